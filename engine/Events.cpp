@@ -1,0 +1,89 @@
+#include "engine/Events.h"
+
+#include "actors/Entity.h"
+#include "engine/Log.h"
+
+#include <algorithm>
+
+int EventDispatcher::subscribeEvent(Triggerable* object, const std::string& name) {
+    if (!object) return -1;
+    std::lock_guard lock(mutex_);
+    std::vector<Triggerable*>& list = table_[name];
+    if (std::find(list.begin(), list.end(), object) == list.end()) list.push_back(object);
+    return 0;
+}
+
+std::vector<Triggerable*> EventDispatcher::subscribers(const std::string& name) const {
+    std::lock_guard lock(mutex_);
+    auto it = table_.find(name);
+    return it == table_.end() ? std::vector<Triggerable*>{} : it->second;
+}
+
+void EventDispatcher::broadcastEvent(const std::string& name) {
+    for (Triggerable* object : subscribers(name))
+        if (object) object->Trigger(name);
+}
+
+void EventDispatcher::sendEvent(const std::string& name, Triggerable* target) {
+    const std::vector<Triggerable*> list = subscribers(name);
+    if (target && std::find(list.begin(), list.end(), target) != list.end()) target->Trigger(name);
+}
+
+void EventDispatcher::clear() {
+    std::lock_guard lock(mutex_);
+    table_.clear();
+}
+
+int EventTriggerList::addEventTrigger(const std::string& name, float time, Triggerable* target) {
+    std::lock_guard lock(mutex_);
+    auto it = std::find_if(list_.begin(), list_.end(), [&](const EventTrigger& t) { return t.time > time; });
+    list_.insert(it, EventTrigger{name, time, target});
+    return 0;
+}
+
+EventTriggerList::FireResult EventTriggerList::fireDueEvents(bool playing, float musicTime,
+                                                             EventDispatcher& dispatcher) {
+    FireResult result;
+    if (!playing) return result;
+
+    std::vector<EventTrigger> due;
+    {
+        std::lock_guard lock(mutex_);
+        float newest = lastEventTime_;
+        for (const EventTrigger& t : list_) {
+            if (lastEventTime_ >= t.time) continue;
+            if (t.time > musicTime) break;
+            if (t.name == "exit") {
+                result.exitRequested = true;
+                break;
+            }
+            due.push_back(t);
+            if (t.time > newest) newest = t.time;
+        }
+        lastEventTime_ = newest;
+    }
+    for (const EventTrigger& t : due) {
+        logStream << "Triggering Event: " << t.name << " " << t.time << std::endl;
+        if (t.target)
+            dispatcher.sendEvent(t.name, t.target);
+        else
+            dispatcher.broadcastEvent(t.name);
+    }
+    return result;
+}
+
+float EventTriggerList::lastEventTime() const {
+    std::lock_guard lock(mutex_);
+    return lastEventTime_;
+}
+
+std::vector<EventTrigger> EventTriggerList::triggers() const {
+    std::lock_guard lock(mutex_);
+    return {list_.begin(), list_.end()};
+}
+
+void EventTriggerList::clear() {
+    std::lock_guard lock(mutex_);
+    list_.clear();
+    lastEventTime_ = 0.0f;
+}

@@ -1,0 +1,63 @@
+// Run-time events: plain names delivered to Triggerable objects.
+//
+// EventDispatcher maps a name to its subscribers in subscription order; EventTriggerList holds
+// the scene's timed events sorted by music time and fires each once when the music passes it.
+//
+// Both are filled by the loader thread while the main thread fires events, so each guards its
+// own lists. Delivery (Triggerable::Trigger) always happens outside the locks: a subscriber may
+// subscribe, broadcast or add triggers from inside Trigger without deadlocking.
+#pragma once
+
+#include <list>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class Triggerable;
+
+class EventDispatcher {
+public:
+    // -1 for a null object; an object already subscribed to the name is not added again.
+    int subscribeEvent(Triggerable* object, const std::string& name);
+    // Trigger(name) on every subscriber of the name, in subscription order; unknown names do nothing.
+    void broadcastEvent(const std::string& name);
+    // Trigger(name) on target only when it subscribed to the name.
+    void sendEvent(const std::string& name, Triggerable* target);
+    // Subscribers of a name in order (empty for an unknown name).
+    std::vector<Triggerable*> subscribers(const std::string& name) const;
+    void clear();
+
+private:
+    mutable std::mutex mutex_;
+    std::map<std::string, std::vector<Triggerable*>> table_;
+};
+
+struct EventTrigger {
+    std::string name;
+    float time = 0.0f;               // seconds of music time
+    Triggerable* target = nullptr;   // null: every subscriber of the name
+};
+
+class EventTriggerList {
+public:
+    // Inserts before the first trigger with a greater time, so equal times keep insertion order.
+    int addEventTrigger(const std::string& name, float time, Triggerable* target);
+
+    struct FireResult {
+        bool exitRequested = false;
+    };
+    // The per-frame step: fires every trigger with lastEventTime < time <= musicTime in list
+    // order through the dispatcher, logging "Triggering Event: <name> <time>". An "exit" trigger
+    // stops the walk and is reported instead of delivered. Does nothing unless playing.
+    FireResult fireDueEvents(bool playing, float musicTime, EventDispatcher& dispatcher);
+
+    float lastEventTime() const;
+    std::vector<EventTrigger> triggers() const;
+    void clear();
+
+private:
+    mutable std::mutex mutex_;
+    std::list<EventTrigger> list_;
+    float lastEventTime_ = 0.0f;
+};

@@ -1,0 +1,68 @@
+// The engine's log: every message is one line on standard output, written whole and flushed.
+//
+// `logStream` is a per-thread stream, so the loader thread and the main thread never share
+// formatting state and never interleave parts of two lines. A line is handed to the sink when
+// its '\n' is written (std::endl and "\n" both do); a partial line waits for its end.
+//
+// Tests and the scene checker install their own sink to see the lines; problems that a line
+// reports are also counted (noteProblem), so that a command-line check can tell a clean load
+// from a broken one without parsing message texts.
+#pragma once
+
+#include <functional>
+#include <ostream>
+#include <streambuf>
+#include <string>
+#include <vector>
+
+class LogLineBuffer : public std::streambuf {
+protected:
+    int_type overflow(int_type ch) override;
+    std::streamsize xsputn(const char* s, std::streamsize n) override;
+
+private:
+    void emitLine();
+    std::string line_;
+};
+
+class LogStream : public std::ostream {
+public:
+    LogStream();
+
+private:
+    LogLineBuffer buffer_;
+};
+
+extern thread_local LogStream logStream;
+
+using LogSink = std::function<void(const std::string& line)>;
+
+// Replaces the destination of finished lines (without their '\n'); an empty sink restores
+// standard output. Returns the previous sink.
+LogSink setLogSink(LogSink sink);
+
+// Records that a problem was reported (the line itself goes to logStream as usual).
+void noteProblem(const std::string& what);
+// Problems noted since the last reset, oldest first.
+std::vector<std::string> problemsNoted();
+void resetProblems();
+
+// Collects every line logged while it lives, from any thread, and restores the previous sink.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    std::vector<std::string> lines() const;
+    bool contains(const std::string& line) const;
+    // Lines that start with the prefix.
+    int count(const std::string& prefix) const;
+    void clear();
+
+private:
+    LogSink previous_;
+    struct Shared;
+    Shared* shared_;
+};

@@ -1,0 +1,58 @@
+// The show's clock: one looping music stream and its position in seconds.
+//
+// The stream itself comes from an AudioBackend (the platform's audio device with an Ogg Vorbis
+// decoder, a decoder that only validates files, or an offline clock). Without a stream, or
+// without a backend, the player still keeps time: from the first play() on, position() follows a
+// silent wall clock, so events fire and "exit" still ends the show.
+#pragma once
+
+#include "engine/FrameTimer.h"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+class AudioBackend {
+public:
+    virtual ~AudioBackend() = default;
+    // A stream handle, or 0 when the file cannot be opened or decoded (lastError tells why).
+    virtual uint32_t createStream(const std::string& path, bool loop) = 0;
+    // Starts the stream from its beginning; false on failure.
+    virtual bool play(uint32_t stream) = 0;
+    // Seconds of the sample being heard; wraps at the loop point.
+    virtual double position(uint32_t stream) = 0;
+    virtual int lastError() = 0;
+};
+
+class MusicPlayer {
+public:
+    MusicPlayer();
+
+    // Replaces the backend (null: no audio at all). Streams of the old backend are forgotten.
+    void setBackend(std::shared_ptr<AudioBackend> backend);
+    // The clock used while there is no stream (defaults to the steady clock).
+    void setSilentClock(const PerformanceCounter& counter);
+
+    // Opens a looping stream; 0 when the handle is non-zero, else -1 (the handle is replaced either way).
+    int load(const std::string& path);
+    // Starts the stream from the beginning. -1 when the backend cannot play it; the silent clock
+    // then starts instead.
+    int play();
+    // Seconds since the start of the music: the stream's position, the silent clock, or 0 before play.
+    double position();
+    // The backend's last error code in decimal.
+    std::string errorText();
+
+    bool isPlaying() const;
+    uint32_t stream() const;
+
+private:
+    mutable std::mutex mutex_;
+    std::shared_ptr<AudioBackend> backend_;
+    const PerformanceCounter* silentCounter_;
+    bool isPlaying_ = false;
+    uint32_t stream_ = 0;
+    bool silentRunning_ = false;
+    int64_t silentStart_ = 0;
+};

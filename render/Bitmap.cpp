@@ -1,0 +1,129 @@
+#include "render/Bitmap.h"
+
+#include "engine/AssetStore.h"
+#include "engine/Log.h"
+
+namespace {
+
+uint32_t readU32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
+}
+
+uint16_t readU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+
+void writeU32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+int refuse(const std::string& name, const std::string& reason) {
+    logStream << "bitmap " << name << ": " << reason << std::endl;
+    return -1;
+}
+
+// The engine's layout: the image-size field counts the bytes from offset 54.
+int decodeEngineLayout(const uint8_t* data, size_t size, const std::string& name, uint32_t width, uint32_t height,
+                       uint32_t imageSize, DecodedBitmap& out) {
+    if (imageSize > size - 54)
+        return refuse(name, "image-size field says " + std::to_string(imageSize) + " bytes, the file holds " +
+                                std::to_string(size - 54) + " after the header");
+    out.pixels.assign(imageSize, 0);
+    for (size_t k = 0; 3 * k + 2 < imageSize; ++k) {
+        out.pixels[3 * k + 0] = data[54 + 3 * k + 2];
+        out.pixels[3 * k + 1] = data[54 + 3 * k + 1];
+        out.pixels[3 * k + 2] = data[54 + 3 * k + 0];
+    }
+    out.width = width;
+    out.height = height;
+    out.channels = static_cast<int32_t>(imageSize / (static_cast<uint64_t>(width) * height));
+    return 0;
+}
+
+} // namespace
+
+int decodeBitmapBytes(const uint8_t* data, size_t size, const std::string& name, DecodedBitmap& out) {
+    if (!data || size < 14 || data[0] != 'B' || data[1] != 'M') return refuse(name, "not a bitmap file");
+    if (size < 54) return refuse(name, "header cut short (" + std::to_string(size) + " bytes)");
+
+    const uint32_t offset = readU32(data + 10);
+    const int32_t signedHeight = static_cast<int32_t>(readU32(data + 22));
+    const uint32_t width = readU32(data + 18);
+    const uint16_t bitCount = readU16(data + 28);
+    const uint32_t compression = readU32(data + 30);
+    const uint32_t imageSize = readU32(data + 34);
+    const bool topDown = signedHeight < 0;
+    const uint32_t height = topDown ? 0u - static_cast<uint32_t>(signedHeight) : static_cast<uint32_t>(signedHeight);
+
+    if (static_cast<int32_t>(width) <= 0 || height == 0)
+        return refuse(name, "width x height is 0 (" + std::to_string(static_cast<int32_t>(width)) + " x " +
+                                std::to_string(signedHeight) + ")");
+    const uint64_t pixelCount = static_cast<uint64_t>(width) * height;
+
+    if (imageSize == 0 && bitCount == 24 && offset == 54 && !topDown) {
+        // The engine has always needed the image-size field: without it there are no pixels.
+        out = DecodedBitmap{};
+        out.width = width;
+        out.height = height;
+        out.channels = 0;
+        return 0;
+    }
+
+    const uint64_t paddedRow24 = (static_cast<uint64_t>(width) * 3 + 3) / 4 * 4;
+    const bool engineLayout = bitCount == 24 && compression == 0 && offset == 54 && !topDown &&
+                              (paddedRow24 == static_cast<uint64_t>(width) * 3 || imageSize == pixelCount * 3);
+    if (engineLayout) return decodeEngineLayout(data, size, name, width, height, imageSize, out);
+
+    // Other uncompressed layouts: 24 bits with padded rows, 32 bits (BI_RGB or BI_BITFIELDS in the
+    // usual order), top-down, another data offset.
+    if (!((bitCount == 24 && compression == 0) || (bitCount == 32 && (compression == 0 || compression == 3))))
+        return refuse(name, std::to_string(bitCount) + "-bit bitmaps with compression " +
+                                std::to_string(compression) + " are not supported; save it as 24-bit");
+    const uint64_t bytesPerPixel = bitCount / 8;
+    const uint64_t rowBytes = (static_cast<uint64_t>(width) * bytesPerPixel + 3) / 4 * 4;
+    const uint64_t needed = static_cast<uint64_t>(offset) + rowBytes * height;
+    if (offset < 54 || needed > size)
+        return refuse(name, "pixel data needs " + std::to_string(needed) + " bytes, the file holds " +
+                                std::to_string(size));
+
+    out.pixels.assign(static_cast<size_t>(pixelCount * 3), 0);
+    for (uint32_t row = 0; row < height; ++row) {
+        // Rows come out bottom row first, as from an ordinary bitmap.
+        const uint32_t fileRow = topDown ? height - 1 - row : row;
+        const uint8_t* src = data + offset + fileRow * rowBytes;
+        uint8_t* dst = out.pixels.data() + static_cast<size_t>(row) * width * 3;
+        for (uint32_t x = 0; x < width; ++x) {
+            dst[3 * x + 0] = src[bytesPerPixel * x + 2];
+            dst[3 * x + 1] = src[bytesPerPixel * x + 1];
+            dst[3 * x + 2] = src[bytesPerPixel * x + 0];
+        }
+    }
+    out.width = width;
+    out.height = height;
+    out.channels = 3;
+    return 0;
+}
+
+int decodeBitmap(const CachedFile& file, DecodedBitmap& out) {
+    return decodeBitmapBytes(file.data(), file.size, file.name, out);
+}
+
+std::vector<uint8_t> encodeBitmap(const std::vector<uint8_t>& rgb, uint32_t width, uint32_t height) {
+    const uint32_t imageSize = width * height * 3;
+    std::vector<uint8_t> out(54 + static_cast<size_t>(imageSize), 0);
+    out[0] = 'B';
+    out[1] = 'M';
+    writeU32(out, 2, static_cast<uint32_t>(out.size()));
+    writeU32(out, 10, 54);
+    writeU32(out, 14, 40);
+    writeU32(out, 18, width);
+    writeU32(out, 22, height);
+    out[26] = 1;
+    out[28] = 24;
+    writeU32(out, 34, imageSize);
+    for (size_t k = 0; 3 * k + 2 < imageSize && 3 * k + 2 < rgb.size(); ++k) {
+        out[54 + 3 * k + 0] = rgb[3 * k + 2];
+        out[54 + 3 * k + 1] = rgb[3 * k + 1];
+        out[54 + 3 * k + 2] = rgb[3 * k + 0];
+    }
+    return out;
+}

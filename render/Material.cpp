@@ -1,0 +1,5 @@
+#include "render/Material.h"
+
+#include "engine/Log.h"
+
+Material::~Material() { logStream << "material dtor" << std::endl; }

@@ -1,0 +1,81 @@
+// The only door between the engine and the graphics device. Everything the engine, the loader
+// thread and the actors want drawn or uploaded goes through these operations; their order is
+// part of the contract. RendererGL implements it on OpenGL; RecordingRenderer records the calls
+// and draws nothing (tests, and checking a scene without a display).
+//
+// Results: 0 for success, a negative value for failure unless an operation says otherwise.
+// The renderer keeps pointers to what it is handed and never frees it.
+#pragma once
+
+#include "render/RenderTypes.h"
+
+#include <cstdint>
+#include <string>
+
+struct Mesh;
+struct Material;
+struct FilterChain;
+class Viewport;
+class RenderInterface;
+
+// Handed to every canvas; its one field is the renderer.
+struct CanvasContext {
+    RenderInterface* renderer = nullptr;
+    int drawText(std::string text, int x, int y, uint32_t colour, int font);
+};
+
+class RenderInterface {
+public:
+    // Implemented by objects that draw 2D overlays; called once per frame in the overlay pass.
+    class CanvasInterface {
+    public:
+        virtual ~CanvasInterface() = default;
+        virtual void draw(CanvasContext* context) = 0;
+    };
+
+    RenderInterface();          // writes "ri ctor"
+    virtual ~RenderInterface(); // writes "ri dtor"
+    RenderInterface(const RenderInterface&) = delete;
+    RenderInterface& operator=(const RenderInterface&) = delete;
+
+    // Frees the renderer's own lists; device objects are released by shutdown.
+    virtual void destroy() = 0;
+    // 0; -1 no device or a shader failed to compile; -2 device creation failed; -3 fonts failed.
+    virtual int initialize(Viewport* window) = 0;
+    virtual void shutdown() = 0;
+    // The argument (the frame time) is not used.
+    virtual void renderFrame(float frameTime) = 0;
+
+    virtual int addMesh(Mesh* mesh) = 0;
+    virtual int releaseMesh(Mesh* mesh) = 0;
+    virtual int addRenderInstance(RenderInstance* instance) = 0;
+    virtual int removeRenderInstance(RenderInstance* instance) = 0;
+    virtual int addMaterial(Material* material) = 0;
+    virtual int removeMaterial(Material* material) = 0;
+    virtual int addLight(LightRecord* light) = 0;
+    virtual int removeLightById(int id) = 0;
+    // 0; 1 when the light is not registered.
+    virtual int removeLight(LightRecord* light) = 0;
+    virtual int addTextLabel(TextLabel* label) = 0;
+    virtual int removeTextLabel(TextLabel* label) = 0;
+    virtual int addCanvas(CanvasInterface* canvas) = 0;
+    virtual int removeCanvas(CanvasInterface* canvas) = 0;
+    virtual int reservedA(int32_t unused) = 0;
+    virtual int reservedB(int32_t unused) = 0;
+    virtual int addLineSet(LineSet* lineSet) = 0;
+    virtual int removeLineSet(LineSet* lineSet) = 0;
+    virtual int setTextLine(int index, const char* text, int length, uint32_t colour) = 0;
+    virtual int getTextLineCount() = 0;
+    virtual void setCameraPosition(float x, float y, float z) = 0;
+    virtual void setViewDirection(float x, float y, float z) = 0;
+    // view := view x matrix (16 floats, row-major, row vectors).
+    virtual void multiplyView(const float* matrix) = 0;
+    // Returns the chain's stage count.
+    virtual int setFilterChain(FilterChain* chain) = 0;
+    // Returns the font's line height; fonts 0, 1, 2, anything else draws nothing.
+    virtual int drawText(std::string text, int x, int y, uint32_t colour, int font) = 0;
+    virtual void drawLine2D(int x1, int y1, int x2, int y2, uint32_t colour) = 0;
+    // Textured by the material's diffuse texture; an outline when materialName is null.
+    virtual void drawRect(int x1, int y1, int x2, int y2, uint32_t colour, const char* materialName) = 0;
+    virtual void drawLine3D(float x1, float y1, float z1, float x2, float y2, float z2, uint32_t colour) = 0;
+};

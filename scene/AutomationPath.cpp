@@ -1,0 +1,88 @@
+#include "scene/AutomationPath.h"
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+
+void AutomationPath::addPoint(const PathPoint& point) {
+    std::lock_guard lock(mutex_);
+    auto it = std::find_if(points_.begin(), points_.end(),
+                           [&](const PathPoint& p) { return p.time > point.time; });
+    points_.insert(it, point);
+    dirty_ = true;
+}
+
+size_t AutomationPath::pointCount() const {
+    std::lock_guard lock(mutex_);
+    return points_.size();
+}
+
+float AutomationPath::lastPointTime() const {
+    std::lock_guard lock(mutex_);
+    return points_.empty() ? 0.0f : points_.back().time;
+}
+
+std::vector<PathPoint> AutomationPath::points() const {
+    std::lock_guard lock(mutex_);
+    return points_;
+}
+
+void AutomationPath::setTime(float time) {
+    std::lock_guard lock(mutex_);
+    time_ = time;
+    dirty_ = true;
+}
+
+PathPoint AutomationPath::evaluate() {
+    std::lock_guard lock(mutex_);
+    if (!dirty_ || points_.empty()) return current_;
+
+    const size_t n = points_.size();
+    if (n == 1 || time_ >= points_.back().time) {
+        current_ = (n == 1) ? points_.front() : points_.back();
+        dirty_ = false;
+        return current_;
+    }
+
+    size_t i = 0;
+    while (i + 2 < n && !(points_[i + 1].time > time_)) ++i;
+
+    const PathPoint& a = points_[i];
+    const PathPoint& b = points_[i + 1];
+    const float length = b.time - a.time;
+    const float u = (length != 0.0f) ? (time_ - a.time) / length : 0.0f;
+    const int count = std::clamp<int>(points_.front().count, 0, static_cast<int>(current_.values.size()));
+    for (int j = 0; j < count; ++j) {
+        const size_t s = static_cast<size_t>(j);
+        const float p0 = (i == 0) ? a.values[s] : points_[i - 1].values[s];
+        const float p1 = a.values[s];
+        const float p2 = b.values[s];
+        current_.values[s] = catmullRom(p0, p1, p2, p2, u);
+    }
+    dirty_ = false;
+    return current_;
+}
+
+float catmullRom(float p0, float p1, float p2, float p3, float u) {
+    const float curvature = (2.0f * p0 - 5.0f * p1 + 4.0f * p2 - p3) * 0.5f * u * u;
+    const float slope = (p2 - p0) * 0.5f * u + p1;
+    const float cubic = (3.0f * p1 - p0 - 3.0f * p2 + p3) * 0.5f * u * u * u;
+    return curvature + slope + cubic;
+}
+
+namespace {
+// The loader thread (actors built while loading) and the main thread (actor updates) both draw.
+std::atomic<uint32_t> randomSeed{1234};
+} // namespace
+
+float nextRandom() {
+    uint32_t seed = randomSeed.load(std::memory_order_relaxed);
+    uint32_t next;
+    do {
+        next = seed * 16807u;
+    } while (!randomSeed.compare_exchange_weak(seed, next, std::memory_order_relaxed));
+    const uint32_t bits = 0x40000000u | (next >> 9); // sign and exponent of 2.0, top 23 bits of the seed
+    return std::bit_cast<float>(bits) - 3.0f;
+}
+
+void resetRandomSeed(uint32_t seed) { randomSeed.store(seed, std::memory_order_relaxed); }

@@ -1,0 +1,52 @@
+// Keyed curves over music time, and the actors' pseudo-random source.
+//
+// An AutomationPath holds PathPoints sorted by time and interpolates between them with a
+// Catmull-Rom spline whose last control point repeats the segment's end key. The loader thread
+// adds points while the main loop evaluates the path, so each path guards its points itself.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+struct PathPoint {
+    std::array<float, 8> values{};
+    int32_t spare = 0;
+    int32_t count = 0; // meaningful value slots; 3 in every point the engine makes
+    float time = 0.0f; // seconds of music time
+};
+
+class AutomationPath {
+public:
+    // Inserts before the first point with a strictly greater time, so equal times keep their order.
+    void addPoint(const PathPoint& point);
+    size_t pointCount() const;
+    // Time of the last point; 0 without points.
+    float lastPointTime() const;
+    std::vector<PathPoint> points() const;
+
+    // The time at which the path is evaluated next; setting it marks the path as changed.
+    void setTime(float time);
+    // The value at the time last set, recomputed when the path changed since the last call.
+    // Without points it returns the previous result. At or after the last key it returns the
+    // last key; a zero-length first segment yields its start key.
+    PathPoint evaluate();
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<PathPoint> points_;
+    float time_ = 0.0f;
+    PathPoint current_;
+    bool dirty_ = true;
+};
+
+// 0.5 x (2 p1 + (p2 - p0) u + (2 p0 - 5 p1 + 4 p2 - p3) u^2 + (-p0 + 3 p1 - 3 p2 + p3) u^3),
+// summed in a fixed order in single precision so that results are reproducible bit for bit.
+float catmullRom(float p0, float p1, float p2, float p3, float u);
+
+// Float in [-1, 1) from a 32-bit multiplicative generator (seed x 16807 mod 2^32) seeded with
+// 1234 at program start; the same sequence in every run.
+float nextRandom();
+// Restarts the sequence (tests; a show never reseeds).
+void resetRandomSeed(uint32_t seed = 1234);

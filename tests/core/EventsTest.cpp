@@ -1,0 +1,125 @@
+#include "engine/Events.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+struct Recorder : Triggerable {
+    explicit Recorder(std::vector<std::string>* journal, std::string tag) : journal(journal), tag(std::move(tag)) {}
+    void Trigger(const std::string& name) override { journal->push_back(tag + ":" + name); }
+    std::vector<std::string>* journal;
+    std::string tag;
+};
+
+class EventsTest : public RegistryTest {
+protected:
+    std::vector<std::string> journal;
+    Recorder a{&journal, "a"};
+    Recorder b{&journal, "b"};
+
+    void frameAt(float musicTime) {
+        registry().musicTime = musicTime;
+        fireDueEvents();
+    }
+};
+
+TEST_F(EventsTest, BroadcastReachesSubscribersInOrderOnce) {
+    subscribeEvent(&b, "go");
+    subscribeEvent(&a, "go");
+    subscribeEvent(&b, "go");
+    EXPECT_EQ(subscribeEvent(nullptr, "go"), -1);
+    broadcastEvent("go");
+    broadcastEvent("unknown");
+    EXPECT_EQ(journal, (std::vector<std::string>{"b:go", "a:go"}));
+}
+
+TEST_F(EventsTest, SendReachesOnlyASubscribedTarget) {
+    subscribeEvent(&a, "go");
+    sendEvent("go", &b);
+    sendEvent("go", &a);
+    sendEvent("other", &a);
+    EXPECT_EQ(journal, (std::vector<std::string>{"a:go"}));
+}
+
+TEST_F(EventsTest, TriggersFireOnceWhenTheMusicPassesThem) {
+    subscribeEvent(&a, "one");
+    subscribeEvent(&a, "two");
+    registry().playing = true;
+    addEventTrigger("two", 2.0f, nullptr);
+    addEventTrigger("one", 1.5f, nullptr);
+    frameAt(1.0f);
+    EXPECT_TRUE(journal.empty());
+    frameAt(1.5f);
+    frameAt(1.9f);
+    frameAt(3.0f);
+    frameAt(4.0f);
+    EXPECT_EQ(journal, (std::vector<std::string>{"a:one", "a:two"}));
+    EXPECT_TRUE(log().contains("Triggering Event: one 1.5"));
+    EXPECT_TRUE(log().contains("Triggering Event: two 2"));
+    EXPECT_EQ(registry().triggers.lastEventTime(), 2.0f);
+}
+
+TEST_F(EventsTest, TriggerAtTimeZeroNeverFires) {
+    subscribeEvent(&a, "zero");
+    registry().playing = true;
+    addEventTrigger("zero", 0.0f, nullptr);
+    frameAt(0.0f);
+    frameAt(5.0f);
+    EXPECT_TRUE(journal.empty());
+}
+
+TEST_F(EventsTest, NothingFiresBeforePlayback) {
+    subscribeEvent(&a, "go");
+    addEventTrigger("go", 1.0f, nullptr);
+    frameAt(10.0f);
+    EXPECT_TRUE(journal.empty());
+    registry().playing = true;
+    frameAt(10.0f);
+    EXPECT_EQ(journal.size(), 1u);
+}
+
+TEST_F(EventsTest, EqualTimesFireInInsertionOrderInOneFrame) {
+    subscribeEvent(&a, "x");
+    subscribeEvent(&b, "y");
+    subscribeEvent(&a, "z");
+    registry().playing = true;
+    addEventTrigger("x", 1.0f, nullptr);
+    addEventTrigger("y", 1.0f, nullptr);
+    addEventTrigger("z", 0.5f, nullptr);
+    frameAt(1.0f);
+    EXPECT_EQ(journal, (std::vector<std::string>{"a:z", "a:x", "b:y"}));
+}
+
+TEST_F(EventsTest, TargetedTriggerReachesOnlyItsTarget) {
+    subscribeEvent(&a, "go");
+    subscribeEvent(&b, "go");
+    registry().playing = true;
+    addEventTrigger("go", 1.0f, &b);
+    frameAt(2.0f);
+    EXPECT_EQ(journal, (std::vector<std::string>{"b:go"}));
+}
+
+TEST_F(EventsTest, ExitStopsTheWalkAndEndsTheShow) {
+    subscribeEvent(&a, "before");
+    subscribeEvent(&a, "after");
+    registry().playing = true;
+    addEventTrigger("before", 1.0f, nullptr);
+    addEventTrigger("exit", 1.0f, nullptr);
+    addEventTrigger("after", 1.0f, nullptr);
+    frameAt(1.0f);
+    EXPECT_TRUE(registry().quitRequested);
+    EXPECT_EQ(journal, (std::vector<std::string>{"a:before"}));
+    EXPECT_EQ(log().count("Triggering Event: exit"), 0);
+}
+
+TEST_F(EventsTest, TriggerAddedAtOrBeforeTheLastFiredTimeNeverFires) {
+    subscribeEvent(&a, "late");
+    registry().playing = true;
+    addEventTrigger("late", 3.0f, nullptr);
+    frameAt(3.0f);
+    addEventTrigger("late", 2.0f, nullptr);
+    addEventTrigger("late", 3.0f, nullptr);
+    frameAt(10.0f);
+    EXPECT_EQ(journal.size(), 1u);
+}
+
+} // namespace
