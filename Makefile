@@ -39,7 +39,7 @@ test-tsan: deps
 	@ctest --preset tsan -j $(JOBS)
 
 format:
-	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+	@git ls-files '*.cpp' '*.h' | xargs -r clang-format -i
 
 clean:
 	@rm -rf build build-asan build-tsan

@@ -33,6 +33,7 @@ Actor* createActor(const std::string& className, const std::string& actorName) {
 
 std::vector<std::string> knownActorClasses() {
     std::vector<std::string> names;
-    for (const FactoryEntry& entry : factoryTable) names.emplace_back(entry.className);
+    for (const FactoryEntry& entry : factoryTable)
+        names.emplace_back(entry.className);
     return names;
 }

@@ -52,11 +52,11 @@ public:
     // Parameter names in byte-wise order.
     const std::map<std::string, std::unique_ptr<EntityParameter>>& parameters() const { return parameters_; }
 
-    Vector Position;  // parameter "Position"
-    Vector Scale;     // parameter "Scale"; zero means the object is drawn with zero size
-    Vector Rotation;  // parameter "Rotation", radians
-    Vector colour;    // referenced by the render instance; no pass reads it
-    Vector emissive;  // scales the emissive map of the object's material
+    Vector Position;             // parameter "Position"
+    Vector Scale;                // parameter "Scale"; zero means the object is drawn with zero size
+    Vector Rotation;             // parameter "Rotation", radians
+    Vector colour;               // referenced by the render instance; no pass reads it
+    Vector emissive;             // scales the emissive map of the object's material
     uint32_t objectValue = 0;    // copied into the render instance; nothing reads it
     uint8_t geometryChanged = 0; // set by code that rewrites the mesh; cleared by the renderer on upload
     std::string name;

@@ -98,7 +98,8 @@ int attachMeshAndMaterial(entity_base* object, const std::string& meshName, cons
     Mesh* mesh = findMesh(meshName);
     Material* material = findMaterial(materialName);
     if (!mesh) {
-        logStream << "Can't get meshinstance(" << meshName << ") for object(" << object->name << ")" << std::endl;
+        logStream << "Can't get meshinstance(" << meshName << ") for object(" << object->name << ")"
+                  << std::endl;
         noteProblem("mesh '" + meshName + "' not loaded for object '" + object->name + "'");
     }
     if (!material) {
@@ -173,7 +174,8 @@ int addMesh(Mesh* mesh) {
     if (!mesh) return -1;
     EngineRegistry& r = engine();
     std::lock_guard lock(r.mutex);
-    auto owned = std::find_if(r.keptMeshes.begin(), r.keptMeshes.end(), [&](const auto& m) { return m.get() == mesh; });
+    auto owned = std::find_if(r.keptMeshes.begin(), r.keptMeshes.end(),
+                              [&](const auto& m) { return m.get() == mesh; });
     if (owned == r.keptMeshes.end()) r.keptMeshes.emplace_back(mesh);
     if (r.renderer && r.renderer->addMesh(mesh) != 0) return -1;
     r.meshes.push_back(mesh);
@@ -307,7 +309,8 @@ void runAutomationStep() {
         std::lock_guard lock(r.mutex);
         steps.reserve(r.automations.size());
         for (const AutomationBinding& b : r.automations)
-            if (b.parameter->type == EntityParameter::ThreeFloats) steps.push_back({b.path.get(), b.parameter});
+            if (b.parameter->type == EntityParameter::ThreeFloats)
+                steps.push_back({b.path.get(), b.parameter});
     }
     const float now = r.musicTime;
     for (const Step& s : steps) {
@@ -329,7 +332,9 @@ EngineCamera* makeCameraCurrent(EngineCamera* camera) {
     return camera;
 }
 
-RenderInterface* getRenderer() { return engine().renderer; }
+RenderInterface* getRenderer() {
+    return engine().renderer;
+}
 
 void getWindowSize(unsigned& width, unsigned& height) {
     const Viewport* window = engine().window;
@@ -337,7 +342,9 @@ void getWindowSize(unsigned& width, unsigned& height) {
     height = window ? window->height : 0;
 }
 
-FilterChain* getPostChain() { return &engine().postChain; }
+FilterChain* getPostChain() {
+    return &engine().postChain;
+}
 
 void setFilterParameter(const std::string& name, const Vector& value) {
     engine().postChain.setFilterParameter(name, value);
@@ -349,9 +356,13 @@ int subscribeEvent(Triggerable* object, const std::string& name) {
     return engine().dispatcher.subscribeEvent(object, name);
 }
 
-void broadcastEvent(const std::string& name) { engine().dispatcher.broadcastEvent(name); }
+void broadcastEvent(const std::string& name) {
+    engine().dispatcher.broadcastEvent(name);
+}
 
-void sendEvent(const std::string& name, Triggerable* target) { engine().dispatcher.sendEvent(name, target); }
+void sendEvent(const std::string& name, Triggerable* target) {
+    engine().dispatcher.sendEvent(name, target);
+}
 
 int addEventTrigger(const std::string& name, float time, Triggerable* target) {
     return engine().triggers.addEventTrigger(name, time, target);

@@ -35,8 +35,8 @@ private:
 
 struct EventTrigger {
     std::string name;
-    float time = 0.0f;               // seconds of music time
-    Triggerable* target = nullptr;   // null: every subscriber of the name
+    float time = 0.0f;             // seconds of music time
+    Triggerable* target = nullptr; // null: every subscriber of the name
 };
 
 class EventTriggerList {

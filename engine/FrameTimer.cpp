@@ -35,11 +35,17 @@ double FrameTimer::tick() {
     return toMilliseconds(difference);
 }
 
-void FrameTimer::markStart() { markStart_ = counter_->now(); }
+void FrameTimer::markStart() {
+    markStart_ = counter_->now();
+}
 
-void FrameTimer::markEnd() { markEnd_ = counter_->now(); }
+void FrameTimer::markEnd() {
+    markEnd_ = counter_->now();
+}
 
-double FrameTimer::interval() const { return toMilliseconds(markEnd_ - markStart_); }
+double FrameTimer::interval() const {
+    return toMilliseconds(markEnd_ - markStart_);
+}
 
 void FrameTimer::useCounter(const PerformanceCounter& counter) {
     counter_ = &counter;

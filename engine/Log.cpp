@@ -31,7 +31,9 @@ std::vector<std::string>& problems() {
 
 thread_local LogStream logStream;
 
-LogStream::LogStream() : std::ostream(nullptr) { rdbuf(&buffer_); }
+LogStream::LogStream() : std::ostream(nullptr) {
+    rdbuf(&buffer_);
+}
 
 LogLineBuffer::int_type LogLineBuffer::overflow(int_type ch) {
     if (traits_type::eq_int_type(ch, traits_type::eof())) return traits_type::not_eof(ch);
@@ -44,7 +46,8 @@ LogLineBuffer::int_type LogLineBuffer::overflow(int_type ch) {
 }
 
 std::streamsize LogLineBuffer::xsputn(const char* s, std::streamsize n) {
-    for (std::streamsize i = 0; i < n; ++i) overflow(traits_type::to_int_type(s[i]));
+    for (std::streamsize i = 0; i < n; ++i)
+        overflow(traits_type::to_int_type(s[i]));
     return n;
 }
 

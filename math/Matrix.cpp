@@ -4,7 +4,8 @@
 
 Matrix Matrix::identity() {
     Matrix r;
-    for (int i = 0; i < 4; ++i) r.m[i][i] = 1.0f;
+    for (int i = 0; i < 4; ++i)
+        r.m[i][i] = 1.0f;
     return r;
 }
 
@@ -13,7 +14,8 @@ Matrix matrixMultiply(const Matrix& a, const Matrix& b) {
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j) {
             float s = 0.0f;
-            for (int k = 0; k < 4; ++k) s += a.m[i][k] * b.m[k][j];
+            for (int k = 0; k < 4; ++k)
+                s += a.m[i][k] * b.m[k][j];
             r.m[i][j] = s;
         }
     return r;
@@ -22,7 +24,8 @@ Matrix matrixMultiply(const Matrix& a, const Matrix& b) {
 Matrix matrixTranspose(const Matrix& a) {
     Matrix r;
     for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j) r.m[i][j] = a.m[j][i];
+        for (int j = 0; j < 4; ++j)
+            r.m[i][j] = a.m[j][i];
     return r;
 }
 
@@ -43,19 +46,23 @@ Matrix matrixInverse(const Matrix& a, bool* ok) {
             return Matrix::identity();
         }
         if (pivot != col)
-            for (int j = 0; j < 8; ++j) std::swap(w[pivot][j], w[col][j]);
+            for (int j = 0; j < 8; ++j)
+                std::swap(w[pivot][j], w[col][j]);
         const double inv = 1.0 / w[col][col];
-        for (int j = 0; j < 8; ++j) w[col][j] *= inv;
+        for (int j = 0; j < 8; ++j)
+            w[col][j] *= inv;
         for (int r = 0; r < 4; ++r) {
             if (r == col) continue;
             const double f = w[r][col];
             if (f == 0.0) continue;
-            for (int j = 0; j < 8; ++j) w[r][j] -= f * w[col][j];
+            for (int j = 0; j < 8; ++j)
+                w[r][j] -= f * w[col][j];
         }
     }
     Matrix r;
     for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j) r.m[i][j] = static_cast<float>(w[i][j + 4]);
+        for (int j = 0; j < 4; ++j)
+            r.m[i][j] = static_cast<float>(w[i][j + 4]);
     if (ok) *ok = true;
     return r;
 }
@@ -107,7 +114,8 @@ Matrix matrixRotationZ(float angle) {
 }
 
 Matrix matrixRotationYawPitchRoll(float yaw, float pitch, float roll) {
-    return matrixMultiply(matrixMultiply(matrixRotationZ(roll), matrixRotationX(pitch)), matrixRotationY(yaw));
+    return matrixMultiply(matrixMultiply(matrixRotationZ(roll), matrixRotationX(pitch)),
+                          matrixRotationY(yaw));
 }
 
 Matrix matrixPerspectiveFovLH(float fovY, float aspect, float zNear, float zFar) {

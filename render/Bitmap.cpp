@@ -6,14 +6,17 @@
 namespace {
 
 uint32_t readU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
-uint16_t readU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint16_t readU16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 
 void writeU32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        out[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 int refuse(const std::string& name, const std::string& reason) {
@@ -22,8 +25,8 @@ int refuse(const std::string& name, const std::string& reason) {
 }
 
 // The engine's layout: the image-size field counts the bytes from offset 54.
-int decodeEngineLayout(const uint8_t* data, size_t size, const std::string& name, uint32_t width, uint32_t height,
-                       uint32_t imageSize, DecodedBitmap& out) {
+int decodeEngineLayout(const uint8_t* data, size_t size, const std::string& name, uint32_t width,
+                       uint32_t height, uint32_t imageSize, DecodedBitmap& out) {
     if (imageSize > size - 54)
         return refuse(name, "image-size field says " + std::to_string(imageSize) + " bytes, the file holds " +
                                 std::to_string(size - 54) + " after the header");
@@ -52,7 +55,8 @@ int decodeBitmapBytes(const uint8_t* data, size_t size, const std::string& name,
     const uint32_t compression = readU32(data + 30);
     const uint32_t imageSize = readU32(data + 34);
     const bool topDown = signedHeight < 0;
-    const uint32_t height = topDown ? 0u - static_cast<uint32_t>(signedHeight) : static_cast<uint32_t>(signedHeight);
+    const uint32_t height =
+        topDown ? 0u - static_cast<uint32_t>(signedHeight) : static_cast<uint32_t>(signedHeight);
 
     if (static_cast<int32_t>(width) <= 0 || height == 0)
         return refuse(name, "width x height is 0 (" + std::to_string(static_cast<int32_t>(width)) + " x " +
@@ -69,8 +73,9 @@ int decodeBitmapBytes(const uint8_t* data, size_t size, const std::string& name,
     }
 
     const uint64_t paddedRow24 = (static_cast<uint64_t>(width) * 3 + 3) / 4 * 4;
-    const bool engineLayout = bitCount == 24 && compression == 0 && offset == 54 && !topDown &&
-                              (paddedRow24 == static_cast<uint64_t>(width) * 3 || imageSize == pixelCount * 3);
+    const bool engineLayout =
+        bitCount == 24 && compression == 0 && offset == 54 && !topDown &&
+        (paddedRow24 == static_cast<uint64_t>(width) * 3 || imageSize == pixelCount * 3);
     if (engineLayout) return decodeEngineLayout(data, size, name, width, height, imageSize, out);
 
     // Other uncompressed layouts: 24 bits with padded rows, 32 bits (BI_RGB or BI_BITFIELDS in the

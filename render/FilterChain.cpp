@@ -24,7 +24,8 @@ void appendStage(FilterChain& chain, const char* shaderFile, std::initializer_li
     stage = FilterStage{};
     stage.index = chain.stageCount;
     stage.shaderFile = shaderFile;
-    for (int32_t input : inputs) stage.inputs[static_cast<size_t>(stage.inputCount++)] = input;
+    for (int32_t input : inputs)
+        stage.inputs[static_cast<size_t>(stage.inputCount++)] = input;
     ++chain.stageCount;
 }
 

@@ -2,4 +2,6 @@
 
 #include "engine/Log.h"
 
-Material::~Material() { logStream << "material dtor" << std::endl; }
+Material::~Material() {
+    logStream << "material dtor" << std::endl;
+}

@@ -18,7 +18,8 @@ std::vector<uint8_t> copyRows(const std::vector<uint8_t>* source, int32_t width,
     const size_t h = static_cast<size_t>(std::max(height, 0));
     std::vector<uint8_t> out(w * h * 3);
     const uint8_t* f = fill.begin();
-    for (size_t i = 0; i < w * h; ++i) std::copy(f, f + 3, out.begin() + static_cast<std::ptrdiff_t>(3 * i));
+    for (size_t i = 0; i < w * h; ++i)
+        std::copy(f, f + 3, out.begin() + static_cast<std::ptrdiff_t>(3 * i));
     if (!source) return out;
     for (size_t y = 0; y < h; ++y)
         for (size_t x = 0; x < w; ++x) {
@@ -51,8 +52,9 @@ std::optional<std::vector<uint8_t>> loadCompanion(AssetStore& assets, const std:
 } // namespace
 
 std::unique_ptr<Material> makeMaterial(int32_t channels, const std::vector<uint8_t>* diffuse,
-                                       const std::vector<uint8_t>* normal, const std::vector<uint8_t>* emissive,
-                                       int32_t width, int32_t height, const std::string& name) {
+                                       const std::vector<uint8_t>* normal,
+                                       const std::vector<uint8_t>* emissive, int32_t width, int32_t height,
+                                       const std::string& name) {
     auto material = std::make_unique<Material>();
     material->width = width;
     material->height = height;
@@ -62,13 +64,14 @@ std::unique_ptr<Material> makeMaterial(int32_t channels, const std::vector<uint8
     material->diffuse = copyRows(diffuse, width, height, true, {0, 0, 0});
     material->normal = copyRows(normal, width, height, true, {127, 127, 255});
     material->emissive = copyRows(emissive, width, height, false, {0, 0, 0});
-    logStream << "material " << name << " width: " << width << " height: " << height << " channel: " << channels
-              << " size" << material->size << " dataptr: " << std::hex
+    logStream << "material " << name << " width: " << width << " height: " << height
+              << " channel: " << channels << " size" << material->size << " dataptr: " << std::hex
               << reinterpret_cast<uintptr_t>(material->diffuse.data()) << std::dec << std::endl;
     return material;
 }
 
-std::unique_ptr<Material> buildMaterial(AssetStore& assets, const std::string& name, RenderInterface* renderer) {
+std::unique_ptr<Material> buildMaterial(AssetStore& assets, const std::string& name,
+                                        RenderInterface* renderer) {
     std::unique_ptr<CachedFile> file = assets.fetch(name, AssetKindBitmap);
     if (!file) return nullptr;
     DecodedBitmap diffuse;
@@ -83,9 +86,9 @@ std::unique_ptr<Material> buildMaterial(AssetStore& assets, const std::string& n
 
     const auto normal = loadCompanion(assets, name + "_normal", diffuse);
     const auto emissive = loadCompanion(assets, name + "_emissive", diffuse);
-    std::unique_ptr<Material> material =
-        makeMaterial(diffuse.channels, &diffuse.pixels, normal ? &*normal : nullptr, emissive ? &*emissive : nullptr,
-                     static_cast<int32_t>(diffuse.width), static_cast<int32_t>(diffuse.height), name);
+    std::unique_ptr<Material> material = makeMaterial(
+        diffuse.channels, &diffuse.pixels, normal ? &*normal : nullptr, emissive ? &*emissive : nullptr,
+        static_cast<int32_t>(diffuse.width), static_cast<int32_t>(diffuse.height), name);
     if (renderer) renderer->addMaterial(material.get());
     return material;
 }

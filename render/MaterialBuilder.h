@@ -16,9 +16,11 @@ struct Material;
 // Writes the "material ..." line. Absent pixel sets get their defaults. Row mirroring needs 3-byte
 // pixels; any buffer shorter than its image is padded with its default so nothing reads past it.
 std::unique_ptr<Material> makeMaterial(int32_t channels, const std::vector<uint8_t>* diffuse,
-                                       const std::vector<uint8_t>* normal, const std::vector<uint8_t>* emissive,
-                                       int32_t width, int32_t height, const std::string& name);
+                                       const std::vector<uint8_t>* normal,
+                                       const std::vector<uint8_t>* emissive, int32_t width, int32_t height,
+                                       const std::string& name);
 
 // Null when the diffuse image is missing or unusable. The renderer, when given, receives the
 // material through addMaterial.
-std::unique_ptr<Material> buildMaterial(AssetStore& assets, const std::string& name, RenderInterface* renderer);
+std::unique_ptr<Material> buildMaterial(AssetStore& assets, const std::string& name,
+                                        RenderInterface* renderer);

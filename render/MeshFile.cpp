@@ -9,8 +9,8 @@
 namespace {
 
 uint32_t readU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 float readFloat(const uint8_t* p) {
@@ -21,7 +21,8 @@ float readFloat(const uint8_t* p) {
 }
 
 void writeU32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
 void writeFloat(std::vector<uint8_t>& out, float f) {
@@ -32,7 +33,8 @@ void writeFloat(std::vector<uint8_t>& out, float f) {
 
 } // namespace
 
-int createMeshFromBytes(const uint8_t* data, size_t size, const std::string& name, std::unique_ptr<Mesh>& out) {
+int createMeshFromBytes(const uint8_t* data, size_t size, const std::string& name,
+                        std::unique_ptr<Mesh>& out) {
     if (name.empty()) return -1;
     if (size < 8 || !data) {
         logStream << "mesh " << name << ": file of " << size << " bytes is shorter than the 8-byte header"
@@ -44,13 +46,14 @@ int createMeshFromBytes(const uint8_t* data, size_t size, const std::string& nam
     const uint32_t count = readU32(data);
     const uint64_t needed = 8 + static_cast<uint64_t>(count) * MeshFileRecordSize;
     if (needed > size) {
-        logStream << "mesh " << name << ": " << count << " vertices need " << needed << " bytes, the file holds "
-                  << size << "; mesh rejected" << std::endl;
+        logStream << "mesh " << name << ": " << count << " vertices need " << needed
+                  << " bytes, the file holds " << size << "; mesh rejected" << std::endl;
         return -1;
     }
     if (count % 3 != 0)
-        logStream << "mesh " << name << ": " << count << " vertices is not a whole number of triangles; the last "
-                  << count % 3 << " are not drawn" << std::endl;
+        logStream << "mesh " << name << ": " << count
+                  << " vertices is not a whole number of triangles; the last " << count % 3
+                  << " are not drawn" << std::endl;
 
     auto mesh = std::make_unique<Mesh>();
     mesh->name = name;
@@ -92,7 +95,8 @@ std::vector<uint8_t> encodeMeshFile(const Mesh& mesh) {
         const Vector n = vecAt(mesh.normals, i);
         const Vector tg = vecAt(mesh.tangents, i);
         const Vector b = vecAt(mesh.binormals, i);
-        for (float f : {p.x, p.y, p.z, t.u, t.v, n.x, n.y, n.z, tg.x, tg.y, tg.z, b.x, b.y, b.z}) writeFloat(out, f);
+        for (float f : {p.x, p.y, p.z, t.u, t.v, n.x, n.y, n.z, tg.x, tg.y, tg.z, b.x, b.y, b.z})
+            writeFloat(out, f);
     }
     return out;
 }

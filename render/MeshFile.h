@@ -18,7 +18,8 @@ constexpr uint32_t MeshFileRecordSize = 56;
 // hold all N records (a line says which). A vertex count that is not a multiple of 3 loads, and
 // the partial triangle at the end is never drawn.
 int createMeshFromFile(const CachedFile& file, const std::string& name, std::unique_ptr<Mesh>& out);
-int createMeshFromBytes(const uint8_t* data, size_t size, const std::string& name, std::unique_ptr<Mesh>& out);
+int createMeshFromBytes(const uint8_t* data, size_t size, const std::string& name,
+                        std::unique_ptr<Mesh>& out);
 
 // The bytes of a mesh file holding the mesh's vertices (absent arrays are written as zeros).
 std::vector<uint8_t> encodeMeshFile(const Mesh& mesh);

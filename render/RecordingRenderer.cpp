@@ -45,7 +45,9 @@ int RecordingRenderer::initialize(Viewport* window) {
     return 0;
 }
 
-void RecordingRenderer::shutdown() { record("shutdown"); }
+void RecordingRenderer::shutdown() {
+    record("shutdown");
+}
 
 void RecordingRenderer::renderFrame(float) {
     std::vector<CanvasInterface*> canvases;
@@ -64,7 +66,8 @@ void RecordingRenderer::renderFrame(float) {
         drawing_.clear();
         canvases = canvases_;
     }
-    for (CanvasInterface* canvas : canvases) canvas->draw(&context_);
+    for (CanvasInterface* canvas : canvases)
+        canvas->draw(&context_);
     std::lock_guard lock(mutex_);
     lastFrame_ = drawing_;
     ++frames_;
@@ -274,7 +277,8 @@ void RecordingRenderer::drawRect(int x1, int y1, int x2, int y2, uint32_t colour
     drawing_.push_back(std::move(c));
 }
 
-void RecordingRenderer::drawLine3D(float x1, float y1, float z1, float x2, float y2, float z2, uint32_t colour) {
+void RecordingRenderer::drawLine3D(float x1, float y1, float z1, float x2, float y2, float z2,
+                                   uint32_t colour) {
     record("drawLine3D");
     DrawCommand c;
     c.type = DrawCommand::Line3D;

@@ -6,6 +6,10 @@ int CanvasContext::drawText(std::string text, int x, int y, uint32_t colour, int
     return renderer ? renderer->drawText(std::move(text), x, y, colour, font) : 0;
 }
 
-RenderInterface::RenderInterface() { logStream << "ri ctor" << std::endl; }
+RenderInterface::RenderInterface() {
+    logStream << "ri ctor" << std::endl;
+}
 
-RenderInterface::~RenderInterface() { logStream << "ri dtor" << std::endl; }
+RenderInterface::~RenderInterface() {
+    logStream << "ri dtor" << std::endl;
+}

@@ -49,7 +49,7 @@ struct LightRecord {
 // A 2D text overlay. The text buffer belongs to the label.
 struct TextLabel {
     std::vector<char> text = std::vector<char>(128, '\0'); // zero-terminated
-    int32_t fontChoice = 0; // non-zero: the large overlay font
+    int32_t fontChoice = 0;                                // non-zero: the large overlay font
     int32_t x = 0;
     int32_t y = 0;
     uint32_t colour = 0xFFFFFFFF;

@@ -6,8 +6,8 @@
 
 void AutomationPath::addPoint(const PathPoint& point) {
     std::lock_guard lock(mutex_);
-    auto it = std::find_if(points_.begin(), points_.end(),
-                           [&](const PathPoint& p) { return p.time > point.time; });
+    auto it =
+        std::find_if(points_.begin(), points_.end(), [&](const PathPoint& p) { return p.time > point.time; });
     points_.insert(it, point);
     dirty_ = true;
 }
@@ -45,7 +45,8 @@ PathPoint AutomationPath::evaluate() {
     }
 
     size_t i = 0;
-    while (i + 2 < n && !(points_[i + 1].time > time_)) ++i;
+    while (i + 2 < n && !(points_[i + 1].time > time_))
+        ++i;
 
     const PathPoint& a = points_[i];
     const PathPoint& b = points_[i + 1];
@@ -85,4 +86,6 @@ float nextRandom() {
     return std::bit_cast<float>(bits) - 3.0f;
 }
 
-void resetRandomSeed(uint32_t seed) { randomSeed.store(seed, std::memory_order_relaxed); }
+void resetRandomSeed(uint32_t seed) {
+    randomSeed.store(seed, std::memory_order_relaxed);
+}

@@ -55,7 +55,8 @@ TEST_F(AssetStoreTest, EmptyFileIsASuccess) {
 
 TEST_F(AssetStoreTest, MissingFileAndUnknownKindFailWithTheirLines) {
     EXPECT_EQ(store.fetch("nothere", AssetKindMesh), nullptr);
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"Cannot open file: model/nothere.obj", "openfileerror"}));
+    EXPECT_EQ(log.lines(),
+              (std::vector<std::string>{"Cannot open file: model/nothere.obj", "openfileerror"}));
     log.clear();
     EXPECT_EQ(store.readFile("x", 9).kind, AssetKindNone);
     EXPECT_TRUE(log.lines().empty());

@@ -121,7 +121,8 @@ TEST(NextRandom, StaysInRangeAndRepeatsAfterAReset) {
         first.push_back(r);
     }
     resetRandomSeed();
-    for (float expected : first) ASSERT_EQ(nextRandom(), expected);
+    for (float expected : first)
+        ASSERT_EQ(nextRandom(), expected);
 }
 
 } // namespace

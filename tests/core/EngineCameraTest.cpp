@@ -1,5 +1,5 @@
-#include "actors/ActorFactory.h"
 #include "actors/EngineCamera.h"
+#include "actors/ActorFactory.h"
 #include "tests/support/TestSupport.h"
 
 #include <numbers>
@@ -82,7 +82,8 @@ TEST_F(EngineCameraTest, CameraKeepsNoEntities) {
 }
 
 TEST_F(EngineCameraTest, FactoryBuildsCamerasOnlyUnderTheExactName) {
-    for (const char* name : {"camera", "Camera ", "EngineCamera", ""}) EXPECT_EQ(createActor(name, "c"), nullptr) << name;
+    for (const char* name : {"camera", "Camera ", "EngineCamera", ""})
+        EXPECT_EQ(createActor(name, "c"), nullptr) << name;
     std::unique_ptr<Actor> a(createActor("Camera", "Cam1"));
     std::unique_ptr<Actor> b(createActor("Camera", "Cam1"));
     ASSERT_NE(a, nullptr);

@@ -22,7 +22,8 @@ TEST_F(EntityTest, NewEntityHasZeroVectorsAndItsThreeParameters) {
     EXPECT_EQ(e.Scale, Vector(0, 0, 0));
     EXPECT_EQ(e.Position, Vector(0, 0, 0));
     std::vector<std::string> names;
-    for (const auto& [name, p] : e.parameters()) names.push_back(name);
+    for (const auto& [name, p] : e.parameters())
+        names.push_back(name);
     EXPECT_EQ(names, (std::vector<std::string>{"Position", "Rotation", "Scale"}));
     EXPECT_EQ(e.getParameter("Scale")->value, &e.Scale);
     EXPECT_EQ(e.getParameterType("Rotation"), 3);
@@ -37,7 +38,8 @@ TEST_F(EntityTest, ParameterNamesAreCaseSensitive) {
 TEST_F(EntityTest, LightParametersInByteOrder) {
     Light light("lamp");
     std::vector<std::string> names;
-    for (const auto& [name, p] : light.parameters()) names.push_back(name);
+    for (const auto& [name, p] : light.parameters())
+        names.push_back(name);
     EXPECT_EQ(names, (std::vector<std::string>{"Color", "Cutoff", "Position", "Rotation", "Scale"}));
     *light.getParameter("Color")->value = Vector(1, 0.5f, 0.25f);
     EXPECT_EQ(light.Color, Vector(1, 0.5f, 0.25f));

@@ -4,7 +4,8 @@
 namespace {
 
 struct Recorder : Triggerable {
-    explicit Recorder(std::vector<std::string>* journal, std::string tag) : journal(journal), tag(std::move(tag)) {}
+    explicit Recorder(std::vector<std::string>* journal, std::string tag)
+        : journal(journal), tag(std::move(tag)) {}
     void Trigger(const std::string& name) override { journal->push_back(tag + ":" + name); }
     std::vector<std::string>* journal;
     std::string tag;

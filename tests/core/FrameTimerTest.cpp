@@ -36,7 +36,8 @@ TEST(FrameTimer, IntervalIsZeroUntilMarkedAndDoesNotReadTheCounter) {
 
 TEST(FrameTimer, SteadyClockNeverGoesBackwards) {
     FrameTimer timer;
-    for (int i = 0; i < 100; ++i) EXPECT_GE(timer.tick(), 0.0);
+    for (int i = 0; i < 100; ++i)
+        EXPECT_GE(timer.tick(), 0.0);
 }
 
 } // namespace

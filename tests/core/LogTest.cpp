@@ -24,7 +24,8 @@ TEST(Log, FloatsUseSixSignificantDigits) {
 TEST(Log, TwoThreadsNeverInterleaveWithinALine) {
     LogCapture capture;
     auto writer = [](char tag) {
-        for (int i = 0; i < 500; ++i) logStream << tag << tag << tag << " " << i << std::endl;
+        for (int i = 0; i < 500; ++i)
+            logStream << tag << tag << tag << " " << i << std::endl;
     };
     std::thread a(writer, 'a');
     std::thread b(writer, 'b');

@@ -17,7 +17,8 @@ void expectVectorNear(const Vector& actual, const Vector& expected, float tolera
 
 void expectIdentity(const Matrix& m, float tolerance = 1e-5f) {
     for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j) EXPECT_NEAR(m.m[i][j], i == j ? 1.0f : 0.0f, tolerance) << i << "," << j;
+        for (int j = 0; j < 4; ++j)
+            EXPECT_NEAR(m.m[i][j], i == j ? 1.0f : 0.0f, tolerance) << i << "," << j;
 }
 
 TEST(Math, RotationsFollowTheLeftHandedRowVectorConvention) {
@@ -63,7 +64,8 @@ TEST(Math, SingularMatrixHasNoInverse) {
 TEST(Math, TransposeSwapsRowsAndColumns) {
     Matrix m;
     for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j) m.m[i][j] = static_cast<float>(i * 4 + j);
+        for (int j = 0; j < 4; ++j)
+            m.m[i][j] = static_cast<float>(i * 4 + j);
     const Matrix t = matrixTranspose(m);
     EXPECT_EQ(t.m[0][3], 12.0f);
     EXPECT_EQ(t.m[3][0], 3.0f);
@@ -101,7 +103,8 @@ TEST(Math, QuaternionMatrixMatchesTheAxisRotation) {
     const Matrix m = quaternionToMatrix(q);
     const Matrix r = matrixRotationY(pi / 2);
     for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j) EXPECT_NEAR(m.m[i][j], r.m[i][j], 1e-6f);
+        for (int j = 0; j < 4; ++j)
+            EXPECT_NEAR(m.m[i][j], r.m[i][j], 1e-6f);
     expectIdentity(quaternionToMatrix(Quaternion{}));
 }
 

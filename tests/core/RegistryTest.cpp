@@ -93,8 +93,10 @@ TEST_F(Registry, ObjectsAndLightsAreFoundInAddressOrder) {
     addLight(std::min(lights[0], lights[1]));
     EXPECT_EQ(findObject("twin"), std::min(objects[0], objects[1]));
     EXPECT_EQ(findLight("lamp"), std::min(lights[0], lights[1]));
-    for (auto* o : objects) keepAlive(std::unique_ptr<entity_base>(o));
-    for (auto* l : lights) keepAlive(std::unique_ptr<Light>(l));
+    for (auto* o : objects)
+        keepAlive(std::unique_ptr<entity_base>(o));
+    for (auto* l : lights)
+        keepAlive(std::unique_ptr<Light>(l));
 }
 
 TEST_F(Registry, LookUpsReturnTheFirstMatchInListOrder) {
@@ -228,10 +230,11 @@ TEST_F(Registry, DefaultFilterChainRecipe) {
     EXPECT_EQ(chain.stage(3).inputs[0], -3);
     EXPECT_EQ(chain.stage(5).shaderFile, "distort01.psh");
     EXPECT_EQ(chain.stage(5).inputCount, 4);
-    EXPECT_EQ((std::array<int, 4>{chain.stage(5).inputs[0], chain.stage(5).inputs[1], chain.stage(5).inputs[2],
-                                  chain.stage(5).inputs[3]}),
+    EXPECT_EQ((std::array<int, 4>{chain.stage(5).inputs[0], chain.stage(5).inputs[1],
+                                  chain.stage(5).inputs[2], chain.stage(5).inputs[3]}),
               (std::array<int, 4>{2, 0, -2, 4}));
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(chain.stage(i).index, i);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(chain.stage(i).index, i);
 }
 
 class RegistryFiles : public Registry {

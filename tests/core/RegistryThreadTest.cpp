@@ -56,7 +56,8 @@ TEST_F(RegistryThreads, LoaderAddsWhileTheMainLoopWalks) {
 
     int frames = 0;
     while (!loaderDone || frames < 10) {
-        for (Actor* actor : actorsSnapshot()) actor->Update(1.0f);
+        for (Actor* actor : actorsSnapshot())
+            actor->Update(1.0f);
         registry().musicTime = 0.001f * static_cast<float>(frames);
         runAutomationStep();
         fireDueEvents();
@@ -82,9 +83,11 @@ TEST_F(RegistryThreads, LoaderAddsWhileTheMainLoopWalks) {
 
 TEST_F(RegistryThreads, LogLinesFromBothThreadsStayWhole) {
     std::thread loader([] {
-        for (int i = 0; i < 300; ++i) loadMesh("missing" + std::to_string(i));
+        for (int i = 0; i < 300; ++i)
+            loadMesh("missing" + std::to_string(i));
     });
-    for (int i = 0; i < 300; ++i) logStream << "frame " << i << std::endl;
+    for (int i = 0; i < 300; ++i)
+        logStream << "frame " << i << std::endl;
     loader.join();
     EXPECT_EQ(log().count("frame "), 300);
     EXPECT_EQ(log().count("Cannot load file missing"), 300);

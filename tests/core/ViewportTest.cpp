@@ -4,8 +4,12 @@
 
 namespace {
 
-WindowMessage keyDown(int key) { return {WindowMessage::KeyDown, key, 0}; }
-WindowMessage keyUp(int key) { return {WindowMessage::KeyUp, key, 0}; }
+WindowMessage keyDown(int key) {
+    return {WindowMessage::KeyDown, key, 0};
+}
+WindowMessage keyUp(int key) {
+    return {WindowMessage::KeyUp, key, 0};
+}
 
 std::string typedText(Viewport& v) {
     std::string s(v.typed.begin(), v.typed.end());

@@ -58,11 +58,14 @@ void ScratchDirectory::write(const std::string& relative, const std::string& tex
     write(relative, std::vector<uint8_t>(text.begin(), text.end()));
 }
 
-WorkingDirectory::WorkingDirectory(const std::filesystem::path& path) : previous_(std::filesystem::current_path()) {
+WorkingDirectory::WorkingDirectory(const std::filesystem::path& path)
+    : previous_(std::filesystem::current_path()) {
     std::filesystem::current_path(path);
 }
 
-WorkingDirectory::~WorkingDirectory() { std::filesystem::current_path(previous_); }
+WorkingDirectory::~WorkingDirectory() {
+    std::filesystem::current_path(previous_);
+}
 
 Mesh makeNumberedMesh(uint32_t vertices, const std::string& name) {
     Mesh mesh;
@@ -81,6 +84,7 @@ Mesh makeNumberedMesh(uint32_t vertices, const std::string& name) {
 
 std::vector<uint8_t> makeNumberedImage(uint32_t width, uint32_t height) {
     std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
-    for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<uint8_t>(i);
+    for (size_t i = 0; i < rgb.size(); ++i)
+        rgb[i] = static_cast<uint8_t>(i);
     return rgb;
 }
