@@ -30,12 +30,12 @@ test-default: build
 
 test-asan: deps
 	@cmake --preset asan >/dev/null
-	@cmake --build --preset asan -j $(JOBS) --target core_tests
+	@cmake --build --preset asan -j $(JOBS) --target sanitizer_tests
 	@ctest --preset asan -j $(JOBS)
 
 test-tsan: deps
 	@cmake --preset tsan >/dev/null
-	@cmake --build --preset tsan -j $(JOBS) --target core_tests
+	@cmake --build --preset tsan -j $(JOBS) --target sanitizer_tests
 	@ctest --preset tsan -j $(JOBS)
 
 format:

@@ -1,5 +1,7 @@
 #include "engine/Viewport.h"
 
+#include "engine/SystemWindow.h"
+
 int translateKey(int key, bool shiftDown) {
     if (key == VirtualKey::Backspace || key == VirtualKey::Escape || key == VirtualKey::Space) return key;
     if (key >= '0' && key <= '9') return key;
@@ -57,4 +59,10 @@ void Viewport::handleMessage(const WindowMessage& message) {
     case WindowMessage::None:
         break;
     }
+}
+
+int Viewport::pumpOneMessage() {
+    WindowMessage message;
+    if (system && system->pollMessage(message)) handleMessage(message);
+    return 0;
 }

@@ -40,6 +40,8 @@ constexpr int F2 = 113;
 constexpr int Period = 190;
 } // namespace VirtualKey
 
+class SystemWindow;
+
 // The character a key-down queues: 0 means nothing is queued.
 int translateKey(int virtualKey, bool shiftDown);
 
@@ -51,6 +53,12 @@ public:
 
     // Records one message (see the message table of the window procedure).
     void handleMessage(const WindowMessage& message);
+    // Takes at most one waiting message from the system window and records it; returns 0.
+    int pumpOneMessage();
+
+    // The operating system's window behind this viewport; null for a window that only exists
+    // as a size (tests, checking a scene).
+    SystemWindow* system = nullptr;
 
     unsigned width = 0;
     unsigned height = 0;
