@@ -13,7 +13,11 @@
 EngineRegistry& engine() {
     // Never destroyed: entities and their renderer records stay valid until the process ends,
     // whatever order static objects are torn down in.
-    static EngineRegistry* registry = new EngineRegistry;
+    static EngineRegistry* registry = [] {
+        auto* r = new EngineRegistry;
+        buildDefaultFilterChain(r->postChain);
+        return r;
+    }();
     return *registry;
 }
 
@@ -52,7 +56,7 @@ void resetEngineRegistry() {
     r.assets.clear();
     r.music.setBackend(nullptr);
     r.postChain.clearParameters();
-    r.postChain.stageCount = 0;
+    buildDefaultFilterChain(r.postChain);
     r.renderer = nullptr;
     r.window = nullptr;
     r.activeCamera = nullptr;

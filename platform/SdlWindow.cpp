@@ -67,11 +67,12 @@ bool isHeadless() {
 
 void showMessageBox(const std::string& caption, const std::string& text, bool error) {
     if (!SDL_WasInit(SDL_INIT_VIDEO) || isHeadless()) return;
-    SDL_ShowSimpleMessageBox(error ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION, caption.c_str(), text.c_str(),
-                             nullptr);
+    SDL_ShowSimpleMessageBox(error ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION, caption.c_str(),
+                             text.c_str(), nullptr);
 }
 
-std::unique_ptr<SystemWindow> createWindow(const WindowRequest& request, WindowResult& result, std::string& error) {
+std::unique_ptr<SystemWindow> createWindow(const WindowRequest& request, WindowResult& result,
+                                           std::string& error) {
     if (!ensureVideo(error)) {
         result = WindowNoVideo;
         return nullptr;

@@ -29,7 +29,8 @@ struct WindowRequest {
 // On failure returns null, sets `result`, and describes the cause in `error` (what is missing
 // and what to do about it). A refused full-screen mode also shows the "Can't set mode to
 // fullscreen" message box.
-std::unique_ptr<SystemWindow> createWindow(const WindowRequest& request, WindowResult& result, std::string& error);
+std::unique_ptr<SystemWindow> createWindow(const WindowRequest& request, WindowResult& result,
+                                           std::string& error);
 
 // A modal message box where a display exists; nothing on headless drivers.
 void showMessageBox(const std::string& caption, const std::string& text, bool error);

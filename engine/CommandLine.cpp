@@ -1,0 +1,142 @@
+#include "engine/CommandLine.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <sstream>
+
+namespace {
+
+bool parseNumber(const std::string& text, double& value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtod(text.c_str(), &end);
+    return errno == 0 && end && *end == '\0' && std::isfinite(value);
+}
+
+bool parseCount(const std::string& text, long long& value) {
+    if (text.empty() || text[0] == '-') return false;
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtoll(text.c_str(), &end, 10);
+    return errno == 0 && end && *end == '\0';
+}
+
+bool parseSize(const std::string& text, unsigned& width, unsigned& height) {
+    const size_t x = text.find('x');
+    if (x == std::string::npos) return false;
+    long long w = 0, h = 0;
+    if (!parseCount(text.substr(0, x), w) || !parseCount(text.substr(x + 1), h)) return false;
+    if (w < 16 || h < 16 || w > 16384 || h > 16384) return false;
+    width = static_cast<unsigned>(w);
+    height = static_cast<unsigned>(h);
+    return true;
+}
+
+bool parseTimes(const std::string& text, std::vector<double>& times) {
+    std::stringstream list(text);
+    std::string item;
+    times.clear();
+    while (std::getline(list, item, ',')) {
+        double t = 0;
+        if (!parseNumber(item, t) || t < 0) return false;
+        times.push_back(t);
+    }
+    std::sort(times.begin(), times.end());
+    return !times.empty();
+}
+
+} // namespace
+
+int parseCommandLine(const std::vector<std::string>& arguments, ProgramOptions& options, std::string& error) {
+    options = ProgramOptions{};
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& a = arguments[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= arguments.size()) {
+                error = a + " needs a value";
+                return false;
+            }
+            out = arguments[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--help" || a == "-h") {
+            options.help = true;
+        } else if (a == "--check") {
+            options.check = true;
+            if (i + 1 < arguments.size() && arguments[i + 1].rfind("--", 0) != 0) options.checkDirectory = arguments[++i];
+        } else if (a == "--windowed") {
+            options.windowed = true;
+        } else if (a == "--size") {
+            if (!value(v)) return -1;
+            if (!parseSize(v, options.width, options.height)) {
+                error = "--size takes WIDTHxHEIGHT (16 to 16384 pixels each), not '" + v + "'";
+                return -1;
+            }
+        } else if (a == "--offline") {
+            if (!value(v)) return -1;
+            if (!parseNumber(v, options.offlineFps) || options.offlineFps <= 0 || options.offlineFps > 10000) {
+                error = "--offline takes frames per second (a number above 0), not '" + v + "'";
+                return -1;
+            }
+        } else if (a == "--frames") {
+            if (!value(v)) return -1;
+            if (!parseCount(v, options.frameLimit) || options.frameLimit <= 0) {
+                error = "--frames takes a positive frame count, not '" + v + "'";
+                return -1;
+            }
+        } else if (a == "--until") {
+            if (!value(v)) return -1;
+            if (!parseNumber(v, options.untilSeconds) || options.untilSeconds < 0) {
+                error = "--until takes a music time in seconds, not '" + v + "'";
+                return -1;
+            }
+        } else if (a == "--shots") {
+            if (!value(v)) return -1;
+            if (!parseTimes(v, options.shotTimes)) {
+                error = "--shots takes music times in seconds separated by commas, not '" + v + "'";
+                return -1;
+            }
+        } else if (a == "--shot-dir") {
+            if (!value(options.shotDirectory)) return -1;
+        } else if (a == "--stats") {
+            options.stats = true;
+        } else {
+            error = "unknown option '" + a + "' (beatshow --help lists the options)";
+            return -1;
+        }
+    }
+    return 0;
+}
+
+std::string joinCommandLine(const std::vector<std::string>& arguments) {
+    std::string line;
+    for (const std::string& a : arguments) line += a + " ";
+    return line;
+}
+
+std::string usageText() {
+    return "usage: beatshow [options]\n"
+           "Plays the show in the working directory: the scene epicrealtimetest.xml, its assets in tex/,\n"
+           "model/ and audio/, the shader files and soundtrack.ogg, full screen at 1920 x 1080.\n"
+           "Escape ends the show, as does the scene's \"exit\" event.\n"
+           "\n"
+           "options:\n"
+           "  --check [DIR]        load the scene of DIR (default: the working directory) without a\n"
+           "                       window, GPU or sound; exit 0 when it loads without problems, 1 otherwise\n"
+           "  --windowed           a window instead of full screen\n"
+           "  --size WxH           another back-buffer size (default 1920x1080)\n"
+           "  --offline FPS        deterministic playback: every frame advances the clock by 1/FPS s,\n"
+           "                       no sound; the same command gives the same frames and log\n"
+           "  --frames N           end after N frames\n"
+           "  --until SECONDS      end when the music time reaches SECONDS\n"
+           "  --shots T1,T2,...    write the frame at each music time T as a PNG file\n"
+           "  --shot-dir DIR       where --shots writes (default: the working directory)\n"
+           "  --stats              print frame count, frames per second and frame times at the end\n"
+           "  --help               this text\n"
+           "\n"
+           "Headless machines: SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy beatshow --offline 30 ...\n";
+}

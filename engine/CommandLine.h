@@ -1,0 +1,38 @@
+// The program's options. With no arguments the program does exactly what a show expects: the
+// show in the working directory, full screen at 1920 x 1080, on the music's clock. The options
+// extend it for demo makers (a window, another size, checking a scene) and for tests (offline
+// rendering, frame limits, shots, statistics).
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ProgramOptions {
+    bool help = false;
+    bool check = false;
+    std::string checkDirectory = ".";
+
+    bool windowed = false;
+    unsigned width = 1920;
+    unsigned height = 1080;
+
+    // Deterministic playback at this many frames per second; 0 plays in real time.
+    double offlineFps = 0.0;
+    // End after this many frames (0: no limit).
+    long long frameLimit = 0;
+    // End when the music time reaches this many seconds (negative: no limit).
+    double untilSeconds = -1.0;
+    // Music times at which the presented frame is written as a PNG file, ascending.
+    std::vector<double> shotTimes;
+    std::string shotDirectory = ".";
+    bool stats = false;
+};
+
+// 0 and the options; -1 with a message naming the bad argument.
+int parseCommandLine(const std::vector<std::string>& arguments, ProgramOptions& options, std::string& error);
+
+// The arguments joined with one blank after each, as the engine has always received them.
+std::string joinCommandLine(const std::vector<std::string>& arguments);
+
+// The text `beatshow --help` prints.
+std::string usageText();

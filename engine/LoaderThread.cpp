@@ -1,0 +1,127 @@
+#include "engine/LoaderThread.h"
+
+#include "engine/EngineRegistry.h"
+#include "render/RenderInterface.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+
+const char loadingMessage[] = "Loading please wait";
+
+namespace {
+
+constexpr int messageLength = sizeof(loadingMessage) - 1; // 19
+
+std::mutex& loadFunctionMutex() {
+    static std::mutex m;
+    return m;
+}
+
+SceneLoadFunction& loadFunction() {
+    static SceneLoadFunction f;
+    return f;
+}
+
+// Main thread only.
+LoadingAnimationState animation;
+std::function<int()> animationRandom = [] { return std::rand(); };
+
+void sleepPollInterval() { std::this_thread::sleep_for(std::chrono::milliseconds(100)); }
+
+void hideLoadingLabel(EngineRegistry& r) {
+    if (r.loadingLabelShown) {
+        if (r.renderer) r.renderer->removeTextLabel(r.loadingLabel);
+        r.loadingLabelShown = false;
+    }
+}
+
+int loadScene(const std::string& file) {
+    SceneLoadFunction load;
+    {
+        std::lock_guard lock(loadFunctionMutex());
+        load = loadFunction();
+    }
+    return load ? load(file) : -1;
+}
+
+} // namespace
+
+namespace {
+std::thread loaderThread;
+}
+
+void startLoaderThread() { loaderThread = std::thread(loaderThreadMain, 1); }
+
+void joinLoaderThread() {
+    if (loaderThread.joinable()) loaderThread.join();
+}
+
+void setSceneLoadFunction(SceneLoadFunction load) {
+    std::lock_guard lock(loadFunctionMutex());
+    loadFunction() = std::move(load);
+}
+
+int loaderThreadMain(int argument) {
+    if (argument != 1) return 0;
+    EngineRegistry& r = engine();
+    while (!r.mainLoopStarted) {
+        if (r.quitRequested) return 0; // the program ended before its loop ever ran
+        sleepPollInterval();
+    }
+    r.loading = false;
+    hideLoadingLabel(r);
+    if (r.quitRequested) return 0;
+    for (;;) {
+        const std::string file = r.pendingSceneFile();
+        if (!file.empty()) {
+            r.loading = true;
+            if (!r.loadingLabelShown && r.loadingLabel) {
+                if (r.renderer) r.renderer->addTextLabel(r.loadingLabel);
+                r.loadingLabelShown = true;
+            }
+            loadScene(file);
+            r.setPendingSceneFile("");
+            r.loading = false;
+            hideLoadingLabel(r);
+            startPlayback();
+        }
+        sleepPollInterval();
+        if (r.quitRequested) return 0;
+    }
+}
+
+void animateLoadingLabel(char* buffer, float elapsed) {
+    animation.accumulated += elapsed;
+    if (!animation.rolling) {
+        const int i = static_cast<int>(static_cast<unsigned>(animationRandom()) % messageLength);
+        const char target = loadingMessage[i];
+        if (target == ' ' || target == '\n') return;
+        animation.rolling = true;
+        animation.rollPosition = i;
+        animation.rollLetter = static_cast<char>(target - static_cast<int>(static_cast<unsigned>(animationRandom()) % 30));
+        std::memcpy(buffer, loadingMessage, sizeof(loadingMessage));
+        animation.accumulated = 0.0f;
+        buffer[i] = animation.rollLetter;
+        return;
+    }
+    if (animation.accumulated < 20.0f) return;
+    animation.accumulated = 0.0f;
+    if (animation.rollLetter == loadingMessage[animation.rollPosition]) {
+        animation.rolling = false;
+    } else {
+        ++animation.rollLetter;
+        buffer[animation.rollPosition] = animation.rollLetter;
+    }
+}
+
+LoadingAnimationState loadingAnimationState() { return animation; }
+
+void resetLoadingAnimation() { animation = LoadingAnimationState{}; }
+
+void setLoadingAnimationRandom(std::function<int()> random) {
+    animationRandom = random ? std::move(random) : std::function<int()>([] { return std::rand(); });
+}

@@ -1,0 +1,96 @@
+#include "engine/MainLoop.h"
+
+#include "actors/EngineCamera.h"
+#include "engine/EngineRegistry.h"
+#include "engine/FrameTimer.h"
+#include "engine/LoaderThread.h"
+#include "engine/Startup.h"
+#include "engine/SystemWindow.h"
+#include "engine/Viewport.h"
+#include "render/RenderInterface.h"
+
+#include <cmath>
+
+bool isBeatFrame(float position) {
+    const float beats = position * 141.0f * 0.016666668f * 16.0f;
+    // Truncated to an unsigned 32-bit count through 64 bits, so that a negative position (an error
+    // of the audio device) wraps instead of being undefined.
+    if (!std::isfinite(beats) || std::fabs(beats) >= 9.0e18f) return false;
+    const uint32_t n = static_cast<uint32_t>(static_cast<int64_t>(beats));
+    return (n & 15u) == 0;
+}
+
+double runFrame(FrameTimer& timer) {
+    EngineRegistry& r = engine();
+    const double dt = timer.tick();
+    runAutomationStep();
+    const float previousFrameTime = r.frameTime;
+    for (Actor* actor : actorsSnapshot())
+        if (actor) actor->Update(previousFrameTime);
+    fireDueEvents();
+    const float position = static_cast<float>(r.music.position());
+    if (isBeatFrame(position))
+        for (Actor* actor : actorsSnapshot()) actor->OnBeat(0);
+    r.frameTime = static_cast<float>(dt);
+    if (r.playing) r.musicTime = position;
+    if (r.loading && r.loadingLabel) animateLoadingLabel(r.loadingLabel->text.data(), r.frameTime);
+
+    Viewport* window = r.window;
+    if (window) {
+        window->pumpOneMessage();
+        window->mouseEvent = false;
+    }
+    RenderInterface* renderer = r.renderer;
+    EngineCamera* camera = r.activeCamera;
+    if (camera && renderer) {
+        renderer->setCameraPosition(camera->Position.x, camera->Position.y, camera->Position.z);
+        renderer->multiplyView(camera->getRotationMatrix()->data());
+        const Vector direction = camera->getViewDirection();
+        renderer->setViewDirection(direction.x, direction.y, direction.z);
+    }
+    if (window && window->system && window->fullscreen) {
+        int x = 0, y = 0;
+        window->system->getCursorPosition(x, y);
+        window->system->moveCursor(static_cast<int>(window->width / 2), static_cast<int>(window->height / 2));
+        window->system->moveCursor(static_cast<int>(window->width / 2), static_cast<int>(window->height / 2));
+    }
+    if (renderer) renderer->renderFrame(r.frameTime);
+    if (window) {
+        while (!window->typed.empty()) {
+            const char c = window->typed.front();
+            window->typed.pop_front();
+            if (c == 27) r.quitRequested = true;
+        }
+        // A window closed by the system ends the show as Escape does.
+        if (window->closeRequested) r.quitRequested = true;
+    }
+    return dt;
+}
+
+void mainLoop(FrameTimer& timer, FrameObserver* observer) {
+    EngineRegistry& r = engine();
+    r.quitRequested = false;
+    r.mainLoopStarted = true;
+    if (r.loadingLabelShown) {
+        if (r.renderer) r.renderer->removeTextLabel(r.loadingLabel);
+        r.loadingLabelShown = false;
+    }
+    r.loading = false;
+    if (r.window && r.window->system) r.window->system->setCursorVisible(false);
+
+    while (!r.quitRequested) {
+        if (observer) observer->beforeFrame();
+        if (r.quitRequested) break;
+        const double dt = runFrame(timer);
+        if (observer) observer->afterFrame(dt);
+    }
+    shutdownEngine();
+}
+
+void shutdownEngine() {
+    EngineRegistry& r = engine();
+    r.quitRequested = true;
+    // The loader thread may still be registering things with the renderer: it must be gone first.
+    joinLoaderThread();
+    releaseWindowAndRenderer();
+}

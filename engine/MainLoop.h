@@ -1,0 +1,30 @@
+// The frame loop: timer, automation, actor updates, due events, the music clock and its beat
+// test, the loading animation, one window message, the camera, rendering and the Escape key.
+// It ends when quitRequested is set (Escape, a closed window, an "exit" event, or an observer),
+// then joins the loader thread and shuts the renderer and the window down.
+#pragma once
+
+#include <cstdint>
+
+class FrameTimer;
+
+// Lets the program take part in every frame without changing the loop's order.
+class FrameObserver {
+public:
+    virtual ~FrameObserver() = default;
+    // Before the frame timer is read (offline rendering advances its clock here).
+    virtual void beforeFrame() {}
+    // After the frame was presented and the typed characters were handled; dt is this frame's
+    // duration in milliseconds. Setting quitRequested here ends the loop.
+    virtual void afterFrame(double dt) { (void)dt; }
+};
+
+// True when the music position falls in the first sixteenth of a beat at 141 beats per minute,
+// computed in single precision exactly as the show's timing expects.
+bool isBeatFrame(float position);
+
+void mainLoop(FrameTimer& timer, FrameObserver* observer = nullptr);
+// One frame of the loop, for tests that drive frames one by one; returns its duration in ms.
+double runFrame(FrameTimer& timer);
+// Releases the renderer and the window as the loop's end does (and joins the loader thread).
+void shutdownEngine();

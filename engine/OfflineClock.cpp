@@ -1,0 +1,51 @@
+#include "engine/OfflineClock.h"
+
+#include <cmath>
+#include <filesystem>
+
+OfflineClock::OfflineClock(double framesPerSecond) : fps_(framesPerSecond) {
+    // Integer ticks that divide exactly: 1000 ticks per frame, FPS x 1000 ticks per second.
+    ticksPerFrame_ = 1000;
+    ticksPerSecond_ = std::llround(framesPerSecond * 1000.0);
+    if (ticksPerSecond_ <= 0) ticksPerSecond_ = 1;
+}
+
+int64_t OfflineClock::Counter::frequency() const { return clock_.ticksPerSecond_; }
+
+int64_t OfflineClock::Counter::now() const { return clock_.frame() * clock_.ticksPerFrame_; }
+
+OfflineAudioBackend::OfflineAudioBackend(const OfflineClock& clock, LengthProbe songLength)
+    : clock_(clock), probe_(std::move(songLength)) {}
+
+uint32_t OfflineAudioBackend::createStream(const std::string& path, bool loop) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        error_ = ErrorFileOpen;
+        return 0;
+    }
+    length_ = probe_ ? probe_(path) : 0.0;
+    loop_ = loop;
+    playFrame_ = -1;
+    error_ = 0;
+    return ++stream_;
+}
+
+bool OfflineAudioBackend::play(uint32_t stream) {
+    if (stream == 0 || stream != stream_) {
+        error_ = ErrorHandle;
+        return false;
+    }
+    playFrame_ = clock_.frame();
+    return true;
+}
+
+double OfflineAudioBackend::position(uint32_t stream) {
+    const int64_t start = playFrame_;
+    if (stream != stream_ || start < 0) return 0.0;
+    double seconds = static_cast<double>(clock_.frame() - start) / clock_.framesPerSecond();
+    const double length = length_;
+    if (length > 0.0) seconds = loop_ ? std::fmod(seconds, length) : std::min(seconds, length);
+    return seconds;
+}
+
+int OfflineAudioBackend::lastError() { return error_; }

@@ -1,0 +1,93 @@
+#include "engine/RunControl.h"
+
+#include "engine/EngineRegistry.h"
+#include "engine/Log.h"
+#include "engine/OfflineClock.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+namespace {
+
+int64_t steadyNanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+RunControl::RunControl(const ProgramOptions& options, OfflineClock* offlineClock, CaptureFunction capture,
+                       PngWriter writePng)
+    : options_(options), offline_(offlineClock), capture_(std::move(capture)), writePng_(std::move(writePng)),
+      startNanoseconds_(steadyNanoseconds()), lastFrameEnd_(startNanoseconds_) {}
+
+void RunControl::beforeFrame() {
+    if (!offline_) return;
+    // Offline frames start once the show plays: the frames and the log then do not depend on how
+    // long loading took.
+    EngineRegistry& r = engine();
+    while (!r.playing && !r.quitRequested) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    offline_->advanceFrame();
+}
+
+std::string RunControl::shotFileName(double t) {
+    char name[64];
+    std::snprintf(name, sizeof name, "shot-%09.3f.png", t);
+    return name;
+}
+
+void RunControl::afterFrame(double) {
+    EngineRegistry& r = engine();
+    ++frames_;
+    // Measured on the wall clock: offline frames all claim the same step, but the statistics are
+    // about what rendering them cost.
+    const int64_t now = steadyNanoseconds();
+    frameTimes_.push_back(static_cast<double>(now - lastFrameEnd_) * 1e-6);
+    lastFrameEnd_ = now;
+    if (firstPlayingFrame_ < 0 && r.playing) firstPlayingFrame_ = static_cast<double>(now - startNanoseconds_) * 1e-9;
+    const double musicTime = r.musicTime;
+
+    while (nextShot_ < options_.shotTimes.size() && musicTime >= options_.shotTimes[nextShot_]) {
+        const double t = options_.shotTimes[nextShot_++];
+        std::vector<uint8_t> rgb;
+        int width = 0, height = 0;
+        const std::string path = (std::filesystem::path(options_.shotDirectory) / shotFileName(t)).string();
+        if (capture_ && capture_(rgb, width, height) && writePng_ && writePng_(path, rgb, width, height)) {
+            shotsWritten_.push_back(path);
+            logStream << "shot " << path << std::endl;
+        } else {
+            logStream << "shot " << path << " could not be written" << std::endl;
+        }
+    }
+    if (options_.frameLimit > 0 && frames_ >= options_.frameLimit) r.quitRequested = true;
+    if (options_.untilSeconds >= 0 && musicTime >= options_.untilSeconds) r.quitRequested = true;
+}
+
+std::string RunControl::statisticsLine(const std::vector<double>& frameMilliseconds, double wallSeconds) {
+    char line[256];
+    if (frameMilliseconds.empty()) {
+        std::snprintf(line, sizeof line, "frames: 0");
+        return line;
+    }
+    std::vector<double> sorted = frameMilliseconds;
+    std::sort(sorted.begin(), sorted.end());
+    auto at = [&](double q) {
+        const size_t i = static_cast<size_t>(q * static_cast<double>(sorted.size() - 1) + 0.5);
+        return sorted[std::min(i, sorted.size() - 1)];
+    };
+    const double fps = wallSeconds > 0 ? static_cast<double>(sorted.size()) / wallSeconds : 0.0;
+    std::snprintf(line, sizeof line, "frames: %zu  fps: %.1f  frame ms: min %.2f  median %.2f  p99 %.2f  max %.2f",
+                  sorted.size(), fps, sorted.front(), at(0.5), at(0.99), sorted.back());
+    return line;
+}
+
+void RunControl::finish() {
+    if (!options_.stats) return;
+    const double wall = static_cast<double>(steadyNanoseconds() - startNanoseconds_) * 1e-9;
+    logStream << statisticsLine(frameTimes_, wall) << std::endl;
+    if (firstPlayingFrame_ >= 0)
+        logStream << "first frame of the show after " << firstPlayingFrame_ << " s" << std::endl;
+}

@@ -1,0 +1,46 @@
+// Start-up: the fixed sequence that builds the asset table, the cameras, the loading label, the
+// window and the renderer, the music stream, queues the show's scene for the loader thread and
+// runs the frame loop.
+//
+// What the platform provides (the system window, the renderer, the audio backend, the clock)
+// comes in through EngineServices, so the same sequence runs the real program, offline
+// rendering and tests with a recording renderer.
+#pragma once
+
+#include "engine/CommandLine.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class AudioBackend;
+class FrameObserver;
+class FrameTimer;
+class RenderInterface;
+class SystemWindow;
+
+struct EngineServices {
+    // Opens the system window; null (with a line on the log saying why) when it cannot.
+    std::function<std::unique_ptr<SystemWindow>(const std::string& title, unsigned width, unsigned height,
+                                                bool fullscreen)>
+        openWindow;
+    std::function<std::unique_ptr<RenderInterface>()> makeRenderer;
+    std::shared_ptr<AudioBackend> audio;
+    FrameTimer* timer = nullptr;          // the main loop's timer (required)
+    FrameObserver* observer = nullptr;    // optional
+    std::function<int()> random;          // the loading animation's generator (null: seeded rand)
+};
+
+// The scene file and the music file of a show.
+extern const char showSceneFile[];
+extern const char showMusicFile[];
+
+// Runs the whole program: 0 after the loop ended, -1 when the window or renderer cannot be set up.
+int engineMain(const std::string& commandLine, const ProgramOptions& options, EngineServices& services);
+
+// Opens the window and initialises the renderer on it; -1 (after "add vport failed <code>") when
+// the renderer cannot start.
+int setUpWindowAndRenderer(const std::string& title, unsigned width, unsigned height, bool fullscreen,
+                           EngineServices& services);
+// Shuts the renderer down and destroys it, then the window (nothing else is released).
+void releaseWindowAndRenderer();

@@ -1,0 +1,68 @@
+#include "engine/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+ProgramOptions parse(std::vector<std::string> args) {
+    ProgramOptions options;
+    std::string error;
+    EXPECT_EQ(parseCommandLine(args, options, error), 0) << error;
+    return options;
+}
+
+std::string parseError(std::vector<std::string> args) {
+    ProgramOptions options;
+    std::string error;
+    EXPECT_EQ(parseCommandLine(args, options, error), -1);
+    return error;
+}
+
+TEST(CommandLine, NoArgumentsPlaysTheShowFullScreen) {
+    const ProgramOptions o = parse({});
+    EXPECT_FALSE(o.windowed);
+    EXPECT_EQ(o.width, 1920u);
+    EXPECT_EQ(o.height, 1080u);
+    EXPECT_EQ(o.offlineFps, 0.0);
+    EXPECT_FALSE(o.check);
+}
+
+TEST(CommandLine, EveryOptionIsRead) {
+    const ProgramOptions o = parse({"--windowed", "--size", "640x360", "--offline", "30", "--frames", "90",
+                                    "--until", "12.5", "--shots", "3,1,2.5", "--shot-dir", "out", "--stats"});
+    EXPECT_TRUE(o.windowed);
+    EXPECT_EQ(o.width, 640u);
+    EXPECT_EQ(o.height, 360u);
+    EXPECT_EQ(o.offlineFps, 30.0);
+    EXPECT_EQ(o.frameLimit, 90);
+    EXPECT_EQ(o.untilSeconds, 12.5);
+    EXPECT_EQ(o.shotTimes, (std::vector<double>{1, 2.5, 3}));
+    EXPECT_EQ(o.shotDirectory, "out");
+    EXPECT_TRUE(o.stats);
+}
+
+TEST(CommandLine, CheckTakesAnOptionalDirectory) {
+    EXPECT_EQ(parse({"--check"}).checkDirectory, ".");
+    EXPECT_EQ(parse({"--check", "build/show"}).checkDirectory, "build/show");
+    const ProgramOptions o = parse({"--check", "--help"});
+    EXPECT_TRUE(o.check);
+    EXPECT_TRUE(o.help);
+}
+
+TEST(CommandLine, BadValuesAreNamed) {
+    EXPECT_NE(parseError({"--size", "640"}).find("--size"), std::string::npos);
+    EXPECT_NE(parseError({"--size", "0x0"}).find("--size"), std::string::npos);
+    EXPECT_NE(parseError({"--offline", "fast"}).find("--offline"), std::string::npos);
+    EXPECT_NE(parseError({"--offline", "-3"}).find("--offline"), std::string::npos);
+    EXPECT_NE(parseError({"--frames", "-1"}).find("--frames"), std::string::npos);
+    EXPECT_NE(parseError({"--shots", "1,,2"}).find("--shots"), std::string::npos);
+    EXPECT_NE(parseError({"--frames"}).find("needs a value"), std::string::npos);
+    EXPECT_NE(parseError({"--fullscreen"}).find("unknown option"), std::string::npos);
+}
+
+TEST(CommandLine, JoinedLineEndsWithABlank) {
+    EXPECT_EQ(joinCommandLine({"beatshow", "--stats"}), "beatshow --stats ");
+    EXPECT_EQ(joinCommandLine({}), "");
+}
+
+} // namespace
