@@ -67,7 +67,8 @@ int parseCommandLine(const std::vector<std::string>& arguments, ProgramOptions& 
             options.help = true;
         } else if (a == "--check") {
             options.check = true;
-            if (i + 1 < arguments.size() && arguments[i + 1].rfind("--", 0) != 0) options.checkDirectory = arguments[++i];
+            if (i + 1 < arguments.size() && arguments[i + 1].rfind("--", 0) != 0)
+                options.checkDirectory = arguments[++i];
         } else if (a == "--windowed") {
             options.windowed = true;
         } else if (a == "--size") {
@@ -78,7 +79,8 @@ int parseCommandLine(const std::vector<std::string>& arguments, ProgramOptions& 
             }
         } else if (a == "--offline") {
             if (!value(v)) return -1;
-            if (!parseNumber(v, options.offlineFps) || options.offlineFps <= 0 || options.offlineFps > 10000) {
+            if (!parseNumber(v, options.offlineFps) || options.offlineFps <= 0 ||
+                options.offlineFps > 10000) {
                 error = "--offline takes frames per second (a number above 0), not '" + v + "'";
                 return -1;
             }
@@ -114,7 +116,8 @@ int parseCommandLine(const std::vector<std::string>& arguments, ProgramOptions& 
 
 std::string joinCommandLine(const std::vector<std::string>& arguments) {
     std::string line;
-    for (const std::string& a : arguments) line += a + " ";
+    for (const std::string& a : arguments)
+        line += a + " ";
     return line;
 }
 

@@ -9,6 +9,7 @@
 #include "render/RenderInterface.h"
 
 #include <algorithm>
+#include <thread>
 
 EngineRegistry& engine() {
     // Never destroyed: entities and their renderer records stay valid until the process ends,
@@ -72,6 +73,11 @@ void resetEngineRegistry() {
     r.frameTime = 0.0f;
     r.loadingLabel = nullptr;
     r.setPendingSceneFile("");
+    {
+        std::lock_guard lock(r.postedMutex);
+        r.postedEvents.clear();
+    }
+    r.mainLoopThread = std::thread::id();
 }
 
 // ---- objects ----
@@ -372,8 +378,26 @@ int addEventTrigger(const std::string& name, float time, Triggerable* target) {
     return engine().triggers.addEventTrigger(name, time, target);
 }
 
+void postEvent(const std::string& name) {
+    EngineRegistry& r = engine();
+    std::lock_guard lock(r.postedMutex);
+    r.postedEvents.push_back(name);
+}
+
+void deliverPostedEvents() {
+    EngineRegistry& r = engine();
+    std::vector<std::string> events;
+    {
+        std::lock_guard lock(r.postedMutex);
+        events.swap(r.postedEvents);
+    }
+    for (const std::string& name : events)
+        broadcastEvent(name);
+}
+
 void fireDueEvents() {
     EngineRegistry& r = engine();
+    deliverPostedEvents();
     const auto result = r.triggers.fireDueEvents(r.playing, r.musicTime, r.dispatcher);
     if (result.exitRequested) r.quitRequested = true;
 }
@@ -391,5 +415,10 @@ void startPlayback() {
     if (r.music.play() == -1) logStream << "Cannot start audio stream" << r.music.errorText() << std::endl;
     EngineCamera* scene = r.sceneCamera;
     if (scene && r.cameraFollow) r.activeCamera = scene;
-    broadcastEvent("play");
+    // Actors run on the main thread; while the frame loop runs, "play" reaches them there, at the
+    // start of the next frame's event step, rather than racing their Update from the loader thread.
+    if (r.mainLoopStarted && std::this_thread::get_id() != r.mainLoopThread.load())
+        postEvent("play");
+    else
+        broadcastEvent("play");
 }

@@ -30,6 +30,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 class EngineCamera;
@@ -80,6 +81,11 @@ struct EngineRegistry {
     std::atomic<float> frameTime{0.0f}; // milliseconds; duration of the last frame
 
     TextLabel* loadingLabel = nullptr;
+    std::atomic<std::thread::id> mainLoopThread{}; // the thread that runs the frame loop
+
+    // Events posted from other threads, broadcast by the frame loop's event step.
+    std::mutex postedMutex;
+    std::vector<std::string> postedEvents;
 
     std::string pendingSceneFile() const;
     void setPendingSceneFile(const std::string& file);
@@ -155,11 +161,16 @@ int subscribeEvent(Triggerable* object, const std::string& name);
 void broadcastEvent(const std::string& name);
 void sendEvent(const std::string& name, Triggerable* target);
 int addEventTrigger(const std::string& name, float time, Triggerable* target);
-// Fires the triggers that became due; an "exit" trigger sets quitRequested.
+// Broadcasts the posted events, then fires the triggers that became due; an "exit" trigger sets
+// quitRequested.
 void fireDueEvents();
+// Queues a broadcast for the frame loop's next event step (events from other threads).
+void postEvent(const std::string& name);
+void deliverPostedEvents();
 
 // Music.
 // Opens the name inside the music asset directory ("audio\"); the player's load result.
 int loadMusic(const std::string& name);
-// Starts (or restarts) the music, hands the view to the scene's camera and broadcasts "play".
+// Starts (or restarts) the music, hands the view to the scene's camera and broadcasts "play"
+// (from the loader thread while the frame loop runs: at the loop's next event step).
 void startPlayback();

@@ -30,7 +30,9 @@ SceneLoadFunction& loadFunction() {
 LoadingAnimationState animation;
 std::function<int()> animationRandom = [] { return std::rand(); };
 
-void sleepPollInterval() { std::this_thread::sleep_for(std::chrono::milliseconds(100)); }
+void sleepPollInterval() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
 
 void hideLoadingLabel(EngineRegistry& r) {
     if (r.loadingLabelShown) {
@@ -54,7 +56,9 @@ namespace {
 std::thread loaderThread;
 }
 
-void startLoaderThread() { loaderThread = std::thread(loaderThreadMain, 1); }
+void startLoaderThread() {
+    loaderThread = std::thread(loaderThreadMain, 1);
+}
 
 void joinLoaderThread() {
     if (loaderThread.joinable()) loaderThread.join();
@@ -102,7 +106,8 @@ void animateLoadingLabel(char* buffer, float elapsed) {
         if (target == ' ' || target == '\n') return;
         animation.rolling = true;
         animation.rollPosition = i;
-        animation.rollLetter = static_cast<char>(target - static_cast<int>(static_cast<unsigned>(animationRandom()) % 30));
+        animation.rollLetter =
+            static_cast<char>(target - static_cast<int>(static_cast<unsigned>(animationRandom()) % 30));
         std::memcpy(buffer, loadingMessage, sizeof(loadingMessage));
         animation.accumulated = 0.0f;
         buffer[i] = animation.rollLetter;
@@ -118,9 +123,13 @@ void animateLoadingLabel(char* buffer, float elapsed) {
     }
 }
 
-LoadingAnimationState loadingAnimationState() { return animation; }
+LoadingAnimationState loadingAnimationState() {
+    return animation;
+}
 
-void resetLoadingAnimation() { animation = LoadingAnimationState{}; }
+void resetLoadingAnimation() {
+    animation = LoadingAnimationState{};
+}
 
 void setLoadingAnimationRandom(std::function<int()> random) {
     animationRandom = random ? std::move(random) : std::function<int()>([] { return std::rand(); });

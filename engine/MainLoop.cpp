@@ -10,6 +10,7 @@
 #include "render/RenderInterface.h"
 
 #include <cmath>
+#include <thread>
 
 bool isBeatFrame(float position) {
     const float beats = position * 141.0f * 0.016666668f * 16.0f;
@@ -30,7 +31,8 @@ double runFrame(FrameTimer& timer) {
     fireDueEvents();
     const float position = static_cast<float>(r.music.position());
     if (isBeatFrame(position))
-        for (Actor* actor : actorsSnapshot()) actor->OnBeat(0);
+        for (Actor* actor : actorsSnapshot())
+            actor->OnBeat(0);
     r.frameTime = static_cast<float>(dt);
     if (r.playing) r.musicTime = position;
     if (r.loading && r.loadingLabel) animateLoadingLabel(r.loadingLabel->text.data(), r.frameTime);
@@ -70,6 +72,7 @@ double runFrame(FrameTimer& timer) {
 void mainLoop(FrameTimer& timer, FrameObserver* observer) {
     EngineRegistry& r = engine();
     r.quitRequested = false;
+    r.mainLoopThread = std::this_thread::get_id();
     r.mainLoopStarted = true;
     if (r.loadingLabelShown) {
         if (r.renderer) r.renderer->removeTextLabel(r.loadingLabel);

@@ -10,9 +10,13 @@ OfflineClock::OfflineClock(double framesPerSecond) : fps_(framesPerSecond) {
     if (ticksPerSecond_ <= 0) ticksPerSecond_ = 1;
 }
 
-int64_t OfflineClock::Counter::frequency() const { return clock_.ticksPerSecond_; }
+int64_t OfflineClock::Counter::frequency() const {
+    return clock_.ticksPerSecond_;
+}
 
-int64_t OfflineClock::Counter::now() const { return clock_.frame() * clock_.ticksPerFrame_; }
+int64_t OfflineClock::Counter::now() const {
+    return clock_.frame() * clock_.ticksPerFrame_;
+}
 
 OfflineAudioBackend::OfflineAudioBackend(const OfflineClock& clock, LengthProbe songLength)
     : clock_(clock), probe_(std::move(songLength)) {}
@@ -48,4 +52,6 @@ double OfflineAudioBackend::position(uint32_t stream) {
     return seconds;
 }
 
-int OfflineAudioBackend::lastError() { return error_; }
+int OfflineAudioBackend::lastError() {
+    return error_;
+}

@@ -13,7 +13,8 @@
 namespace {
 
 int64_t steadyNanoseconds() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -29,7 +30,8 @@ void RunControl::beforeFrame() {
     // Offline frames start once the show plays: the frames and the log then do not depend on how
     // long loading took.
     EngineRegistry& r = engine();
-    while (!r.playing && !r.quitRequested) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    while (!r.playing && !r.quitRequested)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     offline_->advanceFrame();
 }
 
@@ -47,7 +49,8 @@ void RunControl::afterFrame(double) {
     const int64_t now = steadyNanoseconds();
     frameTimes_.push_back(static_cast<double>(now - lastFrameEnd_) * 1e-6);
     lastFrameEnd_ = now;
-    if (firstPlayingFrame_ < 0 && r.playing) firstPlayingFrame_ = static_cast<double>(now - startNanoseconds_) * 1e-9;
+    if (firstPlayingFrame_ < 0 && r.playing)
+        firstPlayingFrame_ = static_cast<double>(now - startNanoseconds_) * 1e-9;
     const double musicTime = r.musicTime;
 
     while (nextShot_ < options_.shotTimes.size() && musicTime >= options_.shotTimes[nextShot_]) {
@@ -79,7 +82,8 @@ std::string RunControl::statisticsLine(const std::vector<double>& frameMilliseco
         return sorted[std::min(i, sorted.size() - 1)];
     };
     const double fps = wallSeconds > 0 ? static_cast<double>(sorted.size()) / wallSeconds : 0.0;
-    std::snprintf(line, sizeof line, "frames: %zu  fps: %.1f  frame ms: min %.2f  median %.2f  p99 %.2f  max %.2f",
+    std::snprintf(line, sizeof line,
+                  "frames: %zu  fps: %.1f  frame ms: min %.2f  median %.2f  p99 %.2f  max %.2f",
                   sorted.size(), fps, sorted.front(), at(0.5), at(0.99), sorted.back());
     return line;
 }

@@ -20,7 +20,8 @@ public:
     using PngWriter =
         std::function<bool(const std::string& path, const std::vector<uint8_t>& rgb, int width, int height)>;
 
-    RunControl(const ProgramOptions& options, OfflineClock* offlineClock, CaptureFunction capture, PngWriter writePng);
+    RunControl(const ProgramOptions& options, OfflineClock* offlineClock, CaptureFunction capture,
+               PngWriter writePng);
 
     void beforeFrame() override;
     void afterFrame(double dt) override;

@@ -26,9 +26,9 @@ struct EngineServices {
         openWindow;
     std::function<std::unique_ptr<RenderInterface>()> makeRenderer;
     std::shared_ptr<AudioBackend> audio;
-    FrameTimer* timer = nullptr;          // the main loop's timer (required)
-    FrameObserver* observer = nullptr;    // optional
-    std::function<int()> random;          // the loading animation's generator (null: seeded rand)
+    FrameTimer* timer = nullptr;       // the main loop's timer (required)
+    FrameObserver* observer = nullptr; // optional
+    std::function<int()> random;       // the loading animation's generator (null: seeded rand)
 };
 
 // The scene file and the music file of a show.

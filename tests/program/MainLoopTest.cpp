@@ -1,7 +1,9 @@
-#include "actors/EngineCamera.h"
 #include "engine/MainLoop.h"
+#include "actors/EngineCamera.h"
 #include "tests/program/ProgramTestSupport.h"
 #include "tests/support/TestSupport.h"
+
+#include <thread>
 
 namespace {
 
@@ -89,8 +91,8 @@ TEST_F(MainLoop, FrameOrderIsCameraThenRender) {
     registry().activeCamera = &camera;
     renderer().clearCalls();
     frame(10, 0.1);
-    EXPECT_EQ(renderer().calls(),
-              (std::vector<std::string>{"setCameraPosition", "multiplyView", "setViewDirection", "renderFrame"}));
+    EXPECT_EQ(renderer().calls(), (std::vector<std::string>{"setCameraPosition", "multiplyView",
+                                                            "setViewDirection", "renderFrame"}));
     EXPECT_EQ(renderer().cameraPosition(), Vector(-1, -2, -3));
     EXPECT_EQ(renderer().viewDirection(), Vector(0, 0, -1));
 }
@@ -131,6 +133,24 @@ TEST_F(MainLoop, FullScreenRecentresTheCursorTwice) {
     engine().window->fullscreen = true;
     frame(10, 0.1);
     EXPECT_EQ(system.moves, (std::vector<std::pair<int, int>>{{960, 540}, {960, 540}}));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(MainLoop, PlayFromTheLoaderThreadReachesActorsOnTheMainThread) {
+    std::vector<std::string> journal;
+    JournalActor actor("a", &journal);
+    addActor(&actor);
+    registry().mainLoopThread = std::this_thread::get_id();
+    registry().mainLoopStarted = true;
+    std::thread loader([] { startPlayback(); });
+    loader.join();
+    EXPECT_TRUE(journal.empty());
+    EXPECT_TRUE(registry().playing);
+    frame(10, 0.1);
+    EXPECT_EQ(journal, (std::vector<std::string>{"a update", "a play"}));
 }
 
 } // namespace

@@ -63,7 +63,8 @@ public:
 // Records Update's frame times and OnBeat calls; journal lines look like "update 16.5" and "beat".
 class JournalActor : public Actor {
 public:
-    JournalActor(std::string name, std::vector<std::string>* journal) : Actor(std::move(name)), journal_(journal) {}
+    JournalActor(std::string name, std::vector<std::string>* journal)
+        : Actor(std::move(name)), journal_(journal) {}
     int AddEntity(entity_base*) override { return 0; }
     int GetEntityCount() override { return 0; }
     entity_base* GetEntity(int) override { return nullptr; }

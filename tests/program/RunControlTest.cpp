@@ -1,5 +1,5 @@
-#include "engine/OfflineClock.h"
 #include "engine/RunControl.h"
+#include "engine/OfflineClock.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -89,9 +89,11 @@ TEST(OfflineClockTest, MusicCountsFramesFromPlayAndWrapsAtTheSongLength) {
     clock.advanceFrame();
     EXPECT_EQ(audio.position(stream), 0.0); // not started
     ASSERT_TRUE(audio.play(stream));
-    for (int i = 0; i < 5; ++i) clock.advanceFrame();
+    for (int i = 0; i < 5; ++i)
+        clock.advanceFrame();
     EXPECT_DOUBLE_EQ(audio.position(stream), 0.5);
-    for (int i = 0; i < 20; ++i) clock.advanceFrame();
+    for (int i = 0; i < 20; ++i)
+        clock.advanceFrame();
     EXPECT_NEAR(audio.position(stream), 0.5, 1e-9); // 2.5 s wrapped at 2 s
 }
 

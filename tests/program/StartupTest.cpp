@@ -1,8 +1,8 @@
+#include "engine/Startup.h"
 #include "actors/EngineCamera.h"
 #include "engine/LoaderThread.h"
 #include "engine/OfflineClock.h"
 #include "engine/RunControl.h"
-#include "engine/Startup.h"
 #include "tests/program/ProgramTestSupport.h"
 #include "tests/support/TestSupport.h"
 
