@@ -1,6 +1,12 @@
 #include "actors/ActorFactory.h"
 
 #include "actors/EngineCamera.h"
+#include "actors/LineFX.h"
+#include "actors/MapSearch.h"
+#include "actors/MusicReactive.h"
+#include "actors/SlideShowAndFader.h"
+#include "actors/StageScripts.h"
+#include "actors/TextActors.h"
 
 #include <new>
 
@@ -20,7 +26,18 @@ struct FactoryEntry {
 
 // The order in which class names are tried.
 const FactoryEntry factoryTable[] = {
+    {"ObjectPulsator", &construct<ObjectPulsator>},
+    {"BassBouncer", &construct<BassBouncer>},
+    {"LightFlicker", &construct<LightFlicker>},
     {"Camera", &construct<EngineCamera>},
+    {"LineFX", &construct<LineFX>},
+    {"Greeter", &construct<Greeter>},
+    {"EpicRealtimeHelper", &construct<EpicRealtimeHelper>},
+    {"SlideShow", &construct<SlideShow>},
+    {"MapSearch", &construct<MapSearch>},
+    {"Fader", &construct<Fader>},
+    {"CubeFun", &construct<CubeFun>},
+    {"Anouncer", &construct<Anouncer>},
 };
 
 } // namespace
