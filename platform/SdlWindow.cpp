@@ -201,8 +201,11 @@ public:
     }
 
     bool pollMessage(WindowMessage& message) override {
+        // Not SDL_PollEvent: it ends each batch of events with a marker that reads as an empty
+        // queue, which would cost a frame of input even while events are waiting.
+        SDL_PumpEvents();
         SDL_Event event;
-        if (!SDL_PollEvent(&event)) return false;
+        if (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) != 1) return false;
         message = translate(event);
         return true;
     }
