@@ -48,6 +48,9 @@ int decodeOpened(OggVorbis_File& file, DecodedAudio& out) {
     // A seekable file says its length up front; a damaged one may not, and the reserve is only
     // a hint: the loop below keeps to what it actually decodes.
     const ogg_int64_t expected = ov_pcm_total(&file, -1);
+    // Opening a chained file can leave the read position at the start of its last link; the
+    // loop must begin with the first sample of the first link.
+    if (ov_seekable(&file) && ov_pcm_seek(&file, 0) != 0) return AudioDecodeFailed;
     if (expected > 0 && static_cast<uint64_t>(expected) <= maxFrames)
         out.samples.reserve(static_cast<size_t>(expected) * channels);
 
