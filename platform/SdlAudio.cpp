@@ -9,6 +9,12 @@
 
 namespace platform {
 
+namespace {
+// Per thread, so that the main loop reading the position cannot overwrite the code of a play
+// that just failed on the loader thread before that thread reports it.
+thread_local int lastError_ = AudioOk;
+} // namespace
+
 struct SdlAudio::Stream {
     uint32_t handle = 0;
     bool loop = true;
@@ -27,7 +33,7 @@ SdlAudio::~SdlAudio() {
 }
 
 int SdlAudio::lastError() {
-    return lastError_.load();
+    return lastError_;
 }
 
 int SdlAudio::deviceRate() const {

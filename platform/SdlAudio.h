@@ -15,8 +15,9 @@
 // What it does not do: mix several streams, resample, free a stream before the backend goes away
 // (a show loads one or two pieces of music).
 //
-// Error codes are platform::AudioError (VorbisDecoder.h); every call sets lastError, AudioOk on
-// success.
+// Error codes are platform::AudioError (VorbisDecoder.h). Every call sets the calling thread's
+// last error (AudioOk on success); lastError returns the calling thread's, so a failure is
+// reported by the thread that met it whatever other threads do meanwhile.
 #pragma once
 
 #include "engine/FrameTimer.h"
@@ -80,7 +81,6 @@ private:
 
     SdlAudioOptions options_;
     const PerformanceCounter* clock_;
-    std::atomic<int> lastError_{AudioOk};
 
     std::mutex control_; // createStream and play; the audio callback never takes it
     bool audioInitialised_ = false;

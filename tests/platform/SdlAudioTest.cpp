@@ -314,6 +314,14 @@ TEST_F(DiskAudio, BadFilesAndHandlesFailWithTheirCodes) {
     EXPECT_NE(stream, 0u);
     EXPECT_EQ(audio.lastError(), AudioOk);
     EXPECT_EQ(audio.position(stream), 0.0) << "not played yet";
+
+    // A failure stays with the thread that met it while another thread reads the position.
+    EXPECT_FALSE(audio.play(42));
+    std::thread([&] {
+        EXPECT_EQ(audio.position(stream), 0.0);
+        EXPECT_EQ(audio.lastError(), AudioOk);
+    }).join();
+    EXPECT_EQ(audio.lastError(), AudioBadHandle);
 }
 
 TEST_F(DiskAudio, ChainedFileOfOneFormatPlaysAllItsLinksInOrder) {
