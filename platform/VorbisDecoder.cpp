@@ -56,19 +56,19 @@ int decodeOpened(OggVorbis_File& file, DecodedAudio& out) {
 
     const int bigEndian = std::endian::native == std::endian::big ? 1 : 0;
     char buffer[16384];
-    int section = -1;
-    int lastSection = -1;
+    int link = -1;
+    int lastLink = -1;
     for (;;) {
-        const long bytes = ov_read(&file, buffer, sizeof buffer, bigEndian, 2, 1, &section);
+        const long bytes = ov_read(&file, buffer, sizeof buffer, bigEndian, 2, 1, &link);
         if (bytes == 0) break;
         if (bytes == OV_HOLE) continue; // lost pages: the decoder resumes at the next good one
         if (bytes < 0) return AudioDecodeFailed;
-        if (section != lastSection) {
+        if (link != lastLink) {
             // Chained files may change format from one link to the next; one device format
             // plays the whole loop, so every link must match the first.
-            const vorbis_info* info = ov_info(&file, section);
+            const vorbis_info* info = ov_info(&file, link);
             if (!info || info->channels != channels || info->rate != rate) return AudioUnsupportedFormat;
-            lastSection = section;
+            lastLink = link;
         }
         const auto* samples = reinterpret_cast<const int16_t*>(buffer);
         out.samples.insert(out.samples.end(), samples, samples + bytes / 2);

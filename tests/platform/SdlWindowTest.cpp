@@ -309,14 +309,4 @@ TEST(SdlWindow, FullScreenHeadlessIsAWindowOfTheRequestedSizeWithoutABox) {
     EXPECT_TRUE(boxes.empty());
 }
 
-TEST(SdlWindow, MessageBoxesGoToTheInstalledFunction) {
-    boxes.clear();
-    EXPECT_EQ(platform::setMessageBoxFunction(&recordBox), nullptr);
-    platform::showMessageBox("ERROR", "Can't set mode to fullscreen", true);
-    platform::showMessageBox("info", "text", false);
-    EXPECT_EQ(platform::setMessageBoxFunction(nullptr), &recordBox);
-    platform::showMessageBox("ERROR", "not recorded", true); // headless: nothing at all
-    EXPECT_EQ(boxes, (std::vector<std::string>{"ERROR|Can't set mode to fullscreen|error", "info|text"}));
-}
-
 } // namespace

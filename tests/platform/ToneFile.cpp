@@ -95,10 +95,10 @@ std::vector<int16_t> decodeReference(const std::string& path) {
     OggVorbis_File file;
     if (ov_fopen(path.c_str(), &file) != 0) return samples;
     char buffer[4096];
-    int section = 0;
+    int link = 0;
     long bytes;
     const int bigEndian = std::endian::native == std::endian::big ? 1 : 0;
-    while ((bytes = ov_read(&file, buffer, sizeof buffer, bigEndian, 2, 1, &section)) != 0) {
+    while ((bytes = ov_read(&file, buffer, sizeof buffer, bigEndian, 2, 1, &link)) != 0) {
         if (bytes == OV_HOLE) continue;
         if (bytes < 0) break;
         const auto* data = reinterpret_cast<const int16_t*>(buffer);
