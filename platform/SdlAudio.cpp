@@ -12,7 +12,7 @@ namespace platform {
 namespace {
 // Per thread, so that the main loop reading the position cannot overwrite the code of a play
 // that just failed on the loader thread before that thread reports it.
-thread_local int lastError_ = AudioOk;
+thread_local int threadLastError = AudioOk;
 } // namespace
 
 struct SdlAudio::Stream {
@@ -33,7 +33,7 @@ SdlAudio::~SdlAudio() {
 }
 
 int SdlAudio::lastError() {
-    return lastError_;
+    return threadLastError;
 }
 
 int SdlAudio::deviceRate() const {
@@ -107,7 +107,7 @@ bool SdlAudio::openDevice(int rate, int channels) {
     closeDevice();
     if (!audioInitialised_) {
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-            lastError_ = AudioNoDevice;
+            threadLastError = AudioNoDevice;
             return false;
         }
         audioInitialised_ = true;
@@ -129,7 +129,7 @@ bool SdlAudio::openDevice(int rate, int channels) {
     if (device == 0) {
         deviceRate_ = 0;
         deviceChannels_ = 0;
-        lastError_ = AudioNoDevice;
+        threadLastError = AudioNoDevice;
         return false;
     }
     device_ = device;
@@ -148,7 +148,7 @@ uint32_t SdlAudio::createStream(const std::string& path, bool loop) {
     stream->loop = loop;
     const int decoded = decodeVorbisFile(path, stream->audio);
     if (decoded != AudioOk) {
-        lastError_ = decoded;
+        threadLastError = decoded;
         return 0;
     }
     {
@@ -160,14 +160,14 @@ uint32_t SdlAudio::createStream(const std::string& path, bool loop) {
     stream->handle = static_cast<uint32_t>(streams_.size() + 1);
     streams_.push_back(std::move(stream));
     streamCount_.store(static_cast<uint32_t>(streams_.size()));
-    lastError_ = AudioOk;
+    threadLastError = AudioOk;
     return streams_.back()->handle;
 }
 
 bool SdlAudio::play(uint32_t handle) {
     const Stream* stream = findStream(handle);
     if (!stream) {
-        lastError_ = AudioBadHandle;
+        threadLastError = AudioBadHandle;
         return false;
     }
     std::lock_guard lock(control_);
@@ -185,16 +185,16 @@ bool SdlAudio::play(uint32_t handle) {
     start.loop = stream->loop;
     audioClock_.publish(start); // no frames yet: position reads 0 until the first buffer
     SDL_UnlockAudioDevice(device_);
-    lastError_ = AudioOk;
+    threadLastError = AudioOk;
     return true;
 }
 
 double SdlAudio::position(uint32_t handle) {
     if (handle == 0 || handle > streamCount_.load()) {
-        lastError_ = AudioBadHandle;
+        threadLastError = AudioBadHandle;
         return -1.0;
     }
-    lastError_ = AudioOk;
+    threadLastError = AudioOk;
     const AudioBlock block = audioClock_.read();
     if (block.stream != handle) return 0.0;
     return heardSeconds(block, clock_->now(), clock_->frequency());
