@@ -1,8 +1,19 @@
 // The program window on SDL2 with an OpenGL 4.5 core context. This folder is the only code
 // that includes SDL; the rest of the engine sees a SystemWindow.
 //
+// What the window does:
+// - one SDL event per pollMessage, turned into at most one WindowMessage; keys arrive as Windows
+//   virtual-key codes (letters 65..90 whatever the Shift state, digits 48..57, F1 112, ...), so
+//   the Viewport's key tables hold unchanged;
+// - full screen asks the display for exactly the requested size at 32 bits per pixel, and reports
+//   a refusal with the "Can't set mode to fullscreen" box;
+// - cursor read, re-centre (only when the cursor is elsewhere, so that a resting mouse does not
+//   queue a motion event every frame) and hide.
+//
 // Headless machines use SDL's offscreen video driver (SDL_VIDEODRIVER=offscreen), which gives a
-// real OpenGL context on Mesa's software rasteriser: the same code renders in tests and CI.
+// real OpenGL context on Mesa's software rasteriser: the same code renders in tests and CI. There
+// is no display mode to change there, so a full-screen request gets a drawable of the requested
+// size and no mode change.
 #pragma once
 
 #include "engine/SystemWindow.h"
@@ -28,12 +39,19 @@ struct WindowRequest {
 
 // On failure returns null, sets `result`, and describes the cause in `error` (what is missing
 // and what to do about it). A refused full-screen mode also shows the "Can't set mode to
-// fullscreen" message box.
+// fullscreen" message box with the caption "ERROR".
+// The window starts hidden; SystemWindow::showWindow shows it (and enters full screen).
 std::unique_ptr<SystemWindow> createWindow(const WindowRequest& request, WindowResult& result,
                                            std::string& error);
 
-// A modal message box where a display exists; nothing on headless drivers.
+// A modal message box where a display exists; nothing on headless drivers. The box blocks until
+// someone closes it, so unattended runs on a virtual display (Xvfb) should install their own
+// function with setMessageBoxFunction.
 void showMessageBox(const std::string& caption, const std::string& text, bool error);
+
+// Replaces what showMessageBox does (null restores SDL's box); returns the previous function, or
+// null when SDL's box was in use.
+MessageBoxFunction setMessageBoxFunction(MessageBoxFunction function);
 
 // True when SDL's video driver draws nowhere a person can see (offscreen or dummy).
 bool isHeadless();
