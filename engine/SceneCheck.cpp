@@ -71,25 +71,27 @@ int runSceneCheck(const std::string& directory) {
     r.editorCamera = editorCamera;
     r.activeCamera = editorCamera;
 
-    Viewport window;
-    window.width = 1920;
-    window.height = 1080;
-    window.title = "default";
-    RecordingRenderer renderer;
-    renderer.initialize(&window);
-    r.window = &window;
-    r.renderer = &renderer;
-    renderer.setFilterChain(&r.postChain);
-    r.music.setBackend(std::make_shared<CheckingAudioBackend>());
+    {
+        Viewport window;
+        window.width = 1920;
+        window.height = 1080;
+        window.title = "default";
+        RecordingRenderer renderer;
+        renderer.initialize(&window);
+        r.window = &window;
+        r.renderer = &renderer;
+        renderer.setFilterChain(&r.postChain);
+        r.music.setBackend(std::make_shared<CheckingAudioBackend>());
 
-    if (loadScene(ShowSceneFile) != 0) {
-        logStream << "Cannot read scene file " << ShowSceneFile << std::endl;
-        noteProblem(std::string("the scene file ") + ShowSceneFile + " cannot be read");
+        if (loadScene(ShowSceneFile) != 0) {
+            logStream << "Cannot read scene file " << ShowSceneFile << std::endl;
+            noteProblem(std::string("the scene file ") + ShowSceneFile + " cannot be read");
+        }
+
+        // What the loader handed over stays registered, but the renderer and window end here.
+        r.renderer = nullptr;
+        r.window = nullptr;
     }
-
-    // What the loader handed over stays registered, but the renderer and window end here.
-    r.renderer = nullptr;
-    r.window = nullptr;
 
     const std::vector<std::string> problems = problemsNoted();
     const std::string where = (std::filesystem::current_path() / ShowSceneFile).string();
