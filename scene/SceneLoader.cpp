@@ -33,7 +33,7 @@ void loadMaterials(const XMLTag* section) {
 
 void loadObjects(const XMLTag* section) {
     for (const auto& child : childrenOf(section)) {
-        auto object = std::make_unique<entity_base>(child->name);
+        entity_base* object = keepAlive(std::make_unique<entity_base>(child->name));
         // An element without an attribute names nothing: the empty name is then reported by the
         // registry as a mesh or material it cannot find.
         std::string meshName;
@@ -51,8 +51,8 @@ void loadObjects(const XMLTag* section) {
                 (name == "Mesh" ? meshName : materialName) = value ? *value : std::string();
             }
         }
-        // An object that cannot be placed is not part of the scene, and nothing refers to it.
-        if (attachMeshAndMaterial(object.get(), meshName, materialName) == 0) keepAlive(std::move(object));
+        // An object that cannot be placed is reported by the registry and is not part of the scene.
+        attachMeshAndMaterial(object, meshName, materialName);
     }
 }
 
