@@ -1,5 +1,4 @@
 #include "render/Bitmap.h"
-#include "engine/AssetStore.h"
 #include "tests/support/TestSupport.h"
 
 #include <array>
@@ -178,16 +177,6 @@ TEST_F(Bitmaps, OtherLayoutsAreRefusedWithALine) {
               -1);
     EXPECT_TRUE(
         log.contains("bitmap pic: OS/2 bitmaps are not supported; save it as a Windows 24-bit bitmap"));
-}
-
-TEST_F(Bitmaps, TheCachedFileNamesTheImage) {
-    CachedFile file;
-    file.name = "stone";
-    auto bytes = std::make_shared<std::vector<uint8_t>>(std::vector<uint8_t>{'B', 'A'});
-    file.size = 2;
-    file.bytes = bytes;
-    EXPECT_EQ(decodeBitmap(file, image), -1);
-    EXPECT_TRUE(log.contains("bitmap stone: not a bitmap file"));
 }
 
 TEST_F(Bitmaps, RandomHeadersNeverReadOutsideTheFile) {

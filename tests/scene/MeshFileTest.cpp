@@ -40,7 +40,8 @@ protected:
 
 TEST_F(MeshFiles, RecordsAreSplitIntoTheFiveArraysAsTheyStand) {
     std::unique_ptr<Mesh> mesh;
-    ASSERT_EQ(decode(handWrittenMeshFile(3, 3), mesh, "tri"), 0);
+    // One record more than the count: bytes after the last vertex are not read.
+    ASSERT_EQ(decode(handWrittenMeshFile(3, 4), mesh, "tri"), 0);
     EXPECT_EQ(mesh->name, "tri");
     EXPECT_EQ(mesh->vertexCount, 3u);
     EXPECT_EQ(mesh->stride, 0u);
@@ -55,17 +56,6 @@ TEST_F(MeshFiles, RecordsAreSplitIntoTheFiveArraysAsTheyStand) {
     EXPECT_EQ(mesh->tangents[2].x, 208.0f);
     EXPECT_EQ(mesh->binormals[2].z, 213.0f);
     EXPECT_TRUE(log.lines().empty());
-}
-
-TEST_F(MeshFiles, EncodedMeshesReadBackUnchanged) {
-    Mesh original = makeNumberedMesh(6, "six");
-    original.normals[1] = Vector{3.0f, 4.0f, 0.0f}; // not normalised on the way
-    std::unique_ptr<Mesh> mesh;
-    ASSERT_EQ(decode(encodeMeshFile(original), mesh, "six"), 0);
-    EXPECT_EQ(mesh->normals[1].x, 3.0f);
-    EXPECT_EQ(mesh->normals[1].y, 4.0f);
-    EXPECT_EQ(mesh->binormals[5].y, original.binormals[5].y);
-    EXPECT_EQ(mesh->texCoords[4].v, original.texCoords[4].v);
 }
 
 TEST_F(MeshFiles, NoVerticesIsAnEmptyMesh) {
@@ -113,13 +103,6 @@ TEST_F(MeshFiles, APartialTriangleLoadsAndIsReported) {
               std::vector<std::string>{
                   "mesh m: 4 vertices is not a whole number of triangles; the last 1 are not drawn"});
     EXPECT_EQ(problemsNoted().size(), 1u);
-}
-
-TEST_F(MeshFiles, BytesAfterTheLastRecordAreIgnored) {
-    std::vector<uint8_t> bytes = handWrittenMeshFile(3, 4);
-    std::unique_ptr<Mesh> mesh;
-    ASSERT_EQ(decode(bytes, mesh), 0);
-    EXPECT_EQ(mesh->positions.size(), 3u);
 }
 
 class MeshLoading : public RegistryTest {

@@ -67,11 +67,6 @@ TEST_F(XMLReading, SlashRightAfterTheNameClosesTheOpenElement) {
     EXPECT_TRUE(log.lines().empty());
 }
 
-TEST_F(XMLReading, EndTagsCloseWhateverIsOpen) {
-    parse("<base><a></b><c></c></base>");
-    EXPECT_EQ(childNames(document.root.get()), (std::vector<std::string>{"a", "c"}));
-}
-
 TEST_F(XMLReading, NamesAndValuesKeepOnlyNameBytes) {
     // A value ends at a space: "a b" is the value a and an attribute name starting with b, which
     // runs into the next name because it has no "=". Other bytes vanish, bytes from 128 too. An
