@@ -16,12 +16,6 @@ void XMLTag::addAttribute(std::string attributeName, std::string value) {
     attributes.emplace_back(std::move(attributeName), std::move(value));
 }
 
-const std::string* XMLTag::attribute(const std::string& attributeName) const {
-    for (const auto& [key, value] : attributes)
-        if (key == attributeName) return &value;
-    return nullptr;
-}
-
 XMLTagExtended::XMLTagExtended(std::string tagName) : XMLTag(std::move(tagName), 1) {}
 
 XMLTag* XMLTagExtended::addChild(std::unique_ptr<XMLTag> child) {

@@ -34,8 +34,6 @@ public:
 
     // Appends the pair; duplicate names are kept.
     void addAttribute(std::string attributeName, std::string value);
-    // The value of the first attribute of that name, or null.
-    const std::string* attribute(const std::string& attributeName) const;
 
     std::string name;
     std::vector<std::pair<std::string, std::string>> attributes; // file order
