@@ -21,18 +21,18 @@ const std::string* firstAttributeValue(const XMLTag* tag) {
     return tag->attributes.empty() ? nullptr : &tag->attributes.front().second;
 }
 
-void loadMeshes(const XMLTag* section) {
-    for (const auto& child : childrenOf(section))
+void loadMeshes(const XMLTag* list) {
+    for (const auto& child : childrenOf(list))
         loadMesh(child->name);
 }
 
-void loadMaterials(const XMLTag* section) {
-    for (const auto& child : childrenOf(section))
+void loadMaterials(const XMLTag* list) {
+    for (const auto& child : childrenOf(list))
         loadMaterial(child->name);
 }
 
-void loadObjects(const XMLTag* section) {
-    for (const auto& child : childrenOf(section)) {
+void loadObjects(const XMLTag* list) {
+    for (const auto& child : childrenOf(list)) {
         entity_base* object = keepAlive(std::make_unique<entity_base>(child->name));
         // An element without an attribute names nothing: the empty name is then reported by the
         // registry as a mesh or material it cannot find.
@@ -60,8 +60,8 @@ void logVector(const Vector& v) {
     logStream << "{ " << v.x << " , " << v.y << " , " << v.z << " }";
 }
 
-void loadLights(const XMLTag* section) {
-    for (const auto& child : childrenOf(section)) {
+void loadLights(const XMLTag* list) {
+    for (const auto& child : childrenOf(list)) {
         Light* light = keepAlive(std::make_unique<Light>(child->name));
         bool colourSeen = false;
         bool positionSeen = false;
@@ -116,9 +116,9 @@ void configureActor(Actor* actor, const XMLTag* element) {
     *parameter->value = tagToVector(element);
 }
 
-void loadActors(const XMLTag* section, const ActorMaker& makeActor) {
+void loadActors(const XMLTag* list, const ActorMaker& makeActor) {
     logStream << "loading actors" << std::endl;
-    for (const auto& child : childrenOf(section)) {
+    for (const auto& child : childrenOf(list)) {
         const auto& attributes = child->attributes;
         if (attributes.empty() || attributes.front().first != "classname" ||
             attributes.front().second.empty()) {
@@ -149,9 +149,9 @@ entity_base* findAutomatedEntity(const std::string& name) {
     return nullptr;
 }
 
-void loadAutomations(const XMLTag* section) {
+void loadAutomations(const XMLTag* list) {
     logStream << "loading automations" << std::endl;
-    for (const auto& child : childrenOf(section)) {
+    for (const auto& child : childrenOf(list)) {
         const std::string& name = child->name;
         logStream << "automation " << name << std::endl;
         const size_t split = name.find("::");
@@ -202,9 +202,9 @@ void loadAutomations(const XMLTag* section) {
     }
 }
 
-void loadEventTriggers(const XMLTag* section) {
+void loadEventTriggers(const XMLTag* list) {
     logStream << "loading event trigger" << std::endl;
-    for (const auto& child : childrenOf(section)) {
+    for (const auto& child : childrenOf(list)) {
         float time = 0.0f;
         bool timeSeen = false;
         Triggerable* target = nullptr;
@@ -229,8 +229,8 @@ void loadEventTriggers(const XMLTag* section) {
     }
 }
 
-void loadAudio(const XMLTag* section) {
-    for (const auto& child : childrenOf(section)) {
+void loadAudio(const XMLTag* list) {
+    for (const auto& child : childrenOf(list)) {
         if (child->name != "song") continue;
         const std::string* file = firstAttributeValue(child.get());
         if (!file)
@@ -253,26 +253,28 @@ int loadScene(const std::string& fileName, const ActorMaker& makeActor) {
     if (document.root && document.root->name != "base")
         reportProblem(fileName + ": the root element is <" + document.root->name + ">, not <base>");
 
-    struct Section {
+    // A fixed order, whatever the file's: objects need their meshes and materials, actors their
+    // children, automations and events the entities they name.
+    struct SceneList {
         const char* name;
         const char* missing;
         std::function<void(const XMLTag*)> load;
     };
-    const Section sections[] = {
+    const SceneList lists[] = {
         {"meshes", ": no meshes found", loadMeshes},
         {"materials", ": no materials found", loadMaterials},
         {"objects", ": no objects found", loadObjects},
         {"lights", ": no lights found", loadLights},
-        {"actors", ": no actors found", [&](const XMLTag* s) { loadActors(s, makeActor); }},
+        {"actors", ": no actors found", [&](const XMLTag* l) { loadActors(l, makeActor); }},
         {"automations", ": no automations found", loadAutomations},
         {"eventtrigger", ": no event trigger found", loadEventTriggers},
         {"audio", ": no audio info found", loadAudio},
     };
-    for (const Section& section : sections) {
-        if (const XMLTag* element = document.findTag(std::string("base::scene::") + section.name))
-            section.load(element);
+    for (const SceneList& list : lists) {
+        if (const XMLTag* element = document.findTag(std::string("base::scene::") + list.name))
+            list.load(element);
         else
-            reportProblem(fileName + section.missing);
+            reportProblem(fileName + list.missing);
     }
     return 0;
 }

@@ -19,7 +19,7 @@ void writeBitmapFile(const std::filesystem::path& sceneDir, const std::string& n
 std::filesystem::path testDataDirectory();
 
 // Copies tests/data/<scene> into `target` and writes the binary files that scene names. Known
-// scenes: "full" (every section, loads without a problem) and "broken" (a problem in every
-// section).
+// scenes: "full" (every list of a scene, loads without a problem) and "broken" (a problem in nearly
+// every list).
 void assembleTestScene(const std::string& scene, const std::filesystem::path& dataDir,
                        const std::filesystem::path& target);

@@ -53,8 +53,8 @@ Actor* makeTestActor(const std::string& className, const std::string& actorName)
     return createActor(className, actorName);
 }
 
-std::string inScene(const std::string& sections) {
-    return "<base>\n<scene>\n" + sections + "\n</scene>\n</base>\n";
+std::string inScene(const std::string& lists) {
+    return "<base>\n<scene>\n" + lists + "\n</scene>\n</base>\n";
 }
 
 std::vector<float> times(const AutomationPath* path) {
@@ -86,7 +86,7 @@ protected:
         dir_.write("scene.xml", text);
         return loadScene("scene.xml", makeTestActor);
     }
-    // The log without the lines that report a missing section and those of building materials.
+    // The log without the lines that report a missing list and those of building materials.
     Lines sceneLines() {
         Lines lines = log().lines();
         auto startsWith = [](const std::string& l, const char* prefix) { return l.rfind(prefix, 0) == 0; };
@@ -127,7 +127,7 @@ TEST_F(SceneLoading, AMissingFileFailsWithoutALine) {
     EXPECT_TRUE(log().lines().empty());
 }
 
-TEST_F(SceneLoading, AnEmptyFileReportsEveryMissingSectionInOrder) {
+TEST_F(SceneLoading, AnEmptyFileReportsEveryMissingListInOrder) {
     EXPECT_EQ(load(""), 0);
     EXPECT_EQ(log().lines(), (Lines{"scene.xml: the file is empty", "scene.xml: no meshes found",
                                     "scene.xml: no materials found", "scene.xml: no objects found",
@@ -137,7 +137,7 @@ TEST_F(SceneLoading, AnEmptyFileReportsEveryMissingSectionInOrder) {
     EXPECT_EQ(problemsNoted().size(), 9u);
 }
 
-TEST_F(SceneLoading, TheFullTestSceneLoadsEverySection) {
+TEST_F(SceneLoading, TheFullTestSceneLoadsEveryList) {
     const auto show = dir_.path() / "show";
     assembleTestScene("full", testDataDirectory(), show);
     WorkingDirectory inShow(show);
@@ -328,7 +328,7 @@ protected:
                     "<automations>" +
                     automations + "</automations>"));
     }
-    // The lines from "loading automations" up to the next section.
+    // The lines from "loading automations" up to the next list.
     Lines automationLines() {
         Lines lines = sceneLines();
         auto first = std::find(lines.begin(), lines.end(), "loading automations");
