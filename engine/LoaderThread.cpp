@@ -2,6 +2,7 @@
 
 #include "engine/EngineRegistry.h"
 #include "render/RenderInterface.h"
+#include "scene/SceneLoader.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -41,13 +42,13 @@ void hideLoadingLabel(EngineRegistry& r) {
     }
 }
 
-int loadScene(const std::string& file) {
+int loadQueuedScene(const std::string& file) {
     SceneLoadFunction load;
     {
         std::lock_guard lock(loadFunctionMutex());
         load = loadFunction();
     }
-    return load ? load(file) : -1;
+    return load ? load(file) : loadScene(file);
 }
 
 } // namespace
@@ -87,7 +88,7 @@ int loaderThreadMain(int argument) {
                 if (r.renderer) r.renderer->addTextLabel(r.loadingLabel);
                 r.loadingLabelShown = true;
             }
-            loadScene(file);
+            loadQueuedScene(file);
             r.setPendingSceneFile("");
             r.loading = false;
             hideLoadingLabel(r);

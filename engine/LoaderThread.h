@@ -15,7 +15,7 @@ int loaderThreadMain(int argument);
 void startLoaderThread();
 void joinLoaderThread();
 
-// Loads one scene file (the scene loader by default; tests replace it).
+// Loads one scene file; null restores the scene loader (tests replace it).
 using SceneLoadFunction = std::function<int(const std::string& file)>;
 void setSceneLoadFunction(SceneLoadFunction load);
 

@@ -1,15 +1,24 @@
-// Program entry. This build holds the engine core only: the window, the renderer and the frame
-// loop are not part of it yet, so the program says so instead of pretending to play.
+// Program entry: reads the options, then checks a scene or plays the show.
+#include "engine/CommandLine.h"
+#include "engine/SceneCheck.h"
+
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <vector>
 
 int main(int argc, char** argv) {
-    const bool help = argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0);
-    std::printf("beatshow: a real-time demo engine that plays a scripted 3D show in step with its music.\n");
-    if (help) {
-        std::printf("usage: beatshow\n  (this build has the engine core only; it cannot play a show yet)\n");
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    ProgramOptions options;
+    std::string error;
+    if (parseCommandLine(arguments, options, error) != 0) {
+        std::fprintf(stderr, "beatshow: %s\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(usageText().c_str(), stdout);
         return 0;
     }
-    std::printf("beatshow: this build has the engine core only; it cannot play a show yet.\n");
+    if (options.check) return runSceneCheck(options.checkDirectory);
+    std::fprintf(stderr, "beatshow: this build cannot play a show yet (no renderer); --check works\n");
     return 1;
 }

@@ -20,7 +20,9 @@ void writeU32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
 }
 
 int refuse(const std::string& name, const std::string& reason) {
-    logStream << "bitmap " << name << ": " << reason << std::endl;
+    const std::string line = "bitmap " + name + ": " + reason;
+    logStream << line << std::endl;
+    noteProblem(line);
     return -1;
 }
 
@@ -49,6 +51,7 @@ int decodeBitmapBytes(const uint8_t* data, size_t size, const std::string& name,
     if (size < 54) return refuse(name, "header cut short (" + std::to_string(size) + " bytes)");
 
     const uint32_t offset = readU32(data + 10);
+    const uint32_t headerSize = readU32(data + 14);
     const int32_t signedHeight = static_cast<int32_t>(readU32(data + 22));
     const uint32_t width = readU32(data + 18);
     const uint16_t bitCount = readU16(data + 28);
@@ -58,6 +61,9 @@ int decodeBitmapBytes(const uint8_t* data, size_t size, const std::string& name,
     const uint32_t height =
         topDown ? 0u - static_cast<uint32_t>(signedHeight) : static_cast<uint32_t>(signedHeight);
 
+    // The old OS/2 header keeps 16-bit sizes where every other header keeps 32-bit ones.
+    if (headerSize == 12)
+        return refuse(name, "OS/2 bitmaps are not supported; save it as a Windows 24-bit bitmap");
     if (static_cast<int32_t>(width) <= 0 || height == 0)
         return refuse(name, "width x height is 0 (" + std::to_string(static_cast<int32_t>(width)) + " x " +
                                 std::to_string(signedHeight) + ")");
@@ -78,17 +84,21 @@ int decodeBitmapBytes(const uint8_t* data, size_t size, const std::string& name,
         (paddedRow24 == static_cast<uint64_t>(width) * 3 || imageSize == pixelCount * 3);
     if (engineLayout) return decodeEngineLayout(data, size, name, width, height, imageSize, out);
 
-    // Other uncompressed layouts: 24 bits with padded rows, 32 bits (BI_RGB or BI_BITFIELDS in the
-    // usual order), top-down, another data offset.
-    if (!((bitCount == 24 && compression == 0) || (bitCount == 32 && (compression == 0 || compression == 3))))
+    // Other uncompressed layouts: 24 bits with padded rows, 32 bits (BI_RGB, or BI_BITFIELDS with
+    // the usual red, green, blue masks), top-down, another data offset.
+    const bool bitfields = bitCount == 32 && compression == 3;
+    if (!((bitCount == 24 && compression == 0) || (bitCount == 32 && compression == 0) || bitfields))
         return refuse(name, std::to_string(bitCount) + "-bit bitmaps with compression " +
                                 std::to_string(compression) + " are not supported; save it as 24-bit");
+    if (bitfields && (size < 66 || readU32(data + 54) != 0x00FF0000u || readU32(data + 58) != 0x0000FF00u ||
+                      readU32(data + 62) != 0x000000FFu))
+        return refuse(name, "32-bit bitmap with unusual colour masks is not supported; save it as 24-bit");
     const uint64_t bytesPerPixel = bitCount / 8;
     const uint64_t rowBytes = (static_cast<uint64_t>(width) * bytesPerPixel + 3) / 4 * 4;
-    const uint64_t needed = static_cast<uint64_t>(offset) + rowBytes * height;
-    if (offset < 54 || needed > size)
-        return refuse(name, "pixel data needs " + std::to_string(needed) + " bytes, the file holds " +
-                                std::to_string(size));
+    if (offset < 54 || offset > size || height > (size - offset) / rowBytes)
+        return refuse(name, "pixel data of " + std::to_string(height) + " rows of " +
+                                std::to_string(rowBytes) + " bytes from offset " + std::to_string(offset) +
+                                " does not fit in the file of " + std::to_string(size) + " bytes");
 
     out.pixels.assign(static_cast<size_t>(pixelCount * 3), 0);
     for (uint32_t row = 0; row < height; ++row) {

@@ -7,6 +7,8 @@
 #include "render/RenderInterface.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <optional>
 
 namespace {
@@ -31,7 +33,14 @@ std::vector<uint8_t> copyRows(const std::vector<uint8_t>* source, int32_t width,
     return out;
 }
 
-// Decodes an optional companion image; absent, unusable or of another size gives nothing.
+void reportProblem(const std::string& line) {
+    logStream << line << std::endl;
+    noteProblem(line);
+}
+
+// Decodes an optional companion image. A missing one is no problem; an unusable one, or one of
+// another size than the diffuse image (it would be read with the diffuse image's rows), is
+// reported and the material gets the default instead.
 std::optional<std::vector<uint8_t>> loadCompanion(AssetStore& assets, const std::string& name,
                                                   const DecodedBitmap& diffuse) {
     std::unique_ptr<CachedFile> file = assets.fetch(name, AssetKindBitmap);
@@ -39,11 +48,16 @@ std::optional<std::vector<uint8_t>> loadCompanion(AssetStore& assets, const std:
     DecodedBitmap image;
     const int result = decodeBitmap(*file, image);
     assets.release(name, AssetKindBitmap);
-    if (result != 0) return std::nullopt;
-    if (image.width != diffuse.width || image.height != diffuse.height || image.channels != 3) {
-        logStream << "bitmap " << name << ": " << image.width << " x " << image.height
-                  << " does not match the diffuse image (" << diffuse.width << " x " << diffuse.height
-                  << "); using the default" << std::endl;
+    if (result != 0) return std::nullopt; // decodeBitmap said why
+    if (image.channels != 3) {
+        reportProblem("bitmap " + name + ": no pixels (the image-size field is 0); using the default");
+        return std::nullopt;
+    }
+    if (image.width != diffuse.width || image.height != diffuse.height) {
+        reportProblem("bitmap " + name + ": " + std::to_string(image.width) + " x " +
+                      std::to_string(image.height) + " does not match the diffuse image (" +
+                      std::to_string(diffuse.width) + " x " + std::to_string(diffuse.height) +
+                      "); using the default");
         return std::nullopt;
     }
     return std::move(image.pixels);
@@ -59,7 +73,8 @@ std::unique_ptr<Material> makeMaterial(int32_t channels, const std::vector<uint8
     material->width = width;
     material->height = height;
     material->channels = channels;
-    material->size = width * height * channels;
+    // Computed wide: the field keeps the product even for sizes no image of the builder reaches.
+    material->size = static_cast<int32_t>(static_cast<int64_t>(width) * height * channels);
     material->name = name;
     material->diffuse = copyRows(diffuse, width, height, true, {0, 0, 0});
     material->normal = copyRows(normal, width, height, true, {127, 127, 255});
@@ -79,8 +94,16 @@ std::unique_ptr<Material> buildMaterial(AssetStore& assets, const std::string& n
     assets.release(name, AssetKindBitmap);
     if (result != 0) return nullptr;
     if (diffuse.channels != 3) {
-        logStream << "bitmap " << name << ": " << diffuse.channels
-                  << " bytes per pixel (is the image-size field filled in?); material refused" << std::endl;
+        // The pixels are always read as 3-byte groups; any other count would misread the buffer.
+        reportProblem("bitmap " + name + ": " + std::to_string(diffuse.channels) +
+                      " bytes per pixel from the image-size field (" + std::to_string(diffuse.pixels.size()) +
+                      " bytes for " + std::to_string(diffuse.width) + " x " + std::to_string(diffuse.height) +
+                      " pixels); a 24-bit image needs 3");
+        return nullptr;
+    }
+    if (static_cast<uint64_t>(diffuse.width) * diffuse.height * 3 > INT32_MAX) {
+        reportProblem("bitmap " + name + ": " + std::to_string(diffuse.width) + " x " +
+                      std::to_string(diffuse.height) + " is too large for a texture");
         return nullptr;
     }
 

@@ -4,6 +4,7 @@
 #include "engine/Log.h"
 #include "render/Mesh.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -31,29 +32,44 @@ void writeFloat(std::vector<uint8_t>& out, float f) {
     writeU32(out, bits);
 }
 
+int reject(const std::string& line) {
+    logStream << line << std::endl;
+    noteProblem(line);
+    return -1;
+}
+
+std::string hex(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%x", value);
+    return text;
+}
+
 } // namespace
 
 int createMeshFromBytes(const uint8_t* data, size_t size, const std::string& name,
                         std::unique_ptr<Mesh>& out) {
     if (name.empty()) return -1;
-    if (size < 8 || !data) {
-        logStream << "mesh " << name << ": file of " << size << " bytes is shorter than the 8-byte header"
-                  << std::endl;
-        return -1;
-    }
-    if (readU32(data + 4) != MeshFileMagic) return -1;
+    if (size < 8 || !data)
+        return reject("mesh " + name + ": file of " + std::to_string(size) +
+                      " bytes is shorter than the 8-byte header");
+    const uint32_t magic = readU32(data + 4);
+    if (magic != MeshFileMagic) return reject("mesh " + name + ": magic " + hex(magic) + " is not 0x1337");
 
+    // Only whole files load: a file cut short has lost vertices from somewhere, and drawing the
+    // rest would show a broken model as if it were fine.
     const uint32_t count = readU32(data);
     const uint64_t needed = 8 + static_cast<uint64_t>(count) * MeshFileRecordSize;
-    if (needed > size) {
-        logStream << "mesh " << name << ": " << count << " vertices need " << needed
-                  << " bytes, the file holds " << size << "; mesh rejected" << std::endl;
-        return -1;
+    if (needed > size)
+        return reject("mesh " + name + ": " + std::to_string(count) + " vertices need " +
+                      std::to_string(needed) + " bytes, the file holds " + std::to_string(size) +
+                      "; mesh rejected");
+    if (count % 3 != 0) {
+        const std::string line = "mesh " + name + ": " + std::to_string(count) +
+                                 " vertices is not a whole number of triangles; the last " +
+                                 std::to_string(count % 3) + " are not drawn";
+        logStream << line << std::endl;
+        noteProblem(line);
     }
-    if (count % 3 != 0)
-        logStream << "mesh " << name << ": " << count
-                  << " vertices is not a whole number of triangles; the last " << count % 3
-                  << " are not drawn" << std::endl;
 
     auto mesh = std::make_unique<Mesh>();
     mesh->name = name;

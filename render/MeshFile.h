@@ -14,9 +14,11 @@ struct Mesh;
 constexpr uint32_t MeshFileMagic = 0x1337;
 constexpr uint32_t MeshFileRecordSize = 56;
 
-// 0 and the new mesh in `out`; -1 for an empty name, a wrong magic, or a file that does not
-// hold all N records (a line says which). A vertex count that is not a multiple of 3 loads, and
-// the partial triangle at the end is never drawn.
+// 0 and the new mesh in `out`; -1 for an empty name, or with one line naming the mesh for a
+// file shorter than its header, a wrong magic, or a file that does not hold all N records (such
+// a mesh is rejected whole, never read past the end). A vertex count that is not a multiple of 3
+// loads with a line, and the partial triangle at the end is never drawn. Every line is also
+// noted as a problem.
 int createMeshFromFile(const CachedFile& file, const std::string& name, std::unique_ptr<Mesh>& out);
 int createMeshFromBytes(const uint8_t* data, size_t size, const std::string& name,
                         std::unique_ptr<Mesh>& out);

@@ -1,0 +1,82 @@
+// The scene files' XML: a small element tree, lookup by a "::"-separated path, and a byte-wise
+// reader for the plain subset the scene files use (elements, attributes, nesting).
+//
+// The reader's quirks are the format that scene files are written in, so they are kept exactly:
+// - every element read is an XMLTagExtended; text between tags is dropped;
+// - quotes are dropped, a value is the run of name bytes after "=", ended by a space or the
+//   end of the tag, other bytes vanish from names and values, an attribute with an empty value
+//   is dropped;
+// - the only separator is the space: a tab joins the element name and the first attribute;
+// - a "/" before the name has ended makes the tag an end tag, so `<name/>` closes the open
+//   element (the names are not compared) while `<name />` and `<name a=1/>` are empty elements;
+// - `<?...>` is skipped, and a comment `<!-- x -->` opens an element named "--" that stays open.
+//
+// What the reader does NOT do: check that end tags match, decode entities or character sets,
+// or keep text. Content it cannot place (an end tag with nothing open, a second top-level
+// element, a tag cut off by the end of the file, a file with no element, a file with zero
+// bytes in it) is reported with one line naming the file and is otherwise ignored; nothing is
+// ever read outside the buffer.
+#pragma once
+
+#include "math/Vector.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+class XMLTag {
+public:
+    explicit XMLTag(std::string tagName);
+    virtual ~XMLTag();
+
+    // Appends the pair; duplicate names are kept.
+    void addAttribute(std::string attributeName, std::string value);
+
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> attributes; // file order
+    uint8_t isExtended = 0;                                      // 1 for an XMLTagExtended
+
+protected:
+    XMLTag(std::string tagName, uint8_t extended);
+};
+
+class XMLTagExtended : public XMLTag {
+public:
+    explicit XMLTagExtended(std::string tagName);
+    ~XMLTagExtended() override;
+
+    // Appends the child (owned from now on) and returns it.
+    XMLTag* addChild(std::unique_ptr<XMLTag> child);
+
+    std::vector<std::unique_ptr<XMLTag>> children; // file order
+};
+
+// The children of a tag, or an empty list for a tag without children (or of the plain class).
+const std::vector<std::unique_ptr<XMLTag>>& childrenOf(const XMLTag* tag);
+
+class XMLDocument {
+public:
+    // The element named by the path ("base::scene::lights"), or null. Each segment picks the
+    // first child of that name; a trailing "::" adds no segment. Writes nothing.
+    XMLTag* findTag(const std::string& path) const;
+
+    // Replaces the tree by the one read from the file. -1 when the file cannot be opened or read
+    // (no line), or when its buffer cannot be allocated ("Alocate error!"); 0 otherwise, whatever
+    // the content.
+    int load(const std::string& fileName);
+    // The same reader over bytes in memory; `sourceName` names them in the reader's lines.
+    int loadFromBytes(const uint8_t* data, size_t size, const std::string& sourceName);
+
+    std::unique_ptr<XMLTag> root;
+};
+
+// Three floats from the attributes named exactly "x", "y" and "z" (atof; missing ones are 0;
+// a later duplicate wins). Other attributes are ignored; a null tag gives (0, 0, 0).
+Vector tagToVector(const XMLTag* tag);
+
+// out[i] = atof of the i-th attribute's value while i < n, whatever the attribute's name; slots
+// beyond the attribute count are left alone. -1 for a missing tag or output, else 0.
+int tagToFloats(const XMLTag* tag, float* out, int n);

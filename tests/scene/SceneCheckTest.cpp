@@ -1,0 +1,122 @@
+// Runs the real program: `beatshow --check [DIR]` on assembled test scenes.
+#include "tests/scene/SceneAssets.h"
+#include "tests/support/TestSupport.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <sys/wait.h>
+
+namespace {
+
+struct ProgramRun {
+    int status = -1;
+    std::vector<std::string> lines;
+
+    bool has(const std::string& line) const {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+    bool hasEnding(const std::string& tail) const {
+        return std::any_of(lines.begin(), lines.end(),
+                           [&](const std::string& l) { return l.ends_with(tail); });
+    }
+};
+
+std::string quoted(const std::string& text) {
+    return "'" + text + "'";
+}
+
+// Runs the command line in a shell and collects its output lines and exit status.
+ProgramRun run(const std::string& arguments, const std::string& inDirectory = ".") {
+    const std::string command =
+        "cd " + quoted(inDirectory) + " && " + quoted(BEATSHOW_PROGRAM) + " " + arguments + " 2>&1";
+    ProgramRun result;
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return result;
+    std::string output;
+    char buffer[4096];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        output.append(buffer, got);
+    const int status = ::pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    size_t start = 0;
+    while (start < output.size()) {
+        size_t end = output.find('\n', start);
+        if (end == std::string::npos) end = output.size();
+        result.lines.push_back(output.substr(start, end - start));
+        start = end + 1;
+    }
+    return result;
+}
+
+TEST(SceneCheck, AFullSceneChecksCleanAndExitsZero) {
+    ScratchDirectory dir;
+    assembleTestScene("full", testDataDirectory(), dir.path());
+    const ProgramRun check = run("--check " + quoted(dir.path().string()));
+    EXPECT_EQ(check.status, 0) << ::testing::PrintToString(check.lines);
+    EXPECT_TRUE(check.has("Light: lamp Position: { 1.5 , -2 , 3 }"));
+    EXPECT_TRUE(check.has("loading actors"));
+    EXPECT_TRUE(check.has("Adding Light: lamp to Actor: Cam1"));
+    EXPECT_TRUE(check.has("automated param: Position of entity Cam1"));
+    EXPECT_TRUE(check.has("loading event trigger"));
+    EXPECT_TRUE(check.hasEnding("/epicrealtimetest.xml loads without problems"));
+
+    // Without a directory the working directory is checked.
+    const ProgramRun here = run("--check", dir.path().string());
+    EXPECT_EQ(here.status, 0);
+    EXPECT_TRUE(here.has("loading actors"));
+}
+
+TEST(SceneCheck, ABrokenSceneExitsOneAndSaysWhatIsWrong) {
+    ScratchDirectory dir;
+    assembleTestScene("broken", testDataDirectory(), dir.path());
+    const ProgramRun check = run("--check " + quoted(dir.path().string()));
+    EXPECT_EQ(check.status, 1);
+    for (const char* line : {
+             "mesh bad: magic 0x1338 is not 0x1337",
+             "Creating Mesh failure",
+             "Cannot open file: model/ghost.obj",
+             "Cannot load file ghost",
+             "bitmap cracked: header cut short (20 bytes)",
+             "Loading Material failure",
+             "Can't get meshinstance(bad) for object(ruin)",
+             "Can't get materialinstance(missing) for object(ruin)",
+             "epicrealtimetest.xml: no lights found",
+             "loading actors",
+             "automation CameraPosition",
+             "parsing error",
+             "entity was not found in light list",
+             "param Colour not found",
+             "event fadein has no eventTime; ignored",
+             "Cannot load music noise.ogg",
+             // What the show skips silently is listed in the summary.
+             "  actor 'Dancer': unknown class 'Moonwalker'; skipped",
+             "  actor 'Cam1': child 'nobody' is neither a placed object nor a light",
+             "  actor 'Cam1' (Camera) has no parameter 'Colour'",
+         })
+        EXPECT_TRUE(check.has(line)) << line << "\n" << ::testing::PrintToString(check.lines);
+    EXPECT_TRUE(check.hasEnding("/epicrealtimetest.xml: 17 problems"))
+        << ::testing::PrintToString(check.lines);
+}
+
+TEST(SceneCheck, AMissingSceneOrDirectoryIsAProblem) {
+    ScratchDirectory dir;
+    const ProgramRun empty = run("--check " + quoted(dir.path().string()));
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_TRUE(empty.has("Cannot read scene file epicrealtimetest.xml"));
+    EXPECT_TRUE(empty.has("  the scene file epicrealtimetest.xml cannot be read"));
+
+    const ProgramRun nowhere = run("--check " + quoted((dir.path() / "not-there").string()));
+    EXPECT_EQ(nowhere.status, 1);
+    ASSERT_EQ(nowhere.lines.size(), 1u);
+    EXPECT_TRUE(nowhere.lines[0].starts_with("check: cannot enter ")) << nowhere.lines[0];
+}
+
+TEST(SceneCheck, HelpListsTheCheck) {
+    const ProgramRun help = run("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(
+        help.has("  --check [DIR]        load the scene of DIR (default: the working directory) without a"));
+}
+
+} // namespace

@@ -1,0 +1,272 @@
+#include "scene/XMLDocument.h"
+#include "tests/support/TestSupport.h"
+
+#include <random>
+
+namespace {
+
+using Attributes = std::vector<std::pair<std::string, std::string>>;
+
+class XMLReading : public ::testing::Test {
+protected:
+    void SetUp() override { resetProblems(); }
+
+    XMLDocument& parse(const std::string& text) {
+        EXPECT_EQ(document.loadFromBytes(reinterpret_cast<const uint8_t*>(text.data()), text.size(), "t.xml"),
+                  0);
+        return document;
+    }
+    // The names of the children of the tag, in order.
+    static std::vector<std::string> childNames(const XMLTag* tag) {
+        std::vector<std::string> names;
+        for (const auto& child : childrenOf(tag))
+            names.push_back(child->name);
+        return names;
+    }
+
+    XMLDocument document;
+    LogCapture log;
+};
+
+TEST_F(XMLReading, BuildsTheTreeOfElementsWithTheirAttributesInFileOrder) {
+    parse("<?xml version=\"1.0\"?>\n<base>\n  <scene kind=\"demo\">\n    <lights><lamp a=1 b=2 a=3 "
+          "/></lights>\n"
+          "    <objects></objects>\n  </scene>\n</base>\n");
+    ASSERT_NE(document.root, nullptr);
+    EXPECT_EQ(document.root->name, "base");
+    EXPECT_EQ(childNames(document.root.get()), std::vector<std::string>{"scene"});
+    const XMLTag* scene = document.findTag("base::scene");
+    ASSERT_NE(scene, nullptr);
+    EXPECT_EQ(scene->attributes, (Attributes{{"kind", "demo"}}));
+    EXPECT_EQ(childNames(scene), (std::vector<std::string>{"lights", "objects"}));
+    const XMLTag* lamp = document.findTag("base::scene::lights::lamp");
+    ASSERT_NE(lamp, nullptr);
+    EXPECT_EQ(lamp->attributes, (Attributes{{"a", "1"}, {"b", "2"}, {"a", "3"}}));
+    // Every element read is extended, with or without children.
+    EXPECT_EQ(lamp->isExtended, 1);
+    EXPECT_TRUE(childrenOf(lamp).empty());
+    EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(XMLReading, QuotesAreDroppedWhicheverKindOrNone) {
+    for (const char* text : {"<a x = '-1.5e3' y=2>", "<a x = \"-1.5e3\" y=\"2\">", "<a x = -1.5e3 y=2>"}) {
+        parse(text);
+        ASSERT_NE(document.root, nullptr) << text;
+        EXPECT_EQ(document.root->name, "a");
+        EXPECT_EQ(document.root->attributes, (Attributes{{"x", "-1.5e3"}, {"y", "2"}})) << text;
+    }
+}
+
+TEST_F(XMLReading, SlashRightAfterTheNameClosesTheOpenElement) {
+    // <b/> closes a (the names are not compared); <c x=1/> is an empty element of base.
+    parse("<base><a><b/><c x=1/><d /></base>");
+    ASSERT_NE(document.root, nullptr);
+    EXPECT_EQ(childNames(document.root.get()), (std::vector<std::string>{"a", "c", "d"}));
+    EXPECT_TRUE(childrenOf(document.findTag("base::a")).empty());
+    EXPECT_EQ(document.findTag("base::c")->attributes, (Attributes{{"x", "1"}}));
+    EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(XMLReading, NamesAndValuesKeepOnlyNameBytes) {
+    // A value ends at a space: "a b" is the value a and an attribute name starting with b, which
+    // runs into the next name because it has no "=". Other bytes vanish, bytes from 128 too. An
+    // empty value is still being read at the next space, so it takes in the next attribute.
+    parse("<e v='a b' w=1 u=x!y\xC3\xA9z empty='' k:e.y_-9=ok>");
+    ASSERT_NE(document.root, nullptr);
+    EXPECT_EQ(document.root->attributes,
+              (Attributes{{"v", "a"}, {"bw", "1"}, {"u", "xyz"}, {"empty", "k:e.y_-9ok"}}));
+}
+
+TEST_F(XMLReading, AnAttributeWithAnEmptyValueIsDropped) {
+    parse("<e v=\"\">");
+    ASSERT_NE(document.root, nullptr);
+    EXPECT_TRUE(document.root->attributes.empty());
+}
+
+TEST_F(XMLReading, ATabJoinsTheElementNameAndTheFirstAttribute) {
+    parse("<base><lamp\tx=1 y=2 /></base>");
+    EXPECT_EQ(childNames(document.root.get()), (std::vector<std::string>{"lampx1"}));
+    EXPECT_EQ(document.findTag("base::lampx1")->attributes, (Attributes{{"y", "2"}}));
+}
+
+TEST_F(XMLReading, ACommentOpensAnElementThatTakesTheFollowingElements) {
+    parse("<base><!-- note --><a x=1 /></base><b />");
+    EXPECT_EQ(childNames(document.findTag("base::--")), std::vector<std::string>{"a"});
+    // </base> closed the comment, so base is still open and takes b.
+    EXPECT_EQ(childNames(document.root.get()), (std::vector<std::string>{"--", "b"}));
+    EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(XMLReading, DeclarationsAndTagsWithAQuestionMarkInTheNameAreSkipped) {
+    parse("<?xml version='1.0'?><base><ab?cd e=1><f /></base>");
+    EXPECT_EQ(document.root->name, "base");
+    EXPECT_EQ(childNames(document.root.get()), std::vector<std::string>{"f"});
+}
+
+TEST_F(XMLReading, LoadReplacesTheTree) {
+    parse("<first><a /></first>");
+    parse("<second />");
+    EXPECT_EQ(document.root->name, "second");
+    EXPECT_EQ(document.findTag("first::a"), nullptr);
+}
+
+TEST_F(XMLReading, FindTagWalksSegmentsFromTheRoot) {
+    parse("<base><scene><lights /></scene><scene><objects /></scene></base>");
+    const XMLTag* lights = document.findTag("base::scene::lights");
+    ASSERT_NE(lights, nullptr);
+    EXPECT_EQ(lights->name, "lights");
+    EXPECT_EQ(document.findTag("base::scene::"), document.findTag("base::scene"));
+    EXPECT_EQ(document.findTag("base"), document.root.get());
+    EXPECT_EQ(document.findTag("Base::scene::lights"), nullptr);
+    // Only the first child of a name is followed.
+    EXPECT_EQ(document.findTag("base::scene::objects"), nullptr);
+    EXPECT_EQ(document.findTag("base::scene::lights::x"), nullptr);
+    EXPECT_EQ(document.findTag(""), nullptr);
+    EXPECT_EQ(XMLDocument{}.findTag("base"), nullptr);
+}
+
+TEST_F(XMLReading, FindTagDoesNotDescendIntoPlainTags) {
+    XMLDocument built;
+    auto root = std::make_unique<XMLTagExtended>("base");
+    root->addChild(std::make_unique<XMLTag>("leaf"));
+    built.root = std::move(root);
+    ASSERT_NE(built.findTag("base::leaf"), nullptr);
+    EXPECT_EQ(built.findTag("base::leaf::below"), nullptr);
+    EXPECT_TRUE(childrenOf(built.findTag("base::leaf")).empty());
+}
+
+TEST(XMLConversions, TagToVectorReadsExactlyXYZ) {
+    XMLTag tag("v");
+    tag.addAttribute("X", "9");
+    tag.addAttribute("y", "2.5xyz");
+    tag.addAttribute("x", "1e2");
+    tag.addAttribute("w", "7");
+    tag.addAttribute("y", "-0.5");
+    const Vector v = tagToVector(&tag);
+    EXPECT_FLOAT_EQ(v.x, 100.0f);
+    EXPECT_FLOAT_EQ(v.y, -0.5f); // a later duplicate wins
+    EXPECT_FLOAT_EQ(v.z, 0.0f);  // missing
+    XMLTag words("w");
+    words.addAttribute("x", "abc");
+    words.addAttribute("z", "  3.25");
+    EXPECT_FLOAT_EQ(tagToVector(&words).x, 0.0f);
+    EXPECT_FLOAT_EQ(tagToVector(&words).z, 3.25f);
+    EXPECT_FLOAT_EQ(tagToVector(nullptr).y, 0.0f);
+}
+
+TEST(XMLConversions, TagToFloatsTakesAttributesByPosition) {
+    XMLTag tag("p");
+    for (const char* value : {"1", "2", "3", "4", "5", "6"})
+        tag.addAttribute(std::string("n") + value, value);
+    float out[4] = {};
+    EXPECT_EQ(tagToFloats(&tag, out, 4), 0);
+    EXPECT_EQ(std::vector<float>(out, out + 4), (std::vector<float>{1, 2, 3, 4}));
+
+    XMLTag shorter("p");
+    shorter.addAttribute("t", "0.5");
+    float kept[3] = {7, 8, 9};
+    EXPECT_EQ(tagToFloats(&shorter, kept, 3), 0);
+    EXPECT_EQ(std::vector<float>(kept, kept + 3), (std::vector<float>{0.5f, 8, 9}));
+    EXPECT_EQ(tagToFloats(nullptr, kept, 3), -1);
+    EXPECT_EQ(tagToFloats(&tag, nullptr, 3), -1);
+}
+
+// ---- content the reader cannot place: one line each, the rest still reads ----
+
+TEST_F(XMLReading, AStrayEndTagIsReportedAndIgnored) {
+    parse("<base><a /></base>\n</extra><more />");
+    EXPECT_EQ(childNames(document.root.get()), std::vector<std::string>{"a"});
+    EXPECT_TRUE(log.contains("t.xml: line 2: end tag </extra> closes nothing; ignored"));
+    // <more /> is a second top-level element, reported on its own.
+    EXPECT_EQ(log.lines().size(), 2u);
+    EXPECT_EQ(problemsNoted().size(), 2u);
+}
+
+TEST_F(XMLReading, ASecondTopLevelElementIsIgnoredWithItsContent) {
+    parse("<base><a /></base>\n\n<other><b><c /></b></other><base><d /></base>");
+    EXPECT_EQ(childNames(document.root.get()), std::vector<std::string>{"a"});
+    EXPECT_EQ(document.findTag("base::d"), nullptr);
+    EXPECT_EQ(
+        log.lines(),
+        (std::vector<std::string>{
+            "t.xml: line 3: element <other> comes after the root element <base> was closed; it is ignored "
+            "with its content",
+            "t.xml: line 3: element <base> comes after the root element <base> was closed; it is ignored "
+            "with its content"}));
+}
+
+TEST_F(XMLReading, AFileCutOffInsideATagKeepsWhatCameBefore) {
+    parse("<base>\n<a x=1 />\n<b y=2");
+    EXPECT_EQ(childNames(document.root.get()), std::vector<std::string>{"a"});
+    EXPECT_EQ(log.lines(),
+              std::vector<std::string>{
+                  "t.xml: the file ends inside the tag that starts on line 3; that tag is ignored"});
+    parse("<base><?xml");
+    EXPECT_EQ(log.count("t.xml: the file ends inside the tag"), 2);
+}
+
+TEST_F(XMLReading, AnEmptyFileHasNoRoot) {
+    parse("");
+    EXPECT_EQ(document.root, nullptr);
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"t.xml: the file is empty"});
+    parse("just some text, no tags");
+    EXPECT_EQ(document.root, nullptr);
+    EXPECT_TRUE(log.contains("t.xml: no XML element found"));
+    EXPECT_EQ(problemsNoted().size(), 2u);
+}
+
+TEST_F(XMLReading, AFileWithZeroBytesIsNotReadAsText) {
+    // What a scene saved as UTF-16 looks like.
+    const std::string utf16("<\0b\0a\0s\0e\0>\0", 12);
+    parse(utf16);
+    EXPECT_EQ(document.root, nullptr);
+    EXPECT_EQ(log.lines(),
+              std::vector<std::string>{"t.xml: not a text file (a zero byte at offset 1); nothing read"});
+}
+
+TEST_F(XMLReading, BinaryGarbageNeverReadsOutOfBounds) {
+    std::mt19937 random(1234);
+    std::string alphabet = "<>/=?! \t\n'\"ab:";
+    for (int round = 0; round < 2000; ++round) {
+        std::string bytes(random() % 200, '\0');
+        for (char& c : bytes)
+            c = (random() % 4 == 0) ? static_cast<char>(random() % 255 + 1)
+                                    : alphabet[random() % alphabet.size()];
+        XMLDocument garbage;
+        EXPECT_EQ(garbage.loadFromBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), "g"),
+                  0);
+        garbage.findTag("base::scene::meshes");
+    }
+    XMLDocument none;
+    EXPECT_EQ(none.loadFromBytes(nullptr, 10, "null"), 0);
+    EXPECT_EQ(none.root, nullptr);
+}
+
+TEST_F(XMLReading, DeepNestingIsReadAndReleasedWithoutRecursion) {
+    std::string deep;
+    for (int i = 0; i < 300000; ++i)
+        deep += "<a>";
+    parse(deep);
+    const XMLTag* tag = document.root.get();
+    int depth = 0;
+    while (!childrenOf(tag).empty()) {
+        tag = childrenOf(tag).front().get();
+        ++depth;
+    }
+    EXPECT_EQ(depth, 299999);
+    document.root.reset();
+}
+
+TEST(XMLFiles, LoadReadsAFileAndFailsSilentlyWithoutOne) {
+    ScratchDirectory dir;
+    dir.write("scene.xml", std::string("<base><scene /></base>"));
+    LogCapture log;
+    XMLDocument document;
+    EXPECT_EQ(document.load((dir.path() / "scene.xml").string()), 0);
+    EXPECT_NE(document.findTag("base::scene"), nullptr);
+    EXPECT_EQ(document.load((dir.path() / "missing.xml").string()), -1);
+    EXPECT_EQ(document.load(dir.path().string()), -1); // a directory is not a file
+    EXPECT_TRUE(log.lines().empty());
+}
+
+} // namespace
