@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        for (const char* scene : {"full", "broken"})
+        for (const char* scene : {"full", "broken", "actors"})
             assembleTestScene(scene, argv[1], std::filesystem::path(argv[2]) / scene);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "assemble_test_scenes: %s\n", e.what());

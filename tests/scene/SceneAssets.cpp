@@ -58,6 +58,14 @@ void writeBrokenSceneAssets(const fs::path& dir) {
     writeBytes(dir / "audio" / "noise.ogg", bytesOf("RIFF....WAVEfmt "));
 }
 
+void writeActorSceneAssets(const fs::path& dir) {
+    for (const char* mesh : {"eckig", "ding02", "Tunnel01", "ball"})
+        writeMeshFile(dir, mesh, 36);
+    for (const char* material : {"concrete", "stonewall", "metal4", "map02", "logo2"})
+        writeBitmapFile(dir, material, 4, 2, makeNumberedImage(4, 2));
+    writeBytes(dir / "audio" / "song.ogg", bytesOf("OggS and then the rest of a stream"));
+}
+
 } // namespace
 
 void assembleTestScene(const std::string& scene, const fs::path& dataDir, const fs::path& target) {
@@ -67,6 +75,8 @@ void assembleTestScene(const std::string& scene, const fs::path& dataDir, const 
         writeFullSceneAssets(target);
     else if (scene == "broken")
         writeBrokenSceneAssets(target);
+    else if (scene == "actors")
+        writeActorSceneAssets(target);
     else
         throw std::invalid_argument("no test scene named " + scene);
 }

@@ -20,6 +20,6 @@ std::filesystem::path testDataDirectory();
 
 // Copies tests/data/<scene> into `target` and writes the binary files that scene names. Known
 // scenes: "full" (every list of a scene, loads without a problem) and "broken" (a problem in nearly
-// every list).
+// every list) and "actors" (every actor class, with the meshes and materials they look for).
 void assembleTestScene(const std::string& scene, const std::filesystem::path& dataDir,
                        const std::filesystem::path& target);

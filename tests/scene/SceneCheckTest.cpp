@@ -67,6 +67,14 @@ TEST(SceneCheck, AFullSceneChecksCleanAndExitsZero) {
     EXPECT_TRUE(here.has("loading actors"));
 }
 
+TEST(SceneCheck, ASceneOfEveryActorClassChecksClean) {
+    ScratchDirectory dir;
+    assembleTestScene("actors", testDataDirectory(), dir.path());
+    const ProgramRun check = run("--check " + quoted(dir.path().string()));
+    EXPECT_EQ(check.status, 0) << ::testing::PrintToString(check.lines);
+    EXPECT_TRUE(check.has("ObjectPulsator::AddEntity: Adding mesh breakable to pulsator"));
+}
+
 TEST(SceneCheck, ABrokenSceneExitsOneAndSaysWhatIsWrong) {
     ScratchDirectory dir;
     assembleTestScene("broken", testDataDirectory(), dir.path());
