@@ -600,12 +600,11 @@ void RendererGL::uploadMaterial(MaterialEntry& entry) {
         // Buffer row 0 becomes texture row 0: v = 0.
         glTextureSubImage2D(texture, 0, 0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
         glGenerateTextureMipmap(texture);
+        // Trilinear, without anisotropy: a software rasteriser pays several times the frame for it.
         glTextureParameteri(texture, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
         glTextureParameteri(texture, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
         glTextureParameteri(texture, GL_TEXTURE_WRAP_S, GL_REPEAT);
         glTextureParameteri(texture, GL_TEXTURE_WRAP_T, GL_REPEAT);
-        if (epoxy_gl_version() >= 46 || epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic"))
-            glTextureParameterf(texture, GL_TEXTURE_MAX_ANISOTROPY, 8.0f);
         entry.textures[i] = texture;
     }
 }

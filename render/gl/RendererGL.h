@@ -94,7 +94,12 @@ public:
     // Lists guarded by a timed lock.
     enum class List { Lights, Meshes, Materials, Instances };
 
-    // GPU time of each part of the last frame, in milliseconds (when pass timing is on).
+    // How pass times are measured: GL timer queries (GPU time), or a glFinish and the CPU clock
+    // at each boundary (what a software rasteriser spends, whose timer queries mark when
+    // commands were queued rather than run). Both cost a wait at the end of the frame.
+    enum class PassClock { Off, TimerQueries, FinishAndClock };
+
+    // Time of each part of the last frame, in milliseconds (when pass timing is on).
     struct PassTimes {
         double geometry = 0, shadow = 0, lighting = 0, composition = 0, overlay = 0, filters = 0;
         bool valid = false;
@@ -152,12 +157,13 @@ public:
     // Lock waits; the defaults are 1000 ms for registrations and 4000 ms for a frame.
     void setLockWaits(std::chrono::milliseconds registration, std::chrono::milliseconds frame);
 
-    // GPU timer queries around each part of the frame (costs a wait at the end of each frame).
-    void setPassTiming(bool on) { passTiming_ = on; }
+    void setPassTiming(PassClock clock) { passClock_ = clock; }
     PassTimes lastPassTimes() const { return passTimes_; }
 
     float presentTime() const { return presentTime_; }
     unsigned trianglesDrawn() const { return triangles_; }
+    // Cube faces the shadow pass drew in the last frame (faces turned away are skipped).
+    unsigned shadowFacesDrawn() const { return shadowFaces_; }
     const Matrix& projection() const { return projection_; }
     const Matrix& viewMatrix() const { return view_; }
     unsigned width() const { return width_; }
@@ -208,7 +214,7 @@ private:
 
     // Helpers.
     void bindTarget(GLuint framebuffer, int width, int height);
-    void clearBound(int colourTargets);
+    void clearBound();
     void drawFullScreenQuad();
     void useStages(const GlProgram& vertex, const GlProgram& fragment);
     GLuint filterInputTexture(int input) const;
@@ -283,10 +289,12 @@ private:
     bool inOverlay_ = false;
     float presentTime_ = 0.0f;
     unsigned triangles_ = 0;
+    unsigned shadowFaces_ = 0;
     FrameTimer presentTimer_;
 
-    bool passTiming_ = false;
+    PassClock passClock_ = PassClock::Off;
     GLuint timeQueries_[7] = {};
+    std::chrono::steady_clock::time_point clockStamps_[7];
     PassTimes passTimes_;
 
     static std::atomic<MessageHook> messageHook_;

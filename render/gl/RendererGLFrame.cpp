@@ -167,7 +167,7 @@ void RendererGL::bindTarget(GLuint framebuffer, int width, int height) {
     glViewport(0, 0, width, height);
 }
 
-void RendererGL::clearBound(int) {
+void RendererGL::clearBound() {
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glDepthMask(GL_TRUE);
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f); // 0xff000000
@@ -188,7 +188,7 @@ void RendererGL::drawFullScreenQuad() {
 void RendererGL::geometryPass() {
     const int w = static_cast<int>(width_), h = static_cast<int>(height_);
     bindTarget(gBufferFbo_, w, h);
-    clearBound(4);
+    clearBound();
     glEnable(GL_DEPTH_TEST);
 
     useStages(meshShader_, gShader_);
@@ -240,6 +240,7 @@ void RendererGL::geometryPass() {
 }
 
 void RendererGL::shadowPass() {
+    shadowFaces_ = 0;
     if (lightItems_.empty()) return;
     glColorMask(GL_TRUE, GL_FALSE, GL_FALSE, GL_FALSE); // the cubes hold one channel
     useStages(meshShaderSimple_, depthShader_);
@@ -259,6 +260,7 @@ void RendererGL::shadowPass() {
             const Matrix faceView = matrixLookAtLH(light.position, target, CubeFaces[face].up);
             glNamedFramebufferTextureLayer(shadowFbo_, GL_COLOR_ATTACHMENT0, light.cube, 0, face);
             bindTarget(shadowFbo_, ShadowSize, ShadowSize);
+            ++shadowFaces_;
             glDepthMask(GL_TRUE);
             glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
             glClearDepth(1.0);
@@ -284,7 +286,7 @@ void RendererGL::shadowPass() {
 void RendererGL::lightingPass() {
     const int w = static_cast<int>(width_), h = static_cast<int>(height_);
     bindTarget(lightingFbo_, w, h);
-    clearBound(2);
+    clearBound();
     if (lightItems_.empty()) return; // both targets stay black
 
     useStages(overlayShader_, lightingShader_);
@@ -314,7 +316,7 @@ void RendererGL::lightingPass() {
 void RendererGL::compositionPass() {
     const int w = static_cast<int>(width_), h = static_cast<int>(height_);
     bindTarget(compositeFbo_, w, h);
-    clearBound(1);
+    clearBound();
     useStages(overlayShader_, defferedShader_);
     overlayShader_.setFloat("resX", static_cast<float>(width_));
     overlayShader_.setFloat("resY", static_cast<float>(height_));
@@ -332,7 +334,7 @@ void RendererGL::compositionPass() {
 void RendererGL::overlayPass() {
     const int w = static_cast<int>(width_), h = static_cast<int>(height_);
     bindTarget(overlayFbo_, w, h);
-    clearBound(1);
+    clearBound();
 }
 
 void RendererGL::runFilterChain() {
@@ -370,17 +372,30 @@ void RendererGL::present() {
     presentTimer_.markEnd();
     presentTime_ = static_cast<float>(presentTimer_.interval());
 
-    if (passTiming_ && timeQueries_[0]) {
-        GLuint64 stamps[7] = {};
+    double stamps[7] = {};
+    if (passClock_ == PassClock::TimerQueries && timeQueries_[0]) {
+        for (int i = 0; i < 7; ++i) {
+            GLuint64 nanoseconds = 0;
+            glGetQueryObjectui64v(timeQueries_[i], GL_QUERY_RESULT, &nanoseconds);
+            stamps[i] = static_cast<double>(nanoseconds) / 1.0e6;
+        }
+    } else if (passClock_ == PassClock::FinishAndClock) {
         for (int i = 0; i < 7; ++i)
-            glGetQueryObjectui64v(timeQueries_[i], GL_QUERY_RESULT, &stamps[i]);
-        auto ms = [&](int a, int b) { return static_cast<double>(stamps[b] - stamps[a]) / 1.0e6; };
-        passTimes_ = {ms(0, 1), ms(1, 2), ms(2, 3), ms(3, 4), ms(4, 5), ms(5, 6), true};
+            stamps[i] = std::chrono::duration<double, std::milli>(clockStamps_[i] - clockStamps_[0]).count();
+    } else {
+        passTimes_ = {};
+        return;
     }
+    auto ms = [&](int a, int b) { return stamps[b] - stamps[a]; };
+    passTimes_ = {ms(0, 1), ms(1, 2), ms(2, 3), ms(3, 4), ms(4, 5), ms(5, 6), true};
 }
 
 void RendererGL::timestamp(int index) {
-    if (!passTiming_) return;
-    if (!timeQueries_[0]) glCreateQueries(GL_TIMESTAMP, 7, timeQueries_);
-    glQueryCounter(timeQueries_[index], GL_TIMESTAMP);
+    if (passClock_ == PassClock::TimerQueries) {
+        if (!timeQueries_[0]) glCreateQueries(GL_TIMESTAMP, 7, timeQueries_);
+        glQueryCounter(timeQueries_[index], GL_TIMESTAMP);
+    } else if (passClock_ == PassClock::FinishAndClock) {
+        glFinish();
+        clockStamps_[index] = std::chrono::steady_clock::now();
+    }
 }
