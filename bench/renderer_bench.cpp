@@ -1,0 +1,187 @@
+// Milliseconds per frame of the renderer on a fixed scene (20 objects of about 2,000 triangles
+// and 3 shadow-casting lights), split into its passes by GL timer queries, at 1280 x 720 and
+// 1920 x 1080. Beside each figure stands a floor: the same draws and full-screen passes with
+// trivial shaders, so the cost the pipeline's own shading adds is visible as a ratio.
+//
+//   SDL_VIDEODRIVER=offscreen renderer_bench [FRAMES] [--finish]
+//
+// FRAMES defaults to 100 per size; prints medians. --finish measures each pass with a glFinish
+// and the CPU clock instead of timer queries: use it on a software rasteriser (llvmpipe), which
+// runs queued work late, so that its timer queries credit one pass with another's work.
+#include "BenchScene.h"
+
+#include "engine/Log.h"
+#include "engine/Viewport.h"
+#include "platform/SdlWindow.h"
+#include "render/gl/RendererGL.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+std::string rendererName() {
+    const auto* name = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    return name ? name : "?";
+}
+
+double median(std::vector<double> values) {
+    if (values.empty()) return 0.0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// The floor's shader files: the same names and vertex transforms, constant colours, no texture
+// reads, no lighting arithmetic.
+const std::pair<const char*, const char*> TrivialShaders[] = {
+    {"mesh_shader.vsh", R"(#version 450 core
+layout(location = 0) in vec3 inPosition;
+uniform mat4 Proj;
+uniform mat4 WorldView;
+out gl_PerVertex { vec4 gl_Position; };
+void main() { gl_Position = Proj * (WorldView * vec4(inPosition, 1.0)); })"},
+    {"mesh_shader_nv.vsh", nullptr},
+    {"mesh_shader_simple.vsh", nullptr},
+    {"prim3d_shader.vsh", nullptr},
+    {"ovrlay_shader.vsh", R"(#version 450 core
+layout(location = 0) in vec4 inPosition;
+uniform float resX;
+uniform float resY;
+out gl_PerVertex { vec4 gl_Position; };
+void main() { gl_Position = vec4(inPosition.x / resX * 2.0 - 1.0, 1.0 - inPosition.y / resY * 2.0, 0.0, 1.0); })"},
+    {"gshader.psh", R"(#version 450 core
+layout(location = 0) out vec4 o0;
+layout(location = 1) out vec4 o1;
+layout(location = 2) out vec4 o2;
+layout(location = 3) out vec4 o3;
+void main() { o0 = vec4(1.0); o1 = vec4(0.0, 0.0, 1.0, 1.0); o2 = vec4(0.5); o3 = vec4(0.0); })"},
+    {"gshader_nv.psh", nullptr},
+    {"lighting_shader.psh", R"(#version 450 core
+layout(location = 0) out vec4 o0;
+layout(location = 1) out vec4 o1;
+void main() { o0 = vec4(0.1); o1 = vec4(0.05); })"},
+    {"depth_shader.psh", R"(#version 450 core
+layout(location = 0) out vec4 o0;
+void main() { o0 = vec4(1.0); })"},
+    {"deffered_shader.psh", nullptr},
+    {"diffuse_shader.psh", nullptr},
+    {"2dflat_shader.psh", nullptr},
+};
+
+// Writes the trivial shader set into `directory`; an entry without text repeats the previous
+// one of its kind.
+void writeTrivialShaders(const std::filesystem::path& directory) {
+    std::filesystem::create_directories(directory);
+    std::string vertex, fragment;
+    for (const auto& [name, text] : TrivialShaders) {
+        const bool isVertex = std::string(name).ends_with(".vsh");
+        std::string& last = isVertex ? vertex : fragment;
+        if (text) last = text;
+        std::ofstream(directory / name) << last << "\n";
+    }
+}
+
+struct Medians {
+    double geometry = 0, shadow = 0, lighting = 0, composition = 0, frame = 0;
+    unsigned faces = 0, triangles = 0;
+    std::string device;
+};
+
+// Renders the fixed scene with the shader files of the working directory.
+bool measure(int width, int height, int frames, bool finish, Medians& out) {
+    platform::WindowResult result = platform::WindowNoVideo;
+    std::string error;
+    auto system = platform::createWindow({"renderer bench", width, height, false}, result, error);
+    if (!system) {
+        std::fprintf(stderr, "renderer_bench: %s\n", error.c_str());
+        return false;
+    }
+    Viewport viewport;
+    viewport.system = system.get();
+    viewport.width = static_cast<unsigned>(width);
+    viewport.height = static_cast<unsigned>(height);
+    RendererGL renderer;
+    if (renderer.initialize(&viewport) != 0) return false;
+    BenchScene scene(renderer, 20, 3);
+    renderer.setPassTiming(finish ? RendererGL::PassClock::FinishAndClock
+                                  : RendererGL::PassClock::TimerQueries);
+
+    std::vector<double> geometry, shadow, lighting, composition, wall;
+    for (int i = 0; i < frames + 5; ++i) {
+        scene.animate(0.016f);
+        scene.aimCamera(renderer);
+        const auto start = std::chrono::steady_clock::now();
+        renderer.renderFrame(16.0f);
+        const auto end = std::chrono::steady_clock::now();
+        if (i < 5) continue; // uploads and first-use compilation
+        const RendererGL::PassTimes t = renderer.lastPassTimes();
+        geometry.push_back(t.geometry);
+        shadow.push_back(t.shadow);
+        lighting.push_back(t.lighting);
+        composition.push_back(t.composition);
+        wall.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+    }
+    out = {median(geometry),          median(shadow), median(lighting),
+           median(composition),       median(wall),   renderer.shadowFacesDrawn(),
+           renderer.trianglesDrawn(), rendererName()};
+    renderer.shutdown();
+    renderer.destroy();
+    return true;
+}
+
+int run(int width, int height, int frames, bool finish, const std::filesystem::path& shaders,
+        const std::filesystem::path& trivial) {
+    Medians pipeline, floor;
+    std::filesystem::current_path(shaders);
+    if (!measure(width, height, frames, finish, pipeline)) return 1;
+    std::filesystem::current_path(trivial);
+    if (!measure(width, height, frames, finish, floor)) return 1;
+    std::printf("%d x %d on %s, %d frames, 21 draws, %u shadow faces, %u triangles a frame, %s\n", width,
+                height, pipeline.device.c_str(), frames, pipeline.faces, pipeline.triangles,
+                finish ? "glFinish and CPU clock" : "GL timer queries");
+    std::printf("  %-12s %11s %11s %7s\n", "pass", "pipeline", "floor", "ratio");
+    auto row = [](const char* name, double a, double b) {
+        std::printf("  %-12s %8.3f ms %8.3f ms %6.2fx\n", name, a, b, b > 0 ? a / b : 0.0);
+    };
+    row("geometry", pipeline.geometry, floor.geometry);
+    row("shadow", pipeline.shadow, floor.shadow);
+    row("lighting", pipeline.lighting, floor.lighting);
+    row("composition", pipeline.composition, floor.composition);
+    row("frame", pipeline.frame, floor.frame);
+    std::printf("  (frame: wall clock of renderFrame, present included)\n");
+    std::fflush(stdout);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int frames = 100;
+    bool finish = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--finish")
+            finish = true;
+        else
+            frames = std::max(1, std::atoi(argv[i]));
+    }
+    const char* shaders = std::getenv("BEATSHOW_SHADERS");
+    const std::filesystem::path show = std::filesystem::absolute(shaders ? shaders : BEATSHOW_SHOW_DIR);
+    const std::filesystem::path trivial =
+        std::filesystem::temp_directory_path() / ("beatshow-bench-floor-" + std::to_string(::getpid()));
+    writeTrivialShaders(trivial);
+    // Only the measurements go to standard output; the renderer's log lines are dropped.
+    setLogSink([](const std::string&) {});
+    int status = 0;
+    for (const auto& [w, h] : {std::pair{1280, 720}, std::pair{1920, 1080}})
+        if ((status = run(w, h, frames, finish, show, trivial)) != 0) break;
+    std::filesystem::remove_all(trivial);
+    return status;
+}

@@ -1,0 +1,769 @@
+// Set-up, registration and inspection of the OpenGL renderer. The frame itself is in
+// RendererGLFrame.cpp.
+#include "render/gl/RendererGL.h"
+
+#include "engine/Log.h"
+#include "engine/SystemWindow.h"
+#include "engine/Viewport.h"
+#include "platform/SdlWindow.h"
+#include "render/FilterChain.h"
+#include "render/Material.h"
+#include "render/Mesh.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstring>
+
+std::atomic<RendererGL::MessageHook> RendererGL::messageHook_{&RendererGL::defaultMessageHook};
+
+namespace {
+
+constexpr float FieldOfView = 1.2217305f; // 70 degrees
+constexpr float NearPlane = 0.05f;
+constexpr float FarPlane = 30.0f;
+constexpr int ShadowSize = 512;
+
+template <class T>
+bool eraseFirst(std::vector<T*>& list, T* item) {
+    auto it = std::find(list.begin(), list.end(), item);
+    if (it == list.end()) return false;
+    list.erase(it);
+    return true;
+}
+
+} // namespace
+
+// An array shorter than the vertex count (a broken mesh) reads as zeros where it ends: nothing
+// is read beyond it.
+void MeshEntry::fill(Mesh& source) {
+    MeshEntry& entry = *this;
+    Mesh& mesh = source;
+    const size_t sizes[5] = {12, 12, 8, 12, 12};
+    const bool present[5] = {!mesh.positions.empty(), !mesh.normals.empty(), !mesh.texCoords.empty(),
+                             !mesh.tangents.empty(), !mesh.binormals.empty()};
+    uint32_t stride = 0;
+    for (int i = 0; i < 5; ++i) {
+        entry.offsets[static_cast<size_t>(i)] = present[i] ? static_cast<int>(stride) : -1;
+        if (present[i]) stride += static_cast<uint32_t>(sizes[i]);
+    }
+    entry.stride = stride;
+    entry.vertexCount = mesh.vertexCount;
+    entry.name = mesh.name;
+    mesh.stride = stride;
+
+    const size_t count = mesh.vertexCount;
+    entry.vertices.assign(count * stride, 0);
+    auto copy = [&](int element, const void* source, size_t available) {
+        const int offset = entry.offsets[static_cast<size_t>(element)];
+        if (offset < 0) return;
+        const size_t size = sizes[element];
+        const auto* bytes = static_cast<const uint8_t*>(source);
+        for (size_t v = 0; v < count && v < available; ++v)
+            std::memcpy(&entry.vertices[v * stride + static_cast<size_t>(offset)], bytes + v * size, size);
+    };
+    copy(0, mesh.positions.data(), mesh.positions.size());
+    copy(1, mesh.normals.data(), mesh.normals.size());
+    copy(2, mesh.texCoords.data(), mesh.texCoords.size());
+    copy(3, mesh.tangents.data(), mesh.tangents.size());
+    copy(4, mesh.binormals.data(), mesh.binormals.size());
+}
+
+namespace {
+
+GLuint makeTarget(GLenum format, unsigned width, unsigned height) {
+    GLuint texture = 0;
+    glCreateTextures(GL_TEXTURE_2D, 1, &texture);
+    glTextureStorage2D(texture, 1, format, static_cast<GLsizei>(width), static_cast<GLsizei>(height));
+    glTextureParameteri(texture, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTextureParameteri(texture, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTextureParameteri(texture, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTextureParameteri(texture, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    return texture;
+}
+
+GLuint makeOnePixelTexture(uint8_t r, uint8_t g, uint8_t b) {
+    GLuint texture = 0;
+    const uint8_t pixel[4] = {r, g, b, 255};
+    glCreateTextures(GL_TEXTURE_2D, 1, &texture);
+    glTextureStorage2D(texture, 1, GL_RGBA8, 1, 1);
+    glTextureSubImage2D(texture, 0, 0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+    return texture;
+}
+
+bool framebufferComplete(GLuint framebuffer, const char* name) {
+    const GLenum status = glCheckNamedFramebufferStatus(framebuffer, GL_FRAMEBUFFER);
+    if (status == GL_FRAMEBUFFER_COMPLETE) return true;
+    logStream << "render target " << name << " is incomplete (status 0x" << std::hex << status << std::dec
+              << ")" << std::endl;
+    return false;
+}
+
+} // namespace
+
+// ---- message hook ----
+
+void RendererGL::setMessageHook(MessageHook hook) {
+    messageHook_ = hook ? hook : &RendererGL::defaultMessageHook;
+}
+
+void RendererGL::defaultMessageHook(const char*, ...) {
+    logStream << "dummy" << std::endl;
+}
+
+// ---- life cycle ----
+
+RendererGL::RendererGL() = default;
+
+RendererGL::~RendererGL() {
+    if (initialized_) shutdown();
+}
+
+void RendererGL::destroy() {
+    std::scoped_lock lists(lightsLock_, meshesLock_, materialsLock_, instancesLock_);
+    for (RenderInstance* instance : instances_) {
+        instance->meshEntry = nullptr;
+        instance->hasModelMatrix = false;
+    }
+    instances_.clear();
+    meshes_.clear();
+    materials_.clear();
+    lights_.clear();
+    {
+        std::lock_guard overlay(overlayListsMutex_);
+        labels_.clear();
+        canvases_.clear();
+    }
+    std::lock_guard lineSets(lineSetsMutex_);
+    lineSets_.clear();
+}
+
+int RendererGL::initialize(Viewport* window) {
+    if (initialized_) return 0;
+    if (!window || !window->system) {
+        logStream << "renderer: the window has no OpenGL context to draw with" << std::endl;
+        return -2;
+    }
+    if (!window->system->makeContextCurrent()) {
+        logStream << "renderer: cannot make the window's OpenGL context current" << std::endl;
+        return -2;
+    }
+    if (!epoxy_is_desktop_gl() || epoxy_gl_version() < 45) {
+        logStream << "renderer: OpenGL 4.5 core is needed, the context offers " << epoxy_gl_version() / 10
+                  << "." << epoxy_gl_version() % 10 << std::endl;
+        return -2;
+    }
+    window_ = window;
+    width_ = window->width ? window->width : static_cast<unsigned>(window->system->drawableWidth());
+    height_ = window->height ? window->height : static_cast<unsigned>(window->system->drawableHeight());
+    window->system->showWindow();
+
+    textLines_.assign(height_ / 16, TextLineEntry{});
+
+    glCreateProgramPipelines(1, &pipeline_);
+    glBindProgramPipeline(pipeline_);
+    if (!compileShaders()) {
+        releaseDeviceObjects();
+        return -1;
+    }
+
+    projection_ = matrixPerspectiveFovLH(
+        FieldOfView, static_cast<float>(width_) / static_cast<float>(height_), NearPlane, FarPlane);
+    scaleX_ = projection_.m[0][0];
+    scaleY_ = projection_.m[1][1];
+    logStream << "scaleX = " << scaleX_ << " scaleY = " << scaleY_ << std::endl;
+    view_ = Matrix::identity();
+
+    // Direct3D's screen conventions: NDC y = +1 is row 0 of a target (its top, v = 0), depth 0..1.
+    glClipControl(GL_UPPER_LEFT, GL_ZERO_TO_ONE);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+
+    createTargets();
+    createFixedGeometry();
+    if (glGetError() != GL_NO_ERROR)
+        logStream << "renderer: OpenGL reported an error while setting up" << std::endl;
+    initialized_ = true;
+    return 0;
+}
+
+bool RendererGL::compileShaders() {
+    struct Item {
+        GlProgram* program;
+        const char* file;
+        GLenum stage;
+    };
+    const Item items[] = {
+        {&diffuseShader_, "diffuse_shader.psh", GL_FRAGMENT_SHADER},
+        {&lightingShader_, "lighting_shader.psh", GL_FRAGMENT_SHADER},
+        {&gShader_, "gshader.psh", GL_FRAGMENT_SHADER},
+        {&gShaderNv_, "gshader_nv.psh", GL_FRAGMENT_SHADER},
+        {&meshShader_, "mesh_shader.vsh", GL_VERTEX_SHADER},
+        {&defferedShader_, "deffered_shader.psh", GL_FRAGMENT_SHADER},
+        {&flatShader_, "2dflat_shader.psh", GL_FRAGMENT_SHADER},
+        {&depthShader_, "depth_shader.psh", GL_FRAGMENT_SHADER},
+        {&overlayShader_, "ovrlay_shader.vsh", GL_VERTEX_SHADER},
+        {&prim3dShader_, "prim3d_shader.vsh", GL_VERTEX_SHADER},
+        {&meshShaderSimple_, "mesh_shader_simple.vsh", GL_VERTEX_SHADER},
+        {&meshShaderNv_, "mesh_shader_nv.vsh", GL_VERTEX_SHADER},
+    };
+    for (const Item& item : items) {
+        std::string error;
+        if (item.program->build(item.file, item.stage, error)) continue;
+        const char* caption = item.stage == GL_VERTEX_SHADER ? "VShaderFailed" : "PShaderError";
+        logStream << caption << ": " << error << std::endl;
+        noteProblem(std::string("shader ") + item.file + " does not compile");
+        platform::showMessageBox(caption, error, true);
+        return false;
+    }
+    return true;
+}
+
+void RendererGL::createTargets() {
+    // Created in a fixed order; the formats follow what each pass stores.
+    const std::pair<Target, GLenum> formats[] = {
+        {Target::Diffuse, GL_RGBA8},  {Target::Lighting, GL_RGBA8},  {Target::Specular, GL_RGBA8},
+        {Target::Overlay, GL_RGBA8},  {Target::Depth, GL_RGBA16F},   {Target::Normal, GL_RGBA16F},
+        {Target::Emissive, GL_RGBA8}, {Target::Composite, GL_RGBA8},
+    };
+    for (const auto& [target, format] : formats)
+        targets_[static_cast<size_t>(target)] = makeTarget(format, width_, height_);
+    backBuffer_ = makeTarget(GL_RGBA8, width_, height_);
+    const GLfloat black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    glClearTexImage(backBuffer_, 0, GL_RGBA, GL_FLOAT, black);
+
+    glCreateRenderbuffers(1, &depthBuffer_);
+    glNamedRenderbufferStorage(depthBuffer_, GL_DEPTH_COMPONENT16, static_cast<GLsizei>(width_),
+                               static_cast<GLsizei>(height_));
+    // The cube faces get a depth buffer of their own, so a window smaller than a face still works.
+    glCreateRenderbuffers(1, &shadowDepth_);
+    glNamedRenderbufferStorage(shadowDepth_, GL_DEPTH_COMPONENT16, ShadowSize, ShadowSize);
+
+    auto target = [&](Target t) { return targets_[static_cast<size_t>(t)]; };
+    glCreateFramebuffers(1, &gBufferFbo_);
+    glNamedFramebufferTexture(gBufferFbo_, GL_COLOR_ATTACHMENT0, target(Target::Diffuse), 0);
+    glNamedFramebufferTexture(gBufferFbo_, GL_COLOR_ATTACHMENT1, target(Target::Normal), 0);
+    glNamedFramebufferTexture(gBufferFbo_, GL_COLOR_ATTACHMENT2, target(Target::Depth), 0);
+    glNamedFramebufferTexture(gBufferFbo_, GL_COLOR_ATTACHMENT3, target(Target::Emissive), 0);
+    glNamedFramebufferRenderbuffer(gBufferFbo_, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depthBuffer_);
+    const GLenum four[4] = {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1, GL_COLOR_ATTACHMENT2,
+                            GL_COLOR_ATTACHMENT3};
+    glNamedFramebufferDrawBuffers(gBufferFbo_, 4, four);
+    framebufferComplete(gBufferFbo_, "G-buffer");
+
+    glCreateFramebuffers(1, &lightingFbo_);
+    glNamedFramebufferTexture(lightingFbo_, GL_COLOR_ATTACHMENT0, target(Target::Lighting), 0);
+    glNamedFramebufferTexture(lightingFbo_, GL_COLOR_ATTACHMENT1, target(Target::Specular), 0);
+    glNamedFramebufferDrawBuffers(lightingFbo_, 2, four);
+    framebufferComplete(lightingFbo_, "lighting");
+
+    auto single = [&](GLuint& fbo, GLuint texture, const char* name) {
+        glCreateFramebuffers(1, &fbo);
+        glNamedFramebufferTexture(fbo, GL_COLOR_ATTACHMENT0, texture, 0);
+        glNamedFramebufferDrawBuffer(fbo, GL_COLOR_ATTACHMENT0);
+        glNamedFramebufferReadBuffer(fbo, GL_COLOR_ATTACHMENT0);
+        framebufferComplete(fbo, name);
+    };
+    single(compositeFbo_, target(Target::Composite), "composite");
+    single(overlayFbo_, target(Target::Overlay), "overlay");
+    single(backBufferFbo_, backBuffer_, "back buffer");
+
+    glCreateFramebuffers(1, &shadowFbo_);
+    glNamedFramebufferRenderbuffer(shadowFbo_, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, shadowDepth_);
+    glNamedFramebufferDrawBuffer(shadowFbo_, GL_COLOR_ATTACHMENT0);
+
+    defaultTextures_[0] = makeOnePixelTexture(255, 255, 255);
+    defaultTextures_[1] = makeOnePixelTexture(127, 127, 255);
+    defaultTextures_[2] = makeOnePixelTexture(0, 0, 0);
+}
+
+void RendererGL::createFixedGeometry() {
+    // The full-screen quad: pre-transformed vertices (x, y, z, rhw, u, v) in pixels, v = 0 on top.
+    const float w = static_cast<float>(width_);
+    const float h = static_cast<float>(height_);
+    const float quad[6][6] = {{0, 0, 1, 1, 0, 0}, {0, h, 1, 1, 0, 1}, {w, h, 1, 1, 1, 1},
+                              {w, h, 1, 1, 1, 1}, {w, 0, 1, 1, 1, 0}, {0, 0, 1, 1, 0, 0}};
+    glCreateBuffers(1, &quadBuffer_);
+    glNamedBufferStorage(quadBuffer_, sizeof quad, quad, 0);
+    glCreateVertexArrays(1, &quadArray_);
+    glVertexArrayVertexBuffer(quadArray_, 0, quadBuffer_, 0, 24);
+    glEnableVertexArrayAttrib(quadArray_, 0);
+    glVertexArrayAttribFormat(quadArray_, 0, 4, GL_FLOAT, GL_FALSE, 0);
+    glVertexArrayAttribBinding(quadArray_, 0, 0);
+    glEnableVertexArrayAttrib(quadArray_, 2);
+    glVertexArrayAttribFormat(quadArray_, 2, 2, GL_FLOAT, GL_FALSE, 16);
+    glVertexArrayAttribBinding(quadArray_, 2, 0);
+
+    // Line sets: float3 points.
+    glCreateBuffers(1, &lineSetBuffer_);
+    glCreateVertexArrays(1, &lineSetArray_);
+    glVertexArrayVertexBuffer(lineSetArray_, 0, lineSetBuffer_, 0, 12);
+    glEnableVertexArrayAttrib(lineSetArray_, 0);
+    glVertexArrayAttribFormat(lineSetArray_, 0, 3, GL_FLOAT, GL_FALSE, 0);
+    glVertexArrayAttribBinding(lineSetArray_, 0, 0);
+
+    // 2D drawing: (x, y, z, rhw, ARGB colour, u, v), 28 bytes; 3D lines: (x, y, z, colour, u, v),
+    // 24 bytes. An ARGB word in memory is the bytes B, G, R, A: GL_BGRA reads it as RGBA.
+    glCreateBuffers(1, &overlayBuffer_);
+    overlayBufferSize_ = 64 * 1024;
+    glNamedBufferData(overlayBuffer_, static_cast<GLsizeiptr>(overlayBufferSize_), nullptr, GL_STREAM_DRAW);
+    glCreateVertexArrays(1, &overlayArray_);
+    glVertexArrayVertexBuffer(overlayArray_, 0, overlayBuffer_, 0, 28);
+    glEnableVertexArrayAttrib(overlayArray_, 0);
+    glVertexArrayAttribFormat(overlayArray_, 0, 4, GL_FLOAT, GL_FALSE, 0);
+    glVertexArrayAttribBinding(overlayArray_, 0, 0);
+    glEnableVertexArrayAttrib(overlayArray_, 1);
+    glVertexArrayAttribFormat(overlayArray_, 1, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 16);
+    glVertexArrayAttribBinding(overlayArray_, 1, 0);
+    glEnableVertexArrayAttrib(overlayArray_, 2);
+    glVertexArrayAttribFormat(overlayArray_, 2, 2, GL_FLOAT, GL_FALSE, 20);
+    glVertexArrayAttribBinding(overlayArray_, 2, 0);
+
+    glCreateVertexArrays(1, &prim3dArray_);
+    glVertexArrayVertexBuffer(prim3dArray_, 0, overlayBuffer_, 0, 24);
+    glEnableVertexArrayAttrib(prim3dArray_, 0);
+    glVertexArrayAttribFormat(prim3dArray_, 0, 3, GL_FLOAT, GL_FALSE, 0);
+    glVertexArrayAttribBinding(prim3dArray_, 0, 0);
+    glEnableVertexArrayAttrib(prim3dArray_, 1);
+    glVertexArrayAttribFormat(prim3dArray_, 1, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 12);
+    glVertexArrayAttribBinding(prim3dArray_, 1, 0);
+    glEnableVertexArrayAttrib(prim3dArray_, 2);
+    glVertexArrayAttribFormat(prim3dArray_, 2, 2, GL_FLOAT, GL_FALSE, 16);
+    glVertexArrayAttribBinding(prim3dArray_, 2, 0);
+}
+
+void RendererGL::shutdown() {
+    if (initialized_ && window_ && window_->system) window_->system->makeContextCurrent();
+    if (initialized_) releaseDeviceObjects();
+    initialized_ = false;
+    logStream << "d3dx9 destroy " << static_cast<const void*>(this) << "\n" << std::flush;
+}
+
+void RendererGL::releaseDeviceObjects() {
+    collectGarbage();
+    {
+        std::scoped_lock lists(lightsLock_, meshesLock_, materialsLock_);
+        for (auto& entry : meshes_) {
+            glDeleteBuffers(1, &entry->buffer);
+            glDeleteVertexArrays(1, &entry->vertexArray);
+            entry->buffer = entry->vertexArray = 0;
+            entry->uploaded = false;
+        }
+        for (auto& entry : materials_) {
+            glDeleteTextures(3, entry->textures);
+            std::fill(std::begin(entry->textures), std::end(entry->textures), 0u);
+            entry->uploaded = false;
+        }
+        for (LightRecord* light : lights_) {
+            const auto cube = static_cast<GLuint>(light->shadowCube);
+            glDeleteTextures(1, &cube);
+            light->shadowCube = 0;
+        }
+    }
+    GlProgram* programs[] = {&diffuseShader_, &lightingShader_, &gShader_,          &gShaderNv_,
+                             &meshShader_,    &defferedShader_, &flatShader_,       &depthShader_,
+                             &overlayShader_, &prim3dShader_,   &meshShaderSimple_, &meshShaderNv_};
+    for (GlProgram* program : programs)
+        program->release();
+    glDeleteProgramPipelines(1, &pipeline_);
+    glDeleteTextures(static_cast<GLsizei>(targets_.size()), targets_.data());
+    targets_.fill(0);
+    glDeleteTextures(1, &backBuffer_);
+    glDeleteTextures(3, defaultTextures_);
+    glDeleteRenderbuffers(1, &depthBuffer_);
+    glDeleteRenderbuffers(1, &shadowDepth_);
+    const GLuint framebuffers[] = {gBufferFbo_,   lightingFbo_, overlayFbo_,
+                                   compositeFbo_, shadowFbo_,   backBufferFbo_};
+    glDeleteFramebuffers(6, framebuffers);
+    const GLuint buffers[] = {quadBuffer_, lineSetBuffer_, overlayBuffer_};
+    glDeleteBuffers(3, buffers);
+    const GLuint arrays[] = {quadArray_, lineSetArray_, overlayArray_, prim3dArray_};
+    glDeleteVertexArrays(4, arrays);
+    if (timeQueries_[0]) glDeleteQueries(7, timeQueries_);
+    std::fill(std::begin(timeQueries_), std::end(timeQueries_), 0u);
+    pipeline_ = backBuffer_ = depthBuffer_ = shadowDepth_ = 0;
+    gBufferFbo_ = lightingFbo_ = overlayFbo_ = compositeFbo_ = shadowFbo_ = backBufferFbo_ = 0;
+    quadBuffer_ = lineSetBuffer_ = overlayBuffer_ = quadArray_ = lineSetArray_ = overlayArray_ =
+        prim3dArray_ = 0;
+    std::fill(std::begin(defaultTextures_), std::end(defaultTextures_), 0u);
+}
+
+// ---- locks ----
+
+bool RendererGL::lockForRegistration(std::timed_mutex& mutex, const char* operation, const char* list) {
+    if (mutex.try_lock_for(registrationWait_)) return true;
+    logStream << operation << ": the " << list << " list stayed busy for " << registrationWait_.count()
+              << " ms; nothing was registered" << std::endl;
+    noteProblem(std::string(operation) + " timed out waiting for the " + list + " list");
+    return false;
+}
+
+void RendererGL::lockForRemoval(std::timed_mutex& mutex, const char* operation, const char* list) {
+    if (mutex.try_lock_for(registrationWait_)) return;
+    // The caller frees the object as soon as this returns, so the list must let go of it first.
+    logStream << operation << ": the " << list << " list has been busy for " << registrationWait_.count()
+              << " ms; still waiting" << std::endl;
+    mutex.lock();
+}
+
+std::timed_mutex& RendererGL::listLock(List list) {
+    switch (list) {
+    case List::Lights:
+        return lightsLock_;
+    case List::Meshes:
+        return meshesLock_;
+    case List::Materials:
+        return materialsLock_;
+    default:
+        return instancesLock_;
+    }
+}
+
+void RendererGL::setLockWaits(std::chrono::milliseconds registration, std::chrono::milliseconds frame) {
+    registrationWait_ = registration;
+    frameWait_ = frame;
+}
+
+void RendererGL::queueDelete(GLuint buffer, GLuint vertexArray, GLuint texture) {
+    std::lock_guard lock(garbageMutex_);
+    if (buffer) garbageBuffers_.push_back(buffer);
+    if (vertexArray) garbageArrays_.push_back(vertexArray);
+    if (texture) garbageTextures_.push_back(texture);
+}
+
+void RendererGL::collectGarbage() {
+    std::vector<GLuint> buffers, arrays, textures;
+    {
+        std::lock_guard lock(garbageMutex_);
+        buffers.swap(garbageBuffers_);
+        arrays.swap(garbageArrays_);
+        textures.swap(garbageTextures_);
+    }
+    if (!buffers.empty()) glDeleteBuffers(static_cast<GLsizei>(buffers.size()), buffers.data());
+    if (!arrays.empty()) glDeleteVertexArrays(static_cast<GLsizei>(arrays.size()), arrays.data());
+    if (!textures.empty()) glDeleteTextures(static_cast<GLsizei>(textures.size()), textures.data());
+}
+
+// ---- meshes ----
+
+int RendererGL::addMesh(Mesh* mesh) {
+    if (!mesh) return -1;
+    auto entry = std::make_unique<MeshEntry>();
+    entry->mesh = mesh;
+    entry->fill(*mesh); // outside the lock: the frame never waits for this
+    if (!lockForRegistration(meshesLock_, "addMesh", "meshes")) return -1;
+    meshes_.push_back(std::move(entry));
+    meshesLock_.unlock();
+    return 0;
+}
+
+int RendererGL::releaseMesh(Mesh* mesh) {
+    messageHook_.load()("releasing mesh %s", mesh ? mesh->name.c_str() : "");
+    lockForRemoval(meshesLock_, "releaseMesh", "meshes");
+    std::lock_guard meshes(meshesLock_, std::adopt_lock);
+    auto it = std::find_if(meshes_.begin(), meshes_.end(), [&](const auto& e) { return e->mesh == mesh; });
+    if (it == meshes_.end()) return -1;
+    MeshEntry* entry = it->get();
+    {
+        // Instances still drawing this mesh stop drawing rather than follow a freed entry.
+        lockForRemoval(instancesLock_, "releaseMesh", "instances");
+        std::lock_guard instances(instancesLock_, std::adopt_lock);
+        for (RenderInstance* instance : instances_)
+            if (instance->meshEntry == entry) instance->meshEntry = nullptr;
+    }
+    queueDelete(entry->buffer, entry->vertexArray, 0);
+    meshes_.erase(it);
+    return 0;
+}
+
+void RendererGL::uploadMesh(MeshEntry& entry) {
+    if (!entry.buffer) glCreateBuffers(1, &entry.buffer);
+    if (!entry.vertexArray) glCreateVertexArrays(1, &entry.vertexArray);
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    glNamedBufferData(entry.buffer, static_cast<GLsizeiptr>(entry.vertices.size()),
+                      entry.vertices.empty() ? nullptr : entry.vertices.data(), GL_DYNAMIC_DRAW);
+    if (!entry.buffer || !entry.vertexArray || glGetError() != GL_NO_ERROR) {
+        logStream << "VertexBuffer creation failed" << std::endl;
+        glDeleteBuffers(1, &entry.buffer);
+        glDeleteVertexArrays(1, &entry.vertexArray);
+        entry.buffer = entry.vertexArray = 0;
+        entry.uploaded = false;
+        return;
+    }
+    const GLint components[5] = {3, 3, 2, 3, 3};
+    glVertexArrayVertexBuffer(entry.vertexArray, 0, entry.buffer, 0,
+                              static_cast<GLsizei>(entry.stride ? entry.stride : 1));
+    for (GLuint i = 0; i < 5; ++i) {
+        const int offset = entry.offsets[i];
+        if (offset < 0) {
+            // An absent array reads as the default vertex value (0, 0, 0, 1).
+            glDisableVertexArrayAttrib(entry.vertexArray, i);
+            continue;
+        }
+        glEnableVertexArrayAttrib(entry.vertexArray, i);
+        glVertexArrayAttribFormat(entry.vertexArray, i, components[i], GL_FLOAT, GL_FALSE,
+                                  static_cast<GLuint>(offset));
+        glVertexArrayAttribBinding(entry.vertexArray, i, 0);
+    }
+    if (!entry.uploaded) logStream << "created vbuffer for " << entry.vertexCount << " vertices" << std::endl;
+    entry.uploaded = true;
+    entry.vertices.clear();
+    entry.vertices.shrink_to_fit();
+}
+
+// ---- instances ----
+
+int RendererGL::addRenderInstance(RenderInstance* instance) {
+    if (!instance) return -1;
+    // The mesh list is read under its own lock, so a mesh being added or released is never seen
+    // half-way; meshes before instances keeps the frame's lock order.
+    if (!lockForRegistration(meshesLock_, "addRenderInstance", "meshes")) return -1;
+    std::lock_guard meshes(meshesLock_, std::adopt_lock);
+    if (!lockForRegistration(instancesLock_, "addRenderInstance", "instances")) return -1;
+    std::lock_guard instances(instancesLock_, std::adopt_lock);
+    auto it = std::find_if(meshes_.begin(), meshes_.end(),
+                           [&](const auto& e) { return e->mesh == instance->mesh; });
+    if (it == meshes_.end()) return -1;
+    if (std::find(instances_.begin(), instances_.end(), instance) != instances_.end()) return -1;
+    instance->meshEntry = it->get();
+    instance->modelMatrix = Matrix::identity();
+    instance->hasModelMatrix = true;
+    instances_.insert(instances_.begin(), instance);
+    return 0;
+}
+
+int RendererGL::removeRenderInstance(RenderInstance* instance) {
+    lockForRemoval(instancesLock_, "removeRenderInstance", "instances");
+    std::lock_guard instances(instancesLock_, std::adopt_lock);
+    if (!eraseFirst(instances_, instance)) return -1;
+    instance->meshEntry = nullptr;
+    instance->hasModelMatrix = false;
+    return 0;
+}
+
+// ---- materials ----
+
+int RendererGL::addMaterial(Material* material) {
+    if (!material) return -1;
+    auto entry = std::make_unique<MaterialEntry>();
+    entry->material = material;
+    entry->name = material->name;
+    entry->width = material->width;
+    entry->height = material->height;
+    if (!lockForRegistration(materialsLock_, "addMaterial", "materials")) return -1;
+    materials_.insert(materials_.begin(), std::move(entry));
+    materialsLock_.unlock();
+    return 0;
+}
+
+int RendererGL::removeMaterial(Material* material) {
+    lockForRemoval(materialsLock_, "removeMaterial", "materials");
+    std::lock_guard materials(materialsLock_, std::adopt_lock);
+    auto it = std::find_if(materials_.begin(), materials_.end(),
+                           [&](const auto& e) { return e->material == material; });
+    if (it == materials_.end()) return -1;
+    for (GLuint texture : (*it)->textures)
+        queueDelete(0, 0, texture);
+    materials_.erase(it);
+    return 0;
+}
+
+void RendererGL::uploadMaterial(MaterialEntry& entry) {
+    entry.uploaded = true;
+    const Material& material = *entry.material;
+    const int w = entry.width;
+    const int h = entry.height;
+    if (w <= 0 || h <= 0) return;
+    GLint maxSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    const size_t needed = static_cast<size_t>(w) * static_cast<size_t>(h) * 3;
+    const std::vector<uint8_t>* buffers[3] = {&material.diffuse, &material.normal, &material.emissive};
+    for (int i = 0; i < 3; ++i) {
+        const std::vector<uint8_t>& pixels = *buffers[i];
+        if (pixels.empty()) continue; // absent: the slot stays empty
+        if (pixels.size() < needed || (i == 0 && material.channels != 3) || w > maxSize || h > maxSize) {
+            logStream << "texture creation failed for material " << entry.name << " (" << w << " x " << h
+                      << ", " << pixels.size() << " bytes)" << std::endl;
+            continue;
+        }
+        logStream << "filling 32bit texture. width: " << w << " height: " << h
+                  << " dataptr: " << static_cast<const void*>(pixels.data()) << std::endl;
+        int levels = 1;
+        while ((std::max(w, h) >> levels) > 0)
+            ++levels;
+        GLuint texture = 0;
+        glCreateTextures(GL_TEXTURE_2D, 1, &texture);
+        glTextureStorage2D(texture, levels, GL_RGBA8, w, h);
+        // Buffer row 0 becomes texture row 0: v = 0.
+        glTextureSubImage2D(texture, 0, 0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+        glGenerateTextureMipmap(texture);
+        // Trilinear, without anisotropy: a software rasteriser pays several times the frame for it.
+        glTextureParameteri(texture, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+        glTextureParameteri(texture, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTextureParameteri(texture, GL_TEXTURE_WRAP_S, GL_REPEAT);
+        glTextureParameteri(texture, GL_TEXTURE_WRAP_T, GL_REPEAT);
+        entry.textures[i] = texture;
+    }
+}
+
+MaterialEntry* RendererGL::findMaterialLocked(const std::string& name) {
+    for (auto& entry : materials_)
+        if (entry->name == name) return entry.get();
+    return nullptr;
+}
+
+// ---- lights ----
+
+int RendererGL::addLight(LightRecord* light) {
+    if (!light) return -1;
+    if (!lockForRegistration(lightsLock_, "addLight", "lights")) return -1;
+    std::lock_guard lights(lightsLock_, std::adopt_lock);
+    if (std::find(lights_.begin(), lights_.end(), light) != lights_.end()) return -1;
+    // The cube is made by the next frame, on the thread that owns the context.
+    light->shadowCube = 0;
+    lights_.push_back(light);
+    return 0;
+}
+
+int RendererGL::removeLightById(int id) {
+    lockForRemoval(lightsLock_, "removeLightById", "lights");
+    std::lock_guard lights(lightsLock_, std::adopt_lock);
+    auto it = std::find_if(lights_.begin(), lights_.end(), [&](LightRecord* l) { return l->id == id; });
+    if (it == lights_.end()) return -1;
+    lights_.erase(it); // the light keeps its shadow cube
+    return 0;
+}
+
+int RendererGL::removeLight(LightRecord* light) {
+    lockForRemoval(lightsLock_, "removeLight", "lights");
+    std::lock_guard lights(lightsLock_, std::adopt_lock);
+    if (!eraseFirst(lights_, light)) return 1;
+    queueDelete(0, 0, static_cast<GLuint>(light->shadowCube));
+    light->shadowCube = 0;
+    return 0;
+}
+
+// ---- labels, canvases, line sets ----
+
+int RendererGL::addTextLabel(TextLabel* label) {
+    if (!label) return -1;
+    std::lock_guard lock(overlayListsMutex_);
+    labels_.insert(labels_.begin(), label);
+    return 0;
+}
+
+int RendererGL::removeTextLabel(TextLabel* label) {
+    std::lock_guard lock(overlayListsMutex_);
+    return eraseFirst(labels_, label) ? 0 : -1;
+}
+
+int RendererGL::addCanvas(CanvasInterface* canvas) {
+    std::lock_guard lock(overlayListsMutex_);
+    if (!canvas || std::find(canvases_.begin(), canvases_.end(), canvas) != canvases_.end()) return -1;
+    canvases_.push_back(canvas);
+    return 0;
+}
+
+int RendererGL::removeCanvas(CanvasInterface* canvas) {
+    std::lock_guard lock(overlayListsMutex_);
+    return eraseFirst(canvases_, canvas) ? 0 : -1;
+}
+
+int RendererGL::addLineSet(LineSet* lineSet) {
+    if (!lineSet) return -1;
+    std::lock_guard lock(lineSetsMutex_);
+    lineSets_.push_back(lineSet);
+    return 0;
+}
+
+int RendererGL::removeLineSet(LineSet* lineSet) {
+    std::lock_guard lock(lineSetsMutex_);
+    return eraseFirst(lineSets_, lineSet) ? 0 : -1;
+}
+
+// ---- text lines ----
+
+int RendererGL::setTextLine(int index, const char* text, int length, uint32_t colour) {
+    if (!text || index < 0 || index >= getTextLineCount() || length < 0 || length >= 80) return 0;
+    TextLineEntry& line = textLines_[static_cast<size_t>(index)];
+    std::memset(line.text, 0, sizeof line.text);
+    std::memcpy(line.text, text, strnlen(text, static_cast<size_t>(length)));
+    line.length = length;
+    line.colour = colour;
+    return 0;
+}
+
+int RendererGL::getTextLineCount() {
+    return static_cast<int>(textLines_.size());
+}
+
+std::string RendererGL::textLine(int index) const {
+    if (index < 0 || static_cast<size_t>(index) >= textLines_.size()) return {};
+    return textLines_[static_cast<size_t>(index)].text;
+}
+
+// ---- camera ----
+
+void RendererGL::setCameraPosition(float x, float y, float z) {
+    view_ = matrixTranslation(x, y, z);
+    eye_ = Vector{-x, -y, -z};
+}
+
+void RendererGL::setViewDirection(float x, float y, float z) {
+    viewDirection_ = Vector{x, y, z};
+}
+
+void RendererGL::multiplyView(const float* matrix) {
+    if (!matrix) return;
+    Matrix m;
+    std::memcpy(m.m, matrix, sizeof m.m);
+    view_ = matrixMultiply(view_, m);
+}
+
+// ---- inspection ----
+
+bool RendererGL::captureFrame(std::vector<uint8_t>& rgb, int& width, int& height) {
+    if (!initialized_ || !backBuffer_) return false;
+    width = static_cast<int>(width_);
+    height = static_cast<int>(height_);
+    rgb.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
+    // Row 0 of the back buffer is the top of the picture, so the rows come out upright.
+    glGetTextureImage(backBuffer_, 0, GL_RGB, GL_UNSIGNED_BYTE, static_cast<GLsizei>(rgb.size()), rgb.data());
+    return glGetError() == GL_NO_ERROR;
+}
+
+bool RendererGL::readTarget(Target target, std::vector<float>& rgba, int& width, int& height) {
+    if (!initialized_ || target == Target::Count) return false;
+    const GLuint texture = targets_[static_cast<size_t>(target)];
+    if (!texture) return false;
+    width = static_cast<int>(width_);
+    height = static_cast<int>(height_);
+    rgba.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+    glGetTextureImage(texture, 0, GL_RGBA, GL_FLOAT, static_cast<GLsizei>(rgba.size() * sizeof(float)),
+                      rgba.data());
+    return glGetError() == GL_NO_ERROR;
+}
+
+bool RendererGL::readDepth(std::vector<float>& depth, int& width, int& height) {
+    if (!initialized_) return false;
+    width = static_cast<int>(width_);
+    height = static_cast<int>(height_);
+    depth.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, gBufferFbo_);
+    glReadPixels(0, 0, width, height, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    return glGetError() == GL_NO_ERROR;
+}
+
+bool RendererGL::readShadowFace(TextureHandle cube, int face, std::vector<float>& red, int& size) {
+    const auto texture = static_cast<GLuint>(cube);
+    if (!initialized_ || !texture || face < 0 || face > 5 || !glIsTexture(texture)) return false;
+    size = ShadowSize;
+    red.resize(static_cast<size_t>(ShadowSize) * ShadowSize);
+    glGetTextureSubImage(texture, 0, 0, 0, face, ShadowSize, ShadowSize, 1, GL_RED, GL_FLOAT,
+                         static_cast<GLsizei>(red.size() * sizeof(float)), red.data());
+    return glGetError() == GL_NO_ERROR;
+}

@@ -1,0 +1,301 @@
+// The renderer on OpenGL 4.5 core: deferred shading with shadow-casting point lights, a 2D
+// overlay drawn by canvases, and the post-processing chain that ends on the screen.
+//
+// Threads. The main thread owns the GL context and calls initialize, the camera operations,
+// renderFrame, the drawing operations (from canvases) and shutdown. The loader thread registers
+// meshes, materials, instances and lights while frames run; those operations make no GL call:
+// each builds the renderer's entry on the CPU at once (interleaved vertices, a texture's place,
+// a light's place) and the GL objects are made by the next frame, on the main thread, before the
+// frame uses the lists. A frame therefore never sees a half-made mesh, material or light.
+//
+// Locks. Meshes, materials, instances and lights each have a timed mutex. A registration waits
+// at most registrationWait (1000 ms); when that runs out it logs a line, changes nothing and
+// returns -1. A removal waits as long as it takes, logging once after registrationWait: its
+// caller frees the object as soon as it returns, so it may not return while the list still
+// holds it; every holder of these locks holds them briefly and boundedly. The frame takes the
+// four in the order lights, meshes, materials, instances (each for at most frameWait, 4000 ms),
+// finishes pending GL work, updates the instances and copies what the passes need, then releases
+// them and draws from that copy: the loader thread is never held up by drawing. A list whose
+// lock the frame could not get within frameWait is left out of that frame (no geometry without
+// meshes or instances, no lights, no materials bound) and a line says so. GL objects of removed
+// entries are deleted by the next frame, never by the thread that removed them.
+//
+// Text labels, canvases and line sets are guarded by their own mutexes, held by the frame
+// while it draws them, so that their owners may remove them from any thread.
+//
+// Conventions: 2D pixel coordinates with the origin top-left, y down; depth 0..1; texture v = 0
+// is the first row of an uploaded buffer and the top row of every render target. The frame is
+// drawn into an off-screen back buffer with the same convention and turned upright when it is
+// shown, so captureFrame and the screen both see it the right way up.
+#pragma once
+
+#include "engine/FrameTimer.h"
+#include "math/Matrix.h"
+#include "render/RenderInterface.h"
+#include "render/gl/GlProgram.h"
+
+#include <epoxy/gl.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+struct Mesh;
+struct Material;
+struct FilterChain;
+
+// The renderer's record of a registered mesh: its interleaved vertices and, once the frame has
+// made them, the GL buffer and vertex array.
+struct MeshEntry {
+    Mesh* mesh = nullptr; // the key
+    std::string name;
+    uint32_t stride = 0;
+    uint32_t vertexCount = 0;
+    // Byte offset of each element (position, normal, texture coordinate, tangent, binormal), -1
+    // when the mesh has no such array.
+    std::array<int, 5> offsets{-1, -1, -1, -1, -1};
+    std::vector<uint8_t> vertices; // interleaved; emptied once uploaded
+    bool uploaded = false;
+    GLuint buffer = 0;
+    GLuint vertexArray = 0;
+
+    // Interleaves the mesh's arrays in the fixed order position, normal, texture coordinate,
+    // tangent, binormal, leaving out the absent ones, and writes the stride into the mesh.
+    void fill(Mesh& mesh);
+};
+
+// The renderer's record of a registered material: its size and, once the frame has made them,
+// the three textures (0 where the material has no such image).
+struct MaterialEntry {
+    Material* material = nullptr; // the key
+    std::string name;
+    int width = 0;
+    int height = 0;
+    bool uploaded = false;
+    GLuint textures[3] = {}; // diffuse, normal, emissive
+};
+
+class RendererGL : public RenderInterface {
+public:
+    // The printf-style callback through which releaseMesh reports "releasing mesh %s". The one
+    // installed by default ignores its arguments and logs "dummy".
+    using MessageHook = void (*)(const char* format, ...);
+    static void setMessageHook(MessageHook hook);
+    static void defaultMessageHook(const char* format, ...);
+
+    // The renderer's own targets, as readTarget names them.
+    enum class Target { Diffuse, Lighting, Specular, Overlay, Depth, Normal, Emissive, Composite, Count };
+
+    // Lists guarded by a timed lock.
+    enum class List { Lights, Meshes, Materials, Instances };
+
+    // How pass times are measured: GL timer queries (GPU time), or a glFinish and the CPU clock
+    // at each boundary (what a software rasteriser spends, whose timer queries mark when
+    // commands were queued rather than run). Both cost a wait at the end of the frame.
+    enum class PassClock { Off, TimerQueries, FinishAndClock };
+
+    // Time of each part of the last frame, in milliseconds (when pass timing is on).
+    struct PassTimes {
+        double geometry = 0, shadow = 0, lighting = 0, composition = 0, overlay = 0, filters = 0;
+        bool valid = false;
+    };
+
+    RendererGL(); // writes "ri ctor" through the interface
+    ~RendererGL() override;
+
+    void destroy() override;
+    int initialize(Viewport* window) override;
+    void shutdown() override;
+    void renderFrame(float frameTime) override;
+    int addMesh(Mesh* mesh) override;
+    int releaseMesh(Mesh* mesh) override;
+    int addRenderInstance(RenderInstance* instance) override;
+    int removeRenderInstance(RenderInstance* instance) override;
+    int addMaterial(Material* material) override;
+    int removeMaterial(Material* material) override;
+    int addLight(LightRecord* light) override;
+    int removeLightById(int id) override;
+    int removeLight(LightRecord* light) override;
+    int addTextLabel(TextLabel* label) override;
+    int removeTextLabel(TextLabel* label) override;
+    int addCanvas(CanvasInterface* canvas) override;
+    int removeCanvas(CanvasInterface* canvas) override;
+    int reservedA(int32_t) override { return 0; }
+    int reservedB(int32_t) override { return 0; }
+    int addLineSet(LineSet* lineSet) override;
+    int removeLineSet(LineSet* lineSet) override;
+    int setTextLine(int index, const char* text, int length, uint32_t colour) override;
+    int getTextLineCount() override;
+    void setCameraPosition(float x, float y, float z) override;
+    void setViewDirection(float x, float y, float z) override;
+    void multiplyView(const float* matrix) override;
+    int setFilterChain(FilterChain* chain) override;
+    int drawText(std::string text, int x, int y, uint32_t colour, int font) override;
+    void drawLine2D(int x1, int y1, int x2, int y2, uint32_t colour) override;
+    void drawRect(int x1, int y1, int x2, int y2, uint32_t colour, const char* materialName) override;
+    void drawLine3D(float x1, float y1, float z1, float x2, float y2, float z2, uint32_t colour) override;
+
+    // ---- beyond the interface: capture, inspection and tuning ----
+
+    // The presented frame as upright RGB rows, top row first (3 bytes per pixel). False before
+    // initialize or after shutdown. Call on the thread that renders.
+    bool captureFrame(std::vector<uint8_t>& rgb, int& width, int& height);
+    // One of the renderer's targets as RGBA floats, top row first. False when it does not exist.
+    bool readTarget(Target target, std::vector<float>& rgba, int& width, int& height);
+    // The depth buffer of the geometry pass, top row first.
+    bool readDepth(std::vector<float>& depth, int& width, int& height);
+    // Face 0..5 of a shadow cube (the red channel), rows top first.
+    bool readShadowFace(TextureHandle cube, int face, std::vector<float>& red, int& size);
+
+    // The timed lock of a list, for tests that need to hold a list still from another thread.
+    std::timed_mutex& listLock(List list);
+    // Lock waits; the defaults are 1000 ms for registrations and 4000 ms for a frame.
+    void setLockWaits(std::chrono::milliseconds registration, std::chrono::milliseconds frame);
+
+    void setPassTiming(PassClock clock) { passClock_ = clock; }
+    PassTimes lastPassTimes() const { return passTimes_; }
+
+    float presentTime() const { return presentTime_; }
+    unsigned trianglesDrawn() const { return triangles_; }
+    // Cube faces the shadow pass drew in the last frame (faces turned away are skipped).
+    unsigned shadowFacesDrawn() const { return shadowFaces_; }
+    const Matrix& projection() const { return projection_; }
+    const Matrix& viewMatrix() const { return view_; }
+    unsigned width() const { return width_; }
+    unsigned height() const { return height_; }
+    // The text line stored at index (empty when none), for inspection.
+    std::string textLine(int index) const;
+
+private:
+    struct TextLineEntry {
+        char text[80] = {};
+        int length = 0;
+        uint32_t colour = 0;
+    };
+    struct DrawItem {
+        GLuint vertexArray = 0;
+        uint32_t vertexCount = 0;
+        Matrix model;
+        Vector emissiveScale;
+        bool hasMaterial = false;
+        GLuint textures[3] = {}; // diffuse, normal, emissive
+    };
+    struct LightItem {
+        Vector position;
+        Vector colour;
+        float cutoff = 0.0f;
+        GLuint cube = 0;
+    };
+
+    // Set-up.
+    bool compileShaders();
+    void createTargets();
+    void createFixedGeometry();
+    void releaseDeviceObjects();
+
+    // Frame steps.
+    void collectGarbage();
+    void prepareFrame(); // locks, pending GL work, instance update, draw lists
+    void uploadMesh(MeshEntry& entry);
+    void uploadMaterial(MaterialEntry& entry);
+    void geometryPass();
+    void shadowPass();
+    void lightingPass();
+    void compositionPass();
+    void overlayPass();
+    void drawTextLabels();
+    void runFilterChain();
+    void present();
+
+    // Helpers.
+    void bindTarget(GLuint framebuffer, int width, int height);
+    void clearBound();
+    void drawFullScreenQuad();
+    void useStages(const GlProgram& vertex, const GlProgram& fragment);
+    GLuint filterInputTexture(int input) const;
+    MaterialEntry* findMaterialLocked(const std::string& name);
+    bool lockForRegistration(std::timed_mutex& mutex, const char* operation, const char* list);
+    void lockForRemoval(std::timed_mutex& mutex, const char* operation, const char* list);
+    void queueDelete(GLuint buffer, GLuint vertexArray, GLuint texture);
+    void drawOverlayVertices(GLenum mode, const void* vertices, int count);
+    void timestamp(int index);
+
+    // Window and sizes.
+    Viewport* window_ = nullptr;
+    unsigned width_ = 0;
+    unsigned height_ = 0;
+    bool initialized_ = false;
+
+    // Camera.
+    Vector viewDirection_;
+    Vector eye_;
+    Matrix projection_ = Matrix::identity();
+    Matrix view_ = Matrix::identity();
+    float scaleX_ = 0.0f;
+    float scaleY_ = 0.0f;
+
+    // Shaders, in the order they are compiled.
+    GlProgram diffuseShader_, lightingShader_, gShader_, gShaderNv_, meshShader_, defferedShader_,
+        flatShader_, depthShader_, overlayShader_, prim3dShader_, meshShaderSimple_, meshShaderNv_;
+    GLuint pipeline_ = 0;
+
+    // Targets.
+    std::array<GLuint, static_cast<size_t>(Target::Count)> targets_{};
+    GLuint backBuffer_ = 0; // the picture presented, top row first
+    GLuint depthBuffer_ = 0;
+    GLuint shadowDepth_ = 0;
+    GLuint gBufferFbo_ = 0, lightingFbo_ = 0, overlayFbo_ = 0, compositeFbo_ = 0, shadowFbo_ = 0,
+           backBufferFbo_ = 0;
+    GLuint defaultTextures_[3] = {}; // white diffuse, flat normal, black emissive
+
+    // Fixed geometry.
+    GLuint quadBuffer_ = 0, quadArray_ = 0;
+    GLuint lineSetBuffer_ = 0, lineSetArray_ = 0;
+    GLuint overlayBuffer_ = 0, overlayArray_ = 0, prim3dArray_ = 0;
+    size_t overlayBufferSize_ = 0;
+
+    // Registries.
+    std::timed_mutex meshesLock_, materialsLock_, instancesLock_, lightsLock_;
+    std::chrono::milliseconds registrationWait_{1000};
+    std::chrono::milliseconds frameWait_{4000};
+    std::vector<std::unique_ptr<MeshEntry>> meshes_;
+    std::vector<RenderInstance*> instances_;                // front first
+    std::vector<std::unique_ptr<MaterialEntry>> materials_; // front first
+    std::vector<LightRecord*> lights_;
+
+    std::recursive_mutex overlayListsMutex_; // labels and canvases
+    std::vector<TextLabel*> labels_;         // front first
+    std::vector<CanvasInterface*> canvases_;
+    std::mutex lineSetsMutex_;
+    std::vector<LineSet*> lineSets_;
+
+    std::mutex garbageMutex_;
+    std::vector<GLuint> garbageBuffers_, garbageArrays_, garbageTextures_;
+
+    // This frame's copy of the lists.
+    std::vector<DrawItem> drawItems_;
+    std::vector<LightItem> lightItems_;
+    std::vector<float> lineSetScratch_;
+
+    std::vector<TextLineEntry> textLines_;
+    FilterChain* chain_ = nullptr;
+
+    CanvasContext context_{this};
+    bool inOverlay_ = false;
+    float presentTime_ = 0.0f;
+    unsigned triangles_ = 0;
+    unsigned shadowFaces_ = 0;
+    FrameTimer presentTimer_;
+
+    PassClock passClock_ = PassClock::Off;
+    GLuint timeQueries_[7] = {};
+    std::chrono::steady_clock::time_point clockStamps_[7];
+    PassTimes passTimes_;
+
+    static std::atomic<MessageHook> messageHook_;
+};

@@ -1,0 +1,401 @@
+// One frame of the OpenGL renderer: the pending GL work of registrations, the instance update,
+// then the geometry, shadow, lighting and composition passes, the overlay, the filter chain and
+// the presentation.
+#include "render/gl/RendererGL.h"
+
+#include "engine/Log.h"
+#include "engine/SystemWindow.h"
+#include "engine/Viewport.h"
+#include "render/FilterChain.h"
+#include "render/Mesh.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr int ShadowSize = 512;
+
+struct CubeFace {
+    Vector direction;
+    Vector up;
+};
+constexpr CubeFace CubeFaces[6] = {
+    {{1, 0, 0}, {0, 1, 0}},  {{-1, 0, 0}, {0, 1, 0}}, {{0, 1, 0}, {0, 0, -1}},
+    {{0, -1, 0}, {0, 0, 1}}, {{0, 0, 1}, {0, 1, 0}},  {{0, 0, -1}, {0, 1, 0}},
+};
+
+// Development builds name the pass in which OpenGL reported an error.
+void checkGl([[maybe_unused]] const char* where) {
+#ifndef NDEBUG
+    for (GLenum error = glGetError(); error != GL_NO_ERROR; error = glGetError())
+        logStream << "OpenGL error 0x" << std::hex << error << std::dec << " in " << where << std::endl;
+#endif
+}
+
+Matrix modelMatrixOf(const RenderInstance& instance) {
+    const Vector scale = instance.scale ? *instance.scale : Vector{1, 1, 1};
+    const Vector rotation = instance.rotation ? *instance.rotation : Vector{};
+    const Vector position = instance.position ? *instance.position : Vector{};
+    return matrixMultiply(matrixMultiply(matrixScaling(scale.x, scale.y, scale.z),
+                                         matrixRotationYawPitchRoll(rotation.x, rotation.y, rotation.z)),
+                          matrixTranslation(position.x, position.y, position.z));
+}
+
+} // namespace
+
+void RendererGL::renderFrame(float) {
+    if (!initialized_) return;
+    window_->system->makeContextCurrent();
+    timestamp(0);
+    prepareFrame();
+    geometryPass();
+    timestamp(1);
+    shadowPass();
+    timestamp(2);
+    lightingPass();
+    timestamp(3);
+    compositionPass();
+    timestamp(4);
+    overlayPass();
+    timestamp(5);
+    runFilterChain();
+    timestamp(6);
+    present();
+    checkGl("renderFrame");
+}
+
+// Everything the frame needs from the four lists happens here, under their locks: GL objects
+// for new entries, the instance update, and a copy of what the passes draw. The passes then run
+// without the locks, so registration never waits for drawing.
+void RendererGL::prepareFrame() {
+    collectGarbage();
+
+    std::unique_lock lights(lightsLock_, std::defer_lock);
+    std::unique_lock meshes(meshesLock_, std::defer_lock);
+    std::unique_lock materials(materialsLock_, std::defer_lock);
+    std::unique_lock instances(instancesLock_, std::defer_lock);
+    auto take = [&](std::unique_lock<std::timed_mutex>& lock, const char* name) {
+        if (lock.try_lock_for(frameWait_)) return true;
+        logStream << "frame: the " << name << " list stayed busy for " << frameWait_.count()
+                  << " ms; it is left out of this frame" << std::endl;
+        return false;
+    };
+    const bool haveLights = take(lights, "lights");
+    const bool haveMeshes = take(meshes, "meshes");
+    const bool haveMaterials = take(materials, "materials");
+    const bool haveInstances = take(instances, "instances");
+
+    if (haveMeshes)
+        for (auto& entry : meshes_)
+            if (!entry->uploaded) uploadMesh(*entry);
+    if (haveMaterials)
+        for (auto& entry : materials_)
+            if (!entry->uploaded) uploadMaterial(*entry);
+
+    lightItems_.clear();
+    if (haveLights) {
+        for (size_t i = 0; i < lights_.size();) {
+            LightRecord* light = lights_[i];
+            if (!light->shadowCube) {
+                GLuint cube = 0;
+                glCreateTextures(GL_TEXTURE_CUBE_MAP, 1, &cube);
+                glTextureStorage2D(cube, 1, GL_R32F, ShadowSize, ShadowSize);
+                if (!cube || glGetError() != GL_NO_ERROR) {
+                    logStream << "shadow cube creation failed; light " << light->id << " is not registered"
+                              << std::endl;
+                    glDeleteTextures(1, &cube);
+                    lights_.erase(lights_.begin() + static_cast<std::ptrdiff_t>(i));
+                    continue;
+                }
+                glTextureParameteri(cube, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+                glTextureParameteri(cube, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+                glTextureParameteri(cube, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+                glTextureParameteri(cube, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+                const float none = 0.0f; // "nothing drawn here": never shadows
+                glClearTexImage(cube, 0, GL_RED, GL_FLOAT, &none);
+                light->shadowCube = cube;
+            }
+            LightItem item;
+            item.position = light->position ? *light->position : Vector{};
+            item.colour = light->colour ? *light->colour : Vector{};
+            item.cutoff = light->cutoff ? *light->cutoff : 0.0f;
+            item.cube = static_cast<GLuint>(light->shadowCube);
+            lightItems_.push_back(item);
+            ++i;
+        }
+    }
+
+    drawItems_.clear();
+    if (haveInstances) {
+        for (RenderInstance* instance : instances_) {
+            if (instance->hasModelMatrix) instance->modelMatrix = modelMatrixOf(*instance);
+            MeshEntry* entry = haveMeshes ? instance->meshEntry : nullptr;
+            if (entry && entry->mesh && instance->dirty && *instance->dirty) {
+                // An actor rewrote the mesh's arrays: interleave and upload them again.
+                *instance->dirty = 0;
+                entry->fill(*entry->mesh);
+                uploadMesh(*entry);
+            }
+            if (!entry || !entry->uploaded || !instance->visible.load(std::memory_order_relaxed)) continue;
+            if (entry->vertexCount < 3) continue;
+            DrawItem item;
+            item.vertexArray = entry->vertexArray;
+            item.vertexCount = entry->vertexCount / 3 * 3;
+            item.model = instance->hasModelMatrix ? instance->modelMatrix : Matrix::identity();
+            item.emissiveScale = instance->emissiveScale ? *instance->emissiveScale : Vector{};
+            if (haveMaterials)
+                if (const MaterialEntry* material = findMaterialLocked(instance->materialName)) {
+                    item.hasMaterial = true;
+                    for (int t = 0; t < 3; ++t)
+                        item.textures[t] = material->textures[t];
+                }
+            drawItems_.push_back(item);
+        }
+    }
+    triangles_ = 0;
+
+    // Released in the order they were taken.
+    if (haveLights) lights.unlock();
+    if (haveMeshes) meshes.unlock();
+    if (haveMaterials) materials.unlock();
+    if (haveInstances) instances.unlock();
+    checkGl("frame preparation");
+}
+
+void RendererGL::bindTarget(GLuint framebuffer, int width, int height) {
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    glViewport(0, 0, width, height);
+}
+
+void RendererGL::clearBound() {
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glDepthMask(GL_TRUE);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f); // 0xff000000
+    glClearDepth(1.0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
+void RendererGL::useStages(const GlProgram& vertex, const GlProgram& fragment) {
+    glUseProgramStages(pipeline_, GL_VERTEX_SHADER_BIT, vertex.id());
+    glUseProgramStages(pipeline_, GL_FRAGMENT_SHADER_BIT, fragment.id());
+}
+
+void RendererGL::drawFullScreenQuad() {
+    glBindVertexArray(quadArray_);
+    glDrawArrays(GL_TRIANGLES, 0, 6);
+}
+
+void RendererGL::geometryPass() {
+    const int w = static_cast<int>(width_), h = static_cast<int>(height_);
+    bindTarget(gBufferFbo_, w, h);
+    clearBound();
+    glEnable(GL_DEPTH_TEST);
+
+    useStages(meshShader_, gShader_);
+    meshShader_.setMatrix("Proj", projection_);
+    const GlProgram::Uniform worldView = meshShader_.find("WorldView");
+    const GlProgram::Uniform modelMat = meshShader_.find("ModelMat");
+    const GlProgram::Uniform normalMat = meshShader_.find("NormalMat");
+    const GlProgram::Uniform emissiveScale = gShader_.find("emissiveScale");
+    const GlProgram::Uniform samplers[3] = {gShader_.find("diffuseMap"), gShader_.find("normalMap"),
+                                            gShader_.find("emissiveMap")};
+    // An instance without a material keeps the textures of the draw before it; the first one
+    // of the frame sees neutral ones.
+    for (int t = 0; t < 3; ++t)
+        gShader_.bindTexture(samplers[t], defaultTextures_[t]);
+
+    for (const DrawItem& item : drawItems_) {
+        meshShader_.setMatrix(worldView, matrixMultiply(item.model, view_));
+        meshShader_.setMatrix(modelMat, item.model);
+        meshShader_.setMatrix(normalMat, matrixTranspose(matrixInverse(item.model)));
+        gShader_.setVector(emissiveScale, item.emissiveScale.x, item.emissiveScale.y, item.emissiveScale.z,
+                           1.0f);
+        if (item.hasMaterial)
+            for (int t = 0; t < 3; ++t)
+                gShader_.bindTexture(samplers[t], item.textures[t] ? item.textures[t] : defaultTextures_[t]);
+        glBindVertexArray(item.vertexArray);
+        glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(item.vertexCount));
+        triangles_ += item.vertexCount / 3;
+    }
+
+    // Line sets land in the G-buffer like geometry, one point per vertex.
+    {
+        std::lock_guard lock(lineSetsMutex_);
+        if (!lineSets_.empty()) {
+            useStages(meshShaderNv_, gShaderNv_);
+            meshShaderNv_.setMatrix("WorldView", view_);
+            meshShaderNv_.setMatrix("Proj", projection_);
+            glBindVertexArray(lineSetArray_);
+            for (const LineSet* set : lineSets_) {
+                if (!set->points || set->pointCount <= 0) continue;
+                const auto bytes =
+                    static_cast<GLsizeiptr>(set->pointCount) * static_cast<GLsizeiptr>(sizeof(Vector));
+                glNamedBufferData(lineSetBuffer_, bytes, set->points, GL_STREAM_DRAW);
+                glDrawArrays(GL_POINTS, 0, set->pointCount);
+            }
+        }
+    }
+    glDisable(GL_DEPTH_TEST);
+    checkGl("geometry pass");
+}
+
+void RendererGL::shadowPass() {
+    shadowFaces_ = 0;
+    if (lightItems_.empty()) return;
+    glColorMask(GL_TRUE, GL_FALSE, GL_FALSE, GL_FALSE); // the cubes hold one channel
+    useStages(meshShaderSimple_, depthShader_);
+    meshShaderSimple_.setMatrix("Proj", matrixPerspectiveFovLH(3.14159265358979f / 2.0f, 1.0f, 0.05f, 30.0f));
+    const GlProgram::Uniform worldView = meshShaderSimple_.find("WorldView");
+    const GlProgram::Uniform modelMat = meshShaderSimple_.find("ModelMat");
+    bool modelMatReported = false;
+    glEnable(GL_DEPTH_TEST);
+
+    for (const LightItem& light : lightItems_) {
+        meshShaderSimple_.setVector("lightPosUT", light.position.x, light.position.y, light.position.z, 1.0f);
+        for (int face = 0; face < 6; ++face) {
+            const Vector target = light.position + CubeFaces[face].direction;
+            // Faces turned away from the camera keep what they held last frame.
+            const float s = (-viewDirection_).dot(target - eye_);
+            if (static_cast<double>(s) < 0.707) continue;
+            const Matrix faceView = matrixLookAtLH(light.position, target, CubeFaces[face].up);
+            glNamedFramebufferTextureLayer(shadowFbo_, GL_COLOR_ATTACHMENT0, light.cube, 0, face);
+            bindTarget(shadowFbo_, ShadowSize, ShadowSize);
+            ++shadowFaces_;
+            glDepthMask(GL_TRUE);
+            glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+            glClearDepth(1.0);
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+            for (const DrawItem& item : drawItems_) {
+                meshShaderSimple_.setMatrix(worldView, matrixMultiply(item.model, faceView));
+                if (!meshShaderSimple_.setMatrix(modelMat, item.model) && !modelMatReported) {
+                    logStream << "ModelMatError" << std::endl; // once a frame, not once a draw
+                    modelMatReported = true;
+                }
+                glBindVertexArray(item.vertexArray);
+                glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(item.vertexCount));
+                triangles_ += item.vertexCount / 3;
+            }
+        }
+    }
+    glNamedFramebufferTextureLayer(shadowFbo_, GL_COLOR_ATTACHMENT0, 0, 0, 0);
+    glDisable(GL_DEPTH_TEST);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    checkGl("shadow pass");
+}
+
+void RendererGL::lightingPass() {
+    const int w = static_cast<int>(width_), h = static_cast<int>(height_);
+    bindTarget(lightingFbo_, w, h);
+    clearBound();
+    if (lightItems_.empty()) return; // both targets stay black
+
+    useStages(overlayShader_, lightingShader_);
+    overlayShader_.setFloat("resX", static_cast<float>(width_));
+    overlayShader_.setFloat("resY", static_cast<float>(height_));
+    overlayShader_.setVector("pixelOffset", 0.0f, 0.0f, 0.0f, 0.0f);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE);
+    lightingShader_.setVector("camPos", eye_.x, eye_.y, eye_.z, 0.0f);
+    lightingShader_.bindTexture("normalPass", targets_[static_cast<size_t>(Target::Normal)]);
+    lightingShader_.bindTexture("depthPass", targets_[static_cast<size_t>(Target::Depth)]);
+    const GlProgram::Uniform lightPos = lightingShader_.find("lightPosUT");
+    const GlProgram::Uniform lightCol = lightingShader_.find("lightCol");
+    const GlProgram::Uniform lightCutoff = lightingShader_.find("lightCutoff");
+    const GlProgram::Uniform shadowMap = lightingShader_.find("shadowMap");
+    for (const LightItem& light : lightItems_) {
+        lightingShader_.setVector(lightPos, light.position.x, light.position.y, light.position.z, 1.0f);
+        lightingShader_.setVector(lightCol, light.colour.x, light.colour.y, light.colour.z, 0.0f);
+        lightingShader_.setFloat(lightCutoff, light.cutoff);
+        lightingShader_.bindTexture(shadowMap, light.cube);
+        drawFullScreenQuad();
+    }
+    glDisable(GL_BLEND);
+    checkGl("lighting pass");
+}
+
+void RendererGL::compositionPass() {
+    const int w = static_cast<int>(width_), h = static_cast<int>(height_);
+    bindTarget(compositeFbo_, w, h);
+    clearBound();
+    useStages(overlayShader_, defferedShader_);
+    overlayShader_.setFloat("resX", static_cast<float>(width_));
+    overlayShader_.setFloat("resY", static_cast<float>(height_));
+    overlayShader_.setVector("pixelOffset", 0.0f, 0.0f, 0.0f, 0.0f);
+    defferedShader_.setFloat("resX", static_cast<float>(width_));
+    defferedShader_.setFloat("resY", static_cast<float>(height_));
+    defferedShader_.bindTexture("diffusePass", targets_[static_cast<size_t>(Target::Diffuse)]);
+    defferedShader_.bindTexture("lightingPass", targets_[static_cast<size_t>(Target::Lighting)]);
+    defferedShader_.bindTexture("specularPass", targets_[static_cast<size_t>(Target::Specular)]);
+    defferedShader_.bindTexture("emissivePass", targets_[static_cast<size_t>(Target::Emissive)]);
+    drawFullScreenQuad();
+    checkGl("composition pass");
+}
+
+void RendererGL::overlayPass() {
+    const int w = static_cast<int>(width_), h = static_cast<int>(height_);
+    bindTarget(overlayFbo_, w, h);
+    clearBound();
+}
+
+void RendererGL::runFilterChain() {
+    // Without a chain the shaded picture is shown as it is.
+    if (!chain_)
+        glBlitNamedFramebuffer(compositeFbo_, backBufferFbo_, 0, 0, static_cast<GLint>(width_),
+                               static_cast<GLint>(height_), 0, 0, static_cast<GLint>(width_),
+                               static_cast<GLint>(height_), GL_COLOR_BUFFER_BIT, GL_NEAREST);
+}
+
+int RendererGL::setFilterChain(FilterChain* chain) {
+    chain_ = chain;
+    return chain ? chain->count() : 0;
+}
+
+int RendererGL::drawText(std::string, int, int, uint32_t, int) {
+    return 0;
+}
+
+void RendererGL::drawLine2D(int, int, int, int, uint32_t) {}
+
+void RendererGL::drawRect(int, int, int, int, uint32_t, const char*) {}
+
+void RendererGL::drawLine3D(float, float, float, float, float, float, uint32_t) {}
+
+void RendererGL::present() {
+    // The back buffer holds the picture top row first; the window's row 0 is its bottom.
+    const int dw = window_->system->drawableWidth();
+    const int dh = window_->system->drawableHeight();
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glBlitNamedFramebuffer(backBufferFbo_, 0, 0, 0, static_cast<GLint>(width_), static_cast<GLint>(height_),
+                           0, dh, dw, 0, GL_COLOR_BUFFER_BIT, GL_LINEAR);
+    presentTimer_.markStart();
+    window_->system->swapBuffers();
+    presentTimer_.markEnd();
+    presentTime_ = static_cast<float>(presentTimer_.interval());
+
+    double stamps[7] = {};
+    if (passClock_ == PassClock::TimerQueries && timeQueries_[0]) {
+        for (int i = 0; i < 7; ++i) {
+            GLuint64 nanoseconds = 0;
+            glGetQueryObjectui64v(timeQueries_[i], GL_QUERY_RESULT, &nanoseconds);
+            stamps[i] = static_cast<double>(nanoseconds) / 1.0e6;
+        }
+    } else if (passClock_ == PassClock::FinishAndClock) {
+        for (int i = 0; i < 7; ++i)
+            stamps[i] = std::chrono::duration<double, std::milli>(clockStamps_[i] - clockStamps_[0]).count();
+    } else {
+        passTimes_ = {};
+        return;
+    }
+    auto ms = [&](int a, int b) { return stamps[b] - stamps[a]; };
+    passTimes_ = {ms(0, 1), ms(1, 2), ms(2, 3), ms(3, 4), ms(4, 5), ms(5, 6), true};
+}
+
+void RendererGL::timestamp(int index) {
+    if (passClock_ == PassClock::TimerQueries) {
+        if (!timeQueries_[0]) glCreateQueries(GL_TIMESTAMP, 7, timeQueries_);
+        glQueryCounter(timeQueries_[index], GL_TIMESTAMP);
+    } else if (passClock_ == PassClock::FinishAndClock) {
+        glFinish();
+        clockStamps_[index] = std::chrono::steady_clock::now();
+    }
+}
