@@ -58,6 +58,8 @@ void RunControl::afterFrame(double) {
         std::vector<uint8_t> rgb;
         int width = 0, height = 0;
         const std::string path = (std::filesystem::path(options_.shotDirectory) / shotFileName(t)).string();
+        std::error_code ec;
+        std::filesystem::create_directories(options_.shotDirectory, ec);
         if (capture_ && capture_(rgb, width, height) && writePng_ && writePng_(path, rgb, width, height)) {
             shotsWritten_.push_back(path);
             logStream << "shot " << path << std::endl;

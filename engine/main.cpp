@@ -1,10 +1,49 @@
-// Program entry: reads the options, then checks a scene or plays the show.
+// Program entry: reads the options, then checks a scene or plays the show. This is where the
+// engine meets what the machine provides: the SDL window, the OpenGL renderer, the audio device
+// and the clocks.
 #include "engine/CommandLine.h"
+#include "engine/EngineRegistry.h"
+#include "engine/FrameTimer.h"
+#include "engine/Log.h"
+#include "engine/OfflineClock.h"
+#include "engine/RunControl.h"
 #include "engine/SceneCheck.h"
+#include "engine/Startup.h"
+#include "platform/SdlAudio.h"
+#include "platform/SdlWindow.h"
+#include "platform/VorbisDecoder.h"
+#include "render/gl/DeviceRenderer.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace {
+
+// The frame loop's timer takes its first reading before the entry runs, so the first frame's
+// duration covers the whole start-up.
+FrameTimer mainTimer;
+
+std::unique_ptr<SystemWindow> openWindow(const std::string& title, unsigned width, unsigned height,
+                                         bool fullscreen) {
+    platform::WindowResult result = platform::WindowCreated;
+    std::string error;
+    auto window = platform::createWindow(
+        {title, static_cast<int>(width), static_cast<int>(height), fullscreen}, result, error);
+    if (!window) logStream << "beatshow: " << error << std::endl;
+    return window;
+}
+
+// Offline runs repeat exactly, so their loading animation does too.
+int repeatableRandom() {
+    static uint32_t state = 12345;
+    state = state * 1103515245u + 12345u;
+    return static_cast<int>((state >> 16) & 0x7FFF);
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
@@ -19,6 +58,34 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options.check) return runSceneCheck(options.checkDirectory);
-    std::fprintf(stderr, "beatshow: this build cannot play a show yet (no renderer); --check works\n");
-    return 1;
+
+    EngineServices services;
+    services.openWindow = openWindow;
+    services.makeRenderer = makeDeviceRenderer;
+    services.timer = &mainTimer;
+
+    std::unique_ptr<OfflineClock> offline;
+    if (options.offlineFps > 0) {
+        offline = std::make_unique<OfflineClock>(options.offlineFps);
+        mainTimer.useCounter(offline->counter());
+        services.audio = std::make_shared<OfflineAudioBackend>(*offline, platform::vorbisFileSeconds);
+        services.random = repeatableRandom;
+        // Nobody watches an offline run: a message box would wait for a click forever.
+        platform::setMessageBoxFunction([](const std::string&, const std::string&, bool) {});
+    } else {
+        services.audio = std::make_shared<platform::SdlAudio>();
+    }
+
+    RunControl control(
+        options, offline.get(),
+        [](std::vector<uint8_t>& rgb, int& width, int& height) {
+            return captureDeviceFrame(getRenderer(), rgb, width, height);
+        },
+        writePngFile);
+    services.observer = &control;
+
+    const int result = engineMain(joinCommandLine(arguments), options, services);
+    control.finish();
+    // A script that runs the show must see a failed start.
+    return result == 0 ? 0 : 1;
 }

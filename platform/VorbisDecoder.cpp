@@ -98,3 +98,20 @@ int decodeVorbisFile(const std::string& path, DecodedAudio& out) {
 }
 
 } // namespace platform
+
+namespace platform {
+
+double vorbisFileSeconds(const std::string& path) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return 0.0;
+    OggVorbis_File file;
+    if (ov_open_callbacks(f, &file, nullptr, 0, OV_CALLBACKS_DEFAULT) != 0) {
+        std::fclose(f);
+        return 0.0;
+    }
+    const double seconds = ov_seekable(&file) ? ov_time_total(&file, -1) : 0.0;
+    ov_clear(&file);
+    return seconds > 0.0 ? seconds : 0.0;
+}
+
+} // namespace platform

@@ -44,4 +44,8 @@ struct DecodedAudio {
 // (lost pages) are skipped as the decoder does; any other damage fails the file.
 int decodeVorbisFile(const std::string& path, DecodedAudio& out);
 
+// The length of an Ogg Vorbis file in seconds, read from its headers without decoding it; 0 when
+// the file cannot be read or does not say.
+double vorbisFileSeconds(const std::string& path);
+
 } // namespace platform

@@ -32,8 +32,10 @@ TEST_F(ActorScene, EveryClassIsBuiltConfiguredAndRun) {
     EXPECT_TRUE(problemsNoted().empty()) << ::testing::PrintToString(problemsNoted());
 
     std::set<std::string> classes;
-    for (Actor* actor : actorsSnapshot()) classes.insert(actor->GetClassName());
-    for (const std::string& name : knownActorClasses()) EXPECT_TRUE(classes.count(name)) << name;
+    for (Actor* actor : actorsSnapshot())
+        classes.insert(actor->GetClassName());
+    for (const std::string& name : knownActorClasses())
+        EXPECT_TRUE(classes.count(name)) << name;
 
     auto* pulsator = dynamic_cast<ObjectPulsator*>(findActor("pulsator"));
     ASSERT_NE(pulsator, nullptr);
@@ -62,7 +64,8 @@ TEST_F(ActorScene, EveryClassIsBuiltConfiguredAndRun) {
 
     // Two frames' worth of calls run without complaint and the timed announcement draws.
     registry().playing = true;
-    for (Actor* actor : actorsSnapshot()) actor->Update(16.0f);
+    for (Actor* actor : actorsSnapshot())
+        actor->Update(16.0f);
     registry().musicTime = 1.5f;
     fireDueEvents();
     for (Actor* actor : actorsSnapshot()) {

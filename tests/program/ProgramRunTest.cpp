@@ -1,0 +1,141 @@
+// The real program, run headless (SDL's offscreen video driver, dummy audio) on a small scene
+// with an exit event: how it starts, what it logs, how it ends, and that offline runs repeat.
+#include "tests/scene/SceneAssets.h"
+#include "tests/support/TestSupport.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ProgramRun {
+    int status = -1;
+    std::vector<std::string> lines;
+    double seconds = 0;
+
+    // Index of the first line equal to `line` at or after `from`, or -1.
+    int find(const std::string& line, int from = 0) const {
+        for (size_t i = static_cast<size_t>(std::max(from, 0)); i < lines.size(); ++i)
+            if (lines[i] == line) return static_cast<int>(i);
+        return -1;
+    }
+};
+
+std::string quoted(const std::string& s) { return "'" + s + "'"; }
+
+ProgramRun runProgram(const fs::path& directory, const std::string& arguments) {
+    const std::string command = "cd " + quoted(directory.string()) +
+                                " && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy timeout 120 " +
+                                quoted(BEATSHOW_PROGRAM) + " " + arguments + " 2>&1";
+    ProgramRun run;
+    const auto start = std::chrono::steady_clock::now();
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return run;
+    std::string output;
+    char buffer[4096];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
+    const int status = ::pclose(pipe);
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    size_t begin = 0;
+    while (begin < output.size()) {
+        size_t end = output.find('\n', begin);
+        if (end == std::string::npos) end = output.size();
+        run.lines.push_back(output.substr(begin, end - begin));
+        begin = end + 1;
+    }
+    return run;
+}
+
+std::vector<uint8_t> fileBytes(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A runnable show: the "actors" test scene with the show's shader files beside it.
+class ProgramRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        assembleTestScene("actors", testDataDirectory(), dir.path());
+        for (const auto& entry : fs::directory_iterator(BEATSHOW_SHOW_DIR))
+            if (entry.path().extension() == ".vsh" || entry.path().extension() == ".psh")
+                fs::copy_file(entry.path(), dir.path() / entry.path().filename());
+    }
+    ScratchDirectory dir;
+};
+
+TEST_F(ProgramRunTest, PlaysTheSceneToItsExitEvent) {
+    const ProgramRun run = runProgram(dir.path(), "--windowed --size 320x180");
+    EXPECT_EQ(run.status, 0) << ::testing::PrintToString(run.lines);
+    // The exit event at 20 s of music time ends it on the silent clock (the scene's song is no
+    // real Ogg file); allow for a slow machine but not for a hang.
+    EXPECT_GE(run.seconds, 19.0);
+    EXPECT_LT(run.seconds, 90.0);
+    const int ctor = run.find("ri ctor");
+    const int scale = run.find("scaleX = 0.803333 scaleY = 1.42815", ctor);
+    const int noMusic = run.find("Cannot load music", scale);
+    const int actors = run.find("loading actors", noMusic);
+    const int events = run.find("loading event trigger", actors);
+    const int first = run.find("Triggering Event: activate 0.5", events);
+    const int second = run.find("Triggering Event: activate 1", first);
+    const int third = run.find("Triggering Event: nextstage 2", second);
+    const int dtor = run.find("ri dtor", third);
+    EXPECT_TRUE(ctor >= 0 && scale > ctor && noMusic > scale && actors > noMusic && events > actors &&
+                first > events && second > first && third > second && dtor > third)
+        << ::testing::PrintToString(run.lines);
+}
+
+TEST_F(ProgramRunTest, OfflineRunsRepeatFrameForFrame) {
+    const std::string arguments = "--windowed --size 160x90 --offline 20 --until 3 --shots 1,2.5 --shot-dir ";
+    const ProgramRun first = runProgram(dir.path(), arguments + "first");
+    const ProgramRun second = runProgram(dir.path(), arguments + "second");
+    ASSERT_EQ(first.status, 0) << ::testing::PrintToString(first.lines);
+    ASSERT_EQ(second.status, 0);
+    // Addresses in the log move with every start; everything else is the same.
+    const std::regex address("(0x)?[0-9a-f]{8,16}");
+    auto masked = [&](std::vector<std::string> lines) {
+        for (std::string& line : lines) line = std::regex_replace(line, address, "ADDR");
+        for (std::string& line : lines) line = std::regex_replace(line, std::regex("first|second"), "DIR");
+        return lines;
+    };
+    EXPECT_EQ(masked(first.lines), masked(second.lines));
+    for (const char* shot : {"shot-00001.000.png", "shot-00002.500.png"}) {
+        const auto a = fileBytes(dir.path() / "first" / shot);
+        ASSERT_FALSE(a.empty()) << shot;
+        EXPECT_EQ(a, fileBytes(dir.path() / "second" / shot)) << shot;
+    }
+}
+
+TEST_F(ProgramRunTest, FrameLimitAndStatistics) {
+    const ProgramRun run = runProgram(dir.path(), "--windowed --size 160x90 --offline 30 --frames 90 --stats");
+    EXPECT_EQ(run.status, 0);
+    const auto stats = std::find_if(run.lines.begin(), run.lines.end(),
+                                    [](const std::string& l) { return l.rfind("frames: 90  fps: ", 0) == 0; });
+    EXPECT_NE(stats, run.lines.end()) << ::testing::PrintToString(run.lines);
+}
+
+TEST_F(ProgramRunTest, MissingShaderStopsStartUpWithAFailure) {
+    fs::remove(dir.path() / "gshader.psh");
+    const ProgramRun run = runProgram(dir.path(), "--windowed --size 160x90 --offline 30 --frames 5");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(std::any_of(run.lines.begin(), run.lines.end(),
+                            [](const std::string& l) { return l.find("gshader.psh") != std::string::npos; }))
+        << ::testing::PrintToString(run.lines);
+    EXPECT_GE(run.find("add vport failed -1"), 0);
+}
+
+TEST_F(ProgramRunTest, BadOptionsAreRefused) {
+    const ProgramRun run = runProgram(dir.path(), "--size huge");
+    EXPECT_EQ(run.status, 2);
+    ASSERT_FALSE(run.lines.empty());
+    EXPECT_NE(run.lines[0].find("--size"), std::string::npos);
+}
+
+} // namespace
