@@ -164,16 +164,47 @@ Mesh makeTorusKnot(const std::string& name, int segments, int sides) {
                   -3 * std::sin(3 * t) * std::sin(2 * t) + 2 * ring * std::cos(2 * t), 3 * std::cos(3 * t)}
             .normalized();
     };
-    // The direction from the torus's core circle to the knot is smooth and closes on itself, so the
-    // tube's cross-section never twists at the seam.
-    auto outward = [](double t) {
-        return V3{std::cos(3 * t) * std::cos(2 * t), std::cos(3 * t) * std::sin(2 * t), std::sin(3 * t)};
+    // The cross-section's frame must not spin about the curve, or the tube's surface shears and
+    // the texture with it: a rotation-minimising frame (by double reflection), with the small turn
+    // it is left with after one loop spread evenly along the loop so that it closes on itself.
+    constexpr int Samples = 4096;
+    auto sampleT = [](int i) { return 2 * Pi * i / Samples; };
+    std::vector<V3> reference(Samples + 1);
+    reference[0] = (V3{1, 0, 0} - direction(0) * direction(0).dot(V3{1, 0, 0})).normalized();
+    for (int i = 0; i < Samples; ++i) {
+        const V3 v1 = centre(sampleT(i + 1)) - centre(sampleT(i));
+        const double c1 = v1.dot(v1);
+        const V3 r = reference[static_cast<size_t>(i)];
+        const V3 rL = r - v1 * (2 / c1 * v1.dot(r));
+        const V3 tL = direction(sampleT(i)) - v1 * (2 / c1 * v1.dot(direction(sampleT(i))));
+        const V3 v2 = direction(sampleT(i + 1)) - tL;
+        const double c2 = v2.dot(v2);
+        reference[static_cast<size_t>(i) + 1] = c2 > 1e-20 ? rL - v2 * (2 / c2 * v2.dot(rL)) : rL;
+    }
+    const V3 d0 = direction(0);
+    const double leftOver =
+        std::atan2(cross(reference[Samples], reference[0]).dot(d0), reference[Samples].dot(reference[0]));
+    for (int i = 0; i <= Samples; ++i) {
+        // Rodrigues' rotation about the curve's direction.
+        const V3 d = direction(sampleT(i));
+        const V3 r = reference[static_cast<size_t>(i)];
+        const double a = leftOver * i / Samples;
+        reference[static_cast<size_t>(i)] =
+            r * std::cos(a) + cross(d, r) * std::sin(a) + d * (d.dot(r) * (1 - std::cos(a)));
+    }
+    auto sideAt = [reference = std::move(reference), direction](double t) {
+        double f = t / (2 * Pi) * Samples;
+        f -= Samples * std::floor(f / Samples);
+        const int i = std::min(static_cast<int>(f), Samples - 1);
+        const double w = f - i;
+        const V3 e = reference[static_cast<size_t>(i)] * (1 - w) + reference[static_cast<size_t>(i) + 1] * w;
+        const V3 d = direction(t);
+        return (e - d * d.dot(e)).normalized();
     };
     auto tube = [=](double u, double v, double turn) {
         const double t = 2 * Pi * u / repeatAlong;
         const V3 d = direction(t);
-        const V3 e = outward(t);
-        const V3 side = (e - d * d.dot(e)).normalized();
+        const V3 side = sideAt(t);
         const V3 other = cross(d, side);
         const double a = turn * 2 * Pi * v;
         return centre(t) + (side * std::cos(a) + other * std::sin(a)) * tubeRadius;

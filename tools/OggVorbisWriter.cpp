@@ -37,6 +37,10 @@ void append(std::vector<uint8_t>& out, const ogg_page& page) {
 
 std::vector<uint8_t> encodeOggVorbis(const SongAudio& audio, float quality,
                                      const std::vector<std::string>& comments, std::string& error) {
+    if (!(quality >= -0.1f && quality <= 1.0f)) {
+        error = "quality " + std::to_string(quality) + " is outside libvorbisenc's range -0.1 .. 1.0";
+        return {};
+    }
     Encoder e;
     if (vorbis_encode_init_vbr(&e.info, 2, audio.sampleRate, quality) != 0) {
         error = "libvorbisenc refuses stereo " + std::to_string(audio.sampleRate) + " Hz at quality " +

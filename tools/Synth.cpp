@@ -118,7 +118,7 @@ void addKick(Track& out, int64_t start, double velocity) {
         const double t = static_cast<double>(i) / Rate;
         // The body starts at phase 0 on the beat's sample and drops from a click to 46 Hz.
         const double f = 46.0 + 120.0 * std::exp(-t / 0.032) + 200.0 * std::exp(-t / 0.003);
-        const double body = std::sin(2 * Pi * phase) * std::exp(-t / 0.25) * std::min(1.0, (0.45 - t) / 0.03);
+        const double body = std::sin(2 * Pi * phase) * std::exp(-t / 0.16) * std::min(1.0, (0.45 - t) / 0.03);
         phase += f / Rate;
         const double click = 0.25 * noise.next() * std::exp(-t / 0.0012);
         return velocity * (std::tanh(1.8 * body) / std::tanh(1.8) * 0.95 + click);
@@ -137,7 +137,7 @@ void addBass(Track& out, int64_t start, int64_t length, int pitch, double veloci
         const double t = static_cast<double>(i) / Rate;
         if (i % 16 == 0)
             filter.set(180.0 + 900.0 * brightness + 2200.0 * brightness * std::exp(-t / 0.07), 1.4);
-        const double raw = 0.3 * (a.next(f * 1.0035) + b.next(f * 0.9965)) + 0.7 * std::sin(2 * Pi * sub);
+        const double raw = 0.35 * (a.next(f * 1.0035) + b.next(f * 0.9965)) + 0.5 * std::sin(2 * Pi * sub);
         sub += f / Rate;
         filter.tick(raw);
         const double attack = std::min(1.0, t / 0.003);
@@ -331,16 +331,16 @@ struct Chord {
 };
 
 const std::array<Chord, 4> mainChords = {{
-    {33, {45, 57, 60, 64}, {57, 60, 64}}, // Am
-    {29, {41, 57, 60, 65}, {57, 60, 65}}, // F
-    {36, {48, 55, 60, 64}, {55, 60, 64}}, // C
-    {31, {43, 55, 59, 62}, {55, 59, 62}}, // G
+    {45, {57, 60, 64, 69}, {57, 60, 64}}, // Am
+    {41, {57, 60, 65, 69}, {57, 60, 65}}, // F
+    {48, {55, 60, 64, 67}, {55, 60, 64}}, // C
+    {43, {55, 59, 62, 67}, {55, 59, 62}}, // G
 }};
 const std::array<Chord, 4> breakdownChords = {{
-    {29, {41, 53, 57, 60}, {53, 57, 60}}, // F
-    {31, {43, 55, 59, 62}, {55, 59, 62}}, // G
-    {28, {40, 52, 55, 59}, {52, 55, 59}}, // Em
-    {33, {45, 57, 60, 64}, {57, 60, 64}}, // Am
+    {41, {53, 57, 60, 65}, {53, 57, 60}}, // F
+    {43, {55, 59, 62, 67}, {55, 59, 62}}, // G
+    {40, {52, 55, 59, 64}, {52, 55, 59}}, // Em
+    {45, {57, 60, 64, 69}, {57, 60, 64}}, // Am
 }};
 
 // The finale's melody on an eighth-note grid, four bars a phrase: a pitch starts a note,
@@ -607,12 +607,12 @@ SongAudio renderSong(int firstBar, int barCount) {
         double wetL, wetR;
         reverb.process(0.05 * send, wetL, wetR);
 
-        const double centre = 0.9 * t.kick[i] + 0.55 * t.bass[i] * duckDeep[i] + 0.35 * t.clap[i] +
-                              0.3 * t.snare[i] + 0.25 * t.riser[i] + 0.2 * t.lead[i];
-        double left = centre + 0.16 * t.hats[i] + 0.2 * t.crash[i] + 0.9 * padL.low * pad + 0.16 * arp +
-                      0.12 * fromL + 0.5 * wetL;
-        double right = centre + 0.22 * t.hats[i] + 0.2 * t.crash[i] + 0.9 * padR.low * pad + 0.16 * arp +
-                       0.12 * fromR + 0.5 * wetR;
+        const double centre = 0.7 * t.kick[i] + 0.35 * t.bass[i] * duckDeep[i] + 0.9 * t.clap[i] +
+                              0.6 * t.snare[i] + 0.4 * t.riser[i] + 0.3 * t.lead[i];
+        double left = centre + 0.6 * t.hats[i] + 0.35 * t.crash[i] + 2.0 * padL.low * pad + 0.3 * arp +
+                      0.2 * fromL + 0.8 * wetL;
+        double right = centre + 0.8 * t.hats[i] + 0.35 * t.crash[i] + 2.0 * padR.low * pad + 0.3 * arp +
+                       0.2 * fromR + 0.8 * wetR;
         // The last two bars of the song fade out.
         const double fade = std::clamp((SongBars - bar) / 2.0, 0.0, 1.0);
         audio.left[i] = static_cast<float>(std::tanh(1.1 * left) * fade);
@@ -624,6 +624,7 @@ SongAudio renderSong(int firstBar, int barCount) {
         peak = std::max({peak, std::abs(audio.left[i]), std::abs(audio.right[i])});
     if (peak > 0) {
         const float gain = 0.89f / peak; // -1 dBFS
+        audio.gain = gain;
         for (size_t i = 0; i < n; ++i) {
             audio.left[i] *= gain;
             audio.right[i] *= gain;

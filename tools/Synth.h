@@ -45,6 +45,7 @@ std::string songStructureText();
 struct SongAudio {
     int sampleRate = SongSampleRate;
     std::vector<float> left, right; // -1..1
+    float gain = 1.0f;              // the factor that scaled the mix to peak at -1 dBFS
 };
 
 // Renders bars [firstBar, firstBar + barCount) of the arrangement, that slice's first beat at
