@@ -90,7 +90,7 @@ TEST_P(EveryShowMesh, FramesAreOrthonormalAndRightHandedAroundTheNormal) {
 }
 
 // A flat triangle's own dP/du and dP/dv differ from its vertices' frames only by the surface's
-// curvature across it (up to about 15 degrees on the knot's thin tube).
+// curvature across it (up to about 20 degrees on the knot's thin tube and the tunnel's ribs).
 TEST_P(EveryShowMesh, TangentsFollowUAndBinormalsFollowV) {
     const std::unique_ptr<Mesh> m = reloaded(generated());
     ASSERT_TRUE(m);
@@ -98,8 +98,8 @@ TEST_P(EveryShowMesh, TangentsFollowUAndBinormalsFollowV) {
         Vector dPdu, dPdv;
         triangleGradients(*m, first, dPdu, dPdv);
         for (uint32_t i = first; i < first + 3; ++i) {
-            ASSERT_GT(m->tangents[i].dot(dPdu.normalized()), 0.95f) << m->name << " vertex " << i;
-            ASSERT_GT(m->binormals[i].dot(dPdv.normalized()), 0.95f) << m->name << " vertex " << i;
+            ASSERT_GT(m->tangents[i].dot(dPdu.normalized()), 0.93f) << m->name << " vertex " << i;
+            ASSERT_GT(m->binormals[i].dot(dPdv.normalized()), 0.93f) << m->name << " vertex " << i;
         }
     }
 }
