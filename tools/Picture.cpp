@@ -198,22 +198,24 @@ Field fractalNoise(int width, int height, int cellsX, int cellsY, int octaves, f
 
 namespace {
 
+// One box blur along rows or columns: each line is copied with `radius` pixels of border on each
+// side (wrapped or repeated), then averaged with a running sum.
 void boxPass(Field& field, int radius, bool wrap, bool horizontal) {
     const int w = field.width, h = field.height;
     const int lines = horizontal ? h : w, length = horizontal ? w : h;
-    std::vector<float> line(static_cast<size_t>(length));
+    std::vector<float> padded(static_cast<size_t>(length + 2 * radius + 1));
     const float norm = 1.0f / static_cast<float>(2 * radius + 1);
     for (int l = 0; l < lines; ++l) {
-        auto get = [&](int i) { return horizontal ? field.sample(i, l, wrap) : field.sample(l, i, wrap); };
+        for (int i = -radius; i < length + radius + 1; ++i)
+            padded[static_cast<size_t>(i + radius)] =
+                horizontal ? field.sample(i, l, wrap) : field.sample(l, i, wrap);
         float sum = 0.0f;
-        for (int i = -radius; i <= radius; ++i)
-            sum += get(i);
+        for (int i = 0; i < 2 * radius + 1; ++i)
+            sum += padded[static_cast<size_t>(i)];
         for (int i = 0; i < length; ++i) {
-            line[static_cast<size_t>(i)] = sum * norm;
-            sum += get(i + radius + 1) - get(i - radius);
+            (horizontal ? field.at(i, l) : field.at(l, i)) = sum * norm;
+            sum += padded[static_cast<size_t>(i + 2 * radius + 1)] - padded[static_cast<size_t>(i)];
         }
-        for (int i = 0; i < length; ++i)
-            (horizontal ? field.at(i, l) : field.at(l, i)) = line[static_cast<size_t>(i)];
     }
 }
 

@@ -1,3 +1,5 @@
+// The synthesizer: instruments, the arrangement bar by bar, and the mix. The song's structure
+// (sections, start bars and times) is listed at the top of Synth.h.
 #include "tools/Synth.h"
 
 #include <algorithm>
@@ -404,7 +406,7 @@ void arrangeBar(Tracks& t, int bar, int rel) {
     auto beats = [&](double n) { return static_cast<int64_t>(std::llround(n * SamplesPerBeat)); };
 
     // Kick on every beat: the show's beat signal.
-    const double kickVelocity = part == Part::Intro ? 0.8 : part == Part::Breakdown ? 0.55 : 1.0;
+    const double kickVelocity = part == Part::Intro ? 0.8 : part == Part::Breakdown ? 0.65 : 1.0;
     for (int b = 0; b < 4; ++b) {
         addKick(t.kick, at(b), kickVelocity);
         t.kicks.push_back(at(b));

@@ -9,8 +9,9 @@
 //                                         snare roll and noise riser in bars 20-23
 //   drop            24        0:40.851   everything: clap, rolling bass, open hats from bar 32;
 //                                         crash at bars 24 and 32
-//   breakdown       40        1:08.085   soft kick, pad and arpeggio in other chords; long bass
-//                                         notes from bar 48; riser and snare roll in bars 52-55
+//   breakdown       40        1:08.085   softer kick, pad and arpeggio in other chords; hats and
+//                                         long bass notes from bar 48; riser and snare roll in
+//                                         bars 52-55
 //   finale          56        1:35.319   the drop with a lead melody; crash every 8 bars
 //   outro           80        2:16.170   lead out; arpeggio out at bar 84, bass at 88, hats at 92;
 //                                         kick and pad fade over the last two bars

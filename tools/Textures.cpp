@@ -392,11 +392,11 @@ MaterialPictures makeMap(const FontSet& fonts) {
     const Field toSea = distanceToSea(e);
     Random random(402);
     Field rivers(W, H);
+    std::vector<uint8_t> crossed(static_cast<size_t>(W) * H, 0);
     for (int found = 0, tries = 0; found < 10 && tries < 4000; ++tries) {
         int x = 30 + random.below(W - 60), y = 30 + random.below(H - 60);
         if (e.at(x, y) < 0.22f || e.at(x, y) > 0.45f) continue;
         std::vector<std::pair<int, int>> path{{x, y}};
-        std::vector<uint8_t> crossed(static_cast<size_t>(W) * H, 0);
         crossed[static_cast<size_t>(y) * W + x] = 1;
         while (e.at(x, y) > 0 && path.size() < 1500) {
             int bx = -1, by = -1;
@@ -419,6 +419,8 @@ MaterialPictures makeMap(const FontSet& fonts) {
             crossed[static_cast<size_t>(y) * W + x] = 1;
             path.emplace_back(x, y);
         }
+        for (const auto& [px, py] : path)
+            crossed[static_cast<size_t>(py) * W + px] = 0;
         if (e.at(x, y) > 0 || path.size() < 40) continue; // stuck, or a mere brook
         ++found;
         for (size_t i = 0; i + 1 < path.size(); i += 4) {

@@ -34,6 +34,18 @@ const std::vector<TextureFile>& showTextures() {
     return all;
 }
 
+// The materials that are repeated over meshes and carry normal maps (the full-screen pictures,
+// slower to make, are left out where they do not matter).
+std::vector<TextureFile> surfaceTextures() {
+    std::vector<TextureFile> files;
+    for (const auto& [name, pictures] :
+         {std::pair{"concrete", makeConcrete()}, std::pair{"stonewall", makeStonewall()},
+          std::pair{"metal4", makeMetal(fonts())}})
+        for (TextureFile& f : materialFiles(name, pictures))
+            files.push_back(std::move(f));
+    return files;
+}
+
 DecodedBitmap decode(const TextureFile& file) {
     DecodedBitmap image;
     EXPECT_EQ(decodeBitmapBytes(file.bytes.data(), file.bytes.size(), file.name, image), 0) << file.name;
@@ -117,15 +129,14 @@ bool isYellow(Rgb c) {
 }
 
 // Looks at a flat piece of mesh from its front and checks the test card's corners as seen.
-void expectUprightTestCard(const Mesh& mesh, const Vector& centre, const Vector& eye, const Vector& up,
-                           float halfWidth, float halfHeight) {
-    const std::unique_ptr<Material> card = engineMaterial(makeTestCard(fonts()));
+void expectUprightTestCard(const Material& card, const Mesh& mesh, const Vector& centre, const Vector& eye,
+                           const Vector& up, float halfWidth, float halfHeight) {
     const View view = viewFrom(eye, centre, up);
     auto seen = [&](float sx, float sy) {
         const Vector p = centre + view.right * (sx * halfWidth) + view.up * (sy * halfHeight);
         const auto s = surfaceAt(mesh, p);
         EXPECT_TRUE(s) << mesh.name << ": no surface at (" << sx << ", " << sy << ")";
-        return s ? texel(card->diffuse, card->width, card->height, s->uv) : Rgb{-1, -1, -1};
+        return s ? texel(card.diffuse, card.width, card.height, s->uv) : Rgb{-1, -1, -1};
     };
     EXPECT_TRUE(isRed(seen(-0.9f, 0.9f))) << mesh.name << ": top left is not red";
     EXPECT_TRUE(isGreen(seen(0.9f, 0.9f))) << mesh.name << ": top right is not green";
@@ -160,13 +171,14 @@ TEST(ShowTextures, EveryFileDecodesAtItsSizeWithCompanionsToMatch) {
 }
 
 TEST(ShowTextures, PicturesAppearUprightAndUnmirroredOnMeshes) {
-    expectUprightTestCard(makePanel("panel"), {0, 0, 0}, {0, 0, 100}, {0, 1, 0}, 80, 45);
+    const std::unique_ptr<Material> card = engineMaterial(makeTestCard(fonts()));
+    expectUprightTestCard(*card, makePanel("panel"), {0, 0, 0}, {0, 0, 100}, {0, 1, 0}, 80, 45);
     const Mesh cube = makeCube("eckig");
-    expectUprightTestCard(cube, {0, 0, -25}, {0, 0, -100}, {0, 1, 0}, 25, 25);
-    expectUprightTestCard(cube, {25, 0, 0}, {100, 0, 0}, {0, 1, 0}, 25, 25);
-    expectUprightTestCard(cube, {0, 25, 0}, {0, 100, 0}, {0, 0, 1}, 25, 25);
+    expectUprightTestCard(*card, cube, {0, 0, -25}, {0, 0, -100}, {0, 1, 0}, 25, 25);
+    expectUprightTestCard(*card, cube, {25, 0, 0}, {100, 0, 0}, {0, 1, 0}, 25, 25);
+    expectUprightTestCard(*card, cube, {0, 25, 0}, {0, 100, 0}, {0, 0, 1}, 25, 25);
     // The floor repeats the picture eight times: look at one tile in the middle.
-    expectUprightTestCard(makeFloor("floor"), {25, 0, 25}, {25, 100, 25}, {0, 0, 1}, 25, 25);
+    expectUprightTestCard(*card, makeFloor("floor"), {25, 0, 25}, {25, 100, 25}, {0, 0, 1}, 25, 25);
 }
 
 // drawRect (x1, y1, x2, y2) puts (u, v) = (0, 0) at (x1, y1) and (1, 1) at (x2, y2); the slide
@@ -210,7 +222,7 @@ TEST(ShowTextures, NormalMapsAreUnitVectorsAndExactlyFlatWhereFlat) {
     EXPECT_EQ(corner[0], 127);
     EXPECT_EQ(corner[1], 127);
     EXPECT_EQ(corner[2], 255);
-    for (const TextureFile& file : showTextures()) {
+    for (const TextureFile& file : surfaceTextures()) {
         if (!file.name.ends_with("_normal")) continue;
         const DecodedBitmap image = decode(file);
         for (size_t i = 0; i + 2 < image.pixels.size(); i += 3) {
@@ -251,9 +263,7 @@ TEST(ShowTextures, EmissiveGlowLinesUpWithTheDiffusePicture) {
 // Repeated over the tunnel, the cubes and the exploding object, the wall textures must not
 // show their edges: the step across the edge is no larger than the steps inside.
 TEST(ShowTextures, WallTexturesTileWithoutSeams) {
-    for (const TextureFile& file : showTextures()) {
-        const std::string base = file.name.substr(0, file.name.find('_'));
-        if (base != "concrete" && base != "stonewall" && base != "metal4") continue;
+    for (const TextureFile& file : surfaceTextures()) {
         const DecodedBitmap image = decode(file);
         const int w = static_cast<int>(image.width), h = static_cast<int>(image.height);
         auto at = [&](int x, int y, int k) { return image.pixels[3 * (static_cast<size_t>(y) * w + x) + k]; };
