@@ -32,6 +32,7 @@
 #include "engine/FrameTimer.h"
 #include "math/Matrix.h"
 #include "render/RenderInterface.h"
+#include "render/gl/GlFont.h"
 #include "render/gl/GlProgram.h"
 
 #include <epoxy/gl.h>
@@ -43,6 +44,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct Mesh;
@@ -78,6 +80,13 @@ struct MaterialEntry {
     int height = 0;
     bool uploaded = false;
     GLuint textures[3] = {}; // diffuse, normal, emissive
+};
+
+// The renderer's objects of one filter stage: its target (back-buffer size) and its shader.
+struct FilterResources {
+    GLuint target = 0;
+    GLuint framebuffer = 0;
+    GlProgram shader; // not valid when the stage's file did not compile: the stage is skipped
 };
 
 class RendererGL : public RenderInterface {
@@ -149,6 +158,8 @@ public:
     bool readTarget(Target target, std::vector<float>& rgba, int& width, int& height);
     // The depth buffer of the geometry pass, top row first.
     bool readDepth(std::vector<float>& depth, int& width, int& height);
+    // The target of filter stage `stage` as RGBA floats, top row first.
+    bool readStageTarget(int stage, std::vector<float>& rgba, int& width, int& height);
     // Face 0..5 of a shadow cube (the red channel), rows top first.
     bool readShadowFace(TextureHandle cube, int face, std::vector<float>& red, int& size);
 
@@ -193,6 +204,8 @@ private:
     };
 
     // Set-up.
+    int createFonts();
+    void releaseOverlayObjects();
     bool compileShaders();
     void createTargets();
     void createFixedGeometry();
@@ -222,7 +235,13 @@ private:
     bool lockForRegistration(std::timed_mutex& mutex, const char* operation, const char* list);
     void lockForRemoval(std::timed_mutex& mutex, const char* operation, const char* list);
     void queueDelete(GLuint buffer, GLuint vertexArray, GLuint texture);
-    void drawOverlayVertices(GLenum mode, const void* vertices, int count);
+    void releaseStageResources();
+    bool mayDraw(const char* operation);
+    enum class OverlayStages { None, Flat, Prim3d, Text };
+    void useOverlayStages(OverlayStages stages);
+    GLintptr streamVertices(const void* data, size_t bytes, size_t stride);
+    void flushText();
+    FilterResources* resourcesOf(int stage) const;
     void timestamp(int index);
 
     // Window and sizes.
@@ -276,17 +295,37 @@ private:
 
     std::mutex garbageMutex_;
     std::vector<GLuint> garbageBuffers_, garbageArrays_, garbageTextures_;
+    std::vector<GLuint> cubes_; // every shadow cube alive (guarded by garbageMutex_)
 
     // This frame's copy of the lists.
     std::vector<DrawItem> drawItems_;
     std::vector<LightItem> lightItems_;
     std::vector<float> lineSetScratch_;
 
+    // Text: fonts 0, 1, 2 and the built-in glyph shaders.
     std::vector<TextLineEntry> textLines_;
+    std::array<std::unique_ptr<GlFont>, 3> fonts_;
+    GlProgram textVertex_, textFragment_;
+    GLuint textArray_ = 0;
+    std::vector<GlFont::Vertex> glyphScratch_;
+    struct TextVertex { // 20 bytes: x, y, ARGB colour, u, v
+        float x, y;
+        uint32_t colour;
+        float u, v;
+    };
+    std::vector<TextVertex> pendingText_; // drawn at the next other drawing or at the pass end
+    GLuint pendingAtlas_ = 0;
+    OverlayStages overlayStages_ = OverlayStages::None;
+    size_t streamOffset_ = 0;
+
+    // Filter chain.
     FilterChain* chain_ = nullptr;
+    std::vector<std::unique_ptr<FilterResources>> stageResources_;
 
     CanvasContext context_{this};
-    bool inOverlay_ = false;
+    bool inOverlay_ = false; // drawing operations are open (the overlay pass, on the render thread)
+    std::thread::id renderThread_;
+    bool misuseReported_ = false;
     float presentTime_ = 0.0f;
     unsigned triangles_ = 0;
     unsigned shadowFaces_ = 0;
