@@ -394,7 +394,7 @@ void RendererGL::releaseDeviceObjects() {
 
 // ---- locks ----
 
-bool RendererGL::lockForRegistration(std::timed_mutex& mutex, const char* operation, const char* list) {
+bool RendererGL::lockForRegistration(TimedLock& mutex, const char* operation, const char* list) {
     if (mutex.try_lock_for(registrationWait_)) return true;
     logStream << operation << ": the " << list << " list stayed busy for " << registrationWait_.count()
               << " ms; nothing was registered" << std::endl;
@@ -402,7 +402,7 @@ bool RendererGL::lockForRegistration(std::timed_mutex& mutex, const char* operat
     return false;
 }
 
-void RendererGL::lockForRemoval(std::timed_mutex& mutex, const char* operation, const char* list) {
+void RendererGL::lockForRemoval(TimedLock& mutex, const char* operation, const char* list) {
     if (mutex.try_lock_for(registrationWait_)) return;
     // The caller frees the object as soon as this returns, so the list must let go of it first.
     logStream << operation << ": the " << list << " list has been busy for " << registrationWait_.count()
@@ -410,7 +410,7 @@ void RendererGL::lockForRemoval(std::timed_mutex& mutex, const char* operation, 
     mutex.lock();
 }
 
-std::timed_mutex& RendererGL::listLock(List list) {
+TimedLock& RendererGL::listLock(List list) {
     switch (list) {
     case List::Lights:
         return lightsLock_;

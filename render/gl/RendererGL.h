@@ -8,7 +8,7 @@
 // a light's place) and the GL objects are made by the next frame, on the main thread, before the
 // frame uses the lists. A frame therefore never sees a half-made mesh, material or light.
 //
-// Locks. Meshes, materials, instances and lights each have a timed mutex. A registration waits
+// Locks. Meshes, materials, instances and lights each have a lock with bounded waits. A registration waits
 // at most registrationWait (1000 ms); when that runs out it logs a line, changes nothing and
 // returns -1. A removal waits as long as it takes, logging once after registrationWait: its
 // caller frees the object as soon as it returns, so it may not return while the list still
@@ -23,6 +23,15 @@
 // Text labels, canvases and line sets are guarded by their own mutexes, held by the frame
 // while it draws them, so that their owners may remove them from any thread.
 //
+// Overlay and filters. The drawing operations work only inside a canvas's draw callback (on the
+// thread that renders); anywhere else they draw nothing and one line says so. Text labels are
+// drawn after the canvases. The fonts are glyph atlases built once by initialize. Without a
+// filter chain the shaded picture is shown as it is; a chain of no stages leaves the back buffer
+// as it was; a stage whose shader did not compile is skipped.
+//
+// Not handled: a lost context, and a window that changes size after initialize (the targets
+// keep the size they were made with; the picture is scaled to the window when shown).
+//
 // Conventions: 2D pixel coordinates with the origin top-left, y down; depth 0..1; texture v = 0
 // is the first row of an uploaded buffer and the top row of every render target. The frame is
 // drawn into an off-screen back buffer with the same convention and turned upright when it is
@@ -34,6 +43,7 @@
 #include "render/RenderInterface.h"
 #include "render/gl/GlFont.h"
 #include "render/gl/GlProgram.h"
+#include "render/gl/TimedLock.h"
 
 #include <epoxy/gl.h>
 
@@ -164,7 +174,7 @@ public:
     bool readShadowFace(TextureHandle cube, int face, std::vector<float>& red, int& size);
 
     // The timed lock of a list, for tests that need to hold a list still from another thread.
-    std::timed_mutex& listLock(List list);
+    TimedLock& listLock(List list);
     // Lock waits; the defaults are 1000 ms for registrations and 4000 ms for a frame.
     void setLockWaits(std::chrono::milliseconds registration, std::chrono::milliseconds frame);
 
@@ -232,8 +242,8 @@ private:
     void useStages(const GlProgram& vertex, const GlProgram& fragment);
     GLuint filterInputTexture(int input) const;
     MaterialEntry* findMaterialLocked(const std::string& name);
-    bool lockForRegistration(std::timed_mutex& mutex, const char* operation, const char* list);
-    void lockForRemoval(std::timed_mutex& mutex, const char* operation, const char* list);
+    bool lockForRegistration(TimedLock& mutex, const char* operation, const char* list);
+    void lockForRemoval(TimedLock& mutex, const char* operation, const char* list);
     void queueDelete(GLuint buffer, GLuint vertexArray, GLuint texture);
     void releaseStageResources();
     bool mayDraw(const char* operation);
@@ -279,7 +289,7 @@ private:
     size_t overlayBufferSize_ = 0;
 
     // Registries.
-    std::timed_mutex meshesLock_, materialsLock_, instancesLock_, lightsLock_;
+    TimedLock meshesLock_, materialsLock_, instancesLock_, lightsLock_;
     std::chrono::milliseconds registrationWait_{1000};
     std::chrono::milliseconds frameWait_{4000};
     std::vector<std::unique_ptr<MeshEntry>> meshes_;

@@ -75,7 +75,7 @@ void RendererGL::prepareFrame() {
     std::unique_lock meshes(meshesLock_, std::defer_lock);
     std::unique_lock materials(materialsLock_, std::defer_lock);
     std::unique_lock instances(instancesLock_, std::defer_lock);
-    auto take = [&](std::unique_lock<std::timed_mutex>& lock, const char* name) {
+    auto take = [&](std::unique_lock<TimedLock>& lock, const char* name) {
         if (lock.try_lock_for(frameWait_)) return true;
         logStream << "frame: the " << name << " list stayed busy for " << frameWait_.count()
                   << " ms; it is left out of this frame" << std::endl;
