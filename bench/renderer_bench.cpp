@@ -1,7 +1,9 @@
 // Milliseconds per frame of the renderer on a fixed scene (20 objects of about 2,000 triangles
-// and 3 shadow-casting lights), split into its passes by GL timer queries, at 1280 x 720 and
-// 1920 x 1080. Beside each figure stands a floor: the same draws and full-screen passes with
-// trivial shaders, so the cost the pipeline's own shading adds is visible as a ratio.
+// and 3 shadow-casting lights, the default six-stage filter chain, a canvas writing 100 lines of
+// text), split into its passes by GL timer queries, at 1280 x 720 and 1920 x 1080. Beside each
+// figure stands a floor: the same draws and full-screen passes with trivial shader files and no
+// text, so the cost the pipeline's own shading adds is visible as a ratio, and the overlay's
+// difference is what the 100 lines of text cost.
 //
 //   SDL_VIDEODRIVER=offscreen renderer_bench [FRAMES] [--finish]
 //
@@ -13,6 +15,7 @@
 #include "engine/Log.h"
 #include "engine/Viewport.h"
 #include "platform/SdlWindow.h"
+#include "render/FilterChain.h"
 #include "render/gl/RendererGL.h"
 
 #include <algorithm>
@@ -74,6 +77,10 @@ void main() { o0 = vec4(1.0); })"},
     {"deffered_shader.psh", nullptr},
     {"diffuse_shader.psh", nullptr},
     {"2dflat_shader.psh", nullptr},
+    {"inputCombiner.psh", nullptr},
+    {"blurX.psh", nullptr},
+    {"blurY.psh", nullptr},
+    {"distort01.psh", nullptr},
 };
 
 // Writes the trivial shader set into `directory`; an entry without text repeats the previous
@@ -90,13 +97,22 @@ void writeTrivialShaders(const std::filesystem::path& directory) {
 }
 
 struct Medians {
-    double geometry = 0, shadow = 0, lighting = 0, composition = 0, frame = 0;
+    double geometry = 0, shadow = 0, lighting = 0, composition = 0, overlay = 0, filters = 0, frame = 0;
     unsigned faces = 0, triangles = 0;
     std::string device;
 };
 
 // Renders the fixed scene with the shader files of the working directory.
-bool measure(int width, int height, int frames, bool finish, Medians& out) {
+// A canvas writing 100 lines of text of 40 characters in the small font.
+struct TextCanvas : RenderInterface::CanvasInterface {
+    void draw(CanvasContext* context) override {
+        for (int line = 0; line < 100; ++line)
+            context->drawText("The quick brown fox jumps over the dog " + std::to_string(line),
+                              8 + (line % 4) * 300, (line / 4) * 16, 0xFFFFFFFF, 0);
+    }
+};
+
+bool measure(int width, int height, int frames, bool finish, bool text, Medians& out) {
     platform::WindowResult result = platform::WindowNoVideo;
     std::string error;
     auto system = platform::createWindow({"renderer bench", width, height, false}, result, error);
@@ -111,10 +127,15 @@ bool measure(int width, int height, int frames, bool finish, Medians& out) {
     RendererGL renderer;
     if (renderer.initialize(&viewport) != 0) return false;
     BenchScene scene(renderer, 20, 3);
+    FilterChain chain;
+    buildDefaultFilterChain(chain);
+    renderer.setFilterChain(&chain);
+    TextCanvas canvas;
+    if (text) renderer.addCanvas(&canvas);
     renderer.setPassTiming(finish ? RendererGL::PassClock::FinishAndClock
                                   : RendererGL::PassClock::TimerQueries);
 
-    std::vector<double> geometry, shadow, lighting, composition, wall;
+    std::vector<double> geometry, shadow, lighting, composition, overlay, filters, wall;
     for (int i = 0; i < frames + 5; ++i) {
         scene.animate(0.016f);
         scene.aimCamera(renderer);
@@ -127,11 +148,20 @@ bool measure(int width, int height, int frames, bool finish, Medians& out) {
         shadow.push_back(t.shadow);
         lighting.push_back(t.lighting);
         composition.push_back(t.composition);
+        overlay.push_back(t.overlay);
+        filters.push_back(t.filters);
         wall.push_back(std::chrono::duration<double, std::milli>(end - start).count());
     }
-    out = {median(geometry),          median(shadow), median(lighting),
-           median(composition),       median(wall),   renderer.shadowFacesDrawn(),
-           renderer.trianglesDrawn(), rendererName()};
+    out.geometry = median(geometry);
+    out.shadow = median(shadow);
+    out.lighting = median(lighting);
+    out.composition = median(composition);
+    out.overlay = median(overlay);
+    out.filters = median(filters);
+    out.frame = median(wall);
+    out.faces = renderer.shadowFacesDrawn();
+    out.triangles = renderer.trianglesDrawn();
+    out.device = rendererName();
     renderer.shutdown();
     renderer.destroy();
     return true;
@@ -141,9 +171,9 @@ int run(int width, int height, int frames, bool finish, const std::filesystem::p
         const std::filesystem::path& trivial) {
     Medians pipeline, floor;
     std::filesystem::current_path(shaders);
-    if (!measure(width, height, frames, finish, pipeline)) return 1;
+    if (!measure(width, height, frames, finish, true, pipeline)) return 1;
     std::filesystem::current_path(trivial);
-    if (!measure(width, height, frames, finish, floor)) return 1;
+    if (!measure(width, height, frames, finish, false, floor)) return 1;
     std::printf("%d x %d on %s, %d frames, 21 draws, %u shadow faces, %u triangles a frame, %s\n", width,
                 height, pipeline.device.c_str(), frames, pipeline.faces, pipeline.triangles,
                 finish ? "glFinish and CPU clock" : "GL timer queries");
@@ -155,7 +185,12 @@ int run(int width, int height, int frames, bool finish, const std::filesystem::p
     row("shadow", pipeline.shadow, floor.shadow);
     row("lighting", pipeline.lighting, floor.lighting);
     row("composition", pipeline.composition, floor.composition);
+    row("overlay", pipeline.overlay, floor.overlay);
+    row("6 filters", pipeline.filters, floor.filters);
     row("frame", pipeline.frame, floor.frame);
+    std::printf("  100 lines of text: %.3f ms (overlay minus the floor's empty overlay); one trivial "
+                "full-screen pass: %.3f ms\n",
+                pipeline.overlay - floor.overlay, floor.composition);
     std::printf("  (frame: wall clock of renderFrame, present included)\n");
     std::fflush(stdout);
     return 0;

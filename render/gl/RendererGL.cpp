@@ -119,11 +119,8 @@ RendererGL::~RendererGL() {
 }
 
 void RendererGL::destroy() {
+    // Only the lists themselves: what they point at belongs to others and may be gone by now.
     std::scoped_lock lists(lightsLock_, meshesLock_, materialsLock_, instancesLock_);
-    for (RenderInstance* instance : instances_) {
-        instance->meshEntry = nullptr;
-        instance->hasModelMatrix = false;
-    }
     instances_.clear();
     meshes_.clear();
     materials_.clear();
@@ -153,14 +150,21 @@ int RendererGL::initialize(Viewport* window) {
         return -2;
     }
     window_ = window;
+    renderThread_ = std::this_thread::get_id();
     width_ = window->width ? window->width : static_cast<unsigned>(window->system->drawableWidth());
     height_ = window->height ? window->height : static_cast<unsigned>(window->system->drawableHeight());
     window->system->showWindow();
 
-    textLines_.assign(height_ / 16, TextLineEntry{});
-
     glCreateProgramPipelines(1, &pipeline_);
     glBindProgramPipeline(pipeline_);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    createFixedGeometry();
+    if (const int fonts = createFonts(); fonts != 0) {
+        releaseDeviceObjects();
+        return fonts;
+    }
+    textLines_.assign(height_ / 16, TextLineEntry{});
     if (!compileShaders()) {
         releaseDeviceObjects();
         return -1;
@@ -178,14 +182,12 @@ int RendererGL::initialize(Viewport* window) {
     glDisable(GL_CULL_FACE);
     glDisable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
 
     createTargets();
-    createFixedGeometry();
     if (glGetError() != GL_NO_ERROR)
         logStream << "renderer: OpenGL reported an error while setting up" << std::endl;
     initialized_ = true;
+    if (chain_) setFilterChain(chain_); // handed over before the device existed
     return 0;
 }
 
@@ -344,7 +346,7 @@ void RendererGL::shutdown() {
 void RendererGL::releaseDeviceObjects() {
     collectGarbage();
     {
-        std::scoped_lock lists(lightsLock_, meshesLock_, materialsLock_);
+        std::scoped_lock lists(meshesLock_, materialsLock_);
         for (auto& entry : meshes_) {
             glDeleteBuffers(1, &entry->buffer);
             glDeleteVertexArrays(1, &entry->vertexArray);
@@ -356,17 +358,17 @@ void RendererGL::releaseDeviceObjects() {
             std::fill(std::begin(entry->textures), std::end(entry->textures), 0u);
             entry->uploaded = false;
         }
-        for (LightRecord* light : lights_) {
-            const auto cube = static_cast<GLuint>(light->shadowCube);
-            glDeleteTextures(1, &cube);
-            light->shadowCube = 0;
-        }
     }
+    // Every cube made, also those of lights that left by id: the light records themselves may be
+    // gone by now.
+    if (!cubes_.empty()) glDeleteTextures(static_cast<GLsizei>(cubes_.size()), cubes_.data());
+    cubes_.clear();
     GlProgram* programs[] = {&diffuseShader_, &lightingShader_, &gShader_,          &gShaderNv_,
                              &meshShader_,    &defferedShader_, &flatShader_,       &depthShader_,
                              &overlayShader_, &prim3dShader_,   &meshShaderSimple_, &meshShaderNv_};
     for (GlProgram* program : programs)
         program->release();
+    releaseOverlayObjects();
     glDeleteProgramPipelines(1, &pipeline_);
     glDeleteTextures(static_cast<GLsizei>(targets_.size()), targets_.data());
     targets_.fill(0);
@@ -392,7 +394,7 @@ void RendererGL::releaseDeviceObjects() {
 
 // ---- locks ----
 
-bool RendererGL::lockForRegistration(std::timed_mutex& mutex, const char* operation, const char* list) {
+bool RendererGL::lockForRegistration(TimedLock& mutex, const char* operation, const char* list) {
     if (mutex.try_lock_for(registrationWait_)) return true;
     logStream << operation << ": the " << list << " list stayed busy for " << registrationWait_.count()
               << " ms; nothing was registered" << std::endl;
@@ -400,7 +402,7 @@ bool RendererGL::lockForRegistration(std::timed_mutex& mutex, const char* operat
     return false;
 }
 
-void RendererGL::lockForRemoval(std::timed_mutex& mutex, const char* operation, const char* list) {
+void RendererGL::lockForRemoval(TimedLock& mutex, const char* operation, const char* list) {
     if (mutex.try_lock_for(registrationWait_)) return;
     // The caller frees the object as soon as this returns, so the list must let go of it first.
     logStream << operation << ": the " << list << " list has been busy for " << registrationWait_.count()
@@ -408,7 +410,7 @@ void RendererGL::lockForRemoval(std::timed_mutex& mutex, const char* operation, 
     mutex.lock();
 }
 
-std::timed_mutex& RendererGL::listLock(List list) {
+TimedLock& RendererGL::listLock(List list) {
     switch (list) {
     case List::Lights:
         return lightsLock_;
@@ -641,7 +643,12 @@ int RendererGL::removeLight(LightRecord* light) {
     lockForRemoval(lightsLock_, "removeLight", "lights");
     std::lock_guard lights(lightsLock_, std::adopt_lock);
     if (!eraseFirst(lights_, light)) return 1;
-    queueDelete(0, 0, static_cast<GLuint>(light->shadowCube));
+    const auto cube = static_cast<GLuint>(light->shadowCube);
+    if (cube) {
+        std::lock_guard lock(garbageMutex_);
+        garbageTextures_.push_back(cube);
+        cubes_.erase(std::remove(cubes_.begin(), cubes_.end(), cube), cubes_.end());
+    }
     light->shadowCube = 0;
     return 0;
 }

@@ -8,7 +8,7 @@
 // a light's place) and the GL objects are made by the next frame, on the main thread, before the
 // frame uses the lists. A frame therefore never sees a half-made mesh, material or light.
 //
-// Locks. Meshes, materials, instances and lights each have a timed mutex. A registration waits
+// Locks. Meshes, materials, instances and lights each have a lock with bounded waits. A registration waits
 // at most registrationWait (1000 ms); when that runs out it logs a line, changes nothing and
 // returns -1. A removal waits as long as it takes, logging once after registrationWait: its
 // caller frees the object as soon as it returns, so it may not return while the list still
@@ -23,6 +23,15 @@
 // Text labels, canvases and line sets are guarded by their own mutexes, held by the frame
 // while it draws them, so that their owners may remove them from any thread.
 //
+// Overlay and filters. The drawing operations work only inside a canvas's draw callback (on the
+// thread that renders); anywhere else they draw nothing and one line says so. Text labels are
+// drawn after the canvases. The fonts are glyph atlases built once by initialize. Without a
+// filter chain the shaded picture is shown as it is; a chain of no stages leaves the back buffer
+// as it was; a stage whose shader did not compile is skipped.
+//
+// Not handled: a lost context, and a window that changes size after initialize (the targets
+// keep the size they were made with; the picture is scaled to the window when shown).
+//
 // Conventions: 2D pixel coordinates with the origin top-left, y down; depth 0..1; texture v = 0
 // is the first row of an uploaded buffer and the top row of every render target. The frame is
 // drawn into an off-screen back buffer with the same convention and turned upright when it is
@@ -32,7 +41,9 @@
 #include "engine/FrameTimer.h"
 #include "math/Matrix.h"
 #include "render/RenderInterface.h"
+#include "render/gl/GlFont.h"
 #include "render/gl/GlProgram.h"
+#include "render/gl/TimedLock.h"
 
 #include <epoxy/gl.h>
 
@@ -43,6 +54,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct Mesh;
@@ -78,6 +90,13 @@ struct MaterialEntry {
     int height = 0;
     bool uploaded = false;
     GLuint textures[3] = {}; // diffuse, normal, emissive
+};
+
+// The renderer's objects of one filter stage: its target (back-buffer size) and its shader.
+struct FilterResources {
+    GLuint target = 0;
+    GLuint framebuffer = 0;
+    GlProgram shader; // not valid when the stage's file did not compile: the stage is skipped
 };
 
 class RendererGL : public RenderInterface {
@@ -149,11 +168,13 @@ public:
     bool readTarget(Target target, std::vector<float>& rgba, int& width, int& height);
     // The depth buffer of the geometry pass, top row first.
     bool readDepth(std::vector<float>& depth, int& width, int& height);
+    // The target of filter stage `stage` as RGBA floats, top row first.
+    bool readStageTarget(int stage, std::vector<float>& rgba, int& width, int& height);
     // Face 0..5 of a shadow cube (the red channel), rows top first.
     bool readShadowFace(TextureHandle cube, int face, std::vector<float>& red, int& size);
 
     // The timed lock of a list, for tests that need to hold a list still from another thread.
-    std::timed_mutex& listLock(List list);
+    TimedLock& listLock(List list);
     // Lock waits; the defaults are 1000 ms for registrations and 4000 ms for a frame.
     void setLockWaits(std::chrono::milliseconds registration, std::chrono::milliseconds frame);
 
@@ -193,6 +214,8 @@ private:
     };
 
     // Set-up.
+    int createFonts();
+    void releaseOverlayObjects();
     bool compileShaders();
     void createTargets();
     void createFixedGeometry();
@@ -219,10 +242,16 @@ private:
     void useStages(const GlProgram& vertex, const GlProgram& fragment);
     GLuint filterInputTexture(int input) const;
     MaterialEntry* findMaterialLocked(const std::string& name);
-    bool lockForRegistration(std::timed_mutex& mutex, const char* operation, const char* list);
-    void lockForRemoval(std::timed_mutex& mutex, const char* operation, const char* list);
+    bool lockForRegistration(TimedLock& mutex, const char* operation, const char* list);
+    void lockForRemoval(TimedLock& mutex, const char* operation, const char* list);
     void queueDelete(GLuint buffer, GLuint vertexArray, GLuint texture);
-    void drawOverlayVertices(GLenum mode, const void* vertices, int count);
+    void releaseStageResources();
+    bool mayDraw(const char* operation);
+    enum class OverlayStages { None, Flat, Prim3d, Text };
+    void useOverlayStages(OverlayStages stages);
+    GLintptr streamVertices(const void* data, size_t bytes, size_t stride);
+    void flushText();
+    FilterResources* resourcesOf(int stage) const;
     void timestamp(int index);
 
     // Window and sizes.
@@ -260,7 +289,7 @@ private:
     size_t overlayBufferSize_ = 0;
 
     // Registries.
-    std::timed_mutex meshesLock_, materialsLock_, instancesLock_, lightsLock_;
+    TimedLock meshesLock_, materialsLock_, instancesLock_, lightsLock_;
     std::chrono::milliseconds registrationWait_{1000};
     std::chrono::milliseconds frameWait_{4000};
     std::vector<std::unique_ptr<MeshEntry>> meshes_;
@@ -276,17 +305,37 @@ private:
 
     std::mutex garbageMutex_;
     std::vector<GLuint> garbageBuffers_, garbageArrays_, garbageTextures_;
+    std::vector<GLuint> cubes_; // every shadow cube alive (guarded by garbageMutex_)
 
     // This frame's copy of the lists.
     std::vector<DrawItem> drawItems_;
     std::vector<LightItem> lightItems_;
     std::vector<float> lineSetScratch_;
 
+    // Text: fonts 0, 1, 2 and the built-in glyph shaders.
     std::vector<TextLineEntry> textLines_;
+    std::array<std::unique_ptr<GlFont>, 3> fonts_;
+    GlProgram textVertex_, textFragment_;
+    GLuint textArray_ = 0;
+    std::vector<GlFont::Vertex> glyphScratch_;
+    struct TextVertex { // 20 bytes: x, y, ARGB colour, u, v
+        float x, y;
+        uint32_t colour;
+        float u, v;
+    };
+    std::vector<TextVertex> pendingText_; // drawn at the next other drawing or at the pass end
+    GLuint pendingAtlas_ = 0;
+    OverlayStages overlayStages_ = OverlayStages::None;
+    size_t streamOffset_ = 0;
+
+    // Filter chain.
     FilterChain* chain_ = nullptr;
+    std::vector<std::unique_ptr<FilterResources>> stageResources_;
 
     CanvasContext context_{this};
-    bool inOverlay_ = false;
+    bool inOverlay_ = false; // drawing operations are open (the overlay pass, on the render thread)
+    std::thread::id renderThread_;
+    bool misuseReported_ = false;
     float presentTime_ = 0.0f;
     unsigned triangles_ = 0;
     unsigned shadowFaces_ = 0;

@@ -46,6 +46,7 @@ Matrix modelMatrixOf(const RenderInstance& instance) {
 void RendererGL::renderFrame(float) {
     if (!initialized_) return;
     window_->system->makeContextCurrent();
+    renderThread_ = std::this_thread::get_id();
     timestamp(0);
     prepareFrame();
     geometryPass();
@@ -74,7 +75,7 @@ void RendererGL::prepareFrame() {
     std::unique_lock meshes(meshesLock_, std::defer_lock);
     std::unique_lock materials(materialsLock_, std::defer_lock);
     std::unique_lock instances(instancesLock_, std::defer_lock);
-    auto take = [&](std::unique_lock<std::timed_mutex>& lock, const char* name) {
+    auto take = [&](std::unique_lock<TimedLock>& lock, const char* name) {
         if (lock.try_lock_for(frameWait_)) return true;
         logStream << "frame: the " << name << " list stayed busy for " << frameWait_.count()
                   << " ms; it is left out of this frame" << std::endl;
@@ -114,6 +115,8 @@ void RendererGL::prepareFrame() {
                 const float none = 0.0f; // "nothing drawn here": never shadows
                 glClearTexImage(cube, 0, GL_RED, GL_FLOAT, &none);
                 light->shadowCube = cube;
+                std::lock_guard lock(garbageMutex_);
+                cubes_.push_back(cube);
             }
             LightItem item;
             item.position = light->position ? *light->position : Vector{};
@@ -330,35 +333,6 @@ void RendererGL::compositionPass() {
     drawFullScreenQuad();
     checkGl("composition pass");
 }
-
-void RendererGL::overlayPass() {
-    const int w = static_cast<int>(width_), h = static_cast<int>(height_);
-    bindTarget(overlayFbo_, w, h);
-    clearBound();
-}
-
-void RendererGL::runFilterChain() {
-    // Without a chain the shaded picture is shown as it is.
-    if (!chain_)
-        glBlitNamedFramebuffer(compositeFbo_, backBufferFbo_, 0, 0, static_cast<GLint>(width_),
-                               static_cast<GLint>(height_), 0, 0, static_cast<GLint>(width_),
-                               static_cast<GLint>(height_), GL_COLOR_BUFFER_BIT, GL_NEAREST);
-}
-
-int RendererGL::setFilterChain(FilterChain* chain) {
-    chain_ = chain;
-    return chain ? chain->count() : 0;
-}
-
-int RendererGL::drawText(std::string, int, int, uint32_t, int) {
-    return 0;
-}
-
-void RendererGL::drawLine2D(int, int, int, int, uint32_t) {}
-
-void RendererGL::drawRect(int, int, int, int, uint32_t, const char*) {}
-
-void RendererGL::drawLine3D(float, float, float, float, float, float, uint32_t) {}
 
 void RendererGL::present() {
     // The back buffer holds the picture top row first; the window's row 0 is its bottom.

@@ -16,7 +16,7 @@ using namespace std::chrono_literals;
 // Holds one of the renderer's list locks on its own thread until released.
 class LockHolder {
 public:
-    explicit LockHolder(std::timed_mutex& mutex) {
+    explicit LockHolder(TimedLock& mutex) {
         thread_ = std::thread([this, &mutex] {
             std::unique_lock held(mutex);
             std::unique_lock lock(m_);

@@ -1,0 +1,406 @@
+// The 2D side of the OpenGL renderer: fonts, the overlay pass with the canvases and text labels,
+// the four drawing operations, and the post-processing chain that ends on the back buffer.
+#include "render/gl/RendererGL.h"
+
+#include "engine/Log.h"
+#include "platform/SdlWindow.h"
+#include "render/FilterChain.h"
+#include "render/gl/GlFont.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Glyph quads: pixel position, ARGB colour, atlas coordinate.
+const char* TextVertexSource = R"(#version 450 core
+layout(location = 0) in vec2 inPosition;
+layout(location = 1) in vec4 inColour;
+layout(location = 2) in vec2 inTexCoord;
+uniform float resX;
+uniform float resY;
+out gl_PerVertex { vec4 gl_Position; };
+layout(location = 0) out vec4 colour;
+layout(location = 1) out vec2 texCoord;
+void main() {
+    gl_Position = vec4(inPosition.x / resX * 2.0 - 1.0, 1.0 - inPosition.y / resY * 2.0, 0.0, 1.0);
+    colour = inColour;
+    texCoord = inTexCoord;
+}
+)";
+const char* TextFragmentSource = R"(#version 450 core
+layout(location = 0) in vec4 colour;
+layout(location = 1) in vec2 texCoord;
+uniform sampler2D atlas;
+layout(location = 0) out vec4 outColour;
+void main() { outColour = vec4(colour.rgb, colour.a * texture(atlas, texCoord).r); }
+)";
+
+// How much vertex data one frame's overlay may stream before the buffer is renewed.
+constexpr size_t StreamBufferSize = 4 * 1024 * 1024;
+
+struct OverlayVertex { // 28 bytes: x, y, z, rhw, ARGB colour, u, v
+    float x, y, z, rhw;
+    uint32_t colour;
+    float u, v;
+};
+struct Prim3dVertex { // 24 bytes: x, y, z, ARGB colour, u, v
+    float x, y, z;
+    uint32_t colour;
+    float u, v;
+};
+static_assert(sizeof(OverlayVertex) == 28 && sizeof(Prim3dVertex) == 24);
+
+struct FontSpec {
+    const char* face;
+    int height;
+};
+constexpr FontSpec Fonts[3] = {{"Tahoma", 16}, {"Consolas", 64}, {"Tahoma", 24}};
+
+} // namespace
+
+// ---- set-up (called from initialize) ----
+
+int RendererGL::createFonts() {
+    for (int i = 0; i < 3; ++i) {
+        auto font = std::make_unique<GlFont>();
+        std::string error;
+        if (!font->build(findFontFile(Fonts[i].face), Fonts[i].height, error)) {
+            logStream << "font " << i << " (" << Fonts[i].face << " " << Fonts[i].height << "): " << error
+                      << std::endl;
+            return -3;
+        }
+        fonts_[static_cast<size_t>(i)] = std::move(font);
+    }
+    std::string error;
+    if (!textVertex_.buildSource("text vertex", TextVertexSource, GL_VERTEX_SHADER, error) ||
+        !textFragment_.buildSource("text fragment", TextFragmentSource, GL_FRAGMENT_SHADER, error)) {
+        logStream << "text shaders: " << error << std::endl;
+        return -3;
+    }
+    glCreateVertexArrays(1, &textArray_);
+    glVertexArrayVertexBuffer(textArray_, 0, overlayBuffer_, 0, sizeof(TextVertex));
+    glEnableVertexArrayAttrib(textArray_, 0);
+    glVertexArrayAttribFormat(textArray_, 0, 2, GL_FLOAT, GL_FALSE, 0);
+    glVertexArrayAttribBinding(textArray_, 0, 0);
+    glEnableVertexArrayAttrib(textArray_, 1);
+    glVertexArrayAttribFormat(textArray_, 1, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 8);
+    glVertexArrayAttribBinding(textArray_, 1, 0);
+    glEnableVertexArrayAttrib(textArray_, 2);
+    glVertexArrayAttribFormat(textArray_, 2, 2, GL_FLOAT, GL_FALSE, 12);
+    glVertexArrayAttribBinding(textArray_, 2, 0);
+    return 0;
+}
+
+void RendererGL::releaseOverlayObjects() {
+    for (auto& font : fonts_)
+        font.reset();
+    textVertex_.release();
+    textFragment_.release();
+    glDeleteVertexArrays(1, &textArray_);
+    textArray_ = 0;
+    releaseStageResources();
+}
+
+// ---- overlay pass ----
+
+void RendererGL::overlayPass() {
+    const int w = static_cast<int>(width_), h = static_cast<int>(height_);
+    bindTarget(overlayFbo_, w, h);
+    clearBound();
+    prim3dShader_.setMatrix("WorldView", view_);
+    prim3dShader_.setMatrix("Proj", projection_);
+    overlayStages_ = OverlayStages::None;
+    useOverlayStages(OverlayStages::Flat);
+    streamOffset_ = overlayBufferSize_; // the first stream of the frame renews the buffer
+    overlayShader_.setFloat("resX", static_cast<float>(width_));
+    overlayShader_.setFloat("resY", static_cast<float>(height_));
+    flatShader_.setBool("useTex", false);
+    textVertex_.setFloat("resX", static_cast<float>(width_));
+    textVertex_.setFloat("resY", static_cast<float>(height_));
+    // Colours blend by their alpha; the overlay's own alpha stays 1.
+    glEnable(GL_BLEND);
+    glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ZERO, GL_ONE);
+
+    inOverlay_ = true;
+    {
+        // Held while canvases draw, so an owner on another thread cannot remove (and free) a
+        // canvas or label that is being drawn; a canvas may add or remove on this thread.
+        std::lock_guard lock(overlayListsMutex_);
+        const std::vector<CanvasInterface*> canvases = canvases_;
+        for (CanvasInterface* canvas : canvases)
+            if (std::find(canvases_.begin(), canvases_.end(), canvas) != canvases_.end())
+                canvas->draw(&context_);
+        drawTextLabels();
+    }
+    flushText();
+    inOverlay_ = false;
+    glDisable(GL_BLEND);
+}
+
+// Labels go after the canvases, so the loading label stays on top of whatever they draw.
+void RendererGL::drawTextLabels() {
+    const std::vector<TextLabel*> labels = labels_;
+    for (const TextLabel* label : labels) {
+        const size_t length = strnlen(label->text.data(), label->text.size());
+        drawText(std::string(label->text.data(), length), label->x, label->y, label->colour,
+                 label->fontChoice ? 1 : 0);
+    }
+}
+
+bool RendererGL::mayDraw(const char* operation) {
+    if (inOverlay_ && std::this_thread::get_id() == renderThread_) return true;
+    if (!misuseReported_) {
+        logStream << operation << " draws only inside a canvas's draw callback; nothing was drawn"
+                  << std::endl;
+        misuseReported_ = true;
+    }
+    return false;
+}
+
+void RendererGL::useOverlayStages(OverlayStages stages) {
+    if (stages == overlayStages_) return;
+    overlayStages_ = stages;
+    if (stages == OverlayStages::Flat) useStages(overlayShader_, flatShader_);
+    if (stages == OverlayStages::Prim3d) useStages(prim3dShader_, flatShader_);
+    if (stages == OverlayStages::Text) useStages(textVertex_, textFragment_);
+}
+
+GLintptr RendererGL::streamVertices(const void* data, size_t bytes, size_t stride) {
+    // Appended one after another through the frame; a new store only when the buffer is full, so
+    // the driver never waits for earlier draws and is not asked for memory on every call.
+    GLintptr offset = static_cast<GLintptr>((streamOffset_ + stride - 1) / stride * stride);
+    if (static_cast<size_t>(offset) + bytes > overlayBufferSize_) {
+        overlayBufferSize_ = std::max(StreamBufferSize, bytes);
+        glNamedBufferData(overlayBuffer_, static_cast<GLsizeiptr>(overlayBufferSize_), nullptr,
+                          GL_STREAM_DRAW);
+        offset = 0;
+    }
+    glNamedBufferSubData(overlayBuffer_, offset, static_cast<GLsizeiptr>(bytes), data);
+    streamOffset_ = static_cast<size_t>(offset) + bytes;
+    return offset;
+}
+
+// Text is gathered and drawn in one batch per font until another drawing operation comes, so
+// a page of text costs one draw, and drawing order is kept.
+void RendererGL::flushText() {
+    if (pendingText_.empty()) return;
+    const GLintptr offset =
+        streamVertices(pendingText_.data(), pendingText_.size() * sizeof(TextVertex), sizeof(TextVertex));
+    useOverlayStages(OverlayStages::Text);
+    textFragment_.bindTexture("atlas", pendingAtlas_);
+    glVertexArrayVertexBuffer(textArray_, 0, overlayBuffer_, offset, sizeof(TextVertex));
+    glBindVertexArray(textArray_);
+    glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(pendingText_.size()));
+    pendingText_.clear();
+}
+
+int RendererGL::drawText(std::string text, int x, int y, uint32_t colour, int font) {
+    if (font < 0 || font > 2 || !fonts_[static_cast<size_t>(font)]) return 0;
+    const GlFont& f = *fonts_[static_cast<size_t>(font)];
+    if (text.empty()) return 0;
+    if (!mayDraw("drawText")) return f.lineHeight();
+    if (f.atlas() != pendingAtlas_) flushText();
+    pendingAtlas_ = f.atlas();
+    // Not clipped: glyphs beyond the target's edge simply fall off it.
+    glyphScratch_.clear();
+    const int lines =
+        f.layout(text.data(), text.size(), static_cast<float>(x), static_cast<float>(y), glyphScratch_);
+    for (const GlFont::Vertex& v : glyphScratch_)
+        pendingText_.push_back({v.x, v.y, colour, v.u, v.v});
+    return lines * f.lineHeight();
+}
+
+void RendererGL::drawLine2D(int x1, int y1, int x2, int y2, uint32_t colour) {
+    if (!mayDraw("drawLine2D")) return;
+    flushText();
+    const OverlayVertex vertices[2] = {
+        {static_cast<float>(x1), static_cast<float>(y1), 1.0f, 0.0f, colour, 0, 0},
+        {static_cast<float>(x2), static_cast<float>(y2), 1.0f, 0.0f, colour, 0, 0},
+    };
+    const GLintptr offset = streamVertices(vertices, sizeof vertices, sizeof(OverlayVertex));
+    useOverlayStages(OverlayStages::Flat);
+    overlayShader_.setVector("pixelOffset", 0.5f, 0.5f, 0, 0); // integer coordinates on pixel centres
+    glVertexArrayVertexBuffer(overlayArray_, 0, overlayBuffer_, offset, sizeof(OverlayVertex));
+    glBindVertexArray(overlayArray_);
+    glDrawArrays(GL_LINES, 0, 2);
+    overlayShader_.setVector("pixelOffset", 0, 0, 0, 0);
+}
+
+void RendererGL::drawRect(int x1, int y1, int x2, int y2, uint32_t colour, const char* materialName) {
+    if (!mayDraw("drawRect")) return;
+    flushText();
+    useOverlayStages(OverlayStages::Flat);
+    const float fx1 = static_cast<float>(x1), fy1 = static_cast<float>(y1);
+    const float fx2 = static_cast<float>(x2), fy2 = static_cast<float>(y2);
+    const OverlayVertex vertices[6] = {
+        {fx1, fy1, 1, 1, colour, 0, 0}, {fx1, fy2, 1, 1, colour, 0, 1}, {fx2, fy2, 1, 1, colour, 1, 1},
+        {fx2, fy2, 1, 1, colour, 1, 1}, {fx2, fy1, 1, 1, colour, 1, 0}, {fx1, fy1, 1, 1, colour, 0, 0},
+    };
+    glBindVertexArray(overlayArray_);
+    if (!materialName) {
+        // The outline, closed: all four edges.
+        const OverlayVertex outline[4] = {vertices[0], vertices[1], vertices[2], vertices[4]};
+        const GLintptr offset = streamVertices(outline, sizeof outline, sizeof(OverlayVertex));
+        glVertexArrayVertexBuffer(overlayArray_, 0, overlayBuffer_, offset, sizeof(OverlayVertex));
+        overlayShader_.setVector("pixelOffset", 0.5f, 0.5f, 0, 0);
+        glDrawArrays(GL_LINE_LOOP, 0, 4);
+        overlayShader_.setVector("pixelOffset", 0, 0, 0, 0);
+        return;
+    }
+    // The material list is looked up while the loader thread may be adding to it: under its lock,
+    // waiting no longer than a frame would. A texture found stays valid until the next frame.
+    GLuint texture = 0;
+    if (materialsLock_.try_lock_for(frameWait_)) {
+        if (const MaterialEntry* entry = findMaterialLocked(materialName)) texture = entry->textures[0];
+        materialsLock_.unlock();
+    }
+    const GlProgram::Uniform sampler = flatShader_.find("inputTex");
+    const bool textured = texture && sampler.isSampler();
+    if (textured) {
+        flatShader_.bindTexture(sampler, texture);
+        flatShader_.setBool("useTex", true);
+    }
+    const GLintptr offset = streamVertices(vertices, sizeof vertices, sizeof(OverlayVertex));
+    glVertexArrayVertexBuffer(overlayArray_, 0, overlayBuffer_, offset, sizeof(OverlayVertex));
+    glDrawArrays(GL_TRIANGLES, 0, 6);
+    if (textured) flatShader_.setBool("useTex", false);
+}
+
+void RendererGL::drawLine3D(float x1, float y1, float z1, float x2, float y2, float z2, uint32_t colour) {
+    if (!mayDraw("drawLine3D")) return;
+    flushText();
+    const Prim3dVertex vertices[2] = {{x1, y1, z1, colour, 0, 0}, {x2, y2, z2, colour, 0, 0}};
+    const GLintptr offset = streamVertices(vertices, sizeof vertices, sizeof(Prim3dVertex));
+    useOverlayStages(OverlayStages::Prim3d);
+    glVertexArrayVertexBuffer(prim3dArray_, 0, overlayBuffer_, offset, sizeof(Prim3dVertex));
+    glBindVertexArray(prim3dArray_);
+    glDrawArrays(GL_LINES, 0, 2);
+    // The next 2D drawing switches back to the overlay vertex shader before it draws.
+}
+
+// ---- filter chain ----
+
+void RendererGL::releaseStageResources() {
+    for (auto& resources : stageResources_) {
+        glDeleteFramebuffers(1, &resources->framebuffer);
+        glDeleteTextures(1, &resources->target);
+    }
+    if (chain_)
+        for (int i = 0; i < FilterChain::MaxStages; ++i)
+            chain_->stage(i).resources = nullptr;
+    stageResources_.clear();
+}
+
+int RendererGL::setFilterChain(FilterChain* chain) {
+    if (!initialized_) {
+        chain_ = chain;
+        return chain ? chain->count() : 0;
+    }
+    releaseStageResources();
+    chain_ = chain;
+    if (!chain || chain->count() <= 0) return 0;
+    const int count = std::min(chain->count(), FilterChain::MaxStages);
+    for (int i = 0; i < count; ++i) {
+        FilterStage& stage = chain->stage(i);
+        auto resources = std::make_unique<FilterResources>();
+        glCreateTextures(GL_TEXTURE_2D, 1, &resources->target);
+        glTextureStorage2D(resources->target, 1, GL_RGBA8, static_cast<GLsizei>(width_),
+                           static_cast<GLsizei>(height_));
+        glTextureParameteri(resources->target, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTextureParameteri(resources->target, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTextureParameteri(resources->target, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTextureParameteri(resources->target, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        // Transparent black: a target no frame has drawn into yet is told apart from a cleared one.
+        const float none[4] = {0, 0, 0, 0};
+        glClearTexImage(resources->target, 0, GL_RGBA, GL_FLOAT, none);
+        glCreateFramebuffers(1, &resources->framebuffer);
+        glNamedFramebufferTexture(resources->framebuffer, GL_COLOR_ATTACHMENT0, resources->target, 0);
+        glNamedFramebufferDrawBuffer(resources->framebuffer, GL_COLOR_ATTACHMENT0);
+        std::string error;
+        if (!resources->shader.build(stage.shaderFile, GL_FRAGMENT_SHADER, error)) {
+            platform::showMessageBox("PShaderError", error, true);
+            logStream << "FAIL!" << std::endl;
+            logStream << "filter stage " << i << ": " << error << std::endl;
+            noteProblem("filter stage shader " + stage.shaderFile + " does not compile");
+        }
+        stage.resources = resources.get();
+        stageResources_.push_back(std::move(resources));
+    }
+    return chain->count();
+}
+
+FilterResources* RendererGL::resourcesOf(int stage) const {
+    if (stage < 0 || static_cast<size_t>(stage) >= stageResources_.size()) return nullptr;
+    return stageResources_[static_cast<size_t>(stage)].get();
+}
+
+GLuint RendererGL::filterInputTexture(int input) const {
+    switch (input) {
+    case FilterInputComposite:
+        return targets_[static_cast<size_t>(Target::Composite)];
+    case FilterInputOverlay:
+        return targets_[static_cast<size_t>(Target::Overlay)];
+    case FilterInputEmissive:
+        return targets_[static_cast<size_t>(Target::Emissive)];
+    default:
+        if (const FilterResources* resources = resourcesOf(input)) return resources->target;
+        return 0; // nothing: the sampler reads black
+    }
+}
+
+void RendererGL::runFilterChain() {
+    const GLint w = static_cast<GLint>(width_), h = static_cast<GLint>(height_);
+    if (!chain_) {
+        // Without a chain the shaded picture is shown as it is.
+        glBlitNamedFramebuffer(compositeFbo_, backBufferFbo_, 0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT,
+                               GL_NEAREST);
+        return;
+    }
+    const int count = std::min(chain_->count(), FilterChain::MaxStages);
+    if (count <= 0) return; // the back buffer keeps what it held
+    const std::map<std::string, Vector> parameters = chain_->parameters(); // in byte-wise name order
+    overlayShader_.setFloat("resX", static_cast<float>(width_));
+    overlayShader_.setFloat("resY", static_cast<float>(height_));
+    overlayShader_.setVector("pixelOffset", 0, 0, 0, 0);
+    char samplerName[16];
+    for (int i = 0; i < count; ++i) {
+        const FilterStage& stage = chain_->stage(i);
+        FilterResources* resources = resourcesOf(i);
+        if (!resources || !resources->shader.valid()) continue; // failed to compile: skipped
+        const bool last = i == count - 1;
+        if (last) {
+            bindTarget(backBufferFbo_, w, h); // not cleared
+        } else {
+            bindTarget(resources->framebuffer, w, h);
+            clearBound();
+        }
+        const GlProgram& shader = resources->shader;
+        useStages(overlayShader_, shader);
+        const int inputs = std::clamp(stage.inputCount, 0, 16);
+        for (int j = 0; j < 16; ++j) {
+            std::snprintf(samplerName, sizeof samplerName, "input%u", static_cast<unsigned>(j));
+            const int source = stage.inputs[static_cast<size_t>(j)];
+            // Unused inputs, and the target the stage is drawing into, read as nothing (black).
+            const GLuint texture = j >= inputs || (!last && source == i) ? 0 : filterInputTexture(source);
+            shader.bindTexture(samplerName, texture);
+        }
+        for (const auto& [name, value] : parameters)
+            shader.setVector(name.c_str(), value.x, value.y, value.z, 0.0f);
+        shader.setFloat("resX", static_cast<float>(width_));
+        shader.setFloat("resY", static_cast<float>(height_));
+        drawFullScreenQuad();
+    }
+}
+
+bool RendererGL::readStageTarget(int stage, std::vector<float>& rgba, int& width, int& height) {
+    const FilterResources* resources = resourcesOf(stage);
+    if (!initialized_ || !resources) return false;
+    width = static_cast<int>(width_);
+    height = static_cast<int>(height_);
+    rgba.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+    glGetTextureImage(resources->target, 0, GL_RGBA, GL_FLOAT,
+                      static_cast<GLsizei>(rgba.size() * sizeof(float)), rgba.data());
+    return glGetError() == GL_NO_ERROR;
+}
