@@ -3,7 +3,9 @@
 #include "render/gl/PngFile.h"
 #include "render/gl/RendererGL.h"
 
-std::unique_ptr<RenderInterface> makeDeviceRenderer() { return std::make_unique<RendererGL>(); }
+std::unique_ptr<RenderInterface> makeDeviceRenderer() {
+    return std::make_unique<RendererGL>();
+}
 
 bool captureDeviceFrame(RenderInterface* renderer, std::vector<uint8_t>& rgb, int& width, int& height) {
     auto* device = dynamic_cast<RendererGL*>(renderer);

@@ -27,7 +27,9 @@ struct ProgramRun {
     }
 };
 
-std::string quoted(const std::string& s) { return "'" + s + "'"; }
+std::string quoted(const std::string& s) {
+    return "'" + s + "'";
+}
 
 ProgramRun runProgram(const fs::path& directory, const std::string& arguments) {
     const std::string command = "cd " + quoted(directory.string()) +
@@ -40,7 +42,8 @@ ProgramRun runProgram(const fs::path& directory, const std::string& arguments) {
     std::string output;
     char buffer[4096];
     size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        output.append(buffer, got);
     const int status = ::pclose(pipe);
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -101,8 +104,10 @@ TEST_F(ProgramRunTest, OfflineRunsRepeatFrameForFrame) {
     // Addresses in the log move with every start; everything else is the same.
     const std::regex address("(0x)?[0-9a-f]{8,16}");
     auto masked = [&](std::vector<std::string> lines) {
-        for (std::string& line : lines) line = std::regex_replace(line, address, "ADDR");
-        for (std::string& line : lines) line = std::regex_replace(line, std::regex("first|second"), "DIR");
+        for (std::string& line : lines)
+            line = std::regex_replace(line, address, "ADDR");
+        for (std::string& line : lines)
+            line = std::regex_replace(line, std::regex("first|second"), "DIR");
         return lines;
     };
     EXPECT_EQ(masked(first.lines), masked(second.lines));
@@ -114,10 +119,12 @@ TEST_F(ProgramRunTest, OfflineRunsRepeatFrameForFrame) {
 }
 
 TEST_F(ProgramRunTest, FrameLimitAndStatistics) {
-    const ProgramRun run = runProgram(dir.path(), "--windowed --size 160x90 --offline 30 --frames 90 --stats");
+    const ProgramRun run =
+        runProgram(dir.path(), "--windowed --size 160x90 --offline 30 --frames 90 --stats");
     EXPECT_EQ(run.status, 0);
-    const auto stats = std::find_if(run.lines.begin(), run.lines.end(),
-                                    [](const std::string& l) { return l.rfind("frames: 90  fps: ", 0) == 0; });
+    const auto stats = std::find_if(run.lines.begin(), run.lines.end(), [](const std::string& l) {
+        return l.rfind("frames: 90  fps: ", 0) == 0;
+    });
     EXPECT_NE(stats, run.lines.end()) << ::testing::PrintToString(run.lines);
 }
 
@@ -125,9 +132,9 @@ TEST_F(ProgramRunTest, MissingShaderStopsStartUpWithAFailure) {
     fs::remove(dir.path() / "gshader.psh");
     const ProgramRun run = runProgram(dir.path(), "--windowed --size 160x90 --offline 30 --frames 5");
     EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(std::any_of(run.lines.begin(), run.lines.end(),
-                            [](const std::string& l) { return l.find("gshader.psh") != std::string::npos; }))
-        << ::testing::PrintToString(run.lines);
+    EXPECT_TRUE(std::any_of(run.lines.begin(), run.lines.end(), [](const std::string& l) {
+        return l.find("gshader.psh") != std::string::npos;
+    })) << ::testing::PrintToString(run.lines);
     EXPECT_GE(run.find("add vport failed -1"), 0);
 }
 
