@@ -23,16 +23,18 @@ int64_t steadyNanoseconds() {
 RunControl::RunControl(const ProgramOptions& options, OfflineClock* offlineClock, CaptureFunction capture,
                        PngWriter writePng)
     : options_(options), offline_(offlineClock), capture_(std::move(capture)), writePng_(std::move(writePng)),
-      startNanoseconds_(steadyNanoseconds()), lastFrameEnd_(startNanoseconds_) {}
+      startNanoseconds_(steadyNanoseconds()), frameStart_(startNanoseconds_) {}
 
 void RunControl::beforeFrame() {
-    if (!offline_) return;
-    // Offline frames start once the show plays: the frames and the log then do not depend on how
-    // long loading took.
-    EngineRegistry& r = engine();
-    while (!r.playing && !r.quitRequested)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    offline_->advanceFrame();
+    if (offline_) {
+        // Offline frames start once the show plays: the frames and the log then do not depend on
+        // how long loading took.
+        EngineRegistry& r = engine();
+        while (!r.playing && !r.quitRequested)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        offline_->advanceFrame();
+    }
+    frameStart_ = steadyNanoseconds();
 }
 
 std::string RunControl::shotFileName(double t) {
@@ -44,11 +46,10 @@ std::string RunControl::shotFileName(double t) {
 void RunControl::afterFrame(double) {
     EngineRegistry& r = engine();
     ++frames_;
-    // Measured on the wall clock: offline frames all claim the same step, but the statistics are
-    // about what rendering them cost.
+    // Measured on the wall clock from the start of the frame: offline frames all claim the same
+    // step, but the statistics are about what running them cost.
     const int64_t now = steadyNanoseconds();
-    frameTimes_.push_back(static_cast<double>(now - lastFrameEnd_) * 1e-6);
-    lastFrameEnd_ = now;
+    frameTimes_.push_back(static_cast<double>(now - frameStart_) * 1e-6);
     if (firstPlayingFrame_ < 0 && r.playing)
         firstPlayingFrame_ = static_cast<double>(now - startNanoseconds_) * 1e-9;
     const double musicTime = r.musicTime;

@@ -46,6 +46,6 @@ private:
     std::vector<double> frameTimes_;
     std::vector<std::string> shotsWritten_;
     int64_t startNanoseconds_ = 0;
-    int64_t lastFrameEnd_ = 0;
+    int64_t frameStart_ = 0;
     double firstPlayingFrame_ = -1.0;
 };

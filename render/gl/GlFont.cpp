@@ -38,7 +38,7 @@ GlFont::~GlFont() {
     if (atlas_) glDeleteTextures(1, &atlas_);
 }
 
-bool GlFont::build(const std::string& fontFile, int lineHeight, std::string& error) {
+bool GlFont::build(const std::string& fontFile, int lineHeight, std::string& error, int monospaceAdvance) {
     FT_Library library = nullptr;
     if (FT_Init_FreeType(&library) != 0) {
         error = "FreeType cannot start";
@@ -50,10 +50,15 @@ bool GlFont::build(const std::string& fontFile, int lineHeight, std::string& err
         FT_Done_FreeType(library);
         return false;
     }
-    // Scale the em so that ascent + descent fill the line, as a cell height does.
+    // Scale the em so that ascent + descent fill the line, as a cell height does; or, for a
+    // monospace face with a given advance, so that every character is that wide.
     const int unitsLine = face->ascender - face->descender;
-    const int em = std::max(1, static_cast<int>(std::lround(static_cast<double>(lineHeight) *
-                                                            face->units_per_EM / std::max(1, unitsLine))));
+    int em = std::max(1, static_cast<int>(std::lround(static_cast<double>(lineHeight) * face->units_per_EM /
+                                                      std::max(1, unitsLine))));
+    if (monospaceAdvance > 0 && FT_Load_Char(face, '0', FT_LOAD_NO_SCALE) == 0 && face->glyph->advance.x > 0)
+        em = std::max(
+            1, static_cast<int>(std::lround(static_cast<double>(monospaceAdvance) * face->units_per_EM /
+                                            static_cast<double>(face->glyph->advance.x))));
     FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(em));
     lineHeight_ = lineHeight;
     ascent_ = static_cast<int>(std::lround(static_cast<double>(face->ascender) * em / face->units_per_EM));

@@ -26,8 +26,9 @@ public:
     GlFont& operator=(const GlFont&) = delete;
 
     // Loads the face file and builds the atlas (needs a current GL context). False with the
-    // reason in `error` when the file cannot be used.
-    bool build(const std::string& fontFile, int lineHeight, std::string& error);
+    // reason in `error` when the file cannot be used. A monospace advance, when given, sizes the
+    // glyphs by their width instead (the line height stays as given).
+    bool build(const std::string& fontFile, int lineHeight, std::string& error, int monospaceAdvance = 0);
 
     int lineHeight() const { return lineHeight_; }
     GLuint atlas() const { return atlas_; }

@@ -555,6 +555,8 @@ int RendererGL::addMaterial(Material* material) {
     entry->name = material->name;
     entry->width = material->width;
     entry->height = material->height;
+    // The mip chains are made here, on the registering thread, outside every lock.
+    entry->prepare(*material);
     if (!lockForRegistration(materialsLock_, "addMaterial", "materials")) return -1;
     materials_.insert(materials_.begin(), std::move(entry));
     materialsLock_.unlock();
@@ -573,6 +575,69 @@ int RendererGL::removeMaterial(Material* material) {
     return 0;
 }
 
+namespace {
+
+// One mip level down: each texel the average of (up to) four of the level above.
+std::vector<uint8_t> halveLevel(const std::vector<uint8_t>& rgba, int w, int h, int& nw, int& nh) {
+    nw = std::max(1, w / 2);
+    nh = std::max(1, h / 2);
+    std::vector<uint8_t> out(static_cast<size_t>(nw) * static_cast<size_t>(nh) * 4);
+    for (int y = 0; y < nh; ++y)
+        for (int x = 0; x < nw; ++x) {
+            const int x0 = std::min(2 * x, w - 1), x1 = std::min(2 * x + 1, w - 1);
+            const int y0 = std::min(2 * y, h - 1), y1 = std::min(2 * y + 1, h - 1);
+            for (int c = 0; c < 4; ++c) {
+                auto at = [&](int px, int py) {
+                    return static_cast<int>(
+                        rgba[(static_cast<size_t>(py) * static_cast<size_t>(w) + static_cast<size_t>(px)) *
+                                 4 +
+                             static_cast<size_t>(c)]);
+                };
+                out[(static_cast<size_t>(y) * static_cast<size_t>(nw) + static_cast<size_t>(x)) * 4 +
+                    static_cast<size_t>(c)] =
+                    static_cast<uint8_t>((at(x0, y0) + at(x1, y0) + at(x0, y1) + at(x1, y1) + 2) / 4);
+            }
+        }
+    return out;
+}
+
+} // namespace
+
+void MaterialEntry::prepare(const Material& source) {
+    const size_t texels = static_cast<size_t>(std::max(width, 0)) * static_cast<size_t>(std::max(height, 0));
+    const std::vector<uint8_t>* buffers[3] = {&source.diffuse, &source.normal, &source.emissive};
+    for (int i = 0; i < 3; ++i) {
+        const std::vector<uint8_t>& pixels = *buffers[i];
+        auto& chain = levels[static_cast<size_t>(i)];
+        chain.clear();
+        if (pixels.empty() || texels == 0) continue; // absent: the slot stays empty
+        if (pixels.size() < texels * 3 || (i == 0 && source.channels != 3)) {
+            logStream << "texture creation failed for material " << name << " (" << width << " x " << height
+                      << ", " << pixels.size() << " bytes)" << std::endl;
+            continue;
+        }
+        // Buffer row 0 becomes texture row 0: v = 0.
+        std::vector<uint8_t> rgba(texels * 4);
+        for (size_t t = 0; t < texels; ++t) {
+            rgba[4 * t + 0] = pixels[3 * t + 0];
+            rgba[4 * t + 1] = pixels[3 * t + 1];
+            rgba[4 * t + 2] = pixels[3 * t + 2];
+            rgba[4 * t + 3] = 255;
+        }
+        int w = width, h = height;
+        chain.push_back(std::move(rgba));
+        while (w > 1 || h > 1) {
+            int nw = 0, nh = 0;
+            std::vector<uint8_t> next = halveLevel(chain.back(), w, h, nw, nh);
+            chain.push_back(std::move(next));
+            w = nw;
+            h = nh;
+        }
+        for (const auto& level : chain)
+            preparedBytes += level.size();
+    }
+}
+
 void RendererGL::uploadMaterial(MaterialEntry& entry) {
     entry.uploaded = true;
     const Material& material = *entry.material;
@@ -581,27 +646,30 @@ void RendererGL::uploadMaterial(MaterialEntry& entry) {
     if (w <= 0 || h <= 0) return;
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-    const size_t needed = static_cast<size_t>(w) * static_cast<size_t>(h) * 3;
     const std::vector<uint8_t>* buffers[3] = {&material.diffuse, &material.normal, &material.emissive};
     for (int i = 0; i < 3; ++i) {
-        const std::vector<uint8_t>& pixels = *buffers[i];
-        if (pixels.empty()) continue; // absent: the slot stays empty
-        if (pixels.size() < needed || (i == 0 && material.channels != 3) || w > maxSize || h > maxSize) {
+        auto& chain = entry.levels[static_cast<size_t>(i)];
+        if (chain.empty()) continue;
+        if (w > maxSize || h > maxSize) {
             logStream << "texture creation failed for material " << entry.name << " (" << w << " x " << h
-                      << ", " << pixels.size() << " bytes)" << std::endl;
+                      << " is larger than the device's " << maxSize << ")" << std::endl;
+            chain.clear();
             continue;
         }
         logStream << "filling 32bit texture. width: " << w << " height: " << h
-                  << " dataptr: " << static_cast<const void*>(pixels.data()) << std::endl;
-        int levels = 1;
-        while ((std::max(w, h) >> levels) > 0)
-            ++levels;
+                  << " dataptr: " << static_cast<const void*>(buffers[i]->data()) << std::endl;
         GLuint texture = 0;
         glCreateTextures(GL_TEXTURE_2D, 1, &texture);
-        glTextureStorage2D(texture, levels, GL_RGBA8, w, h);
-        // Buffer row 0 becomes texture row 0: v = 0.
-        glTextureSubImage2D(texture, 0, 0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
-        glGenerateTextureMipmap(texture);
+        glTextureStorage2D(texture, static_cast<GLsizei>(chain.size()), GL_RGBA8, w, h);
+        int lw = w, lh = h;
+        for (size_t level = 0; level < chain.size(); ++level) {
+            glTextureSubImage2D(texture, static_cast<GLint>(level), 0, 0, lw, lh, GL_RGBA, GL_UNSIGNED_BYTE,
+                                chain[level].data());
+            lw = std::max(1, lw / 2);
+            lh = std::max(1, lh / 2);
+        }
+        chain.clear();
+        chain.shrink_to_fit();
         // Trilinear, without anisotropy: a software rasteriser pays several times the frame for it.
         glTextureParameteri(texture, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
         glTextureParameteri(texture, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
@@ -609,6 +677,7 @@ void RendererGL::uploadMaterial(MaterialEntry& entry) {
         glTextureParameteri(texture, GL_TEXTURE_WRAP_T, GL_REPEAT);
         entry.textures[i] = texture;
     }
+    entry.preparedBytes = 0;
 }
 
 MaterialEntry* RendererGL::findMaterialLocked(const std::string& name) {

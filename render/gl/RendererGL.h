@@ -90,6 +90,15 @@ struct MaterialEntry {
     int height = 0;
     bool uploaded = false;
     GLuint textures[3] = {}; // diffuse, normal, emissive
+
+    // Texels prepared by the registering thread for each texture: every mip level as RGBA rows,
+    // largest first (empty: no such image). The frame only copies them to the device.
+    std::array<std::vector<std::vector<uint8_t>>, 3> levels;
+    size_t preparedBytes = 0;
+
+    // Builds the mip chains from the material's pixel buffers; false (with a line) for a buffer
+    // shorter than its image.
+    void prepare(const Material& material);
 };
 
 // The renderer's objects of one filter stage: its target (back-buffer size) and its shader.
@@ -101,6 +110,9 @@ struct FilterResources {
 
 class RendererGL : public RenderInterface {
 public:
+    // Bytes of vertices and texels a frame hands to the device at most (at least one entry).
+    static constexpr size_t UploadBudgetBytes = 2u << 20;
+
     // The printf-style callback through which releaseMesh reports "releasing mesh %s". The one
     // installed by default ignores its arguments and logs "dummy".
     using MessageHook = void (*)(const char* format, ...);

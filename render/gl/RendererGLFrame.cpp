@@ -3,6 +3,8 @@
 // the presentation.
 #include "render/gl/RendererGL.h"
 
+#include <algorithm>
+
 #include "engine/Log.h"
 #include "engine/SystemWindow.h"
 #include "engine/Viewport.h"
@@ -86,12 +88,20 @@ void RendererGL::prepareFrame() {
     const bool haveMaterials = take(materials, "materials");
     const bool haveInstances = take(instances, "instances");
 
+    // New entries reach the device a few megabytes per frame, so a scene that just loaded never
+    // stalls one frame with all of its uploads; what is not uploaded yet is not drawn yet.
+    size_t budget = UploadBudgetBytes;
+    auto spend = [&](size_t bytes) {
+        if (budget == 0) return false;
+        budget = bytes >= budget ? 0 : budget - bytes;
+        return true;
+    };
     if (haveMeshes)
         for (auto& entry : meshes_)
-            if (!entry->uploaded) uploadMesh(*entry);
+            if (!entry->uploaded && spend(entry->vertices.size())) uploadMesh(*entry);
     if (haveMaterials)
         for (auto& entry : materials_)
-            if (!entry->uploaded) uploadMaterial(*entry);
+            if (!entry->uploaded && spend(entry->preparedBytes)) uploadMaterial(*entry);
 
     lightItems_.clear();
     if (haveLights) {
@@ -148,6 +158,7 @@ void RendererGL::prepareFrame() {
             item.emissiveScale = instance->emissiveScale ? *instance->emissiveScale : Vector{};
             if (haveMaterials)
                 if (const MaterialEntry* material = findMaterialLocked(instance->materialName)) {
+                    if (!material->uploaded) continue; // drawn once its textures exist
                     item.hasMaterial = true;
                     for (int t = 0; t < 3; ++t)
                         item.textures[t] = material->textures[t];

@@ -55,8 +55,11 @@ static_assert(sizeof(OverlayVertex) == 28 && sizeof(Prim3dVertex) == 24);
 struct FontSpec {
     const char* face;
     int height;
+    int advance; // monospace width per character, 0 for proportional faces
 };
-constexpr FontSpec Fonts[3] = {{"Tahoma", 16}, {"Consolas", 64}, {"Tahoma", 24}};
+// The large font is the one the text actors centre on 28 pixels per character; its stand-in is
+// sized to that width, so centred lines are centred.
+constexpr FontSpec Fonts[3] = {{"Tahoma", 16, 0}, {"Consolas", 64, 28}, {"Tahoma", 24, 0}};
 
 } // namespace
 
@@ -66,7 +69,7 @@ int RendererGL::createFonts() {
     for (int i = 0; i < 3; ++i) {
         auto font = std::make_unique<GlFont>();
         std::string error;
-        if (!font->build(findFontFile(Fonts[i].face), Fonts[i].height, error)) {
+        if (!font->build(findFontFile(Fonts[i].face), Fonts[i].height, error, Fonts[i].advance)) {
             logStream << "font " << i << " (" << Fonts[i].face << " " << Fonts[i].height << "): " << error
                       << std::endl;
             return -3;
