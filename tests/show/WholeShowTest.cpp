@@ -21,7 +21,9 @@ struct ProgramRun {
     std::vector<std::string> lines;
 };
 
-std::string quoted(const std::string& s) { return "'" + s + "'"; }
+std::string quoted(const std::string& s) {
+    return "'" + s + "'";
+}
 
 ProgramRun runInShow(const std::string& arguments) {
     const std::string command = "cd " + quoted(BEATSHOW_SHOW_BUILD_DIR) +
@@ -33,7 +35,8 @@ ProgramRun runInShow(const std::string& arguments) {
     std::string output;
     char buffer[4096];
     size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        output.append(buffer, got);
     const int status = ::pclose(pipe);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     size_t begin = 0;
@@ -58,8 +61,10 @@ std::vector<std::string> scriptedEvents() {
     std::vector<Event> events;
     for (const auto& child : childrenOf(document.findTag("base::scene::eventtrigger")))
         for (const auto& [name, value] : child->attributes)
-            if (name == "eventTime") events.push_back({static_cast<float>(std::atof(value.c_str())), child->name});
-    std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) { return a.time < b.time; });
+            if (name == "eventTime")
+                events.push_back({static_cast<float>(std::atof(value.c_str())), child->name});
+    std::stable_sort(events.begin(), events.end(),
+                     [](const Event& a, const Event& b) { return a.time < b.time; });
     std::vector<std::string> lines;
     for (const Event& e : events) {
         if (e.name == "exit") break;
@@ -84,7 +89,8 @@ double luminanceSpread(const std::vector<uint8_t>& rgb) {
 
 double meanDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
     double sum = 0;
-    for (size_t i = 0; i < a.size(); ++i) sum += std::abs(static_cast<int>(a[i]) - static_cast<int>(b[i]));
+    for (size_t i = 0; i < a.size(); ++i)
+        sum += std::abs(static_cast<int>(a[i]) - static_cast<int>(b[i]));
     return sum / static_cast<double>(a.size());
 }
 
@@ -99,9 +105,10 @@ TEST(WholeShow, PlaysToItsExitEventWithEveryEventInOrder) {
     // figure, title card, greetings.
     const std::vector<std::string> times = {"3", "35", "58", "72", "88", "100", "110", "120"};
     std::string list;
-    for (const std::string& t : times) list += (list.empty() ? "" : ",") + t;
-    const ProgramRun run =
-        runInShow("--windowed --size 192x108 --offline 10 --shots " + list + " --shot-dir " + quoted(shots.path()));
+    for (const std::string& t : times)
+        list += (list.empty() ? "" : ",") + t;
+    const ProgramRun run = runInShow("--windowed --size 192x108 --offline 10 --shots " + list +
+                                     " --shot-dir " + quoted(shots.path()));
     ASSERT_EQ(run.status, 0) << ::testing::PrintToString(run.lines);
 
     std::vector<std::string> fired;
@@ -127,7 +134,8 @@ TEST(WholeShow, PlaysToItsExitEventWithEveryEventInOrder) {
     ASSERT_EQ(pictures.size(), times.size());
     for (size_t i = 0; i < pictures.size(); ++i)
         for (size_t j = i + 1; j < pictures.size(); ++j)
-            EXPECT_GT(meanDifference(pictures[i], pictures[j]), 4.0) << "shots " << i << " and " << j << " alike";
+            EXPECT_GT(meanDifference(pictures[i], pictures[j]), 4.0)
+                << "shots " << i << " and " << j << " alike";
 }
 
 } // namespace
