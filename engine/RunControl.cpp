@@ -50,6 +50,8 @@ void RunControl::afterFrame(double) {
     // step, but the statistics are about what running them cost.
     const int64_t now = steadyNanoseconds();
     frameTimes_.push_back(static_cast<double>(now - frameStart_) * 1e-6);
+    // The loader thread competes with these frames for the machine; they are reported apart.
+    if (r.loading) loadingFrameTimes_.push_back(frameTimes_.back());
     if (firstPlayingFrame_ < 0 && r.playing)
         firstPlayingFrame_ = static_cast<double>(now - startNanoseconds_) * 1e-9;
     const double musicTime = r.musicTime;
@@ -95,6 +97,12 @@ void RunControl::finish() {
     if (!options_.stats) return;
     const double wall = static_cast<double>(steadyNanoseconds() - startNanoseconds_) * 1e-9;
     logStream << statisticsLine(frameTimes_, wall) << std::endl;
+    if (!loadingFrameTimes_.empty()) {
+        char line[128];
+        std::snprintf(line, sizeof line, "frames while loading: %zu  max %.2f ms", loadingFrameTimes_.size(),
+                      *std::max_element(loadingFrameTimes_.begin(), loadingFrameTimes_.end()));
+        logStream << line << std::endl;
+    }
     if (firstPlayingFrame_ >= 0)
         logStream << "first frame of the show after " << firstPlayingFrame_ << " s" << std::endl;
 }

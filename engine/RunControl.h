@@ -33,7 +33,8 @@ public:
 
     long long framesRun() const { return frames_; }
     const std::vector<std::string>& shotsWritten() const { return shotsWritten_; }
-    // Prints the statistics line when --stats was given.
+    // Prints the statistics when --stats was given: the statistics line, and the number and
+    // longest of the frames drawn while a scene was loading.
     void finish();
 
 private:
@@ -44,6 +45,7 @@ private:
     size_t nextShot_ = 0;
     long long frames_ = 0;
     std::vector<double> frameTimes_;
+    std::vector<double> loadingFrameTimes_;
     std::vector<std::string> shotsWritten_;
     int64_t startNanoseconds_ = 0;
     int64_t frameStart_ = 0;

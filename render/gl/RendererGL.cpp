@@ -291,20 +291,14 @@ void RendererGL::createFixedGeometry() {
     glNamedBufferStorage(quadBuffer_, sizeof quad, quad, 0);
     glCreateVertexArrays(1, &quadArray_);
     glVertexArrayVertexBuffer(quadArray_, 0, quadBuffer_, 0, 24);
-    glEnableVertexArrayAttrib(quadArray_, 0);
-    glVertexArrayAttribFormat(quadArray_, 0, 4, GL_FLOAT, GL_FALSE, 0);
-    glVertexArrayAttribBinding(quadArray_, 0, 0);
-    glEnableVertexArrayAttrib(quadArray_, 2);
-    glVertexArrayAttribFormat(quadArray_, 2, 2, GL_FLOAT, GL_FALSE, 16);
-    glVertexArrayAttribBinding(quadArray_, 2, 0);
+    setVertexAttribute(quadArray_, 0, 4, GL_FLOAT, 0);
+    setVertexAttribute(quadArray_, 2, 2, GL_FLOAT, 16);
 
     // Line sets: float3 points.
     glCreateBuffers(1, &lineSetBuffer_);
     glCreateVertexArrays(1, &lineSetArray_);
     glVertexArrayVertexBuffer(lineSetArray_, 0, lineSetBuffer_, 0, 12);
-    glEnableVertexArrayAttrib(lineSetArray_, 0);
-    glVertexArrayAttribFormat(lineSetArray_, 0, 3, GL_FLOAT, GL_FALSE, 0);
-    glVertexArrayAttribBinding(lineSetArray_, 0, 0);
+    setVertexAttribute(lineSetArray_, 0, 3, GL_FLOAT, 0);
 
     // 2D drawing: (x, y, z, rhw, ARGB colour, u, v), 28 bytes; 3D lines: (x, y, z, colour, u, v),
     // 24 bytes. An ARGB word in memory is the bytes B, G, R, A: GL_BGRA reads it as RGBA.
@@ -313,27 +307,15 @@ void RendererGL::createFixedGeometry() {
     glNamedBufferData(overlayBuffer_, static_cast<GLsizeiptr>(overlayBufferSize_), nullptr, GL_STREAM_DRAW);
     glCreateVertexArrays(1, &overlayArray_);
     glVertexArrayVertexBuffer(overlayArray_, 0, overlayBuffer_, 0, 28);
-    glEnableVertexArrayAttrib(overlayArray_, 0);
-    glVertexArrayAttribFormat(overlayArray_, 0, 4, GL_FLOAT, GL_FALSE, 0);
-    glVertexArrayAttribBinding(overlayArray_, 0, 0);
-    glEnableVertexArrayAttrib(overlayArray_, 1);
-    glVertexArrayAttribFormat(overlayArray_, 1, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 16);
-    glVertexArrayAttribBinding(overlayArray_, 1, 0);
-    glEnableVertexArrayAttrib(overlayArray_, 2);
-    glVertexArrayAttribFormat(overlayArray_, 2, 2, GL_FLOAT, GL_FALSE, 20);
-    glVertexArrayAttribBinding(overlayArray_, 2, 0);
+    setVertexAttribute(overlayArray_, 0, 4, GL_FLOAT, 0);
+    setVertexAttribute(overlayArray_, 1, GL_BGRA, GL_UNSIGNED_BYTE, 16, GL_TRUE);
+    setVertexAttribute(overlayArray_, 2, 2, GL_FLOAT, 20);
 
     glCreateVertexArrays(1, &prim3dArray_);
     glVertexArrayVertexBuffer(prim3dArray_, 0, overlayBuffer_, 0, 24);
-    glEnableVertexArrayAttrib(prim3dArray_, 0);
-    glVertexArrayAttribFormat(prim3dArray_, 0, 3, GL_FLOAT, GL_FALSE, 0);
-    glVertexArrayAttribBinding(prim3dArray_, 0, 0);
-    glEnableVertexArrayAttrib(prim3dArray_, 1);
-    glVertexArrayAttribFormat(prim3dArray_, 1, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 12);
-    glVertexArrayAttribBinding(prim3dArray_, 1, 0);
-    glEnableVertexArrayAttrib(prim3dArray_, 2);
-    glVertexArrayAttribFormat(prim3dArray_, 2, 2, GL_FLOAT, GL_FALSE, 16);
-    glVertexArrayAttribBinding(prim3dArray_, 2, 0);
+    setVertexAttribute(prim3dArray_, 0, 3, GL_FLOAT, 0);
+    setVertexAttribute(prim3dArray_, 1, GL_BGRA, GL_UNSIGNED_BYTE, 12, GL_TRUE);
+    setVertexAttribute(prim3dArray_, 2, 2, GL_FLOAT, 16);
 }
 
 void RendererGL::shutdown() {

@@ -61,6 +61,15 @@ struct Mesh;
 struct Material;
 struct FilterChain;
 
+// Attribute `index` of a vertex array: `size` values of `type` at `offset` in buffer binding 0
+// (normalized: integers read as 0..1).
+inline void setVertexAttribute(GLuint array, GLuint index, GLint size, GLenum type, GLuint offset,
+                               GLboolean normalized = GL_FALSE) {
+    glEnableVertexArrayAttrib(array, index);
+    glVertexArrayAttribFormat(array, index, size, type, normalized, offset);
+    glVertexArrayAttribBinding(array, index, 0);
+}
+
 // The renderer's record of a registered mesh: its interleaved vertices and, once the frame has
 // made them, the GL buffer and vertex array.
 struct MeshEntry {

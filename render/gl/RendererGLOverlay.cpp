@@ -84,15 +84,9 @@ int RendererGL::createFonts() {
     }
     glCreateVertexArrays(1, &textArray_);
     glVertexArrayVertexBuffer(textArray_, 0, overlayBuffer_, 0, sizeof(TextVertex));
-    glEnableVertexArrayAttrib(textArray_, 0);
-    glVertexArrayAttribFormat(textArray_, 0, 2, GL_FLOAT, GL_FALSE, 0);
-    glVertexArrayAttribBinding(textArray_, 0, 0);
-    glEnableVertexArrayAttrib(textArray_, 1);
-    glVertexArrayAttribFormat(textArray_, 1, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 8);
-    glVertexArrayAttribBinding(textArray_, 1, 0);
-    glEnableVertexArrayAttrib(textArray_, 2);
-    glVertexArrayAttribFormat(textArray_, 2, 2, GL_FLOAT, GL_FALSE, 12);
-    glVertexArrayAttribBinding(textArray_, 2, 0);
+    setVertexAttribute(textArray_, 0, 2, GL_FLOAT, 0);
+    setVertexAttribute(textArray_, 1, GL_BGRA, GL_UNSIGNED_BYTE, 8, GL_TRUE);
+    setVertexAttribute(textArray_, 2, 2, GL_FLOAT, 12);
     return 0;
 }
 

@@ -151,9 +151,9 @@ TEST_F(LoadingScreen, TheLabelRollsItsLetterInWhileTheSceneLoadsAndGoesWithTheLo
 
     // Set BEATSHOW_LOADING_SHOTS to a directory to look at the frames.
     if (const char* dir = std::getenv("BEATSHOW_LOADING_SHOTS")) {
-        for (const auto& [name, picture] : {std::pair{"first", &watcher.firstLoading},
-                                            std::pair{"settled", &watcher.settledLoading},
-                                            std::pair{"show", &watcher.showFrame}})
+        for (const auto& [name, picture] :
+             {std::pair{"first", &watcher.firstLoading}, std::pair{"settled", &watcher.settledLoading},
+              std::pair{"show", &watcher.showFrame}})
             if (!picture->rgb.empty())
                 writePngFile(std::string(dir) + "/loading-" + name + ".png", picture->rgb, picture->width,
                              picture->height);
@@ -168,7 +168,8 @@ TEST_F(LoadingScreen, TheLabelRollsItsLetterInWhileTheSceneLoadsAndGoesWithTheLo
     const Picture& first = watcher.firstLoading;
     const Picture& settled = watcher.settledLoading;
     EXPECT_GT(settled.brightPixels(labelX, labelY, labelX + 600, labelY + 60), 300);
-    EXPECT_EQ(settled.brightPixels(0, 0, static_cast<int>(Width), labelY - 10), 0) << "something above the label";
+    EXPECT_EQ(settled.brightPixels(0, 0, static_cast<int>(Width), labelY - 10), 0)
+        << "something above the label";
     EXPECT_EQ(settled.brightPixels(0, labelY + 80, static_cast<int>(Width), static_cast<int>(Height)), 0)
         << "something below the label";
 
@@ -183,7 +184,6 @@ TEST_F(LoadingScreen, TheLabelRollsItsLetterInWhileTheSceneLoadsAndGoesWithTheLo
 
     // Once loaded, the label is gone.
     EXPECT_EQ(watcher.showFrame.brightPixels(labelX, labelY, labelX + 600, labelY + 60), 0);
-
 }
 
 } // namespace

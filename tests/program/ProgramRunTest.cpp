@@ -1,5 +1,6 @@
 // The real program, run headless (SDL's offscreen video driver, dummy audio) on a small scene
 // with an exit event: how it starts, what it logs, how it ends, and that offline runs repeat.
+#include "tests/support/ProgramRun.h"
 #include "tests/scene/SceneAssets.h"
 #include "tests/support/TestSupport.h"
 
@@ -8,53 +9,15 @@
 #include <cstdio>
 #include <fstream>
 #include <regex>
-#include <sys/wait.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct ProgramRun {
-    int status = -1;
-    std::vector<std::string> lines;
-    double seconds = 0;
-
-    // Index of the first line equal to `line` at or after `from`, or -1.
-    int find(const std::string& line, int from = 0) const {
-        for (size_t i = static_cast<size_t>(std::max(from, 0)); i < lines.size(); ++i)
-            if (lines[i] == line) return static_cast<int>(i);
-        return -1;
-    }
-};
-
-std::string quoted(const std::string& s) {
-    return "'" + s + "'";
-}
-
 ProgramRun runProgram(const fs::path& directory, const std::string& arguments) {
-    const std::string command = "cd " + quoted(directory.string()) +
-                                " && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy timeout 120 " +
-                                quoted(BEATSHOW_PROGRAM) + " " + arguments + " 2>&1";
-    ProgramRun run;
-    const auto start = std::chrono::steady_clock::now();
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return run;
-    std::string output;
-    char buffer[4096];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        output.append(buffer, got);
-    const int status = ::pclose(pipe);
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    size_t begin = 0;
-    while (begin < output.size()) {
-        size_t end = output.find('\n', begin);
-        if (end == std::string::npos) end = output.size();
-        run.lines.push_back(output.substr(begin, end - begin));
-        begin = end + 1;
-    }
-    return run;
+    return runShellCommand("cd " + shellQuoted(directory.string()) +
+                           " && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy timeout 120 " +
+                           shellQuoted(BEATSHOW_PROGRAM) + " " + arguments);
 }
 
 std::vector<uint8_t> fileBytes(const fs::path& file) {

@@ -68,6 +68,20 @@ TEST_F(RunControlTest, StatisticsLine) {
     EXPECT_EQ(RunControl::statisticsLine({}, 1.0), "frames: 0");
 }
 
+TEST_F(RunControlTest, StatisticsCountTheFramesDrawnWhileLoadingApart) {
+    ProgramOptions options;
+    options.stats = true;
+    RunControl control(options, nullptr, nullptr, nullptr);
+    registry().loading = true;
+    control.afterFrame(1);
+    control.afterFrame(1);
+    registry().loading = false;
+    control.afterFrame(1);
+    control.finish();
+    EXPECT_EQ(log().count("frames: 3  fps: "), 1);
+    EXPECT_EQ(log().count("frames while loading: 2  max "), 1);
+}
+
 TEST(OfflineClockTest, EveryFrameAdvancesOneStep) {
     OfflineClock clock(30);
     FrameTimer timer(clock.counter());

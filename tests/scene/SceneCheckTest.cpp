@@ -1,58 +1,23 @@
 // Runs the real program: `beatshow --check [DIR]` on assembled test scenes.
 #include "tests/scene/SceneAssets.h"
+#include "tests/support/ProgramRun.h"
 #include "tests/support/TestSupport.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <sys/wait.h>
 
 namespace {
 
-struct ProgramRun {
-    int status = -1;
-    std::vector<std::string> lines;
-
-    bool has(const std::string& line) const {
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
-    }
-    bool hasEnding(const std::string& tail) const {
-        return std::any_of(lines.begin(), lines.end(),
-                           [&](const std::string& l) { return l.ends_with(tail); });
-    }
-};
-
-std::string quoted(const std::string& text) {
-    return "'" + text + "'";
-}
-
-// Runs the command line in a shell and collects its output lines and exit status.
+// Runs the program with these arguments in the directory.
 ProgramRun run(const std::string& arguments, const std::string& inDirectory = ".") {
-    const std::string command =
-        "cd " + quoted(inDirectory) + " && " + quoted(BEATSHOW_PROGRAM) + " " + arguments + " 2>&1";
-    ProgramRun result;
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return result;
-    std::string output;
-    char buffer[4096];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        output.append(buffer, got);
-    const int status = ::pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    size_t start = 0;
-    while (start < output.size()) {
-        size_t end = output.find('\n', start);
-        if (end == std::string::npos) end = output.size();
-        result.lines.push_back(output.substr(start, end - start));
-        start = end + 1;
-    }
-    return result;
+    return runShellCommand("cd " + shellQuoted(inDirectory) + " && " + shellQuoted(BEATSHOW_PROGRAM) + " " +
+                           arguments);
 }
 
 TEST(SceneCheck, AFullSceneChecksCleanAndExitsZero) {
     ScratchDirectory dir;
     assembleTestScene("full", testDataDirectory(), dir.path());
-    const ProgramRun check = run("--check " + quoted(dir.path().string()));
+    const ProgramRun check = run("--check " + shellQuoted(dir.path().string()));
     EXPECT_EQ(check.status, 0) << ::testing::PrintToString(check.lines);
     EXPECT_TRUE(check.has("Light: lamp Position: { 1.5 , -2 , 3 }"));
     EXPECT_TRUE(check.has("loading actors"));
@@ -70,7 +35,7 @@ TEST(SceneCheck, AFullSceneChecksCleanAndExitsZero) {
 TEST(SceneCheck, ASceneOfEveryActorClassChecksClean) {
     ScratchDirectory dir;
     assembleTestScene("actors", testDataDirectory(), dir.path());
-    const ProgramRun check = run("--check " + quoted(dir.path().string()));
+    const ProgramRun check = run("--check " + shellQuoted(dir.path().string()));
     EXPECT_EQ(check.status, 0) << ::testing::PrintToString(check.lines);
     EXPECT_TRUE(check.has("ObjectPulsator::AddEntity: Adding mesh breakable to pulsator"));
 }
@@ -78,7 +43,7 @@ TEST(SceneCheck, ASceneOfEveryActorClassChecksClean) {
 TEST(SceneCheck, ABrokenSceneExitsOneAndSaysWhatIsWrong) {
     ScratchDirectory dir;
     assembleTestScene("broken", testDataDirectory(), dir.path());
-    const ProgramRun check = run("--check " + quoted(dir.path().string()));
+    const ProgramRun check = run("--check " + shellQuoted(dir.path().string()));
     EXPECT_EQ(check.status, 1);
     for (const char* line : {
              "mesh bad: magic 0x1338 is not 0x1337",
@@ -109,12 +74,12 @@ TEST(SceneCheck, ABrokenSceneExitsOneAndSaysWhatIsWrong) {
 
 TEST(SceneCheck, AMissingSceneOrDirectoryIsAProblem) {
     ScratchDirectory dir;
-    const ProgramRun empty = run("--check " + quoted(dir.path().string()));
+    const ProgramRun empty = run("--check " + shellQuoted(dir.path().string()));
     EXPECT_EQ(empty.status, 1);
     EXPECT_TRUE(empty.has("Cannot read scene file epicrealtimetest.xml"));
     EXPECT_TRUE(empty.has("  the scene file epicrealtimetest.xml cannot be read"));
 
-    const ProgramRun nowhere = run("--check " + quoted((dir.path() / "not-there").string()));
+    const ProgramRun nowhere = run("--check " + shellQuoted((dir.path() / "not-there").string()));
     EXPECT_EQ(nowhere.status, 1);
     ASSERT_EQ(nowhere.lines.size(), 1u);
     EXPECT_TRUE(nowhere.lines[0].starts_with("check: cannot enter ")) << nowhere.lines[0];

@@ -3,6 +3,7 @@
 // pictures that are neither blank nor alike.
 #include "render/gl/PngFile.h"
 #include "scene/XMLDocument.h"
+#include "tests/support/ProgramRun.h"
 #include "tests/support/TestSupport.h"
 
 #include <algorithm>
@@ -10,43 +11,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
-#include <sys/wait.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct ProgramRun {
-    int status = -1;
-    std::vector<std::string> lines;
-};
-
-std::string quoted(const std::string& s) {
-    return "'" + s + "'";
-}
-
 ProgramRun runInShow(const std::string& arguments) {
-    const std::string command = "cd " + quoted(BEATSHOW_SHOW_BUILD_DIR) +
-                                " && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy timeout 900 " +
-                                quoted(BEATSHOW_PROGRAM) + " " + arguments + " 2>&1";
-    ProgramRun run;
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return run;
-    std::string output;
-    char buffer[4096];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        output.append(buffer, got);
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    size_t begin = 0;
-    while (begin < output.size()) {
-        size_t end = output.find('\n', begin);
-        if (end == std::string::npos) end = output.size();
-        run.lines.push_back(output.substr(begin, end - begin));
-        begin = end + 1;
-    }
-    return run;
+    return runShellCommand("cd " + shellQuoted(BEATSHOW_SHOW_BUILD_DIR) +
+                           " && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy timeout 900 " +
+                           shellQuoted(BEATSHOW_PROGRAM) + " " + arguments);
 }
 
 // The scene's timed events as the log writes them when they fire, in firing order (by time,
@@ -108,7 +81,7 @@ TEST(WholeShow, PlaysToItsExitEventWithEveryEventInOrder) {
     for (const std::string& t : times)
         list += (list.empty() ? "" : ",") + t;
     const ProgramRun run = runInShow("--windowed --size 192x108 --offline 10 --shots " + list +
-                                     " --shot-dir " + quoted(shots.path()));
+                                     " --shot-dir " + shellQuoted(shots.path()));
     ASSERT_EQ(run.status, 0) << ::testing::PrintToString(run.lines);
 
     std::vector<std::string> fired;
