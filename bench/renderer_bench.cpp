@@ -115,7 +115,7 @@ struct TextCanvas : RenderInterface::CanvasInterface {
 bool measure(int width, int height, int frames, bool finish, bool text, Medians& out) {
     platform::WindowResult result = platform::WindowNoVideo;
     std::string error;
-    auto system = platform::createWindow({"renderer bench", width, height, false}, result, error);
+    auto system = platform::createWindow({"renderer bench", width, height, false, true}, result, error);
     if (!system) {
         std::fprintf(stderr, "renderer_bench: %s\n", error.c_str());
         return false;

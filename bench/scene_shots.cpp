@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
 
     platform::WindowResult result = platform::WindowNoVideo;
     std::string error;
-    auto system = platform::createWindow({"scene shots", width, height, false}, result, error);
+    auto system = platform::createWindow({"scene shots", width, height, false, true}, result, error);
     if (!system) {
         std::fprintf(stderr, "scene_shots: %s\n", error.c_str());
         return 1;

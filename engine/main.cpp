@@ -26,12 +26,15 @@ namespace {
 // duration covers the whole start-up.
 FrameTimer mainTimer;
 
+// `invisibleAllowed`: the run is for its files (offline or with shots), so it may go on
+// without a display.
 std::unique_ptr<SystemWindow> openWindow(const std::string& title, unsigned width, unsigned height,
-                                         bool fullscreen) {
+                                         bool fullscreen, bool invisibleAllowed) {
     platform::WindowResult result = platform::WindowCreated;
     std::string error;
     auto window = platform::createWindow(
-        {title, static_cast<int>(width), static_cast<int>(height), fullscreen}, result, error);
+        {title, static_cast<int>(width), static_cast<int>(height), fullscreen, invisibleAllowed}, result,
+        error);
     if (!window) logStream << "beatshow: " << error << std::endl;
     return window;
 }
@@ -60,7 +63,11 @@ int main(int argc, char** argv) {
     if (options.check) return runSceneCheck(options.checkDirectory);
 
     EngineServices services;
-    services.openWindow = openWindow;
+    const bool forFiles = options.offlineFps > 0 || !options.shotTimes.empty();
+    services.openWindow = [forFiles](const std::string& title, unsigned width, unsigned height,
+                                     bool fullscreen) {
+        return openWindow(title, width, height, fullscreen, forFiles);
+    };
     services.makeRenderer = makeDeviceRenderer;
     services.timer = &mainTimer;
 

@@ -3,6 +3,7 @@
 #include <SDL2/SDL.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 namespace platform {
@@ -337,6 +338,13 @@ void showMessageBox(const std::string& caption, const std::string& text, bool er
 std::unique_ptr<SystemWindow> createWindow(const WindowRequest& request, WindowResult& result,
                                            std::string& error) {
     if (!ensureVideo(error)) {
+        result = WindowNoVideo;
+        return nullptr;
+    }
+    const char* requestedDriver = std::getenv("SDL_VIDEODRIVER");
+    if (isHeadless() && !request.invisibleAllowed && (!requestedDriver || !*requestedDriver)) {
+        error = "no display to show the show on (SDL found none and would draw invisibly); run it on a "
+                "desktop, under Xvfb, or headless on purpose with SDL_VIDEODRIVER=offscreen";
         result = WindowNoVideo;
         return nullptr;
     }

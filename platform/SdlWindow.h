@@ -35,6 +35,10 @@ struct WindowRequest {
     int width = 1920;
     int height = 1080;
     bool fullscreen = true;
+    // Without a display SDL falls back to its offscreen driver, whose window nobody sees. That
+    // is taken only when asked for (SDL_VIDEODRIVER names the driver) or allowed here (a run that
+    // writes its frames to files needs no display); otherwise creation fails saying so.
+    bool invisibleAllowed = false;
 };
 
 // On failure returns null, sets `result`, and describes the cause in `error` (what is missing

@@ -9,6 +9,7 @@
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -287,6 +288,44 @@ TEST(SdlWindow, OffscreenWindowHasAContextOfTheRequestedSize) {
     EXPECT_EQ(window->drawableHeight(), 200);
     EXPECT_TRUE(platform::isHeadless());
     window->swapBuffers();
+}
+
+// The variable as the test found it, put back when the test ends.
+class SavedEnvironment {
+public:
+    explicit SavedEnvironment(const char* name) : name_(name) {
+        if (const char* value = std::getenv(name)) value_ = value, set_ = true;
+    }
+    ~SavedEnvironment() {
+        if (set_)
+            ::setenv(name_, value_.c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::string value_;
+    bool set_ = false;
+};
+
+TEST(SdlWindow, AnInvisibleWindowIsMadeOnlyWhenAskedForOrAllowed) {
+    SavedEnvironment saved("SDL_VIDEODRIVER");
+    platform::WindowResult result = platform::WindowCreated;
+    std::string error;
+    ASSERT_NE(platform::createWindow({"asked", 64, 64, false}, result, error), nullptr) << error;
+    ASSERT_TRUE(platform::isHeadless());
+
+    // As if SDL had fallen back to the offscreen driver by itself, for want of a display.
+    ::unsetenv("SDL_VIDEODRIVER");
+    EXPECT_EQ(platform::createWindow({"fallback", 64, 64, true}, result, error), nullptr);
+    EXPECT_EQ(result, platform::WindowNoVideo);
+    EXPECT_NE(error.find("SDL_VIDEODRIVER=offscreen"), std::string::npos) << error;
+
+    platform::WindowRequest recording{"recording", 64, 64, false};
+    recording.invisibleAllowed = true;
+    EXPECT_NE(platform::createWindow(recording, result, error), nullptr) << error;
+    EXPECT_EQ(result, platform::WindowCreated);
 }
 
 std::vector<std::string> boxes;

@@ -102,7 +102,7 @@ void GlRendererTest::TearDown() {
 int GlRendererTest::open(int width, int height) {
     platform::WindowResult result = platform::WindowNoVideo;
     std::string error;
-    system_ = platform::createWindow({"test", width, height, false}, result, error);
+    system_ = platform::createWindow({"test", width, height, false, true}, result, error);
     if (!system_) {
         ADD_FAILURE() << error;
         return -100;
