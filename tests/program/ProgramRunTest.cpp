@@ -5,8 +5,6 @@
 #include "tests/support/TestSupport.h"
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
 #include <fstream>
 #include <regex>
 

@@ -3,9 +3,6 @@
 #include "tests/support/ProgramRun.h"
 #include "tests/support/TestSupport.h"
 
-#include <algorithm>
-#include <cstdio>
-
 namespace {
 
 // Runs the program with these arguments in the directory.
