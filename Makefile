@@ -3,6 +3,8 @@
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 SHOW_DIR := build/show
+# CI builds with warnings as errors (the ci preset); both presets build in build/.
+PRESET ?= $(if $(CI),ci,default)
 
 .PHONY: all deps build show run test test-default test-asan test-tsan format clean
 
@@ -12,11 +14,11 @@ deps:
 	@scripts/install-deps
 
 build: deps
-	@cmake --preset default >/dev/null
-	@cmake --build --preset default -j $(JOBS)
+	@cmake --preset $(PRESET) >/dev/null
+	@cmake --build --preset $(PRESET) -j $(JOBS)
 
 show: build
-	@cmake --build --preset default --target show -j $(JOBS)
+	@cmake --build --preset $(PRESET) --target show -j $(JOBS)
 
 run: show
 	@if [ -f $(SHOW_DIR)/epicrealtimetest.xml ]; then cd $(SHOW_DIR) && ../beatshow; \
@@ -25,16 +27,18 @@ run: show
 test: test-default test-asan test-tsan
 
 test-default: build
-	@ctest --preset default -j $(JOBS)
+	@ctest --preset $(PRESET) -j $(JOBS)
 
+# The CPU suites under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps
 	@cmake --preset asan >/dev/null
-	@cmake --build --preset asan -j $(JOBS) --target sanitizer_tests
+	@cmake --build --preset asan -j $(JOBS)
 	@ctest --preset asan -j $(JOBS)
 
+# The CPU suites that start threads, under ThreadSanitizer.
 test-tsan: deps
 	@cmake --preset tsan >/dev/null
-	@cmake --build --preset tsan -j $(JOBS) --target sanitizer_tests
+	@cmake --build --preset tsan -j $(JOBS)
 	@ctest --preset tsan -j $(JOBS)
 
 format:

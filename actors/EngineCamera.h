@@ -3,7 +3,7 @@
 // class "Camera"; "activate" makes the camera current.
 #pragma once
 
-#include "actors/Entity.h"
+#include "actors/entity/Entity.h"
 #include "math/Matrix.h"
 #include "math/Quaternion.h"
 

@@ -6,7 +6,7 @@
 // actor reacts to no events.
 #pragma once
 
-#include "actors/Entity.h"
+#include "actors/entity/Entity.h"
 #include "render/RenderTypes.h"
 
 #include <memory>

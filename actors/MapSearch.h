@@ -8,7 +8,7 @@
 // inactive. "activate" restarts the search.
 #pragma once
 
-#include "actors/Entity.h"
+#include "actors/entity/Entity.h"
 #include "render/RenderInterface.h"
 
 #include <string>

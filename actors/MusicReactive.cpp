@@ -1,7 +1,7 @@
 #include "actors/MusicReactive.h"
 
 #include "engine/EngineRegistry.h"
-#include "engine/Log.h"
+#include "engine/base/Log.h"
 #include "render/Mesh.h"
 #include "scene/AutomationPath.h"
 

@@ -13,7 +13,7 @@
 // Entity fields themselves are written without a lock, as everywhere in the engine.
 #pragma once
 
-#include "actors/Entity.h"
+#include "actors/entity/Entity.h"
 
 #include <atomic>
 #include <cstdint>

@@ -8,7 +8,7 @@
 //   frame, from its first frame on.
 #pragma once
 
-#include "actors/Entity.h"
+#include "actors/entity/Entity.h"
 #include "render/RenderInterface.h"
 
 #include <string>

@@ -15,7 +15,7 @@
 // What they build lives until the process ends (the registry keeps it alive).
 #pragma once
 
-#include "actors/Entity.h"
+#include "actors/entity/Entity.h"
 
 #include <cstdint>
 #include <string>

@@ -9,7 +9,7 @@
 // nothing while inactive. Lines are centred on an assumed advance of 28 pixels per character.
 #pragma once
 
-#include "actors/Entity.h"
+#include "actors/entity/Entity.h"
 #include "render/RenderInterface.h"
 
 #include <cstdint>

@@ -12,8 +12,8 @@
 // runs queued work late, so that its timer queries credit one pass with another's work.
 #include "BenchScene.h"
 
-#include "engine/Log.h"
-#include "engine/Viewport.h"
+#include "engine/base/Log.h"
+#include "engine/base/Viewport.h"
 #include "platform/SdlWindow.h"
 #include "render/FilterChain.h"
 #include "render/gl/RendererGL.h"

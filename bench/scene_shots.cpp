@@ -11,7 +11,7 @@
 // BEATSHOW_SHADERS).
 #include "BenchScene.h"
 
-#include "engine/Viewport.h"
+#include "engine/base/Viewport.h"
 #include "platform/SdlWindow.h"
 #include "render/FilterChain.h"
 #include "render/MaterialBuilder.h"

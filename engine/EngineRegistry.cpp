@@ -1,8 +1,7 @@
 #include "engine/EngineRegistry.h"
 
-#include "actors/EngineCamera.h"
-#include "engine/Log.h"
-#include "engine/Viewport.h"
+#include "engine/base/Log.h"
+#include "engine/base/Viewport.h"
 #include "render/MaterialBuilder.h"
 #include "render/Mesh.h"
 #include "render/MeshFile.h"
@@ -361,18 +360,6 @@ void setFilterParameter(const std::string& name, const Vector& value) {
 }
 
 // ---- events ----
-
-int subscribeEvent(Triggerable* object, const std::string& name) {
-    return engine().dispatcher.subscribeEvent(object, name);
-}
-
-void broadcastEvent(const std::string& name) {
-    engine().dispatcher.broadcastEvent(name);
-}
-
-void sendEvent(const std::string& name, Triggerable* target) {
-    engine().dispatcher.sendEvent(name, target);
-}
 
 int addEventTrigger(const std::string& name, float time, Triggerable* target) {
     return engine().triggers.addEventTrigger(name, time, target);

@@ -14,10 +14,10 @@
 // process ends, as a show expects; resetEngineRegistry() empties everything for tests.
 #pragma once
 
-#include "actors/Entity.h"
-#include "engine/AssetStore.h"
-#include "engine/Events.h"
-#include "engine/MusicPlayer.h"
+#include "actors/entity/Entity.h"
+#include "engine/base/AssetStore.h"
+#include "engine/base/Events.h"
+#include "engine/base/MusicPlayer.h"
 #include "render/FilterChain.h"
 #include "render/Material.h"
 #include "render/Mesh.h"
@@ -58,7 +58,7 @@ struct EngineRegistry {
     std::vector<std::unique_ptr<Triggerable>> keptEntities;
     std::vector<std::unique_ptr<Mesh>> keptMeshes;
 
-    EventDispatcher dispatcher;
+    EventDispatcher& dispatcher = eventDispatcher();
     EventTriggerList triggers;
     AssetStore assets;
     MusicPlayer music;
@@ -157,9 +157,7 @@ FilterChain* getPostChain();
 void setFilterParameter(const std::string& name, const Vector& value);
 
 // Events.
-int subscribeEvent(Triggerable* object, const std::string& name);
-void broadcastEvent(const std::string& name);
-void sendEvent(const std::string& name, Triggerable* target);
+// (subscribeEvent, broadcastEvent and sendEvent come with the dispatcher, from Events.h.)
 int addEventTrigger(const std::string& name, float time, Triggerable* target);
 // Broadcasts the posted events, then fires the triggers that became due; an "exit" trigger sets
 // quitRequested.

@@ -20,8 +20,8 @@
 // reported by the thread that met it whatever other threads do meanwhile.
 #pragma once
 
-#include "engine/FrameTimer.h"
-#include "engine/MusicPlayer.h"
+#include "engine/base/AudioBackend.h"
+#include "engine/base/FrameTimer.h"
 #include "platform/AudioClock.h"
 #include "platform/VorbisDecoder.h"
 

@@ -2,7 +2,7 @@
 // SDL_GetPerformanceFrequency. Reading it needs no SDL subsystem and is safe from any thread.
 #pragma once
 
-#include "engine/FrameTimer.h"
+#include "engine/base/FrameTimer.h"
 
 namespace platform {
 

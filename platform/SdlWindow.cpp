@@ -238,6 +238,9 @@ public:
         SDL_GetMouseState(&cx, &cy);
         if (cx != x || cy != y) SDL_WarpMouseInWindow(window_, x, y);
     }
+    void showMessageBox(const std::string& caption, const std::string& text, bool error) override {
+        platform::showMessageBox(caption, text, error);
+    }
 
 private:
     // Events of other windows give no message; synthetic events without a window count as ours.

@@ -16,7 +16,7 @@
 // size and no mode change.
 #pragma once
 
-#include "engine/SystemWindow.h"
+#include "engine/base/SystemWindow.h"
 
 #include <memory>
 #include <string>

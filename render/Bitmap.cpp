@@ -1,7 +1,7 @@
 #include "render/Bitmap.h"
 
-#include "engine/AssetStore.h"
-#include "engine/Log.h"
+#include "engine/base/AssetStore.h"
+#include "engine/base/Log.h"
 
 namespace {
 

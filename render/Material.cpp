@@ -1,6 +1,6 @@
 #include "render/Material.h"
 
-#include "engine/Log.h"
+#include "engine/base/Log.h"
 
 Material::~Material() {
     logStream << "material dtor" << std::endl;

@@ -1,7 +1,7 @@
 #include "render/MaterialBuilder.h"
 
-#include "engine/AssetStore.h"
-#include "engine/Log.h"
+#include "engine/base/AssetStore.h"
+#include "engine/base/Log.h"
 #include "render/Bitmap.h"
 #include "render/Material.h"
 #include "render/RenderInterface.h"

@@ -1,7 +1,7 @@
 #include "render/MeshFile.h"
 
-#include "engine/AssetStore.h"
-#include "engine/Log.h"
+#include "engine/base/AssetStore.h"
+#include "engine/base/Log.h"
 #include "render/Mesh.h"
 
 #include <cstdio>

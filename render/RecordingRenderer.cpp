@@ -1,6 +1,6 @@
 #include "render/RecordingRenderer.h"
 
-#include "engine/Viewport.h"
+#include "engine/base/Viewport.h"
 #include "render/FilterChain.h"
 #include "render/Material.h"
 #include "render/Mesh.h"

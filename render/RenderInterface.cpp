@@ -1,6 +1,6 @@
 #include "render/RenderInterface.h"
 
-#include "engine/Log.h"
+#include "engine/base/Log.h"
 
 int CanvasContext::drawText(std::string text, int x, int y, uint32_t colour, int font) {
     return renderer ? renderer->drawText(std::move(text), x, y, colour, font) : 0;

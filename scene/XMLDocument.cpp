@@ -1,6 +1,6 @@
 #include "scene/XMLDocument.h"
 
-#include "engine/Log.h"
+#include "engine/base/Log.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,10 +2,9 @@
 // RendererGLFrame.cpp.
 #include "render/gl/RendererGL.h"
 
-#include "engine/Log.h"
-#include "engine/SystemWindow.h"
-#include "engine/Viewport.h"
-#include "platform/SdlWindow.h"
+#include "engine/base/Log.h"
+#include "engine/base/SystemWindow.h"
+#include "engine/base/Viewport.h"
 #include "render/FilterChain.h"
 #include "render/Material.h"
 #include "render/Mesh.h"
@@ -217,10 +216,14 @@ bool RendererGL::compileShaders() {
         const char* caption = item.stage == GL_VERTEX_SHADER ? "VShaderFailed" : "PShaderError";
         logStream << caption << ": " << error << std::endl;
         noteProblem(std::string("shader ") + item.file + " does not compile");
-        platform::showMessageBox(caption, error, true);
+        showMessageBox(caption, error);
         return false;
     }
     return true;
+}
+
+void RendererGL::showMessageBox(const std::string& caption, const std::string& text) {
+    if (window_ && window_->system) window_->system->showMessageBox(caption, text, true);
 }
 
 void RendererGL::createTargets() {

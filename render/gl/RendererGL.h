@@ -38,7 +38,7 @@
 // shown, so captureFrame and the screen both see it the right way up.
 #pragma once
 
-#include "engine/FrameTimer.h"
+#include "engine/base/FrameTimer.h"
 #include "math/Matrix.h"
 #include "render/RenderInterface.h"
 #include "render/gl/GlFont.h"
@@ -237,6 +237,8 @@ private:
     // Set-up.
     int createFonts();
     void releaseOverlayObjects();
+    // Through the window the renderer draws in; nothing without one.
+    void showMessageBox(const std::string& caption, const std::string& text);
     bool compileShaders();
     void createTargets();
     void createFixedGeometry();

@@ -5,9 +5,9 @@
 
 #include <algorithm>
 
-#include "engine/Log.h"
-#include "engine/SystemWindow.h"
-#include "engine/Viewport.h"
+#include "engine/base/Log.h"
+#include "engine/base/SystemWindow.h"
+#include "engine/base/Viewport.h"
 #include "render/FilterChain.h"
 #include "render/Mesh.h"
 

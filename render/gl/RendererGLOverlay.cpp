@@ -2,8 +2,7 @@
 // the four drawing operations, and the post-processing chain that ends on the back buffer.
 #include "render/gl/RendererGL.h"
 
-#include "engine/Log.h"
-#include "platform/SdlWindow.h"
+#include "engine/base/Log.h"
 #include "render/FilterChain.h"
 #include "render/gl/GlFont.h"
 
@@ -317,7 +316,7 @@ int RendererGL::setFilterChain(FilterChain* chain) {
         glNamedFramebufferDrawBuffer(resources->framebuffer, GL_COLOR_ATTACHMENT0);
         std::string error;
         if (!resources->shader.build(stage.shaderFile, GL_FRAGMENT_SHADER, error)) {
-            platform::showMessageBox("PShaderError", error, true);
+            showMessageBox("PShaderError", error);
             logStream << "FAIL!" << std::endl;
             logStream << "filter stage " << i << ": " << error << std::endl;
             noteProblem("filter stage shader " + stage.shaderFile + " does not compile");

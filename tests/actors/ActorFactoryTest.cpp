@@ -1,7 +1,7 @@
 #include "actors/ActorFactory.h"
 #include "tests/actors/ActorTestHelpers.h"
 
-#include "actors/Entity.h"
+#include "actors/entity/Entity.h"
 
 #include <algorithm>
 #include <memory>

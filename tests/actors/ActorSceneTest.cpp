@@ -4,9 +4,9 @@
 #include "actors/EngineCamera.h"
 #include "actors/MusicReactive.h"
 #include "actors/StageScripts.h"
-#include "engine/OfflineClock.h"
+#include "app/OfflineClock.h"
 #include "scene/AutomationPath.h"
-#include "scene/SceneLoader.h"
+#include "scene/loader/SceneLoader.h"
 #include "tests/scene/SceneAssets.h"
 #include "tests/support/TestSupport.h"
 
@@ -28,7 +28,7 @@ protected:
 
 TEST_F(ActorScene, EveryClassIsBuiltConfiguredAndRun) {
     WorkingDirectory cwd(dir.path());
-    ASSERT_EQ(loadScene("epicrealtimetest.xml"), 0);
+    ASSERT_EQ(loadScene("epicrealtimetest.xml", &createActor), 0);
     EXPECT_TRUE(problemsNoted().empty()) << ::testing::PrintToString(problemsNoted());
 
     std::set<std::string> classes;

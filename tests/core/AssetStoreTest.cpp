@@ -1,4 +1,4 @@
-#include "engine/AssetStore.h"
+#include "engine/base/AssetStore.h"
 #include "tests/support/TestSupport.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "actors/Entity.h"
+#include "actors/entity/Entity.h"
 #include "tests/support/TestSupport.h"
 
 namespace {

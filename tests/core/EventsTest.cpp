@@ -1,4 +1,4 @@
-#include "engine/Events.h"
+#include "engine/base/Events.h"
 #include "tests/support/TestSupport.h"
 
 namespace {

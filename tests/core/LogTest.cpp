@@ -1,4 +1,4 @@
-#include "engine/Log.h"
+#include "engine/base/Log.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "engine/Viewport.h"
+#include "engine/base/Viewport.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // a counter that only the test moves, never against wall-clock time.
 #include "platform/SdlAudio.h"
 
-#include "engine/MusicPlayer.h"
+#include "engine/base/MusicPlayer.h"
 #include "tests/platform/ToneFile.h"
 #include "tests/support/TestSupport.h"
 

@@ -3,8 +3,8 @@
 // turn them into typed characters.
 #include "platform/SdlWindow.h"
 
-#include "engine/SystemWindow.h"
-#include "engine/Viewport.h"
+#include "engine/base/SystemWindow.h"
+#include "engine/base/Viewport.h"
 
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>

@@ -4,8 +4,8 @@
 // window as a key-down of virtual key 27.
 #include "platform/SdlWindow.h"
 
-#include "engine/SystemWindow.h"
-#include "engine/Viewport.h"
+#include "engine/base/SystemWindow.h"
+#include "engine/base/Viewport.h"
 
 #include <gtest/gtest.h>
 

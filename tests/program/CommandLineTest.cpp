@@ -1,4 +1,4 @@
-#include "engine/CommandLine.h"
+#include "app/CommandLine.h"
 
 #include <gtest/gtest.h>
 

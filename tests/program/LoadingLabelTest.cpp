@@ -1,4 +1,4 @@
-#include "engine/LoaderThread.h"
+#include "engine/loop/LoaderThread.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // The loading screen in real pixels: the real program sequence with the OpenGL renderer in an
 // offscreen window, a scene load that waits for the test, and the frames captured meanwhile.
 #include "engine/EngineRegistry.h"
-#include "engine/FrameTimer.h"
-#include "engine/LoaderThread.h"
-#include "engine/MainLoop.h"
-#include "engine/Startup.h"
+#include "engine/base/FrameTimer.h"
+#include "engine/loop/LoaderThread.h"
+#include "engine/loop/MainLoop.h"
+#include "engine/loop/Startup.h"
 #include "platform/SdlWindow.h"
 #include "render/gl/DeviceRenderer.h"
 #include "tests/program/ProgramTestSupport.h"
@@ -142,7 +142,7 @@ TEST_F(LoadingScreen, TheLabelRollsItsLetterInWhileTheSceneLoadsAndGoesWithTheLo
         return n == 0 ? 0 : n == 1 ? 29 : 7;
     };
 
-    ProgramOptions options;
+    WindowSettings options;
     options.windowed = true;
     options.width = Width;
     options.height = Height;

@@ -1,4 +1,4 @@
-#include "engine/MainLoop.h"
+#include "engine/loop/MainLoop.h"
 #include "actors/EngineCamera.h"
 #include "tests/program/ProgramTestSupport.h"
 #include "tests/support/TestSupport.h"

@@ -2,9 +2,9 @@
 // test sets, a system window whose messages the test queues, and an actor that records calls.
 #pragma once
 
-#include "actors/Entity.h"
-#include "engine/MusicPlayer.h"
-#include "engine/SystemWindow.h"
+#include "actors/entity/Entity.h"
+#include "engine/base/MusicPlayer.h"
+#include "engine/base/SystemWindow.h"
 
 #include <atomic>
 #include <deque>

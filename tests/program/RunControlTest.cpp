@@ -1,5 +1,5 @@
-#include "engine/RunControl.h"
-#include "engine/OfflineClock.h"
+#include "app/RunControl.h"
+#include "app/OfflineClock.h"
 #include "tests/support/TestSupport.h"
 
 namespace {

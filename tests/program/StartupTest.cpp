@@ -1,8 +1,8 @@
-#include "engine/Startup.h"
+#include "engine/loop/Startup.h"
 #include "actors/EngineCamera.h"
-#include "engine/LoaderThread.h"
-#include "engine/OfflineClock.h"
-#include "engine/RunControl.h"
+#include "app/OfflineClock.h"
+#include "app/RunControl.h"
+#include "engine/loop/LoaderThread.h"
 #include "tests/program/ProgramTestSupport.h"
 #include "tests/support/TestSupport.h"
 

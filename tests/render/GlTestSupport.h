@@ -3,9 +3,9 @@
 // objects and lights, and ways to find a world point on the picture.
 #pragma once
 
-#include "engine/Log.h"
-#include "engine/SystemWindow.h"
-#include "engine/Viewport.h"
+#include "engine/base/Log.h"
+#include "engine/base/SystemWindow.h"
+#include "engine/base/Viewport.h"
 #include "render/Material.h"
 #include "render/Mesh.h"
 #include "render/RenderTypes.h"

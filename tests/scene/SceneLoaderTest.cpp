@@ -1,4 +1,4 @@
-#include "scene/SceneLoader.h"
+#include "scene/loader/SceneLoader.h"
 #include "actors/ActorFactory.h"
 #include "actors/EngineCamera.h"
 #include "render/Mesh.h"
@@ -123,7 +123,7 @@ void expectLines(const Lines& actual, const Lines& expected) {
 }
 
 TEST_F(SceneLoading, AMissingFileFailsWithoutALine) {
-    EXPECT_EQ(loadScene("nothing-here.xml"), -1);
+    EXPECT_EQ(loadScene("nothing-here.xml", &createActor), -1);
     EXPECT_TRUE(log().lines().empty());
 }
 
@@ -142,7 +142,7 @@ TEST_F(SceneLoading, TheFullTestSceneLoadsEveryList) {
     assembleTestScene("full", testDataDirectory(), show);
     WorkingDirectory inShow(show);
     audio_->accepted = {"audio/song.ogg"};
-    ASSERT_EQ(loadScene("epicrealtimetest.xml"), 0);
+    ASSERT_EQ(loadScene("epicrealtimetest.xml", &createActor), 0);
 
     expectLines(log().lines(), {"material stone width: 4 height: 2 channel: 3 size24 dataptr: *",
                                 "Cannot open file: tex/wood_normal.bmp",

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "engine/EngineRegistry.h"
-#include "engine/Log.h"
-#include "engine/Viewport.h"
+#include "engine/base/Log.h"
+#include "engine/base/Viewport.h"
 #include "render/RecordingRenderer.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The generated bitmaps through the engine's own reader and material builder: sizes, companions,
 // and the whole chain of orientation from the upright picture to what a mesh or drawRect shows.
 #include "tools/Textures.h"
-#include "engine/Log.h"
+#include "engine/base/Log.h"
 #include "math/Matrix.h"
 #include "render/Bitmap.h"
 #include "render/Material.h"

@@ -1,16 +1,16 @@
-#include "engine/SceneCheck.h"
+#include "app/SceneCheck.h"
 
-#include "engine/Startup.h"
+#include "engine/loop/Startup.h"
 
+#include "actors/ActorFactory.h"
 #include "actors/EngineCamera.h"
 #include "engine/EngineRegistry.h"
-#include "engine/Log.h"
-#include "engine/MusicPlayer.h"
-#include "engine/Viewport.h"
+#include "engine/base/Log.h"
+#include "engine/base/MusicPlayer.h"
+#include "engine/base/Viewport.h"
 #include "render/RecordingRenderer.h"
-#include "scene/SceneLoader.h"
+#include "scene/loader/SceneLoader.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -47,10 +47,9 @@ private:
     uint32_t lastStream_ = 0;
 };
 
+// The summary goes where the log goes, after it: standard output in the program.
 void printLine(const std::string& line) {
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    logStream << line << std::endl;
 }
 
 } // namespace
@@ -85,7 +84,7 @@ int runSceneCheck(const std::string& directory) {
         renderer.setFilterChain(&r.postChain);
         r.music.setBackend(std::make_shared<CheckingAudioBackend>());
 
-        if (loadScene(showSceneFile) != 0) {
+        if (loadScene(showSceneFile, &createActor) != 0) {
             logStream << "Cannot read scene file " << showSceneFile << std::endl;
             noteProblem(std::string("the scene file ") + showSceneFile + " cannot be read");
         }

@@ -14,7 +14,13 @@
 #include <string>
 #include <vector>
 
-class Triggerable;
+// Anything that receives events: entities, actors, test probes.
+class Triggerable {
+public:
+    virtual ~Triggerable() = default;
+    // Called for every event name the object subscribed to.
+    virtual void Trigger(const std::string& name);
+};
 
 class EventDispatcher {
 public:
@@ -61,3 +67,12 @@ private:
     std::list<EventTrigger> list_;
     float lastEventTime_ = 0.0f;
 };
+
+// The process-wide dispatcher. It lives here rather than in the registry so that entities, which
+// subscribe when they are built, sit below the registry that lists them.
+EventDispatcher& eventDispatcher();
+
+// The process-wide dispatcher's operations.
+int subscribeEvent(Triggerable* object, const std::string& name);
+void broadcastEvent(const std::string& name);
+void sendEvent(const std::string& name, Triggerable* target);

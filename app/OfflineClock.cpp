@@ -1,4 +1,4 @@
-#include "engine/OfflineClock.h"
+#include "app/OfflineClock.h"
 
 #include <cmath>
 #include <filesystem>

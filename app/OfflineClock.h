@@ -5,8 +5,8 @@
 // position counts the frames since play() and wraps at the song's length when it is known.
 #pragma once
 
-#include "engine/FrameTimer.h"
-#include "engine/MusicPlayer.h"
+#include "engine/base/AudioBackend.h"
+#include "engine/base/FrameTimer.h"
 
 #include <atomic>
 #include <functional>

@@ -1,9 +1,28 @@
-#include "engine/Events.h"
+#include "engine/base/Events.h"
 
-#include "actors/Entity.h"
-#include "engine/Log.h"
+#include "engine/base/Log.h"
 
 #include <algorithm>
+
+void Triggerable::Trigger(const std::string&) {}
+
+EventDispatcher& eventDispatcher() {
+    // Never destroyed: subscribers may still be reached while static objects are torn down.
+    static EventDispatcher* dispatcher = new EventDispatcher;
+    return *dispatcher;
+}
+
+int subscribeEvent(Triggerable* object, const std::string& name) {
+    return eventDispatcher().subscribeEvent(object, name);
+}
+
+void broadcastEvent(const std::string& name) {
+    eventDispatcher().broadcastEvent(name);
+}
+
+void sendEvent(const std::string& name, Triggerable* target) {
+    eventDispatcher().sendEvent(name, target);
+}
 
 int EventDispatcher::subscribeEvent(Triggerable* object, const std::string& name) {
     if (!object) return -1;

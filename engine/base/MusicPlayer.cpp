@@ -1,4 +1,4 @@
-#include "engine/MusicPlayer.h"
+#include "engine/base/MusicPlayer.h"
 
 MusicPlayer::MusicPlayer() : silentCounter_(&steadyCounter()) {}
 

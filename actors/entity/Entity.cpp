@@ -1,8 +1,6 @@
-#include "actors/Entity.h"
+#include "actors/entity/Entity.h"
 
-#include "engine/EngineRegistry.h"
-
-void Triggerable::Trigger(const std::string&) {}
+#include "engine/base/Events.h"
 
 entity_base::entity_base(std::string entityName) : name(std::move(entityName)) {
     addVectorParameter("Position", Position);

@@ -1,6 +1,6 @@
-#include "engine/AssetStore.h"
+#include "engine/base/AssetStore.h"
 
-#include "engine/Log.h"
+#include "engine/base/Log.h"
 
 #include <cstdio>
 #include <filesystem>

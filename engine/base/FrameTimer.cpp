@@ -1,4 +1,4 @@
-#include "engine/FrameTimer.h"
+#include "engine/base/FrameTimer.h"
 
 #include <chrono>
 

@@ -1,5 +1,5 @@
 // The entity model shared by the scene loader, the registry, the renderer's instances and the
-// actors: Triggerable (receives events), entity_base (a named thing with a position, a scale, a
+// actors: entity_base (a named thing with a position, a scale, a
 // rotation and named parameters), Light and Actor.
 //
 // Entities are created by the scene loader, the actor factory or other actors and live until the
@@ -7,6 +7,7 @@
 // renderer keep pointers to their fields.
 #pragma once
 
+#include "engine/base/Events.h"
 #include "math/Vector.h"
 
 #include <cstdint>
@@ -16,13 +17,6 @@
 
 struct Mesh;
 struct Material;
-
-class Triggerable {
-public:
-    virtual ~Triggerable() = default;
-    // Called for every event name the object subscribed to.
-    virtual void Trigger(const std::string& name);
-};
 
 // One named, settable value of an entity. Type 3 (the only one in use) is three floats.
 struct EntityParameter {

@@ -1,6 +1,6 @@
-#include "engine/Viewport.h"
+#include "engine/base/Viewport.h"
 
-#include "engine/SystemWindow.h"
+#include "engine/base/SystemWindow.h"
 
 int translateKey(int key, bool shiftDown) {
     if (key == VirtualKey::Backspace || key == VirtualKey::Escape || key == VirtualKey::Space) return key;

@@ -20,7 +20,6 @@ class Actor;
 // Builds an actor from a scene's class name, or returns null for a class it does not know.
 using ActorMaker = std::function<Actor*(const std::string& className, const std::string& actorName)>;
 
-// -1 when the file cannot be read (no line of its own), else 0. Actors come from createActor.
-int loadScene(const std::string& fileName);
-// The same with another actor factory (tests).
+// -1 when the file cannot be read (no line of its own), else 0. Actors come from `makeActor`
+// (the program hands in the actor factory, createActor; tests may hand in their own).
 int loadScene(const std::string& fileName, const ActorMaker& makeActor);

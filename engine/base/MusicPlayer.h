@@ -6,24 +6,13 @@
 // silent wall clock, so events fire and "exit" still ends the show.
 #pragma once
 
-#include "engine/FrameTimer.h"
+#include "engine/base/AudioBackend.h"
+#include "engine/base/FrameTimer.h"
 
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
-
-class AudioBackend {
-public:
-    virtual ~AudioBackend() = default;
-    // A stream handle, or 0 when the file cannot be opened or decoded (lastError tells why).
-    virtual uint32_t createStream(const std::string& path, bool loop) = 0;
-    // Starts the stream from its beginning; false on failure.
-    virtual bool play(uint32_t stream) = 0;
-    // Seconds of the sample being heard; wraps at the loop point.
-    virtual double position(uint32_t stream) = 0;
-    virtual int lastError() = 0;
-};
 
 class MusicPlayer {
 public:

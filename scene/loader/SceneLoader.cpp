@@ -1,9 +1,8 @@
-#include "scene/SceneLoader.h"
+#include "scene/loader/SceneLoader.h"
 
-#include "actors/ActorFactory.h"
-#include "actors/Entity.h"
+#include "actors/entity/Entity.h"
 #include "engine/EngineRegistry.h"
-#include "engine/Log.h"
+#include "engine/base/Log.h"
 #include "scene/AutomationPath.h"
 #include "scene/XMLDocument.h"
 
@@ -242,10 +241,6 @@ void loadAudio(const XMLTag* list) {
 }
 
 } // namespace
-
-int loadScene(const std::string& fileName) {
-    return loadScene(fileName, &createActor);
-}
 
 int loadScene(const std::string& fileName, const ActorMaker& makeActor) {
     XMLDocument document;

@@ -1,14 +1,14 @@
 // Program entry: reads the options, then checks a scene or plays the show. This is where the
 // engine meets what the machine provides: the SDL window, the OpenGL renderer, the audio device
 // and the clocks.
-#include "engine/CommandLine.h"
+#include "app/CommandLine.h"
+#include "app/OfflineClock.h"
+#include "app/RunControl.h"
+#include "app/SceneCheck.h"
 #include "engine/EngineRegistry.h"
-#include "engine/FrameTimer.h"
-#include "engine/Log.h"
-#include "engine/OfflineClock.h"
-#include "engine/RunControl.h"
-#include "engine/SceneCheck.h"
-#include "engine/Startup.h"
+#include "engine/base/FrameTimer.h"
+#include "engine/base/Log.h"
+#include "engine/loop/Startup.h"
 #include "platform/SdlAudio.h"
 #include "platform/SdlWindow.h"
 #include "platform/VorbisDecoder.h"

@@ -3,7 +3,7 @@
 // checks may implement it with a fake. Nothing here names a platform library.
 #pragma once
 
-#include "engine/Viewport.h"
+#include "engine/base/Viewport.h"
 
 #include <string>
 
@@ -27,6 +27,11 @@ public:
     virtual void setCursorVisible(bool visible) = 0;
     virtual void getCursorPosition(int& x, int& y) = 0;
     virtual void moveCursor(int x, int y) = 0;
+    // A modal box where a person can see one; windows nobody sees (fakes, headless runs) only
+    // return. The renderer reports shader errors this way without knowing the platform.
+    virtual void showMessageBox(const std::string& caption, const std::string& text, bool error) {
+        (void)caption, (void)text, (void)error;
+    }
 };
 
 // Shows a modal message box where a display exists; always returns (headless: does nothing).

@@ -1,8 +1,9 @@
-#include "engine/LoaderThread.h"
+#include "engine/loop/LoaderThread.h"
 
+#include "actors/ActorFactory.h"
 #include "engine/EngineRegistry.h"
 #include "render/RenderInterface.h"
-#include "scene/SceneLoader.h"
+#include "scene/loader/SceneLoader.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -48,7 +49,7 @@ int loadQueuedScene(const std::string& file) {
         std::lock_guard lock(loadFunctionMutex());
         load = loadFunction();
     }
-    return load ? load(file) : loadScene(file);
+    return load ? load(file) : loadScene(file, &createActor);
 }
 
 } // namespace

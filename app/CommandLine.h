@@ -4,17 +4,16 @@
 // rendering, frame limits, shots, statistics).
 #pragma once
 
+#include "engine/loop/Startup.h"
+
 #include <string>
 #include <vector>
 
-struct ProgramOptions {
+// The window settings (windowed, width, height) are what start-up takes.
+struct ProgramOptions : WindowSettings {
     bool help = false;
     bool check = false;
     std::string checkDirectory = ".";
-
-    bool windowed = false;
-    unsigned width = 1920;
-    unsigned height = 1080;
 
     // Deterministic playback at this many frames per second; 0 plays in real time.
     double offlineFps = 0.0;

@@ -1,12 +1,12 @@
-#include "engine/MainLoop.h"
+#include "engine/loop/MainLoop.h"
 
 #include "actors/EngineCamera.h"
 #include "engine/EngineRegistry.h"
-#include "engine/FrameTimer.h"
-#include "engine/LoaderThread.h"
-#include "engine/Startup.h"
-#include "engine/SystemWindow.h"
-#include "engine/Viewport.h"
+#include "engine/base/FrameTimer.h"
+#include "engine/base/SystemWindow.h"
+#include "engine/base/Viewport.h"
+#include "engine/loop/LoaderThread.h"
+#include "engine/loop/Startup.h"
 #include "render/RenderInterface.h"
 
 #include <cmath>

@@ -2,8 +2,8 @@
 // limits, shots of chosen music times, and frame-time statistics at the end.
 #pragma once
 
-#include "engine/CommandLine.h"
-#include "engine/MainLoop.h"
+#include "app/CommandLine.h"
+#include "engine/loop/MainLoop.h"
 
 #include <cstdint>
 #include <functional>

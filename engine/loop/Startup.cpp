@@ -1,12 +1,12 @@
-#include "engine/Startup.h"
+#include "engine/loop/Startup.h"
 
 #include "actors/EngineCamera.h"
 #include "engine/EngineRegistry.h"
-#include "engine/LoaderThread.h"
-#include "engine/Log.h"
-#include "engine/MainLoop.h"
-#include "engine/SystemWindow.h"
-#include "engine/Viewport.h"
+#include "engine/base/Log.h"
+#include "engine/base/SystemWindow.h"
+#include "engine/base/Viewport.h"
+#include "engine/loop/LoaderThread.h"
+#include "engine/loop/MainLoop.h"
 #include "render/RenderInterface.h"
 
 #include <cstdlib>
@@ -66,7 +66,7 @@ void releaseWindowAndRenderer() {
     programWindow.reset();
 }
 
-int engineMain(const std::string& commandLine, const ProgramOptions& options, EngineServices& services) {
+int engineMain(const std::string& commandLine, const WindowSettings& window, EngineServices& services) {
     (void)commandLine; // joined for tradition; nothing reads it
     EngineRegistry& r = engine();
     r.mainLoopStarted = false;
@@ -91,7 +91,7 @@ int engineMain(const std::string& commandLine, const ProgramOptions& options, En
     loadingLabel = std::move(label);
     r.loadingLabel = loadingLabel.get();
 
-    if (setUpWindowAndRenderer("default", options.width, options.height, !options.windowed, services) != 0)
+    if (setUpWindowAndRenderer("default", window.width, window.height, !window.windowed, services) != 0)
         return -1;
 
     r.renderer->setFilterChain(&r.postChain);

@@ -7,8 +7,6 @@
 // rendering and tests with a recording renderer.
 #pragma once
 
-#include "engine/CommandLine.h"
-
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,6 +16,13 @@ class FrameObserver;
 class FrameTimer;
 class RenderInterface;
 class SystemWindow;
+
+// The window a show asks for: 1920 x 1080 full screen unless told otherwise.
+struct WindowSettings {
+    bool windowed = false;
+    unsigned width = 1920;
+    unsigned height = 1080;
+};
 
 struct EngineServices {
     // Opens the system window; null (with a line on the log saying why) when it cannot.
@@ -36,7 +41,7 @@ extern const char showSceneFile[];
 extern const char showMusicFile[];
 
 // Runs the whole program: 0 after the loop ended, -1 when the window or renderer cannot be set up.
-int engineMain(const std::string& commandLine, const ProgramOptions& options, EngineServices& services);
+int engineMain(const std::string& commandLine, const WindowSettings& window, EngineServices& services);
 
 // Opens the window and initialises the renderer on it; -1 (after "add vport failed <code>") when
 // the renderer cannot start.

@@ -1,8 +1,8 @@
-#include "engine/RunControl.h"
+#include "app/RunControl.h"
 
+#include "app/OfflineClock.h"
 #include "engine/EngineRegistry.h"
-#include "engine/Log.h"
-#include "engine/OfflineClock.h"
+#include "engine/base/Log.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,0 +1,19 @@
+// Where the music comes from: a source of looping streams with a position in seconds. The
+// platform implements it with its audio device and an Ogg Vorbis decoder; offline runs, scene
+// checks and tests implement it without a device. The music player is its only user.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class AudioBackend {
+public:
+    virtual ~AudioBackend() = default;
+    // A stream handle, or 0 when the file cannot be opened or decoded (lastError tells why).
+    virtual uint32_t createStream(const std::string& path, bool loop) = 0;
+    // Starts the stream from its beginning; false on failure.
+    virtual bool play(uint32_t stream) = 0;
+    // Seconds of the sample being heard; wraps at the loop point.
+    virtual double position(uint32_t stream) = 0;
+    virtual int lastError() = 0;
+};
