@@ -50,6 +50,22 @@ bool parseTimes(const std::string& text, std::vector<double>& times) {
 
 } // namespace
 
+bool parseMusicTime(const std::string& text, double& seconds) {
+    if (!text.empty() && text[0] == 'b') {
+        // b57 is the first beat of bar 57, b57.3 its third beat: 4 beats a bar at 141 BPM, bar 1
+        // at 0 s, as a tracker counts them.
+        const std::string rest = text.substr(1);
+        const size_t dot = rest.find('.');
+        long long bar = 0, beat = 1;
+        if (!parseCount(rest.substr(0, dot), bar) || bar < 1) return false;
+        if (dot != std::string::npos && (!parseCount(rest.substr(dot + 1), beat) || beat < 1 || beat > 4))
+            return false;
+        seconds = static_cast<double>((bar - 1) * 4 + (beat - 1)) * 60.0 / 141.0;
+        return true;
+    }
+    return parseNumber(text, seconds) && seconds >= 0;
+}
+
 int parseCommandLine(const std::vector<std::string>& arguments, ProgramOptions& options, std::string& error) {
     options = ProgramOptions{};
     for (size_t i = 0; i < arguments.size(); ++i) {
@@ -96,6 +112,13 @@ int parseCommandLine(const std::vector<std::string>& arguments, ProgramOptions& 
                 error = "--until takes a music time in seconds, not '" + v + "'";
                 return -1;
             }
+        } else if (a == "--start") {
+            if (!value(v)) return -1;
+            if (!parseMusicTime(v, options.startSeconds)) {
+                error = "--start takes a music time: seconds (35.5) or a bar and beat (b57, b57.3), not '" +
+                        v + "'";
+                return -1;
+            }
         } else if (a == "--shots") {
             if (!value(v)) return -1;
             if (!parseTimes(v, options.shotTimes)) {
@@ -136,6 +159,9 @@ std::string usageText() {
            "                       no sound; the same command gives the same frames and log\n"
            "  --frames N           end after N frames\n"
            "  --until SECONDS      end when the music time reaches SECONDS\n"
+           "  --start TIME         start the show at TIME: seconds (35.5) or bar and beat at 141 BPM\n"
+           "                       (b57 = bar 57, b57.3 = its third beat); the frames before are\n"
+           "                       replayed without drawing, so the show is exactly where it would be\n"
            "  --shots T1,T2,...    write the frame at each music time T as a PNG file\n"
            "  --shot-dir DIR       where --shots writes (default: the working directory)\n"
            "  --stats              print frame count, frames per second and frame times at the end\n"

@@ -19,6 +19,8 @@ struct ProgramOptions : WindowSettings {
     double offlineFps = 0.0;
     // End after this many frames (0: no limit).
     long long frameLimit = 0;
+    // Music time of the first frame shown; the show is replayed up to it (0: from the start).
+    double startSeconds = 0.0;
     // End when the music time reaches this many seconds (negative: no limit).
     double untilSeconds = -1.0;
     // Music times at which the presented frame is written as a PNG file, ascending.
@@ -35,3 +37,6 @@ std::string joinCommandLine(const std::vector<std::string>& arguments);
 
 // The text `beatshow --help` prints.
 std::string usageText();
+// A music time as `--start` takes it: seconds, or bN / bN.B for bar N (from 1), beat B (1..4) at
+// 141 BPM; false for anything else.
+bool parseMusicTime(const std::string& text, double& seconds);

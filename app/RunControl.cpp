@@ -1,8 +1,8 @@
 #include "app/RunControl.h"
 
-#include "app/OfflineClock.h"
 #include "engine/EngineRegistry.h"
 #include "engine/base/Log.h"
+#include "engine/base/OfflineClock.h"
 
 #include <algorithm>
 #include <chrono>

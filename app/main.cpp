@@ -2,12 +2,12 @@
 // engine meets what the machine provides: the SDL window, the OpenGL renderer, the audio device
 // and the clocks.
 #include "app/CommandLine.h"
-#include "app/OfflineClock.h"
 #include "app/RunControl.h"
 #include "app/SceneCheck.h"
 #include "engine/EngineRegistry.h"
 #include "engine/base/FrameTimer.h"
 #include "engine/base/Log.h"
+#include "engine/base/OfflineClock.h"
 #include "engine/loop/Startup.h"
 #include "platform/SdlAudio.h"
 #include "platform/SdlWindow.h"
@@ -71,8 +71,11 @@ int main(int argc, char** argv) {
     services.makeRenderer = makeDeviceRenderer;
     services.timer = &mainTimer;
 
+    engine().startTime = static_cast<float>(options.startSeconds);
     std::unique_ptr<OfflineClock> offline;
     if (options.offlineFps > 0) {
+        // Replayed at the run's own rate: every frame after the start is the one a run from 0 draws.
+        engine().replayFramesPerSecond = options.offlineFps;
         offline = std::make_unique<OfflineClock>(options.offlineFps);
         mainTimer.useCounter(offline->counter());
         services.audio = std::make_shared<OfflineAudioBackend>(*offline, platform::vorbisFileSeconds);

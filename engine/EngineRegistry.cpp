@@ -70,6 +70,9 @@ void resetEngineRegistry() {
     r.playing = false;
     r.musicTime = 0.0f;
     r.frameTime = 0.0f;
+    r.startTime = 0.0f;
+    r.replayFramesPerSecond = 60.0;
+    r.replayPending = false;
     r.loadingLabel = nullptr;
     r.setPendingSceneFile("");
     {
@@ -399,7 +402,10 @@ int loadMusic(const std::string& name) {
 void startPlayback() {
     EngineRegistry& r = engine();
     r.playing = true;
-    if (r.music.play() == -1) logStream << "Cannot start audio stream" << r.music.errorText() << std::endl;
+    if (r.startTime > 0.0f)
+        r.replayPending = true;
+    else if (r.music.play() == -1)
+        logStream << "Cannot start audio stream" << r.music.errorText() << std::endl;
     EngineCamera* scene = r.sceneCamera;
     if (scene && r.cameraFollow) r.activeCamera = scene;
     // Actors run on the main thread; while the frame loop runs, "play" reaches them there, at the

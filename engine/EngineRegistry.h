@@ -80,6 +80,14 @@ struct EngineRegistry {
     std::atomic<float> musicTime{0.0f}; // seconds; music position of the current frame
     std::atomic<float> frameTime{0.0f}; // milliseconds; duration of the last frame
 
+    // Starting in the middle of a show: the music time of the first frame drawn (0: the start).
+    // The show's state there is rebuilt by replaying the frames before it without drawing them,
+    // at `replayFramesPerSecond` (an offline run's own rate, so the frames after it are the ones
+    // a run from the start draws).
+    std::atomic<float> startTime{0.0f};
+    std::atomic<double> replayFramesPerSecond{60.0};
+    std::atomic<bool> replayPending{false}; // set by startPlayback, taken by the frame loop
+
     TextLabel* loadingLabel = nullptr;
     std::atomic<std::thread::id> mainLoopThread{}; // the thread that runs the frame loop
 
@@ -170,5 +178,6 @@ void deliverPostedEvents();
 // Opens the name inside the music asset directory ("audio\"); the player's load result.
 int loadMusic(const std::string& name);
 // Starts (or restarts) the music, hands the view to the scene's camera and broadcasts "play"
-// (from the loader thread while the frame loop runs: at the loop's next event step).
+// (from the loader thread while the frame loop runs: at the loop's next event step). With a
+// startTime the music waits: the frame loop replays up to it, then starts the music there.
 void startPlayback();

@@ -165,6 +165,10 @@ uint32_t SdlAudio::createStream(const std::string& path, bool loop) {
 }
 
 bool SdlAudio::play(uint32_t handle) {
+    return playFrom(handle, 0.0);
+}
+
+bool SdlAudio::playFrom(uint32_t handle, double seconds) {
     const Stream* stream = findStream(handle);
     if (!stream) {
         threadLastError = AudioBadHandle;
@@ -174,16 +178,20 @@ bool SdlAudio::play(uint32_t handle) {
     if (!openDevice(stream->audio.rate, stream->audio.channels)) return false;
     // The device lock waits for a callback in progress; the next buffer starts the stream over.
     SDL_LockAudioDevice(device_);
+    const uint64_t length = stream->audio.frames();
+    uint64_t first = seconds > 0.0 ? static_cast<uint64_t>(seconds * stream->audio.rate) : 0;
+    if (length > 0) first = stream->loop ? first % length : std::min(first, length);
     current_ = stream;
-    handed_ = 0;
-    cursor_ = 0;
+    handed_ = first;
+    cursor_ = first;
     AudioBlock start;
     start.stream = stream->handle;
     start.at = clock_->now();
     start.rate = static_cast<uint32_t>(stream->audio.rate);
     start.loopFrames = stream->audio.frames();
     start.loop = stream->loop;
-    audioClock_.publish(start); // no frames yet: position reads 0 until the first buffer
+    start.firstFrame = first;
+    audioClock_.publish(start); // no frames yet: position reads the start until the first buffer
     SDL_UnlockAudioDevice(device_);
     threadLastError = AudioOk;
     return true;

@@ -61,6 +61,8 @@ public:
     // Restarts the stream from its first frame: position reads 0 until the device takes the
     // first buffer of it. False for an unknown handle or when no device can be opened.
     bool play(uint32_t stream) override;
+    // The same from `seconds` into the stream (wrapped at the loop; held at the end otherwise).
+    bool playFrom(uint32_t stream, double seconds) override;
     // Seconds of the frame being heard, wrapped at the loop; 0 for a stream that is not playing;
     // -1 for an unknown handle. Never blocks the audio thread.
     double position(uint32_t stream) override;

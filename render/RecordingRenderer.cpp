@@ -73,6 +73,21 @@ void RecordingRenderer::renderFrame(float) {
     ++frames_;
 }
 
+void RecordingRenderer::skipFrame(float) {
+    std::vector<CanvasInterface*> canvases;
+    std::vector<DrawCommand> kept;
+    {
+        std::lock_guard lock(mutex_);
+        calls_.emplace_back("skipFrame");
+        canvases = canvases_;
+        kept.swap(drawing_);
+    }
+    for (CanvasInterface* canvas : canvases)
+        canvas->draw(&context_);
+    std::lock_guard lock(mutex_);
+    drawing_.swap(kept);
+}
+
 int RecordingRenderer::addMesh(Mesh* mesh) {
     record("addMesh");
     if (!mesh) return 0;

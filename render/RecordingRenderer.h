@@ -29,6 +29,8 @@ public:
     int initialize(Viewport* window) override;
     void shutdown() override;
     void renderFrame(float frameTime) override;
+    // Calls the canvases; their drawing is not kept and no frame is counted.
+    void skipFrame(float frameTime) override;
     int addMesh(Mesh* mesh) override;
     int releaseMesh(Mesh* mesh) override;
     int addRenderInstance(RenderInstance* instance) override;

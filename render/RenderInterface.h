@@ -45,6 +45,10 @@ public:
     virtual void shutdown() = 0;
     // The argument (the frame time) is not used.
     virtual void renderFrame(float frameTime) = 0;
+    // A frame that is replayed, not shown (a show started in its middle): the canvases draw as in
+    // renderFrame, since actors keep state in their drawing, but nothing reaches the picture.
+    // A renderer without canvases has nothing to do.
+    virtual void skipFrame(float frameTime) { (void)frameTime; }
 
     virtual int addMesh(Mesh* mesh) = 0;
     virtual int releaseMesh(Mesh* mesh) = 0;

@@ -13,6 +13,9 @@ public:
     virtual uint32_t createStream(const std::string& path, bool loop) = 0;
     // Starts the stream from its beginning; false on failure.
     virtual bool play(uint32_t stream) = 0;
+    // Starts the stream so that its position reads `seconds` now (wrapped at a looping stream's
+    // end). A backend that cannot seek refuses any start but 0.
+    virtual bool playFrom(uint32_t stream, double seconds) { return seconds <= 0.0 && play(stream); }
     // Seconds of the sample being heard; wraps at the loop point.
     virtual double position(uint32_t stream) = 0;
     virtual int lastError() = 0;

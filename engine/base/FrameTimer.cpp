@@ -52,3 +52,7 @@ void FrameTimer::useCounter(const PerformanceCounter& counter) {
     frequency_ = counter.frequency();
     last_ = counter.now();
 }
+
+void FrameTimer::restart() {
+    last_ = counter_->now();
+}

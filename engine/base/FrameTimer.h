@@ -45,6 +45,8 @@ public:
     // Changes the counter for later readings (the program swaps in the platform's counter,
     // offline rendering a fixed-step one); the next tick measures from a fresh reading.
     void useCounter(const PerformanceCounter& counter);
+    // The next tick measures from a fresh reading of the same counter.
+    void restart();
 
 private:
     double toMilliseconds(int64_t difference) const;

@@ -22,14 +22,21 @@ int MusicPlayer::load(const std::string& path) {
 }
 
 int MusicPlayer::play() {
+    return playFrom(0.0);
+}
+
+int MusicPlayer::playFrom(double seconds) {
     std::lock_guard lock(mutex_);
-    if (stream_ != 0 && backend_ && backend_->play(stream_)) {
+    const bool started = seconds > 0.0 ? backend_ && backend_->playFrom(stream_, seconds)
+                                       : backend_ && backend_->play(stream_);
+    if (stream_ != 0 && started) {
         isPlaying_ = true;
         silentRunning_ = false;
         return 0;
     }
     silentRunning_ = true;
-    silentStart_ = silentCounter_->now();
+    silentStart_ = silentCounter_->now() -
+                   static_cast<int64_t>(seconds * static_cast<double>(silentCounter_->frequency()));
     return -1;
 }
 

@@ -28,6 +28,9 @@ public:
     // Starts the stream from the beginning. -1 when the backend cannot play it; the silent clock
     // then starts instead.
     int play();
+    // The same, with the music going on from `seconds` (a show started in its middle); the silent
+    // clock starts at `seconds` too when the backend cannot play.
+    int playFrom(double seconds);
     // Seconds since the start of the music: the stream's position, the silent clock, or 0 before play.
     double position();
     // The backend's last error code in decimal.

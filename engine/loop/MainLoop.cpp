@@ -3,6 +3,8 @@
 #include "actors/EngineCamera.h"
 #include "engine/EngineRegistry.h"
 #include "engine/base/FrameTimer.h"
+#include "engine/base/Log.h"
+#include "engine/base/OfflineClock.h"
 #include "engine/base/SystemWindow.h"
 #include "engine/base/Viewport.h"
 #include "engine/loop/LoaderThread.h"
@@ -10,6 +12,7 @@
 #include "render/RenderInterface.h"
 
 #include <cmath>
+#include <functional>
 #include <thread>
 
 bool isBeatFrame(float position) {
@@ -21,15 +24,19 @@ bool isBeatFrame(float position) {
     return (n & 15u) == 0;
 }
 
-double runFrame(FrameTimer& timer) {
+namespace {
+
+// One frame of the show: automation, actors, events, the music clock and its beat, then (when
+// `draw`) the window, the camera and the picture. A frame that is not drawn still lets the
+// canvases run (actors keep state in their drawing) but reads no window message.
+void stepFrame(double dt, const std::function<double()>& musicPosition, bool draw) {
     EngineRegistry& r = engine();
-    const double dt = timer.tick();
     runAutomationStep();
     const float previousFrameTime = r.frameTime;
     for (Actor* actor : actorsSnapshot())
         if (actor) actor->Update(previousFrameTime);
     fireDueEvents();
-    const float position = static_cast<float>(r.music.position());
+    const float position = static_cast<float>(musicPosition());
     if (isBeatFrame(position))
         for (Actor* actor : actorsSnapshot())
             actor->OnBeat(0);
@@ -37,12 +44,16 @@ double runFrame(FrameTimer& timer) {
     if (r.playing) r.musicTime = position;
     if (r.loading && r.loadingLabel) animateLoadingLabel(r.loadingLabel->text.data(), r.frameTime);
 
+    RenderInterface* renderer = r.renderer;
+    if (!draw) {
+        if (renderer) renderer->skipFrame(r.frameTime);
+        return;
+    }
     Viewport* window = r.window;
     if (window) {
         window->pumpOneMessage();
         window->mouseEvent = false;
     }
-    RenderInterface* renderer = r.renderer;
     EngineCamera* camera = r.activeCamera;
     if (camera && renderer) {
         renderer->setCameraPosition(camera->Position.x, camera->Position.y, camera->Position.z);
@@ -66,6 +77,41 @@ double runFrame(FrameTimer& timer) {
         // A window closed by the system ends the show as Escape does.
         if (window->closeRequested) r.quitRequested = true;
     }
+}
+
+} // namespace
+
+float replayToStartTime() {
+    EngineRegistry& r = engine();
+    const float target = r.startTime;
+    // The frames of a run from the start, on a clock of its own: the same frame times and music
+    // positions that run reads, so the state reached is the state it had.
+    OfflineClock clock(r.replayFramesPerSecond);
+    FrameTimer timer(clock.counter());
+    double position = 0.0;
+    for (;;) {
+        clock.advanceFrame();
+        position = static_cast<double>(clock.frame()) / clock.framesPerSecond();
+        if (static_cast<float>(position) >= target || r.quitRequested) break;
+        stepFrame(
+            timer.tick(), [position] { return position; }, false);
+    }
+    // The music goes on from the first frame that is drawn.
+    if (r.music.playFrom(position) == -1)
+        logStream << "Cannot start audio stream" << r.music.errorText() << std::endl;
+    return static_cast<float>(position);
+}
+
+double runFrame(FrameTimer& timer) {
+    EngineRegistry& r = engine();
+    const double dt = timer.tick();
+    if (r.replayPending.exchange(false)) {
+        replayToStartTime();
+        // The replay's own time is no frame's duration.
+        timer.restart();
+    }
+    stepFrame(
+        dt, [&r] { return r.music.position(); }, true);
     return dt;
 }
 

@@ -25,6 +25,10 @@ bool isBeatFrame(float position);
 
 void mainLoop(FrameTimer& timer, FrameObserver* observer = nullptr);
 // One frame of the loop, for tests that drive frames one by one; returns its duration in ms.
+// The first frame after a playback start with a start time first replays the show up to it.
 double runFrame(FrameTimer& timer);
+// Runs the frames before the registry's startTime without drawing them, at its replay rate, then
+// starts the music at the first frame to be drawn; returns that frame's music time.
+float replayToStartTime();
 // Releases the renderer and the window as the loop's end does (and joins the loader thread).
 void shutdownEngine();

@@ -152,6 +152,7 @@ public:
     int initialize(Viewport* window) override;
     void shutdown() override;
     void renderFrame(float frameTime) override;
+    void skipFrame(float frameTime) override;
     int addMesh(Mesh* mesh) override;
     int releaseMesh(Mesh* mesh) override;
     int addRenderInstance(RenderInstance* instance) override;
@@ -357,6 +358,7 @@ private:
 
     CanvasContext context_{this};
     bool inOverlay_ = false; // drawing operations are open (the overlay pass, on the render thread)
+    bool skipping_ = false;  // canvases of a replayed frame are drawing: nothing is drawn
     std::thread::id renderThread_;
     bool misuseReported_ = false;
     float presentTime_ = 0.0f;

@@ -145,7 +145,23 @@ void RendererGL::drawTextLabels() {
     }
 }
 
+void RendererGL::skipFrame(float) {
+    if (!initialized_) return;
+    renderThread_ = std::this_thread::get_id();
+    skipping_ = true;
+    {
+        std::lock_guard lock(overlayListsMutex_);
+        const std::vector<CanvasInterface*> canvases = canvases_;
+        for (CanvasInterface* canvas : canvases)
+            if (std::find(canvases_.begin(), canvases_.end(), canvas) != canvases_.end())
+                canvas->draw(&context_);
+    }
+    skipping_ = false;
+}
+
 bool RendererGL::mayDraw(const char* operation) {
+    // A replayed frame's canvases draw into nothing, and that is no misuse.
+    if (skipping_) return false;
     if (inOverlay_ && std::this_thread::get_id() == renderThread_) return true;
     if (!misuseReported_) {
         logStream << operation << " draws only inside a canvas's draw callback; nothing was drawn"

@@ -4,7 +4,7 @@
 #include "actors/EngineCamera.h"
 #include "actors/MusicReactive.h"
 #include "actors/StageScripts.h"
-#include "app/OfflineClock.h"
+#include "engine/base/OfflineClock.h"
 #include "scene/AutomationPath.h"
 #include "scene/loader/SceneLoader.h"
 #include "tests/scene/SceneAssets.h"

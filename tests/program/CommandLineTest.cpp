@@ -60,6 +60,28 @@ TEST(CommandLine, BadValuesAreNamed) {
     EXPECT_NE(parseError({"--fullscreen"}).find("unknown option"), std::string::npos);
 }
 
+TEST(CommandLine, StartTakesSecondsOrBarAndBeat) {
+    const double beat = 60.0 / 141.0;
+    double t = -1;
+    EXPECT_TRUE(parseMusicTime("35.5", t));
+    EXPECT_DOUBLE_EQ(t, 35.5);
+    EXPECT_TRUE(parseMusicTime("b1", t));
+    EXPECT_DOUBLE_EQ(t, 0.0);
+    EXPECT_TRUE(parseMusicTime("b57", t));
+    EXPECT_DOUBLE_EQ(t, 56 * 4 * beat);
+    EXPECT_TRUE(parseMusicTime("b57.3", t));
+    EXPECT_DOUBLE_EQ(t, (56 * 4 + 2) * beat);
+    for (const char* bad : {"", "-1", "b0", "b57.5", "b57.0", "b", "bx", "57.3b", "nan"})
+        EXPECT_FALSE(parseMusicTime(bad, t)) << bad;
+
+    ProgramOptions options;
+    std::string error;
+    ASSERT_EQ(parseCommandLine({"--start", "b2"}, options, error), 0) << error;
+    EXPECT_DOUBLE_EQ(options.startSeconds, 4 * beat);
+    EXPECT_EQ(parseCommandLine({"--start", "soon"}, options, error), -1);
+    EXPECT_NE(error.find("'soon'"), std::string::npos);
+}
+
 TEST(CommandLine, JoinedLineEndsWithABlank) {
     EXPECT_EQ(joinCommandLine({"beatshow", "--stats"}), "beatshow --stats ");
     EXPECT_EQ(joinCommandLine({}), "");

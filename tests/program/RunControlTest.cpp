@@ -1,5 +1,5 @@
 #include "app/RunControl.h"
-#include "app/OfflineClock.h"
+#include "engine/base/OfflineClock.h"
 #include "tests/support/TestSupport.h"
 
 namespace {

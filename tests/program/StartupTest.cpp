@@ -1,7 +1,7 @@
 #include "engine/loop/Startup.h"
 #include "actors/EngineCamera.h"
-#include "app/OfflineClock.h"
 #include "app/RunControl.h"
+#include "engine/base/OfflineClock.h"
 #include "engine/loop/LoaderThread.h"
 #include "tests/program/ProgramTestSupport.h"
 #include "tests/support/TestSupport.h"

@@ -51,6 +51,9 @@ public:
 
     uint32_t createStream(const std::string& path, bool loop) override;
     bool play(uint32_t stream) override;
+    // Whole frames of the clock: the position then reads exactly what a run from the start
+    // reads at the same frame.
+    bool playFrom(uint32_t stream, double seconds) override;
     double position(uint32_t stream) override;
     int lastError() override;
 
@@ -63,6 +66,7 @@ private:
     std::atomic<uint32_t> stream_{0};
     std::atomic<double> length_{0.0};
     std::atomic<bool> loop_{true};
-    std::atomic<int64_t> playFrame_{-1};
+    std::atomic<int64_t> playFrame_{0}; // the clock frame at which the position read 0
+    std::atomic<bool> playing_{false};
     std::atomic<int> error_{0};
 };

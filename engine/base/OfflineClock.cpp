@@ -1,4 +1,4 @@
-#include "app/OfflineClock.h"
+#include "engine/base/OfflineClock.h"
 
 #include <cmath>
 #include <filesystem>
@@ -29,7 +29,7 @@ uint32_t OfflineAudioBackend::createStream(const std::string& path, bool loop) {
     }
     length_ = probe_ ? probe_(path) : 0.0;
     loop_ = loop;
-    playFrame_ = -1;
+    playing_ = false;
     error_ = 0;
     return ++stream_;
 }
@@ -40,12 +40,19 @@ bool OfflineAudioBackend::play(uint32_t stream) {
         return false;
     }
     playFrame_ = clock_.frame();
+    playing_ = true;
+    return true;
+}
+
+bool OfflineAudioBackend::playFrom(uint32_t stream, double seconds) {
+    if (!play(stream)) return false;
+    playFrame_ = clock_.frame() - std::llround(seconds * clock_.framesPerSecond());
     return true;
 }
 
 double OfflineAudioBackend::position(uint32_t stream) {
     const int64_t start = playFrame_;
-    if (stream != stream_ || start < 0) return 0.0;
+    if (stream != stream_ || !playing_) return 0.0;
     double seconds = static_cast<double>(clock_.frame() - start) / clock_.framesPerSecond();
     const double length = length_;
     if (length > 0.0) seconds = loop_ ? std::fmod(seconds, length) : std::min(seconds, length);
