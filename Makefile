@@ -6,7 +6,7 @@ SHOW_DIR := build/show
 # CI builds with warnings as errors (the ci preset); both presets build in build/.
 PRESET ?= $(if $(CI),ci,default)
 
-.PHONY: all deps build show run test test-default test-asan test-tsan format clean
+.PHONY: all deps build show run test test-default test-asan test-tsan bench format clean
 
 all: build
 
@@ -40,6 +40,14 @@ test-tsan: deps
 	@cmake --preset tsan >/dev/null
 	@cmake --build --preset tsan -j $(JOBS)
 	@ctest --preset tsan -j $(JOBS)
+
+# The performance table (bench/): each figure beside its reference, as Markdown here and as JSON
+# in build/bench.json; a few minutes on two cores. BENCH_LARGE: path points and events of the
+# generated scene whose load is timed.
+BENCH_LARGE ?= 100000
+bench: show
+	@cmake --build --preset $(PRESET) --target bench_report -j $(JOBS)
+	@build/bench/bench_report --large $(BENCH_LARGE)
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs -r clang-format -i

@@ -164,7 +164,8 @@ std::string usageText() {
            "                       replayed without drawing, so the show is exactly where it would be\n"
            "  --shots T1,T2,...    write the frame at each music time T as a PNG file\n"
            "  --shot-dir DIR       where --shots writes (default: the working directory)\n"
-           "  --stats              print frame count, frames per second and frame times at the end\n"
+           "  --stats              print frame count, frames per second and frame times at the end,\n"
+           "                       and how long the scene took from its file to its last resource\n"
            "  --help               this text\n"
            "\n"
            "Headless machines: SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy beatshow --offline 30 ...\n";

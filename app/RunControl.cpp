@@ -43,6 +43,16 @@ std::string RunControl::shotFileName(double t) {
     return name;
 }
 
+SceneLoadFunction RunControl::timeSceneLoads(SceneLoadFunction load) {
+    return [this, load = std::move(load)](const std::string& file) {
+        const bool first = loadStarted_.load() == 0;
+        if (first) loadStarted_ = steadyNanoseconds();
+        const int result = load(file);
+        if (first) loadReturned_ = steadyNanoseconds();
+        return result;
+    };
+}
+
 void RunControl::afterFrame(double) {
     EngineRegistry& r = engine();
     ++frames_;
@@ -50,6 +60,19 @@ void RunControl::afterFrame(double) {
     // step, but the statistics are about what running them cost.
     const int64_t now = steadyNanoseconds();
     frameTimes_.push_back(static_cast<double>(now - frameStart_) * 1e-6);
+    // A frame that began after the loader returned saw every registration; the first such frame
+    // that leaves nothing waiting made the last resource. Every frame until then shared the
+    // machine with the load.
+    const int64_t started = loadStarted_.load();
+    const int64_t returned = loadReturned_.load();
+    if (lastResourceMade_ == 0 && returned != 0) {
+        if (!resourcesPending_)
+            lastResourceMade_ = returned;
+        else if (frameStart_ >= returned && !resourcesPending_())
+            lastResourceMade_ = now;
+    }
+    if (started != 0 && now >= started && (lastResourceMade_ == 0 || frameStart_ < lastResourceMade_))
+        longestLoadFrame_ = std::max(longestLoadFrame_, frameTimes_.back());
     // The loader thread competes with these frames for the machine; they are reported apart.
     if (r.loading) loadingFrameTimes_.push_back(frameTimes_.back());
     if (firstPlayingFrame_ < 0 && r.playing)
@@ -101,6 +124,23 @@ void RunControl::finish() {
         char line[128];
         std::snprintf(line, sizeof line, "frames while loading: %zu  max %.2f ms", loadingFrameTimes_.size(),
                       *std::max_element(loadingFrameTimes_.begin(), loadingFrameTimes_.end()));
+        logStream << line << std::endl;
+    }
+    if (loadReturned_.load() != 0) {
+        const double loader = static_cast<double>(loadReturned_.load() - loadStarted_.load()) * 1e-6;
+        char line[200];
+        if (lastResourceMade_ != 0)
+            std::snprintf(
+                line, sizeof line,
+                "scene load: %.1f ms from the scene file to the last resource made (loader %.1f ms); "
+                "longest frame meanwhile %.2f ms",
+                static_cast<double>(lastResourceMade_ - loadStarted_.load()) * 1e-6, loader,
+                longestLoadFrame_);
+        else
+            std::snprintf(
+                line, sizeof line,
+                "scene load: loader %.1f ms; resources were still waiting for the renderer at the end",
+                loader);
         logStream << line << std::endl;
     }
     if (firstPlayingFrame_ >= 0)

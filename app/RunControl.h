@@ -3,8 +3,10 @@
 #pragma once
 
 #include "app/CommandLine.h"
+#include "engine/loop/LoaderThread.h"
 #include "engine/loop/MainLoop.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -31,10 +33,18 @@ public:
     // "frames: N  fps: F  frame ms: min A  median B  p99 C  max D", from the frame durations.
     static std::string statisticsLine(const std::vector<double>& frameMilliseconds, double wallSeconds);
 
+    // The first scene load is timed for the statistics: the returned function runs `load` and
+    // notes when the loader opened the scene file and when it returned (from the loader thread).
+    SceneLoadFunction timeSceneLoads(SceneLoadFunction load);
+    // Whether the renderer still has registered resources to make (a device renderer makes its
+    // GL objects in later frames). Without it every resource counts as made when the loader returns.
+    void setResourcesPending(std::function<bool()> pending) { resourcesPending_ = std::move(pending); }
+
     long long framesRun() const { return frames_; }
     const std::vector<std::string>& shotsWritten() const { return shotsWritten_; }
-    // Prints the statistics when --stats was given: the statistics line, and the number and
-    // longest of the frames drawn while a scene was loading.
+    // Prints the statistics when --stats was given: the statistics line, the number and
+    // longest of the frames drawn while a scene was loading, and, for a timed scene load, the
+    // milliseconds from the scene file to the last resource made with the longest frame meanwhile.
     void finish();
 
 private:
@@ -50,4 +60,10 @@ private:
     int64_t startNanoseconds_ = 0;
     int64_t frameStart_ = 0;
     double firstPlayingFrame_ = -1.0;
+    std::function<bool()> resourcesPending_;
+    // Steady-clock nanoseconds; 0 until they happen. Written by the loader thread.
+    std::atomic<int64_t> loadStarted_{0};
+    std::atomic<int64_t> loadReturned_{0};
+    int64_t lastResourceMade_ = 0;
+    double longestLoadFrame_ = 0.0; // ms, of the frames from the scene file to the last resource
 };

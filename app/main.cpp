@@ -1,6 +1,7 @@
 // Program entry: reads the options, then checks a scene or plays the show. This is where the
 // engine meets what the machine provides: the SDL window, the OpenGL renderer, the audio device
 // and the clocks.
+#include "actors/ActorFactory.h"
 #include "app/CommandLine.h"
 #include "app/RunControl.h"
 #include "app/SceneCheck.h"
@@ -8,11 +9,13 @@
 #include "engine/base/FrameTimer.h"
 #include "engine/base/Log.h"
 #include "engine/base/OfflineClock.h"
+#include "engine/loop/LoaderThread.h"
 #include "engine/loop/Startup.h"
 #include "platform/SdlAudio.h"
 #include "platform/SdlWindow.h"
 #include "platform/VorbisDecoder.h"
 #include "render/gl/DeviceRenderer.h"
+#include "scene/loader/SceneLoader.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -93,6 +96,12 @@ int main(int argc, char** argv) {
         },
         writePngFile);
     services.observer = &control;
+    // Only a run asked for statistics times the load; otherwise the loader runs as it always has.
+    if (options.stats) {
+        setSceneLoadFunction(
+            control.timeSceneLoads([](const std::string& file) { return loadScene(file, &createActor); }));
+        control.setResourcesPending([] { return deviceUploadsPending(getRenderer()); });
+    }
 
     const int result = engineMain(joinCommandLine(arguments), options, services);
     control.finish();

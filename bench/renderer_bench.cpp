@@ -5,11 +5,13 @@
 // text, so the cost the pipeline's own shading adds is visible as a ratio, and the overlay's
 // difference is what the 100 lines of text cost.
 //
-//   SDL_VIDEODRIVER=offscreen renderer_bench [FRAMES] [--finish]
+//   SDL_VIDEODRIVER=offscreen renderer_bench [FRAMES] [--finish | --auto] [--size WxH] [--kv]
 //
 // FRAMES defaults to 100 per size; prints medians. --finish measures each pass with a glFinish
 // and the CPU clock instead of timer queries: use it on a software rasteriser (llvmpipe), which
-// runs queued work late, so that its timer queries credit one pass with another's work.
+// runs queued work late, so that its timer queries credit one pass with another's work. --auto
+// chooses --finish on a software rasteriser and timer queries elsewhere. --size measures one
+// size instead of both; --kv prints "key value" lines (for bench_report) instead of the table.
 #include "BenchScene.h"
 
 #include "engine/base/Log.h"
@@ -96,10 +98,18 @@ void writeTrivialShaders(const std::filesystem::path& directory) {
     }
 }
 
+enum class ClockChoice { Queries, Finish, Auto };
+
+// Mesa's software rasterisers run queued work late (their timer queries mark queueing).
+bool softwareRasteriser(const std::string& device) {
+    return device.find("llvmpipe") != std::string::npos || device.find("softpipe") != std::string::npos;
+}
+
 struct Medians {
     double geometry = 0, shadow = 0, lighting = 0, composition = 0, overlay = 0, filters = 0, frame = 0;
     unsigned faces = 0, triangles = 0;
     std::string device;
+    bool finish = false;
 };
 
 // Renders the fixed scene with the shader files of the working directory.
@@ -112,7 +122,7 @@ struct TextCanvas : RenderInterface::CanvasInterface {
     }
 };
 
-bool measure(int width, int height, int frames, bool finish, bool text, Medians& out) {
+bool measure(int width, int height, int frames, ClockChoice clock, bool text, Medians& out) {
     platform::WindowResult result = platform::WindowNoVideo;
     std::string error;
     auto system = platform::createWindow({"renderer bench", width, height, false, true}, result, error);
@@ -132,8 +142,11 @@ bool measure(int width, int height, int frames, bool finish, bool text, Medians&
     renderer.setFilterChain(&chain);
     TextCanvas canvas;
     if (text) renderer.addCanvas(&canvas);
-    renderer.setPassTiming(finish ? RendererGL::PassClock::FinishAndClock
-                                  : RendererGL::PassClock::TimerQueries);
+    out.device = rendererName();
+    out.finish =
+        clock == ClockChoice::Finish || (clock == ClockChoice::Auto && softwareRasteriser(out.device));
+    renderer.setPassTiming(out.finish ? RendererGL::PassClock::FinishAndClock
+                                      : RendererGL::PassClock::TimerQueries);
 
     std::vector<double> geometry, shadow, lighting, composition, overlay, filters, wall;
     for (int i = 0; i < frames + 5; ++i) {
@@ -161,22 +174,15 @@ bool measure(int width, int height, int frames, bool finish, bool text, Medians&
     out.frame = median(wall);
     out.faces = renderer.shadowFacesDrawn();
     out.triangles = renderer.trianglesDrawn();
-    out.device = rendererName();
     renderer.shutdown();
     renderer.destroy();
     return true;
 }
 
-int run(int width, int height, int frames, bool finish, const std::filesystem::path& shaders,
-        const std::filesystem::path& trivial) {
-    Medians pipeline, floor;
-    std::filesystem::current_path(shaders);
-    if (!measure(width, height, frames, finish, true, pipeline)) return 1;
-    std::filesystem::current_path(trivial);
-    if (!measure(width, height, frames, finish, false, floor)) return 1;
+void printTable(int width, int height, int frames, const Medians& pipeline, const Medians& floor) {
     std::printf("%d x %d on %s, %d frames, 21 draws, %u shadow faces, %u triangles a frame, %s\n", width,
                 height, pipeline.device.c_str(), frames, pipeline.faces, pipeline.triangles,
-                finish ? "glFinish and CPU clock" : "GL timer queries");
+                pipeline.finish ? "glFinish and CPU clock" : "GL timer queries");
     std::printf("  %-12s %11s %11s %7s\n", "pass", "pipeline", "floor", "ratio");
     auto row = [](const char* name, double a, double b) {
         std::printf("  %-12s %8.3f ms %8.3f ms %6.2fx\n", name, a, b, b > 0 ? a / b : 0.0);
@@ -192,6 +198,38 @@ int run(int width, int height, int frames, bool finish, const std::filesystem::p
                 "full-screen pass: %.3f ms\n",
                 pipeline.overlay - floor.overlay, floor.composition);
     std::printf("  (frame: wall clock of renderFrame, present included)\n");
+}
+
+void printKeys(int width, int height, int frames, const Medians& pipeline, const Medians& floor) {
+    std::printf("device %s\nwidth %d\nheight %d\nframes %d\nclock %s\nshadow_faces %u\ntriangles %u\n",
+                pipeline.device.c_str(), width, height, frames, pipeline.finish ? "finish" : "queries",
+                pipeline.faces, pipeline.triangles);
+    auto pass = [](const char* name, double a, double b) {
+        std::printf("%s_ms %.4f\n%s_floor_ms %.4f\n", name, a, name, b);
+    };
+    pass("geometry", pipeline.geometry, floor.geometry);
+    pass("shadow", pipeline.shadow, floor.shadow);
+    pass("lighting", pipeline.lighting, floor.lighting);
+    pass("composition", pipeline.composition, floor.composition);
+    pass("overlay", pipeline.overlay, floor.overlay);
+    pass("filters", pipeline.filters, floor.filters);
+    pass("frame", pipeline.frame, floor.frame);
+}
+
+int run(int width, int height, int frames, ClockChoice clock, bool keys, const std::filesystem::path& shaders,
+        const std::filesystem::path& trivial) {
+    Medians pipeline, floor;
+    std::filesystem::current_path(shaders);
+    if (!measure(width, height, frames, clock, true, pipeline)) return 1;
+    std::filesystem::current_path(trivial);
+    // The floor is timed the way the pipeline was.
+    if (!measure(width, height, frames, pipeline.finish ? ClockChoice::Finish : ClockChoice::Queries, false,
+                 floor))
+        return 1;
+    if (keys)
+        printKeys(width, height, frames, pipeline, floor);
+    else
+        printTable(width, height, frames, pipeline, floor);
     std::fflush(stdout);
     return 0;
 }
@@ -200,12 +238,28 @@ int run(int width, int height, int frames, bool finish, const std::filesystem::p
 
 int main(int argc, char** argv) {
     int frames = 100;
-    bool finish = false;
+    ClockChoice clock = ClockChoice::Queries;
+    bool keys = false;
+    std::vector<std::pair<int, int>> sizes = {{1280, 720}, {1920, 1080}};
     for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) == "--finish")
-            finish = true;
-        else
-            frames = std::max(1, std::atoi(argv[i]));
+        const std::string argument = argv[i];
+        int w = 0, h = 0;
+        if (argument == "--finish") {
+            clock = ClockChoice::Finish;
+        } else if (argument == "--auto") {
+            clock = ClockChoice::Auto;
+        } else if (argument == "--kv") {
+            keys = true;
+        } else if (argument == "--size" && i + 1 < argc && std::sscanf(argv[i + 1], "%dx%d", &w, &h) == 2 &&
+                   w > 0 && h > 0) {
+            sizes = {{w, h}};
+            ++i;
+        } else if (std::atoi(argument.c_str()) > 0) {
+            frames = std::atoi(argument.c_str());
+        } else {
+            std::fprintf(stderr, "usage: renderer_bench [FRAMES] [--finish | --auto] [--size WxH] [--kv]\n");
+            return 2;
+        }
     }
     const char* shaders = std::getenv("BEATSHOW_SHADERS");
     const std::filesystem::path show = std::filesystem::absolute(shaders ? shaders : BEATSHOW_SHOW_DIR);
@@ -215,8 +269,8 @@ int main(int argc, char** argv) {
     // Only the measurements go to standard output; the renderer's log lines are dropped.
     setLogSink([](const std::string&) {});
     int status = 0;
-    for (const auto& [w, h] : {std::pair{1280, 720}, std::pair{1920, 1080}})
-        if ((status = run(w, h, frames, finish, show, trivial)) != 0) break;
+    for (const auto& [w, h] : sizes)
+        if ((status = run(w, h, frames, clock, keys, show, trivial)) != 0) break;
     std::filesystem::remove_all(trivial);
     return status;
 }

@@ -12,6 +12,11 @@ bool captureDeviceFrame(RenderInterface* renderer, std::vector<uint8_t>& rgb, in
     return device && device->captureFrame(rgb, width, height);
 }
 
+bool deviceUploadsPending(RenderInterface* renderer) {
+    auto* device = dynamic_cast<RendererGL*>(renderer);
+    return device && device->uploadsPending();
+}
+
 bool writePngFile(const std::string& path, const std::vector<uint8_t>& rgb, int width, int height) {
     return writePng(path, rgb, width, height);
 }

@@ -201,6 +201,9 @@ public:
     void setLockWaits(std::chrono::milliseconds registration, std::chrono::milliseconds frame);
 
     void setPassTiming(PassClock clock) { passClock_ = clock; }
+    // Whether the last frame left a registered mesh or material without its GL objects (the
+    // upload budget ran out, or an upload failed and is tried again); any thread may ask.
+    bool uploadsPending() const { return uploadsPending_.load(std::memory_order_relaxed); }
     PassTimes lastPassTimes() const { return passTimes_; }
 
     float presentTime() const { return presentTime_; }
@@ -367,6 +370,7 @@ private:
     FrameTimer presentTimer_;
 
     PassClock passClock_ = PassClock::Off;
+    std::atomic<bool> uploadsPending_{false};
     GLuint timeQueries_[7] = {};
     std::chrono::steady_clock::time_point clockStamps_[7];
     PassTimes passTimes_;

@@ -96,12 +96,18 @@ void RendererGL::prepareFrame() {
         budget = bytes >= budget ? 0 : budget - bytes;
         return true;
     };
+    bool pending = !haveMeshes || !haveMaterials;
     if (haveMeshes)
-        for (auto& entry : meshes_)
+        for (auto& entry : meshes_) {
             if (!entry->uploaded && spend(entry->vertices.size())) uploadMesh(*entry);
+            pending = pending || !entry->uploaded;
+        }
     if (haveMaterials)
-        for (auto& entry : materials_)
+        for (auto& entry : materials_) {
             if (!entry->uploaded && spend(entry->preparedBytes)) uploadMaterial(*entry);
+            pending = pending || !entry->uploaded;
+        }
+    uploadsPending_.store(pending, std::memory_order_relaxed);
 
     lightItems_.clear();
     if (haveLights) {

@@ -115,6 +115,13 @@ TEST_F(ProgramRunTest, FrameLimitAndStatistics) {
         return l.rfind("frames: 90  fps: ", 0) == 0;
     });
     EXPECT_NE(stats, run.lines.end()) << ::testing::PrintToString(run.lines);
+    // The OpenGL renderer made every mesh and material of the scene within those frames.
+    const std::regex load(R"(scene load: [0-9.]+ ms from the scene file to the last resource made )"
+                          R"(\(loader [0-9.]+ ms\); longest frame meanwhile [0-9.]+ ms)");
+    EXPECT_EQ(std::count_if(run.lines.begin(), run.lines.end(),
+                            [&](const std::string& l) { return std::regex_match(l, load); }),
+              1)
+        << ::testing::PrintToString(run.lines);
 }
 
 TEST_F(ProgramRunTest, MissingShaderStopsStartUpWithAFailure) {

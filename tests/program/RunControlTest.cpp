@@ -2,6 +2,9 @@
 #include "engine/base/OfflineClock.h"
 #include "tests/support/TestSupport.h"
 
+#include <algorithm>
+#include <regex>
+
 namespace {
 
 class RunControlTest : public RegistryTest {};
@@ -80,6 +83,89 @@ TEST_F(RunControlTest, StatisticsCountTheFramesDrawnWhileLoadingApart) {
     control.finish();
     EXPECT_EQ(log().count("frames: 3  fps: "), 1);
     EXPECT_EQ(log().count("frames while loading: 2  max "), 1);
+}
+
+// The "scene load" lines that name the time to the last resource made.
+struct SceneLoadLine {
+    double made = 0, loader = 0, longestFrame = 0;
+};
+std::vector<SceneLoadLine> sceneLoadsMade(const LogCapture& log) {
+    static const std::regex line(
+        R"(scene load: ([0-9.]+) ms from the scene file to the last resource made \(loader ([0-9.]+) ms\); )"
+        R"(longest frame meanwhile ([0-9.]+) ms)");
+    std::vector<SceneLoadLine> found;
+    std::smatch match;
+    for (const std::string& text : log.lines())
+        if (std::regex_match(text, match, line))
+            found.push_back({std::stod(match[1]), std::stod(match[2]), std::stod(match[3])});
+    return found;
+}
+
+// The scene load's statistics: timed from the loader's call to the end of the first frame that
+// began after the loader returned and left nothing waiting for the renderer.
+TEST_F(RunControlTest, SceneLoadIsTimedToTheFrameThatMadeTheLastResource) {
+    ProgramOptions options;
+    options.stats = true;
+    RunControl control(options, nullptr, nullptr, nullptr);
+    bool pending = true;
+    control.setResourcesPending([&] { return pending; });
+    std::vector<std::string> loaded;
+    const SceneLoadFunction load = control.timeSceneLoads([&](const std::string& file) {
+        loaded.push_back(file);
+        return 7;
+    });
+
+    control.beforeFrame();
+    EXPECT_EQ(load("scene.xml"), 7);
+    EXPECT_EQ(loaded, std::vector<std::string>{"scene.xml"});
+    pending = false;
+    control.afterFrame(1); // began before the loader returned: it may not have seen every resource
+    pending = true;
+    control.beforeFrame();
+    control.afterFrame(1);
+    control.finish();
+    const auto lines = log().lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) {
+                                return line.starts_with("scene load: loader ") &&
+                                       line.ends_with(
+                                           " ms; resources were still waiting for the renderer at the end");
+                            }),
+              1);
+    EXPECT_TRUE(sceneLoadsMade(log()).empty());
+
+    pending = false;
+    control.beforeFrame();
+    control.afterFrame(1);
+    control.finish();
+    const auto made = sceneLoadsMade(log());
+    ASSERT_EQ(made.size(), 1u);
+    EXPECT_GE(made[0].made, made[0].loader); // the last resource came after the loader returned
+}
+
+TEST_F(RunControlTest, SceneLoadWithoutARendererToAskIsDoneWhenTheLoaderReturns) {
+    ProgramOptions options;
+    options.stats = true;
+    RunControl control(options, nullptr, nullptr, nullptr);
+    control.finish();
+    EXPECT_EQ(log().count("scene load:"), 0); // nothing was loaded
+
+    const SceneLoadFunction load = control.timeSceneLoads([](const std::string&) { return -1; });
+    EXPECT_EQ(load("missing.xml"), -1);
+    control.beforeFrame(); // after the load: this frame did not share the machine with it
+    control.afterFrame(1);
+    control.finish();
+    const auto made = sceneLoadsMade(log());
+    ASSERT_EQ(made.size(), 1u);
+    EXPECT_EQ(made[0].made, made[0].loader);
+    EXPECT_EQ(made[0].longestFrame, 0.0);
+
+    options.stats = false;
+    RunControl quiet(options, nullptr, nullptr, nullptr);
+    quiet.timeSceneLoads([](const std::string&) { return 0; })("scene.xml");
+    quiet.afterFrame(1);
+    quiet.finish();
+    EXPECT_EQ(log().count("scene load:"), 1);
 }
 
 TEST(OfflineClockTest, EveryFrameAdvancesOneStep) {

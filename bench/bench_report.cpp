@@ -1,0 +1,540 @@
+// The project's performance table (`make bench`): runs each benchmark in a process of its own,
+// one after the other, and prints every figure beside the reference it is measured against, as
+// Markdown on standard output and as JSON in a file.
+//
+//   bench_report [--json PATH] [--large N] [--small N] [--steps N] [--offline-fps N]
+//                [--renderer-frames N] [--large-timeout S]
+//
+// Rows: the engine's CPU per frame over the whole default show with the recording renderer; the
+// default show's load in the real program; the renderer's passes at 1280 x 720 beside a floor
+// of trivial shaders; the real program's offline frame rate at 480 x 270; a generated scene of
+// N path points and N events through the scene loader, and the same at a smaller size, whose
+// ratio tells how the load scales. Progress goes to standard error.
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include <sched.h>
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Settings {
+    fs::path build = BEATSHOW_BUILD_DIR;
+    fs::path json;
+    long large = 100000;
+    long small = 10000;
+    double steps = 60.0;
+    double offlineFps = 5.0;
+    int rendererFrames = 20;
+    int largeTimeout = 300;
+};
+
+struct Output {
+    int status = -1;
+    std::string text;
+    double seconds = 0.0;
+    std::vector<std::string> lines() const {
+        std::vector<std::string> result;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);)
+            result.push_back(line);
+        return result;
+    }
+};
+
+std::string quoted(const std::string& text) {
+    std::string result = "'";
+    for (char c : text)
+        result += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return result + "'";
+}
+
+// Runs a shell command in `directory` with both output streams captured; status 124 when
+// `timeout` (seconds) ran out.
+Output runCommand(const fs::path& directory, const std::string& command, int timeout) {
+    const std::string line = "cd " + quoted(directory.string()) + " && timeout " + std::to_string(timeout) +
+                             " " + command + " 2>&1";
+    Output out;
+    const auto start = std::chrono::steady_clock::now();
+    FILE* pipe = popen(line.c_str(), "r");
+    if (!pipe) return out;
+    char buffer[4096];
+    size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        out.text.append(buffer, n);
+    const int status = pclose(pipe);
+    out.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return out;
+}
+
+// "key value" lines; the value is the rest of the line.
+std::map<std::string, std::string> keyValues(const Output& out) {
+    std::map<std::string, std::string> result;
+    for (const std::string& line : out.lines()) {
+        const size_t space = line.find(' ');
+        if (space != std::string::npos && space > 0) result[line.substr(0, space)] = line.substr(space + 1);
+    }
+    return result;
+}
+
+std::optional<double> number(const std::map<std::string, std::string>& values, const std::string& key) {
+    const auto it = values.find(key);
+    if (it == values.end()) return std::nullopt;
+    char* end = nullptr;
+    const double value = std::strtod(it->second.c_str(), &end);
+    if (end == it->second.c_str()) return std::nullopt;
+    return value;
+}
+
+void progress(const std::string& text) {
+    std::fprintf(stderr, "bench: %s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+// Says why a step gave no figures, with the end of what it printed.
+void failed(const std::string& step, const Output& out) {
+    std::string tail = out.text.size() > 1500 ? out.text.substr(out.text.size() - 1500) : out.text;
+    std::fprintf(stderr, "bench: %s failed (status %d):\n%s\n", step.c_str(), out.status, tail.c_str());
+}
+
+std::string format(const char* pattern, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, pattern, value);
+    return text;
+}
+
+// 100000 as "100,000".
+std::string grouped(long value) {
+    std::string digits = std::to_string(value), result;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) result += ',';
+        result += digits[i];
+    }
+    return result;
+}
+
+std::string milliseconds(double ms) {
+    return format(ms < 1.0 ? "%.3f ms" : ms < 100.0 ? "%.1f ms" : "%.0f ms", ms);
+}
+
+// One row of the table: a figure, the reference it is measured against and their ratio.
+struct Row {
+    std::string id;
+    std::string what;
+    std::optional<double> value;
+    std::string unit;
+    std::string reference; // what the reference is, with its figure
+    std::optional<double> referenceValue;
+    std::string ratio; // as the table writes it
+    std::optional<double> ratioValue;
+    std::string shown; // the figure as the table writes it (derived from value when empty)
+};
+
+std::string shownValue(const Row& row) {
+    if (!row.shown.empty()) return row.shown;
+    if (!row.value) return "failed";
+    if (row.unit == "ms") return milliseconds(*row.value);
+    return format("%.1f", *row.value) + " " + row.unit;
+}
+
+std::string jsonString(const std::string& text) {
+    std::string result = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\')
+            result += std::string("\\") + c;
+        else if (static_cast<unsigned char>(c) < 0x20)
+            result += format("\\u%04x", static_cast<unsigned char>(c));
+        else
+            result += c;
+    }
+    return result + "\"";
+}
+
+std::string jsonNumber(const std::optional<double>& value) {
+    if (!value || !std::isfinite(*value)) return "null";
+    return format("%.6g", *value);
+}
+
+std::string cpuModel() {
+    std::ifstream in("/proc/cpuinfo");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("model name", 0) == 0) {
+            const size_t colon = line.find(':');
+            return colon == std::string::npos ? line : line.substr(line.find_first_not_of(" \t", colon + 1));
+        }
+    return "unknown";
+}
+
+// The one-minute load average: other work on the machine slows every figure.
+std::string systemLoad() {
+    std::ifstream in("/proc/loadavg");
+    std::string first;
+    in >> first;
+    return first.empty() ? "unknown" : first;
+}
+
+int cores() {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0) return CPU_COUNT(&set);
+    return 0;
+}
+
+std::string today() {
+    const std::time_t now = std::time(nullptr);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d", std::localtime(&now));
+    return text;
+}
+
+int usage() {
+    std::fprintf(stderr, "usage: bench_report [--json PATH] [--large N] [--small N] [--steps N] "
+                         "[--offline-fps N] [--renderer-frames N] [--large-timeout S]\n");
+    return 2;
+}
+
+bool parseArguments(int argc, char** argv, Settings& settings) {
+    settings.json = settings.build / "bench.json";
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        if (i + 1 >= argc) return false;
+        const std::string value = argv[++i];
+        const double n = std::atof(value.c_str());
+        if (name == "--json")
+            settings.json = value;
+        else if (name == "--large" && n >= 1)
+            settings.large = static_cast<long>(n);
+        else if (name == "--small" && n >= 1)
+            settings.small = static_cast<long>(n);
+        else if (name == "--steps" && n > 0)
+            settings.steps = n;
+        else if (name == "--offline-fps" && n > 0)
+            settings.offlineFps = n;
+        else if (name == "--renderer-frames" && n >= 1)
+            settings.rendererFrames = static_cast<int>(n);
+        else if (name == "--large-timeout" && n >= 1)
+            settings.largeTimeout = static_cast<int>(n);
+        else
+            return false;
+    }
+    return true;
+}
+
+// The figures of the program's --stats lines.
+struct ProgramStats {
+    std::optional<double> fps, median, p99, max, loadingMax, sceneLoad, loader, loadingLongest;
+    long loadingFrames = 0;
+};
+
+ProgramStats programStats(const Output& out) {
+    ProgramStats stats;
+    for (const std::string& line : out.lines()) {
+        long frames = 0;
+        double fps = 0, min = 0, median = 0, p99 = 0, max = 0, a = 0, b = 0, c = 0;
+        if (std::sscanf(line.c_str(), "frames: %ld fps: %lf frame ms: min %lf median %lf p99 %lf max %lf",
+                        &frames, &fps, &min, &median, &p99, &max) == 6) {
+            stats.fps = fps;
+            stats.median = median;
+            stats.p99 = p99;
+            stats.max = max;
+        } else if (std::sscanf(line.c_str(), "frames while loading: %ld max %lf", &frames, &a) == 2) {
+            stats.loadingFrames = frames;
+            stats.loadingMax = a;
+        } else if (std::sscanf(line.c_str(),
+                               "scene load: %lf ms from the scene file to the last resource made (loader %lf "
+                               "ms); longest frame meanwhile %lf",
+                               &a, &b, &c) == 3) {
+            stats.sceneLoad = a;
+            stats.loader = b;
+            stats.loadingLongest = c;
+        }
+    }
+    return stats;
+}
+
+std::string ratioText(std::optional<double> a, std::optional<double> b, const char* pattern = "%.2fx") {
+    if (!a || !b || *b <= 0) return "";
+    return format(pattern, *a / *b);
+}
+
+std::optional<double> ratioOf(std::optional<double> a, std::optional<double> b) {
+    if (!a || !b || *b <= 0) return std::nullopt;
+    return *a / *b;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Settings settings;
+    if (!parseArguments(argc, argv, settings)) return usage();
+    const fs::path build = fs::absolute(settings.build);
+    const fs::path show = build / "show";
+    if (!fs::exists(show / "epicrealtimetest.xml") || !fs::exists(build / "beatshow")) {
+        std::fprintf(stderr, "bench: no program or default show under %s (make show builds them)\n",
+                     build.c_str());
+        return 1;
+    }
+    // Headless unless told otherwise; the same settings the program's tests use.
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    const std::string bench = quoted((build / "bench").string());
+    const std::string program = quoted((build / "beatshow").string());
+    std::vector<Row> rows;
+    std::vector<std::string> notes;
+    const std::string loadAverage = systemLoad();
+    std::map<std::string, std::map<std::string, std::string>> raw;
+    bool allMeasured = true;
+    const auto started = std::chrono::steady_clock::now();
+
+    // ---- the engine over the whole show, CPU only ----
+    progress("engine over the whole default show, recording renderer, " + format("%.0f", settings.steps) +
+             " steps a second");
+    const Output engineRun =
+        runCommand(show, bench + "/engine_bench show " + format("%g", settings.steps), 600);
+    const auto engineKeys = keyValues(engineRun);
+    if (engineRun.status != 0) failed("engine_bench show", engineRun), allMeasured = false;
+    raw["engine"] = engineKeys;
+    const double budget = 1000.0 / 60.0;
+    const std::string engineWhat = "Engine CPU per frame, whole show (" +
+                                   grouped(static_cast<long>(number(engineKeys, "frames").value_or(0))) +
+                                   " frames at " + format("%.0f", settings.steps) +
+                                   " steps/s, recording renderer, no GL; CPU time of the loop's thread)";
+    for (const auto& [key, label, wall] : {std::tuple{"frame_median_ms", "median", "wall_median_ms"},
+                                           std::tuple{"frame_p99_ms", "p99", "wall_p99_ms"}}) {
+        Row row;
+        row.id = std::string("engine_") + key;
+        const auto wallMs = number(engineKeys, wall);
+        row.what = engineWhat + ", " + label + (wallMs ? " (wall clock " + milliseconds(*wallMs) + ")" : "");
+        row.value = engineRun.status == 0 ? number(engineKeys, key) : std::nullopt;
+        row.unit = "ms";
+        row.reference = "60 Hz frame budget, 16.7 ms";
+        row.referenceValue = budget;
+        row.ratioValue = ratioOf(row.value, budget);
+        if (row.ratioValue) row.ratio = format("%.2f %% of it", *row.ratioValue * 100.0);
+        rows.push_back(row);
+    }
+
+    // ---- the default show's load in the real program ----
+    progress("the default show's load in the program (480 x 270, real time, until 4 s of music)");
+    const Output loadRun = runCommand(show, program + " --windowed --size 480x270 --until 4 --stats", 300);
+    const ProgramStats load = programStats(loadRun);
+    if (loadRun.status != 0 || !load.sceneLoad)
+        failed("the program's load run", loadRun), allMeasured = false;
+    raw["program_load"] = {{"frames_while_loading", std::to_string(load.loadingFrames)},
+                           {"loader_ms", load.loader ? format("%.1f", *load.loader) : "null"},
+                           {"median_frame_ms", load.median ? format("%.2f", *load.median) : "null"}};
+    {
+        Row row;
+        row.id = "load_scene_to_last_resource_ms";
+        row.what = "Load of the default show: scene file to last resource made (program, OpenGL uploads)";
+        row.value = load.sceneLoad;
+        row.unit = "ms";
+        row.referenceValue = engineRun.status == 0 ? number(engineKeys, "load_ms") : std::nullopt;
+        row.reference = "the same load with the recording renderer, " +
+                        (row.referenceValue ? milliseconds(*row.referenceValue) : std::string("failed"));
+        row.ratioValue = ratioOf(row.value, row.referenceValue);
+        row.ratio = ratioText(row.value, row.referenceValue);
+        rows.push_back(row);
+    }
+    {
+        Row row;
+        row.id = "load_longest_frame_ms";
+        row.what =
+            "Longest frame while the show loads, scene file to last resource made (program, 480 x 270; "
+            "of the " +
+            std::to_string(load.loadingFrames) + " frames behind the loading label, " +
+            (load.loadingMax ? milliseconds(*load.loadingMax) : std::string("none")) + ")";
+        row.value = load.loadingLongest;
+        row.unit = "ms";
+        row.referenceValue = load.median;
+        row.reference = "median frame of the same run, " +
+                        (load.median ? milliseconds(*load.median) : std::string("failed"));
+        row.ratioValue = ratioOf(row.value, row.referenceValue);
+        row.ratio = ratioText(row.value, row.referenceValue);
+        rows.push_back(row);
+    }
+
+    // ---- the renderer's passes against the floor of trivial shaders ----
+    progress("renderer at 1280 x 720 against trivial shaders, " + std::to_string(settings.rendererFrames) +
+             " frames each");
+    const Output rendererRun = runCommand(
+        build,
+        bench + "/renderer_bench " + std::to_string(settings.rendererFrames) + " --auto --size 1280x720 --kv",
+        600);
+    const auto rendererKeys = keyValues(rendererRun);
+    if (rendererRun.status != 0) failed("renderer_bench", rendererRun), allMeasured = false;
+    raw["renderer"] = rendererKeys;
+    const bool finishClock = rendererKeys.count("clock") && rendererKeys.at("clock") == "finish";
+    notes.push_back("Renderer: medians of " + std::to_string(settings.rendererFrames) +
+                    " frames of bench/BenchScene (20 objects of about 2,000 triangles, 3 shadow-casting "
+                    "lights, the six-stage filter chain, 100 lines of text); the floor draws the same with "
+                    "trivial shaders and no text. Passes timed " +
+                    (finishClock ? "with a glFinish and the CPU clock at each boundary (a software "
+                                   "rasteriser's timer queries mark queueing, not work)"
+                                 : "with GL timer queries") +
+                    ".");
+    for (const auto& [key, label] :
+         {std::pair{"geometry", "geometry"}, std::pair{"shadow", "shadow"}, std::pair{"lighting", "lighting"},
+          std::pair{"composition", "composition"}, std::pair{"overlay", "overlay (100 lines of text)"},
+          std::pair{"filters", "6 filters"}, std::pair{"frame", "whole frame, present included"}}) {
+        Row row;
+        row.id = std::string("renderer_") + key + "_ms";
+        row.what = std::string("Renderer 1280 x 720: ") + label;
+        row.value = rendererRun.status == 0 ? number(rendererKeys, std::string(key) + "_ms") : std::nullopt;
+        row.unit = "ms";
+        row.referenceValue =
+            rendererRun.status == 0 ? number(rendererKeys, std::string(key) + "_floor_ms") : std::nullopt;
+        row.reference = "trivial shaders, " +
+                        (row.referenceValue ? milliseconds(*row.referenceValue) : std::string("failed"));
+        row.ratioValue = ratioOf(row.value, row.referenceValue);
+        row.ratio = ratioText(row.value, row.referenceValue);
+        rows.push_back(row);
+    }
+
+    // ---- the whole show offline ----
+    const std::string offlineFps = format("%g", settings.offlineFps);
+    progress("the whole default show offline at 480 x 270, " + offlineFps + " steps a second");
+    const Output offlineRun =
+        runCommand(show, program + " --offline " + offlineFps + " --size 480x270 --stats", 900);
+    const ProgramStats offline = programStats(offlineRun);
+    if (offlineRun.status != 0 || !offline.fps)
+        failed("the program's offline run", offlineRun), allMeasured = false;
+    {
+        Row row;
+        row.id = "offline_fps";
+        row.what = "Offline frames per second, whole default show at 480 x 270 (median frame " +
+                   (offline.median ? milliseconds(*offline.median) : std::string("?")) + ", p99 " +
+                   (offline.p99 ? milliseconds(*offline.p99) : std::string("?")) + ")";
+        row.value = offline.fps;
+        row.unit = "fps";
+        row.referenceValue = settings.offlineFps;
+        row.reference = "real time at the offline step, " + offlineFps + " fps";
+        row.ratioValue = ratioOf(row.value, row.referenceValue);
+        row.ratio = ratioText(row.value, row.referenceValue, "%.2fx real time");
+        rows.push_back(row);
+    }
+
+    // ---- a large generated scene through the loader ----
+    Output largeRuns[2];
+    std::optional<double> largeMs[2], parseMs[2];
+    const long sizes[2] = {settings.large, settings.small};
+    for (int i = 0; i < 2; ++i) {
+        progress("generated scene of " + grouped(sizes[i]) + " path points and " + grouped(sizes[i]) +
+                 " events");
+        largeRuns[i] = runCommand(build, bench + "/engine_bench large " + std::to_string(sizes[i]),
+                                  i == 0 ? settings.largeTimeout : 600);
+        const auto keys = keyValues(largeRuns[i]);
+        raw["large_" + std::to_string(sizes[i])] = keys;
+        if (largeRuns[i].status == 0) {
+            largeMs[i] = number(keys, "load_ms");
+            parseMs[i] = number(keys, "parse_ms");
+        } else if (largeRuns[i].status != 124)
+            failed("engine_bench large " + std::to_string(sizes[i]), largeRuns[i]), allMeasured = false;
+    }
+    const bool largeTimedOut = largeRuns[0].status == 124;
+    {
+        Row row;
+        row.id = "large_scene_load_ms";
+        row.what = "Load of a generated scene: " + grouped(settings.large) + " path points in time order + " +
+                   grouped(settings.large) +
+                   " timed events (scene loader, recording renderer; the XML reader " +
+                   (parseMs[0] ? "alone " + milliseconds(*parseMs[0]) : std::string("not measured")) + ")";
+        row.value = largeMs[0];
+        row.unit = "ms";
+        if (largeTimedOut) row.shown = "over " + std::to_string(settings.largeTimeout) + " s (stopped)";
+        row.referenceValue = 500.0;
+        row.reference = "goal, 500 ms";
+        row.ratioValue = ratioOf(row.value, 500.0);
+        row.ratio = largeTimedOut ? format("over %.0fx", settings.largeTimeout * 1000.0 / 500.0)
+                                  : ratioText(row.value, 500.0, "%.2fx the goal");
+        rows.push_back(row);
+    }
+    {
+        Row row;
+        row.id = "large_scene_scaling";
+        row.what = "The same at " + grouped(settings.small) + " + " + grouped(settings.small) +
+                   " (how the load grows with the size)";
+        row.value = largeMs[1];
+        row.unit = "ms";
+        row.referenceValue = largeMs[0];
+        row.reference = grouped(settings.large) + " + " + grouped(settings.large) + ", " +
+                        (largeTimedOut ? "over " + std::to_string(settings.largeTimeout) + " s"
+                         : largeMs[0]  ? milliseconds(*largeMs[0])
+                                       : std::string("failed"));
+        row.ratioValue = ratioOf(row.referenceValue, row.value);
+        const double growth = static_cast<double>(settings.large) / static_cast<double>(settings.small);
+        if (row.ratioValue)
+            row.ratio = format("%.1fx", *row.ratioValue) + " for " + format("%g", growth) +
+                        "x the size (linear " + format("%g", growth) + "x, quadratic " +
+                        format("%g", growth * growth) + "x)";
+        rows.push_back(row);
+    }
+
+    // ---- the table ----
+    const std::string device = rendererKeys.count("device") ? rendererKeys.at("device") : "unknown";
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::printf("beatshow performance, %s: %d cores (%s, load average %s at the start), OpenGL on %s; "
+                "measured in %.0f s\n\n",
+                today().c_str(), cores(), cpuModel().c_str(), loadAverage.c_str(), device.c_str(), seconds);
+    std::printf("| Figure | Measured | Reference | Ratio |\n|---|---:|---|---:|\n");
+    for (const Row& row : rows)
+        std::printf("| %s | %s | %s | %s |\n", row.what.c_str(), shownValue(row).c_str(),
+                    row.reference.c_str(), row.ratio.c_str());
+    if (!notes.empty()) std::printf("\n");
+    for (const std::string& note : notes)
+        std::printf("%s\n", note.c_str());
+    std::fflush(stdout);
+
+    std::ofstream json(settings.json);
+    json << "{\n  \"date\": " << jsonString(today()) << ",\n  \"machine\": {\"cores\": " << cores()
+         << ", \"cpu\": " << jsonString(cpuModel()) << ", \"load_average\": " << jsonString(loadAverage)
+         << ", \"gl_renderer\": " << jsonString(device) << "},\n"
+         << "  \"seconds\": " << jsonNumber(seconds) << ",\n  \"rows\": [\n";
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const Row& r = rows[i];
+        json << "    {\"id\": " << jsonString(r.id) << ", \"what\": " << jsonString(r.what)
+             << ", \"value\": " << jsonNumber(r.value) << ", \"unit\": " << jsonString(r.unit)
+             << ", \"reference\": " << jsonString(r.reference)
+             << ", \"reference_value\": " << jsonNumber(r.referenceValue)
+             << ", \"ratio\": " << jsonNumber(r.ratioValue)
+             << (r.shown.empty() ? "" : ", \"note\": " + jsonString(r.shown)) << "}"
+             << (i + 1 < rows.size() ? "," : "") << "\n";
+    }
+    json << "  ],\n  \"notes\": [";
+    for (size_t i = 0; i < notes.size(); ++i)
+        json << (i ? ", " : "") << jsonString(notes[i]);
+    json << "],\n  \"raw\": {";
+    bool firstGroup = true;
+    for (const auto& [group, values] : raw) {
+        json << (firstGroup ? "\n" : ",\n") << "    " << jsonString(group) << ": {";
+        firstGroup = false;
+        bool first = true;
+        for (const auto& [key, value] : values) {
+            json << (first ? "" : ", ") << jsonString(key) << ": " << jsonString(value);
+            first = false;
+        }
+        json << "}";
+    }
+    json << "\n  }\n}\n";
+    json.close();
+    if (!json) {
+        std::fprintf(stderr, "bench: could not write %s\n", settings.json.c_str());
+        return 1;
+    }
+    progress("wrote " + settings.json.string());
+    return allMeasured ? 0 : 1;
+}
