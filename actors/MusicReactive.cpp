@@ -6,6 +6,7 @@
 #include "scene/AutomationPath.h"
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -273,9 +274,12 @@ void ObjectPulsator::restoreStep(Mesh* copy, float dt) {
     if (cut == std::string::npos) return;
     const Mesh* source = findMesh(copy->name.substr(0, cut));
     if (!source || source == copy) return;
-    // 5 per second; a step past 1 would overshoot the source (and diverge beyond 2), so a long
-    // frame lands on the source instead.
-    const float a = std::clamp(dt * 0.001f * 5.0f, 0.0f, 1.0f);
+    // 5 per second. The distance to the source scales by |1 - a| each step: a step between 1 and
+    // 2 overshoots and still closes in, from 2 on (frames of 400 ms and more) it would never
+    // settle or would fly apart, so such a frame lands on the source instead.
+    float a = dt * 0.001f * 5.0f;
+    if (a >= 2.0f) a = 1.0f;
+    if (a < 0.0f) a = 0.0f;
     const size_t n = std::min(
         {static_cast<size_t>(source->vertexCount), source->positions.size(), copy->positions.size()});
     for (size_t i = 0; i < n; ++i)
@@ -285,9 +289,12 @@ void ObjectPulsator::restoreStep(Mesh* copy, float dt) {
 void ObjectPulsator::explode(entity_base* entity, float dt) {
     Mesh* mesh = entity->mesh;
     if (!mesh) return;
-    // A negative Params.x would drive the divisor through zero and fling the vertices to
-    // infinity; it counts as no slowing down.
-    const float slowdown = std::max(Params.x, 0.0f) * 0.0008f * timer_ + 1.0f;
+    // A negative Params.x speeds the pieces up until the divisor crosses zero, where they would be
+    // flung to infinity, and then turns them back. Only near the crossing is the divisor held off
+    // zero, which caps the speed at a hundred times the starting one.
+    float slowdown = Params.x * 0.0008f * timer_ + 1.0f;
+    if (std::fabs(slowdown) < MinimumSlowdown)
+        slowdown = std::signbit(slowdown) ? -MinimumSlowdown : MinimumSlowdown;
     const size_t vertices = std::min(static_cast<size_t>(mesh->vertexCount), mesh->positions.size());
     const size_t triangles = vertices / 3;
     for (size_t k = 0; k < triangles; ++k) {

@@ -109,9 +109,14 @@ public:
     void Update(float frameTime) override;
 
     // Moves the copy's positions towards those of its source mesh (the copy's name up to its
-    // first "_copy") by 5 per second of frameTime; a frame of 200 ms or more lands on the source.
+    // first "_copy") by 5 per second of frameTime: a frame between 200 and 400 ms steps past the
+    // source and back towards it, a frame of 400 ms or more lands on it.
     // Does nothing when the name has no "_copy" or the source is not registered.
     static void restoreStep(Mesh* copy, float frameTime);
+
+    // The explosion's step is divided by Params.x x 0.0008 x timer + 1; its size is kept at least
+    // this far from zero.
+    static constexpr float MinimumSlowdown = 0.01f;
 
     Vector Params{1.0f, 0.0f, 0.0f}; // parameter "Params"; x: how fast the explosion slows down
 

@@ -81,6 +81,7 @@ int main(int argc, char** argv) {
         engine().replayFramesPerSecond = options.offlineFps;
         offline = std::make_unique<OfflineClock>(options.offlineFps);
         mainTimer.useCounter(offline->counter());
+        services.musicClock = &offline->counter();
         services.audio = std::make_shared<OfflineAudioBackend>(*offline, platform::vorbisFileSeconds);
         services.random = repeatableRandom;
         // Nobody watches an offline run: a message box would wait for a click forever.

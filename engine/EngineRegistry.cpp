@@ -1,5 +1,6 @@
 #include "engine/EngineRegistry.h"
 
+#include "engine/base/FrameTimer.h"
 #include "engine/base/Log.h"
 #include "engine/base/Viewport.h"
 #include "render/MaterialBuilder.h"
@@ -55,6 +56,7 @@ void resetEngineRegistry() {
     r.triggers.clear();
     r.assets.clear();
     r.music.setBackend(nullptr);
+    r.music.setSilentClock(steadyCounter());
     r.postChain.clearParameters();
     buildDefaultFilterChain(r.postChain);
     r.renderer = nullptr;

@@ -69,18 +69,12 @@ int decodeBitmapBytes(const uint8_t* data, size_t size, const std::string& name,
                                 std::to_string(signedHeight) + ")");
     const uint64_t pixelCount = static_cast<uint64_t>(width) * height;
 
-    if (imageSize == 0 && bitCount == 24 && offset == 54 && !topDown) {
-        // The engine has always needed the image-size field: without it there are no pixels.
-        out = DecodedBitmap{};
-        out.width = width;
-        out.height = height;
-        out.channels = 0;
-        return 0;
-    }
-
+    // An image-size field of 0 is allowed for uncompressed bitmaps, and paint programs write it:
+    // the size is then implied by width, height and bit count, and the rows are read as the
+    // format pads them (below).
     const uint64_t paddedRow24 = (static_cast<uint64_t>(width) * 3 + 3) / 4 * 4;
     const bool engineLayout =
-        bitCount == 24 && compression == 0 && offset == 54 && !topDown &&
+        bitCount == 24 && compression == 0 && offset == 54 && !topDown && imageSize != 0 &&
         (paddedRow24 == static_cast<uint64_t>(width) * 3 || imageSize == pixelCount * 3);
     if (engineLayout) return decodeEngineLayout(data, size, name, width, height, imageSize, out);
 

@@ -4,8 +4,9 @@
 // field filled in) is decoded exactly as the format always was: the image-size field gives the
 // byte count, rows stay in file order (bottom row first for ordinary bitmaps), and the channel
 // count is image size / (width x height). Other common layouts (24-bit rows padded to 4 bytes,
-// 32-bit pixels, top-down files, another data offset) are converted to that same result, so a
-// picture looks the same whichever way it was saved. Anything else is refused with one line.
+// 32-bit pixels, top-down files, another data offset, an image-size field of 0) are converted to
+// that same result, so a picture looks the same whichever way it was saved. Anything else is
+// refused with one line.
 // Nothing is ever read beyond the file or written beyond the output.
 #pragma once
 
@@ -19,7 +20,7 @@ struct DecodedBitmap {
     std::vector<uint8_t> pixels; // rows of width x channels bytes, file order
     uint32_t width = 0;
     uint32_t height = 0;
-    int32_t channels = 0; // 3 for every decodable image; 0 when the image-size field is 0
+    int32_t channels = 0; // 3, or what an engine-layout image-size field implies
 };
 
 // 0 on success; -1 for a file shorter than 14 bytes, not starting with "BM", or unusable (a line

@@ -50,7 +50,8 @@ std::optional<std::vector<uint8_t>> loadCompanion(AssetStore& assets, const std:
     assets.release(name, AssetKindBitmap);
     if (result != 0) return std::nullopt; // decodeBitmap said why
     if (image.channels != 3) {
-        reportProblem("bitmap " + name + ": no pixels (the image-size field is 0); using the default");
+        reportProblem("bitmap " + name + ": " + std::to_string(image.channels) +
+                      " bytes per pixel from the image-size field; using the default");
         return std::nullopt;
     }
     if (image.width != diffuse.width || image.height != diffuse.height) {

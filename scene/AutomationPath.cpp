@@ -6,8 +6,12 @@
 
 void AutomationPath::addPoint(const PathPoint& point) {
     std::lock_guard lock(mutex_);
-    auto it =
-        std::find_if(points_.begin(), points_.end(), [&](const PathPoint& p) { return p.time > point.time; });
+    // Keys usually arrive in time order and go at the end; otherwise a binary search finds the
+    // first later key, so that loading a long path stays linear in its points.
+    auto it = points_.end();
+    if (!points_.empty() && point.time < points_.back().time)
+        it = std::upper_bound(points_.begin(), points_.end(), point.time,
+                              [](float t, const PathPoint& p) { return t < p.time; });
     points_.insert(it, point);
     dirty_ = true;
 }

@@ -2,9 +2,13 @@
 
 #include "engine/base/Log.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <limits>
 #include <new>
+#include <stdexcept>
 
 XMLTag::XMLTag(std::string tagName) : XMLTag(std::move(tagName), 0) {}
 
@@ -98,20 +102,17 @@ public:
     explicit Reader(const std::string& source) : source_(source) {}
 
     std::unique_ptr<XMLTag> read(const uint8_t* data, size_t size) {
+        // A zero byte is a byte like any other that is not part of a name, so a scene saved as
+        // UTF-16 (a zero beside every character, a byte-order mark in front) reads as its text.
         for (size_t i = 0; i < size; ++i) {
             const uint8_t c = data[i];
-            if (c == 0) {
-                reportProblem(source_ + ": not a text file (a zero byte at offset " + std::to_string(i) +
-                              "); nothing read");
-                discardAll();
-                return nullptr;
-            }
             step(c);
             if (c == '\n') ++line_;
         }
         if (state_ != Outside)
             reportProblem(source_ + ": the file ends inside the tag that starts on line " +
                           std::to_string(tagLine_) + "; that tag is ignored");
+        noteOpenElements();
         if (!root_) reportProblem(source_ + (size == 0 ? ": the file is empty" : ": no XML element found"));
         discardAll();
         return std::move(root_);
@@ -137,6 +138,9 @@ private:
             slashSeen_ = true;
             endTag_ = !nameEnded_;
         }
+        // Only the space separates: after a tab or a line break the next name byte runs on into
+        // the name or value being read. The show reads it so; a check wants to hear of it.
+        if ((c == '\t' || c == '\r' || c == '\n') && !currentToken().empty()) joinPending_ = true;
         switch (inner_) {
         case ElementName:
             if (c == '?') {
@@ -144,35 +148,35 @@ private:
                 return;
             }
             if (isNameByte(c)) {
-                elementName_.push_back(static_cast<char>(c));
+                append(elementName_, c);
                 return;
             }
             if (c == ' ' && !elementName_.empty()) {
                 nameEnded_ = true;
-                inner_ = AttributeName;
+                switchInner(AttributeName);
                 return;
             }
             break;
         case AttributeName:
             if (isNameByte(c)) {
-                attributeName_.push_back(static_cast<char>(c));
+                append(attributeName_, c);
                 return;
             }
             if (c == '=') {
-                inner_ = AttributeValue;
+                switchInner(AttributeValue);
                 return;
             }
             break;
         case AttributeValue:
             if (isNameByte(c)) {
-                attributeValue_.push_back(static_cast<char>(c));
+                append(attributeValue_, c);
                 return;
             }
             if (c == ' ' && !attributeValue_.empty()) {
                 completed_.emplace_back(std::move(attributeName_), std::move(attributeValue_));
                 attributeName_.clear();
                 attributeValue_.clear();
-                inner_ = AttributeName;
+                switchInner(AttributeName);
                 return;
             }
             break;
@@ -180,9 +184,26 @@ private:
         if (c == '>') endOfTag();
     }
 
+    const std::string& currentToken() const {
+        return inner_ == ElementName     ? elementName_
+               : inner_ == AttributeName ? attributeName_
+                                         : attributeValue_;
+    }
+
+    void append(std::string& token, uint8_t c) {
+        if (joinPending_) joined_ = true;
+        token.push_back(static_cast<char>(c));
+    }
+
+    void switchInner(InnerState next) {
+        inner_ = next;
+        joinPending_ = false;
+    }
+
     void startTag() {
         state_ = InTag;
         inner_ = ElementName;
+        joinPending_ = joined_ = false;
         elementName_.clear();
         attributeName_.clear();
         attributeValue_.clear();
@@ -193,6 +214,10 @@ private:
 
     void endOfTag() {
         state_ = Outside;
+        if (!attributeValue_.empty())
+            completed_.emplace_back(std::move(attributeName_), std::move(attributeValue_));
+        // A comment's words run together as they please: nothing reads them.
+        if (joined_ && elementName_.rfind("--", 0) != 0) noteJoinedNames();
         if (slashSeen_ && endTag_) {
             if (stack_.empty())
                 reportProblem(source_ + ": line " + std::to_string(tagLine_) + ": end tag </" + elementName_ +
@@ -202,8 +227,6 @@ private:
             return;
         }
 
-        if (!attributeValue_.empty())
-            completed_.emplace_back(std::move(attributeName_), std::move(attributeValue_));
         auto element = std::make_unique<XMLTagExtended>(elementName_);
         for (auto& [key, value] : completed_)
             element->addAttribute(std::move(key), std::move(value));
@@ -211,7 +234,7 @@ private:
 
         if (!root_) {
             root_ = std::move(element);
-            stack_.push_back(raw);
+            stack_.push_back({raw, tagLine_});
             return;
         }
         if (stack_.empty()) {
@@ -222,9 +245,37 @@ private:
                           "> was closed; it is ignored with its content");
             discarded_.push_back(std::move(element));
         } else {
-            stack_.back()->addChild(std::move(element));
+            stack_.back().tag->addChild(std::move(element));
         }
-        if (!slashSeen_) stack_.push_back(raw);
+        if (!slashSeen_) stack_.push_back({raw, tagLine_});
+    }
+
+    void noteJoinedNames() {
+        std::string read = "<" + std::string(slashSeen_ && endTag_ ? "/" : "") + elementName_;
+        for (const auto& [key, value] : completed_)
+            read += " " + key + "=" + value;
+        noteProblem(source_ + ": line " + std::to_string(tagLine_) +
+                    ": a tab or line break inside the tag runs two names into one, read as " + read +
+                    ">; only a space separates names and values");
+    }
+
+    // An element still open at the end lost its end tag somewhere inside: every end tag after
+    // that point closed the element one level further in, so what followed was read too deep.
+    void noteOpenElements() {
+        if (stack_.empty()) return;
+        const OpenElement& outer = stack_.front();
+        const OpenElement& inner = stack_.back();
+        if (stack_.size() == 1) {
+            noteProblem(source_ + ": <" + outer.tag->name + "> from line " + std::to_string(outer.line) +
+                        " is still open at the end of the file; an end tag is missing inside it, so what "
+                        "follows the missing one was read one level too deep");
+            return;
+        }
+        noteProblem(source_ + ": " + std::to_string(stack_.size()) +
+                    " elements are still open at the end of the file, from <" + outer.tag->name + "> (line " +
+                    std::to_string(outer.line) + ") to <" + inner.tag->name + "> (line " +
+                    std::to_string(inner.line) +
+                    "); end tags are missing, so what follows each missing one was read too deep");
     }
 
     void discardAll() {
@@ -244,8 +295,14 @@ private:
     bool nameEnded_ = false;
     size_t line_ = 1;
     size_t tagLine_ = 1;
+    bool joinPending_ = false; // a tab or line break followed a name byte of the current token
+    bool joined_ = false;      // ... and another name byte ran on after it
     std::unique_ptr<XMLTag> root_;
-    std::vector<XMLTagExtended*> stack_;
+    struct OpenElement {
+        XMLTagExtended* tag;
+        size_t line;
+    };
+    std::vector<OpenElement> stack_;
     std::vector<std::unique_ptr<XMLTag>> discarded_;
 };
 
@@ -260,19 +317,28 @@ int XMLDocument::loadFromBytes(const uint8_t* data, size_t size, const std::stri
 }
 
 int XMLDocument::load(const std::string& fileName) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(fileName, error);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        reportProblem(fileName + ": not a regular file (" +
+                      (std::filesystem::is_directory(status) ? "a directory" : "a device, FIFO or socket") +
+                      "); not read");
+        return -1;
+    }
     std::FILE* f = std::fopen(fileName.c_str(), "rb");
     if (!f) return -1;
-    // Read in blocks until the end rather than trusting a seek: that works for every kind of
-    // file, and a directory shows up as a read error instead of a bogus size.
+    // Read in blocks until the end rather than trusting the size, which only sizes the buffer.
     std::vector<uint8_t> buffer;
     bool ok = true;
     try {
+        const std::uintmax_t expected = std::filesystem::file_size(fileName, error);
+        if (!error) buffer.reserve(static_cast<size_t>(expected));
         uint8_t block[65536];
         size_t got;
         while ((got = std::fread(block, 1, sizeof block, f)) > 0)
             buffer.insert(buffer.end(), block, block + got);
         ok = !std::ferror(f);
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) { // the allocation failed (or asked for too much)
         std::fclose(f);
         logStream << "Alocate error!" << std::endl;
         return -1;
@@ -282,16 +348,26 @@ int XMLDocument::load(const std::string& fileName) {
     return loadFromBytes(buffer.data(), buffer.size(), fileName);
 }
 
+float attributeFloat(const std::string& value) {
+    const double d = std::atof(value.c_str());
+    // From half a step past the largest float on, rounding goes to infinity; that is spelt out
+    // here rather than left to a narrowing whose result the language leaves open.
+    constexpr double overflow = 0x1.ffffffp127;
+    if (d >= overflow) return std::numeric_limits<float>::infinity();
+    if (d <= -overflow) return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(d);
+}
+
 Vector tagToVector(const XMLTag* tag) {
     Vector v;
     if (!tag) return v;
     for (const auto& [key, value] : tag->attributes) {
         if (key == "x")
-            v.x = static_cast<float>(std::atof(value.c_str()));
+            v.x = attributeFloat(value);
         else if (key == "y")
-            v.y = static_cast<float>(std::atof(value.c_str()));
+            v.y = attributeFloat(value);
         else if (key == "z")
-            v.z = static_cast<float>(std::atof(value.c_str()));
+            v.z = attributeFloat(value);
     }
     return v;
 }
@@ -301,7 +377,7 @@ int tagToFloats(const XMLTag* tag, float* out, int n) {
     int i = 0;
     for (const auto& attribute : tag->attributes) {
         if (i >= n) break;
-        out[i++] = static_cast<float>(std::atof(attribute.second.c_str()));
+        out[i++] = attributeFloat(attribute.second);
     }
     return 0;
 }

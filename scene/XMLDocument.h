@@ -12,10 +12,12 @@
 // - `<?...>` is skipped, and a comment `<!-- x -->` opens an element named "--" that stays open.
 //
 // What the reader does NOT do: check that end tags match, decode entities or character sets,
-// or keep text. Content it cannot place (an end tag with nothing open, a second top-level
-// element, a tag cut off by the end of the file, a file with no element, a file with zero
-// bytes in it) is reported with one line naming the file and is otherwise ignored; nothing is
-// ever read outside the buffer.
+// or keep text. Bytes that are not name bytes vanish, zero bytes included, so a file saved as
+// UTF-16 reads as its text. Content it cannot place (an end tag with nothing open, a second
+// top-level element, a tag cut off by the end of the file, a file with no element) is reported
+// with one line naming the file and is otherwise ignored; nothing is ever read outside the
+// buffer. Two quirks that quietly change what a tag says are noted as problems without a line
+// (noteProblem): names run together by a tab or line break, and elements still open at the end.
 #pragma once
 
 #include "math/Vector.h"
@@ -64,14 +66,19 @@ public:
     XMLTag* findTag(const std::string& path) const;
 
     // Replaces the tree by the one read from the file. -1 when the file cannot be opened or read
-    // (no line), or when its buffer cannot be allocated ("Alocate error!"); 0 otherwise, whatever
-    // the content.
+    // (no line), when it is not a regular file (a directory, a FIFO: one line, and nothing is
+    // opened, so a FIFO cannot block), or when its buffer cannot be allocated ("Alocate error!");
+    // 0 otherwise, whatever the content.
     int load(const std::string& fileName);
     // The same reader over bytes in memory; `sourceName` names them in the reader's lines.
     int loadFromBytes(const uint8_t* data, size_t size, const std::string& sourceName);
 
     std::unique_ptr<XMLTag> root;
 };
+
+// An attribute value as a float: atof, narrowed to float (a value beyond the float range reads
+// as an infinity). Every float of a scene is read through it.
+float attributeFloat(const std::string& value);
 
 // Three floats from the attributes named exactly "x", "y" and "z" (atof; missing ones are 0;
 // a later duplicate wins). Other attributes are ignored; a null tag gives (0, 0, 0).

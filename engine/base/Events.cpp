@@ -55,7 +55,12 @@ void EventDispatcher::clear() {
 
 int EventTriggerList::addEventTrigger(const std::string& name, float time, Triggerable* target) {
     std::lock_guard lock(mutex_);
-    auto it = std::find_if(list_.begin(), list_.end(), [&](const EventTrigger& t) { return t.time > time; });
+    // Scenes list their events in time order, so a new trigger usually goes at the end; otherwise
+    // a binary search finds the first later one. Either way loading stays linear in the events.
+    auto it = list_.end();
+    if (!list_.empty() && time < list_.back().time)
+        it = std::upper_bound(list_.begin(), list_.end(), time,
+                              [](float t, const EventTrigger& trigger) { return t < trigger.time; });
     list_.insert(it, EventTrigger{name, time, target});
     return 0;
 }

@@ -8,7 +8,6 @@
 // subscribe, broadcast or add triggers from inside Trigger without deadlocking.
 #pragma once
 
-#include <list>
 #include <map>
 #include <mutex>
 #include <string>
@@ -48,6 +47,7 @@ struct EventTrigger {
 class EventTriggerList {
 public:
     // Inserts before the first trigger with a greater time, so equal times keep insertion order.
+    // Appending in time order takes constant time, an earlier time a binary search.
     int addEventTrigger(const std::string& name, float time, Triggerable* target);
 
     struct FireResult {
@@ -64,7 +64,7 @@ public:
 
 private:
     mutable std::mutex mutex_;
-    std::list<EventTrigger> list_;
+    std::vector<EventTrigger> list_; // sorted by time
     float lastEventTime_ = 0.0f;
 };
 

@@ -1,11 +1,14 @@
 #include "engine/base/MusicPlayer.h"
 
+#include <cmath>
+
 MusicPlayer::MusicPlayer() : silentCounter_(&steadyCounter()) {}
 
 void MusicPlayer::setBackend(std::shared_ptr<AudioBackend> backend) {
     std::lock_guard lock(mutex_);
     backend_ = std::move(backend);
     stream_ = 0;
+    lastError_ = 0;
     isPlaying_ = false;
     silentRunning_ = false;
 }
@@ -18,6 +21,7 @@ void MusicPlayer::setSilentClock(const PerformanceCounter& counter) {
 int MusicPlayer::load(const std::string& path) {
     std::lock_guard lock(mutex_);
     stream_ = backend_ ? backend_->createStream(path, true) : 0;
+    lastError_ = !backend_ ? -1 : stream_ != 0 ? 0 : backend_->lastError();
     return stream_ != 0 ? 0 : -1;
 }
 
@@ -27,16 +31,20 @@ int MusicPlayer::play() {
 
 int MusicPlayer::playFrom(double seconds) {
     std::lock_guard lock(mutex_);
+    // A missing stream goes to the backend as it is, so that the failure carries the backend's
+    // own code for an unknown handle rather than whatever an earlier call left behind.
     const bool started = seconds > 0.0 ? backend_ && backend_->playFrom(stream_, seconds)
                                        : backend_ && backend_->play(stream_);
-    if (stream_ != 0 && started) {
+    if (started && stream_ != 0) {
         isPlaying_ = true;
         silentRunning_ = false;
+        lastError_ = 0;
         return 0;
     }
+    lastError_ = backend_ ? backend_->lastError() : -1;
     silentRunning_ = true;
-    silentStart_ = silentCounter_->now() -
-                   static_cast<int64_t>(seconds * static_cast<double>(silentCounter_->frequency()));
+    silentStart_ =
+        silentCounter_->now() - std::llround(seconds * static_cast<double>(silentCounter_->frequency()));
     return -1;
 }
 
@@ -51,8 +59,7 @@ double MusicPlayer::position() {
 
 std::string MusicPlayer::errorText() {
     std::lock_guard lock(mutex_);
-    // Without a backend there is no audio library to ask; -1 reads as "unknown error".
-    return std::to_string(backend_ ? backend_->lastError() : -1);
+    return std::to_string(lastError_);
 }
 
 bool MusicPlayer::isPlaying() const {

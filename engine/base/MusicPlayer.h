@@ -25,15 +25,18 @@ public:
 
     // Opens a looping stream; 0 when the handle is non-zero, else -1 (the handle is replaced either way).
     int load(const std::string& path);
-    // Starts the stream from the beginning. -1 when the backend cannot play it; the silent clock
-    // then starts instead.
+    // Starts the stream from the beginning. -1 when the backend cannot play it (without a stream
+    // the backend is asked all the same and refuses the empty handle); the silent clock then
+    // starts instead.
     int play();
     // The same, with the music going on from `seconds` (a show started in its middle); the silent
     // clock starts at `seconds` too when the backend cannot play.
     int playFrom(double seconds);
     // Seconds since the start of the music: the stream's position, the silent clock, or 0 before play.
     double position();
-    // The backend's last error code in decimal.
+    // The code of the last load or play in decimal: 0 after a success, the backend's code for a
+    // failure, -1 without a backend. It is taken when the call fails, on the thread that made it,
+    // so any thread may ask afterwards.
     std::string errorText();
 
     bool isPlaying() const;
@@ -45,6 +48,7 @@ private:
     const PerformanceCounter* silentCounter_;
     bool isPlaying_ = false;
     uint32_t stream_ = 0;
+    int lastError_ = 0;
     bool silentRunning_ = false;
     int64_t silentStart_ = 0;
 };

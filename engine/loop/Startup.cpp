@@ -2,6 +2,7 @@
 
 #include "actors/EngineCamera.h"
 #include "engine/EngineRegistry.h"
+#include "engine/base/FrameTimer.h"
 #include "engine/base/Log.h"
 #include "engine/base/SystemWindow.h"
 #include "engine/base/Viewport.h"
@@ -102,6 +103,7 @@ int engineMain(const std::string& commandLine, const WindowSettings& window, Eng
     r.loadingLabel->y = static_cast<int>(height / 2);
 
     r.music.setBackend(services.audio);
+    r.music.setSilentClock(services.musicClock ? *services.musicClock : steadyCounter());
     if (r.music.load(showMusicFile) != 0) logStream << "Cannot load music" << std::endl;
 
     r.setPendingSceneFile(showSceneFile);

@@ -14,6 +14,7 @@
 class AudioBackend;
 class FrameObserver;
 class FrameTimer;
+class PerformanceCounter;
 class RenderInterface;
 class SystemWindow;
 
@@ -31,7 +32,10 @@ struct EngineServices {
         openWindow;
     std::function<std::unique_ptr<RenderInterface>()> makeRenderer;
     std::shared_ptr<AudioBackend> audio;
-    FrameTimer* timer = nullptr;       // the main loop's timer (required)
+    FrameTimer* timer = nullptr; // the main loop's timer (required)
+    // The clock the music follows while it has no stream (null: the steady clock). Offline runs
+    // hand in their own, so that a show without music is as repeatable as one with it.
+    const PerformanceCounter* musicClock = nullptr;
     FrameObserver* observer = nullptr; // optional
     std::function<int()> random;       // the loading animation's generator (null: seeded rand)
 };

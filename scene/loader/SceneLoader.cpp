@@ -6,13 +6,42 @@
 #include "scene/AutomationPath.h"
 #include "scene/XMLDocument.h"
 
-#include <cstdlib>
+#include <algorithm>
+#include <cmath>
+#include <vector>
 
 namespace {
 
 void reportProblem(const std::string& line) {
     logStream << line << std::endl;
     noteProblem(line);
+}
+
+// A comment reads as an element whose name starts with "--"; where it stands it is ignored, and
+// rightly so.
+bool isComment(const std::string& name) {
+    return name.rfind("--", 0) == 0;
+}
+
+std::string floatText(float f) {
+    return std::isnan(f) ? "nan" : f > 0 ? "inf" : "-inf";
+}
+
+// What the show reads without a word but a check should name: values of a vector element that
+// read as infinity or not-a-number (the show uses them as they read).
+void noteNonFiniteVector(const std::string& owner, const XMLTag* element) {
+    for (const auto& [key, value] : element->attributes) {
+        if (key != "x" && key != "y" && key != "z") continue;
+        const float f = attributeFloat(value);
+        if (!std::isfinite(f))
+            noteProblem(owner + " <" + element->name + ">: " + key + "=" + value + " reads as " +
+                        floatText(f) + "; the show uses it as it reads");
+    }
+}
+
+void noteUnknownChild(const std::string& owner, const XMLTag* element, const char* known) {
+    if (!isComment(element->name))
+        noteProblem(owner + ": <" + element->name + "> is none of " + known + "; ignored");
 }
 
 // Several elements name something by their first attribute, whatever that attribute is called.
@@ -37,6 +66,7 @@ void loadObjects(const XMLTag* list) {
         // registry as a mesh or material it cannot find.
         std::string meshName;
         std::string materialName;
+        const std::string owner = "object '" + child->name + "'";
         for (const auto& element : childrenOf(child.get())) {
             const std::string& name = element->name;
             if (name == "Position") {
@@ -48,7 +78,12 @@ void loadObjects(const XMLTag* list) {
             } else if (name == "Mesh" || name == "Material") {
                 const std::string* value = firstAttributeValue(element.get());
                 (name == "Mesh" ? meshName : materialName) = value ? *value : std::string();
+                continue;
+            } else {
+                noteUnknownChild(owner, element.get(), "Position, Rotation, Scale, Mesh and Material");
+                continue;
             }
+            noteNonFiniteVector(owner, element.get());
         }
         // An object that cannot be placed is reported by the registry and is not part of the scene.
         attachMeshAndMaterial(object, meshName, materialName);
@@ -65,6 +100,7 @@ void loadLights(const XMLTag* list) {
         bool colourSeen = false;
         bool positionSeen = false;
         bool cutoffSeen = false;
+        const std::string owner = "light '" + child->name + "'";
         for (const auto& element : childrenOf(child.get())) {
             if (element->name == "Color") {
                 light->Color = tagToVector(element.get());
@@ -78,7 +114,11 @@ void loadLights(const XMLTag* list) {
             } else if (element->name == "Cutoff") {
                 light->Cutoff = tagToVector(element.get());
                 cutoffSeen = true;
+            } else {
+                noteUnknownChild(owner, element.get(), "Color, Position and Cutoff");
+                continue;
             }
+            noteNonFiniteVector(owner, element.get());
         }
         if (!colourSeen) light->Color = Vector{0.5f, 0.5f, 0.5f};
         if (!positionSeen) light->Position = Vector{};
@@ -113,6 +153,7 @@ void configureActor(Actor* actor, const XMLTag* element) {
         return;
     }
     *parameter->value = tagToVector(element);
+    noteNonFiniteVector("actor '" + actor->name + "'", element);
 }
 
 void loadActors(const XMLTag* list, const ActorMaker& makeActor) {
@@ -190,6 +231,19 @@ void loadAutomations(const XMLTag* list) {
                 reportProblem("automation " + name + ": point " + std::to_string(index) + " has " +
                               std::to_string(element->attributes.size()) +
                               " of its 4 values (time, x, y, z); the missing ones are 0");
+            const std::string where = "automation '" + name + "' point " + std::to_string(index);
+            // A key at no finite time has no place among the others, and every curve segment
+            // computed with it is not-a-number.
+            if (!std::isfinite(slots[0])) {
+                noteProblem(where + ": time " + element->attributes.front().second + " reads as " +
+                            floatText(slots[0]) + "; the point is dropped");
+                continue;
+            }
+            for (size_t k = 1; k < 4 && k < element->attributes.size(); ++k)
+                if (!std::isfinite(slots[k]))
+                    noteProblem(where + ": " + element->attributes[k].first + "=" +
+                                element->attributes[k].second + " reads as " + floatText(slots[k]) +
+                                "; the show uses it as it reads");
             PathPoint point;
             point.time = slots[0];
             point.values[0] = slots[1];
@@ -205,22 +259,34 @@ void loadEventTriggers(const XMLTag* list) {
     logStream << "loading event trigger" << std::endl;
     for (const auto& child : childrenOf(list)) {
         float time = 0.0f;
-        bool timeSeen = false;
+        const std::string* timeText = nullptr;
         Triggerable* target = nullptr;
         const std::string* targetName = nullptr;
         for (const auto& [key, value] : child->attributes) {
             if (key == "eventTime") {
-                time = static_cast<float>(std::atof(value.c_str()));
-                timeSeen = true;
+                time = attributeFloat(value);
+                timeText = &value;
             } else if (key == "target") {
                 target = findActor(value);
                 targetName = &value;
             }
         }
-        if (!timeSeen) {
+        if (!timeText) {
             reportProblem("event " + child->name + " has no eventTime; ignored");
             continue;
         }
+        const std::string event = "event '" + child->name + "'";
+        if (std::isnan(time)) {
+            // No comparison with the music clock holds for it: left in, it would fire every frame.
+            noteProblem(event + ": eventTime " + *timeText + " reads as nan; the event is dropped");
+            continue;
+        }
+        // Events fire once the music has passed their time, and it starts from 0.
+        if (!(time > 0.0f))
+            noteProblem(event + ": eventTime " + *timeText +
+                        " is not after the start of the music; it never fires");
+        else if (std::isinf(time))
+            noteProblem(event + ": eventTime " + *timeText + " reads as inf; it never fires");
         if (targetName && !target)
             noteProblem("event '" + child->name + "': target '" + *targetName +
                         "' is not an actor; the event goes to every subscriber");
@@ -237,6 +303,31 @@ void loadAudio(const XMLTag* list) {
         else if (loadMusic(*file) != 0)
             reportProblem("Cannot load music " + *file);
         return;
+    }
+}
+
+// Sections are found by name, so only the first of each counts; a second one is read by nobody.
+void noteRepeatedSections(const std::string& fileName, const XMLDocument& document,
+                          const std::vector<std::string>& sectionNames) {
+    auto ignoredWith = [](const XMLTag* tag) {
+        const size_t n = childrenOf(tag).size();
+        return "; it is ignored with its " + std::to_string(n) + (n == 1 ? " element" : " elements");
+    };
+    if (!document.root || document.root->name != "base") return; // reported already
+    bool sceneSeen = false;
+    for (const auto& scene : childrenOf(document.root.get())) {
+        if (scene->name != "scene") continue;
+        if (sceneSeen) noteProblem(fileName + ": a second <scene> in <base>" + ignoredWith(scene.get()));
+        sceneSeen = true;
+    }
+    std::vector<std::string> seen;
+    for (const auto& section : childrenOf(document.findTag("base::scene"))) {
+        if (std::find(sectionNames.begin(), sectionNames.end(), section->name) == sectionNames.end())
+            continue;
+        if (std::find(seen.begin(), seen.end(), section->name) != seen.end())
+            noteProblem(fileName + ": a second <" + section->name + "> section" + ignoredWith(section.get()));
+        else
+            seen.push_back(section->name);
     }
 }
 
@@ -271,5 +362,9 @@ int loadScene(const std::string& fileName, const ActorMaker& makeActor) {
         else
             reportProblem(fileName + list.missing);
     }
+    std::vector<std::string> sectionNames;
+    for (const SceneList& list : lists)
+        sectionNames.push_back(list.name);
+    noteRepeatedSections(fileName, document, sectionNames);
     return 0;
 }

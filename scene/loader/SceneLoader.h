@@ -3,9 +3,16 @@
 //
 // Progress and problems are lines on the log; a problem inside the file skips the element
 // concerned and the rest loads as usual. Every problem is also noted (noteProblem) so that
-// `beatshow --check` can tell a clean scene from a broken one, including the few that the show
-// itself skips silently (an actor class the factory does not know, an actor's child that names
-// no entity, a parameter an actor does not have, an event target that is not an actor).
+// `beatshow --check` can tell a clean scene from a broken one, including those that the show
+// itself passes over silently: an actor class the factory does not know, an actor's child that
+// names no entity, a parameter an actor does not have, an event target that is not an actor, a
+// child of an object or a light that is none of its elements, a value that reads as infinity or
+// not-a-number, a second section of a name (only the first is read), and an event at a time at or
+// before 0, which never fires.
+//
+// Two things the show would get wrong are dropped instead, with a note: an automation key whose
+// time is not finite (it would turn the whole curve to not-a-number) and an event whose time is
+// not-a-number (it would fire in every frame).
 //
 // Loading adds to what the registry holds; nothing is removed or reset first. Entities are kept
 // alive until the process ends; the XML tree is released before loadScene returns (nothing

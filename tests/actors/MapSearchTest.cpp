@@ -202,4 +202,52 @@ TEST_F(MapSearchTest, ActivateRestartsAndDeactivateStops) {
     EXPECT_TRUE(frame().empty());
 }
 
+// A second "activate" after a long first search starts afresh: the distortion waits its second
+// again, the cross-hair starts from its first wander phase, and the blink keeps its 0.2 s.
+TEST_F(MapSearchTest, ActivateStartsTheOverrunWanderAndBlinkTimersAfresh) {
+    MapSearch map("Map");
+    broadcastEvent("activate");
+    for (int i = 0; i < 60; ++i) { // a second of searching: the cross-hair has wandered
+        map.Update(Frame);
+        frame();
+    }
+    map.Update(11000.0f); // 2 s past the search: the overrun counts
+    ASSERT_GT(filterParameter("distortParam1")->x, 4.0f);
+    map.Update(150.0f);
+    map.Update(150.0f); // the blink timer stands above 0 (at 0.15 or 0.3 s)
+
+    broadcastEvent("activate");
+    // Blink timer from 0: two frames of 0.15 s leave the blink alone, the third turns it.
+    const bool blink = map.blink();
+    map.Update(150.0f);
+    map.Update(150.0f);
+    EXPECT_EQ(map.blink(), blink);
+    map.Update(150.0f);
+    EXPECT_NE(map.blink(), blink);
+
+    // Wander phase from 0: one drawn frame with the blink off moves it by that frame alone.
+    broadcastEvent("activate");
+    if (map.blink()) {
+        map.Update(250.0f); // timer 0.25: the next frame turns the blink off
+        map.Update(Frame);
+        ASSERT_FALSE(map.blink());
+        broadcastEvent("activate");
+    }
+    map.Update(Frame);
+    ASSERT_FALSE(map.blink());
+    const auto drawn = frame();
+    ASSERT_EQ(drawn.size(), 8u);
+    const float c = map.countdown();
+    const float wander = -Frame * 0.001f;
+    EXPECT_EQ(drawn[7].ints[0] + 56,
+              960 + static_cast<int>(std::floor((std::sin(0.9533460f * c + wander) + 1.0f) * 0.5f * 576.0f)));
+    EXPECT_EQ(drawn[7].ints[1] + 42,
+              540 + static_cast<int>(std::floor((std::sin(1.1435462f * c + wander) + 1.0f) * 0.5f * 324.0f)));
+
+    // Overrun from 0: a second after the new search the distortion is still at rest.
+    map.Update(10000.0f);
+    map.Update(500.0f);
+    EXPECT_VECTOR_NEAR(*filterParameter("distortParam1"), Vector(4.0f, 0.0f, 1.0f), 1e-6f);
+}
+
 } // namespace

@@ -362,6 +362,37 @@ TEST_F(ObjectPulsatorTest, TheExplosionSlowsDownFasterForALargerParamsX) {
     EXPECT_NEAR(moved, 100.0f / 81.0f * 1000.0f * 0.008f, 1e-3f);
 }
 
+TEST_F(ObjectPulsatorTest, ANegativeParamsXSpeedsTheExplosionUpAndOnlyTheCrossingOfZeroIsCapped) {
+    // One frame of dt from a fresh "destroy": the triangle moves along the first random direction
+    // by 100 / (Params.x x 0.0008 x dt + 1) x dt x 0.008.
+    auto firstStep = [&](float paramsX, float dt) {
+        ObjectPulsator pulsator("P");
+        pulsator.Params.x = paramsX;
+        pulsator.AddEntity(&object);
+        pulsator.Trigger("destroy");
+        const Vector before = object.mesh->positions[0];
+        resetRandomSeed();
+        pulsator.Update(dt);
+        return object.mesh->positions[0] - before;
+    };
+    resetRandomSeed();
+    const float r1 = nextRandom();
+    const float r2 = nextRandom();
+    const float r3 = nextRandom();
+    const Vector direction = Vector(r1, r2, r3).normalized();
+    auto along = [&](float divisor, float dt) { return direction * (100.0f / divisor * dt * 0.008f); };
+
+    // Params.x = -1: the divisor falls from 1 through 0 at timer 1250 to -1 at 2500.
+    const Vector faster = firstStep(-1.0f, 625.0f); // divisor 0.5: twice the speed
+    EXPECT_VECTOR_NEAR(faster, along(0.5f, 625.0f), 1e-2f);
+    const Vector nearTheBound = firstStep(-1.0f, 1230.0f); // divisor 0.016, as it is
+    EXPECT_VECTOR_NEAR(nearTheBound, along(1.0f - 0.0008f * 1230.0f, 1230.0f), 1.0f);
+    const Vector capped = firstStep(-1.0f, 1249.0f); // divisor 0.0008, held at 0.01
+    EXPECT_VECTOR_NEAR(capped, along(ObjectPulsator::MinimumSlowdown, 1249.0f), 1.0f);
+    const Vector turned = firstStep(-1.0f, 2500.0f); // divisor -1: back the other way
+    EXPECT_VECTOR_NEAR(turned, along(-1.0f, 2500.0f), 1e-2f);
+}
+
 TEST_F(ObjectPulsatorTest, RestoreConvergesWithinASecondAndAHalfAndSwitchesOff) {
     ObjectPulsator pulsator("P");
     pulsator.AddEntity(&object);
@@ -404,6 +435,23 @@ TEST_F(ObjectPulsatorTest, ALongFrameWhileRestoringLandsOnTheSourceInsteadOfOver
     pulsator.Update(3000.0f);
     EXPECT_FALSE(pulsator.restoring());
     EXPECT_LT(distance(*object.mesh, *source), 1e-3f);
+}
+
+TEST_F(ObjectPulsatorTest, ARestoreStepOvershootsBelowFourHundredMillisecondsAndLandsFromThereOn) {
+    // From the origin, one step of dt reaches a x source with a = dt x 0.005.
+    auto stepFromOrigin = [&](float dt) {
+        Mesh copy = makeNumberedMesh(7, "ding_copy");
+        for (Vector& p : copy.positions)
+            p = Vector();
+        ObjectPulsator::restoreStep(&copy, dt);
+        return copy.positions[6];
+    };
+    const Vector target = source->positions[6];
+    EXPECT_VECTOR_NEAR(stepFromOrigin(100.0f), target * 0.5f, 1e-2f);
+    EXPECT_VECTOR_NEAR(stepFromOrigin(300.0f), target * 1.5f, 1e-2f);   // past the source, still closing in
+    EXPECT_VECTOR_NEAR(stepFromOrigin(399.0f), target * 1.995f, 1e-2f); // the last frame that does
+    EXPECT_EQ(stepFromOrigin(400.0f), target);                          // would never settle: lands
+    EXPECT_EQ(stepFromOrigin(5000.0f), target);                         // would fly apart: lands
 }
 
 TEST_F(ObjectPulsatorTest, RestoreStepNeedsACopyNameAndARegisteredSource) {

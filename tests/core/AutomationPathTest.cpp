@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 PathPoint key(float time, float a, float b = 0.0f, float c = 0.0f, int count = 3) {
@@ -24,6 +26,27 @@ TEST(CatmullRom, KnownValues) {
     EXPECT_EQ(catmullRom(0, 10, 20, 20, 0.5f), 15.625f);
     EXPECT_EQ(catmullRom(3, 7, -2, 9, 0.0f), 7.0f);
     EXPECT_EQ(catmullRom(3, 7, -2, 9, 1.0f), -2.0f);
+}
+
+// Runs of keys in order, keys out of order and many equal times, against a stable sort of the
+// same keys: the appending shortcut and the binary search must agree with the order rule.
+TEST(AutomationPath, ManyKeysInAnyOrderEndUpAsAStableSortByTime) {
+    std::vector<PathPoint> keys;
+    uint32_t state = 7;
+    for (int i = 0; i < 3000; ++i) {
+        state = state * 1103515245u + 12345u;
+        const float time = i < 1000 ? static_cast<float>(i / 3) : static_cast<float>((state >> 16) % 200);
+        keys.push_back(key(time, static_cast<float>(i)));
+    }
+    AutomationPath path;
+    for (const PathPoint& k : keys)
+        path.addPoint(k);
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const PathPoint& a, const PathPoint& b) { return a.time < b.time; });
+    const auto points = path.points();
+    ASSERT_EQ(points.size(), keys.size());
+    for (size_t i = 0; i < keys.size(); ++i)
+        ASSERT_EQ(points[i].values[0], keys[i].values[0]) << "position " << i;
 }
 
 TEST(AutomationPath, PointsAreKeptInTimeOrderWithEqualTimesInInsertionOrder) {

@@ -1,6 +1,8 @@
 #include "engine/base/Events.h"
 #include "tests/support/TestSupport.h"
 
+#include <algorithm>
+
 namespace {
 
 struct Recorder : Triggerable {
@@ -121,6 +123,26 @@ TEST_F(EventsTest, TriggerAddedAtOrBeforeTheLastFiredTimeNeverFires) {
     addEventTrigger("late", 3.0f, nullptr);
     frameAt(10.0f);
     EXPECT_EQ(journal.size(), 1u);
+}
+
+TEST(EventTriggerOrder, ManyTriggersInAnyOrderEndUpAsAStableSortByTime) {
+    std::vector<EventTrigger> added;
+    uint32_t state = 11;
+    for (int i = 0; i < 3000; ++i) {
+        state = state * 1103515245u + 12345u;
+        const float time =
+            i < 1000 ? static_cast<float>(i / 3) * 0.5f : static_cast<float>((state >> 16) % 300) * 0.5f;
+        added.push_back({"e" + std::to_string(i), time, nullptr});
+    }
+    EventTriggerList list;
+    for (const EventTrigger& t : added)
+        EXPECT_EQ(list.addEventTrigger(t.name, t.time, t.target), 0);
+    std::stable_sort(added.begin(), added.end(),
+                     [](const EventTrigger& a, const EventTrigger& b) { return a.time < b.time; });
+    const auto triggers = list.triggers();
+    ASSERT_EQ(triggers.size(), added.size());
+    for (size_t i = 0; i < added.size(); ++i)
+        ASSERT_EQ(triggers[i].name, added[i].name) << "position " << i;
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <array>
+#include <thread>
 
 namespace {
 
@@ -331,6 +332,44 @@ TEST_F(Registry, StartPlaybackWithoutMusicRunsOnASilentClock) {
     // A second start restarts the clock from 0.
     startPlayback();
     EXPECT_DOUBLE_EQ(registry().music.position(), 0.0);
+}
+
+} // namespace
+
+namespace {
+
+// Keeps its last error per thread, as the audio layer does: 2 for a file it cannot open, 8 for a
+// handle it did not make.
+struct PerThreadErrorAudio : AudioBackend {
+    uint32_t createStream(const std::string&, bool) override {
+        error() = 2;
+        return 0;
+    }
+    bool play(uint32_t stream) override {
+        error() = stream == 0 ? 8 : 0;
+        return stream != 0;
+    }
+    double position(uint32_t) override { return 0.0; }
+    int lastError() override { return error(); }
+    static int& error() {
+        thread_local int code = 0;
+        return code;
+    }
+};
+
+TEST_F(Registry, AFailedStartWithoutAStreamCarriesTheNoHandleCodeOnEveryThread) {
+    ManualCounter clock;
+    registry().music.setSilentClock(clock);
+    registry().music.setBackend(std::make_shared<PerThreadErrorAudio>());
+    EXPECT_EQ(registry().music.load("soundtrack.ogg"), -1); // fails here, with code 2
+    EXPECT_EQ(registry().music.errorText(), "2");
+
+    // The loader thread starts the show; its own error slot was never touched before.
+    std::thread loader([] { startPlayback(); });
+    loader.join();
+    EXPECT_EQ(log().lines(), (std::vector<std::string>{"Cannot start audio stream8"}));
+    EXPECT_EQ(registry().music.errorText(), "8");
+    EXPECT_TRUE(registry().playing);
 }
 
 } // namespace

@@ -363,6 +363,27 @@ TEST(SdlAudioWithoutDevice, StreamsFailAndTheMusicPlayerRunsOnItsSilentClock) {
     EXPECT_DOUBLE_EQ(player.position(), 1.5);
 }
 
+TEST(SdlAudioWithDummyDevice, PlayWithoutAStreamReportsTheNoHandleCodeToEveryThread) {
+    ScratchDirectory dir;
+    ScopedEnvironment driver("SDL_AUDIODRIVER", "dummy");
+    MusicPlayer player;
+    player.setBackend(std::make_shared<SdlAudio>());
+    EXPECT_EQ(player.load((dir.path() / "missing.ogg").string()), -1);
+    EXPECT_EQ(player.errorText(), std::to_string(AudioFileOpen));
+
+    int played = 0;
+    std::thread other([&] { played = player.play(); });
+    other.join();
+    EXPECT_EQ(played, -1);
+    const std::string expected = std::to_string(AudioBadHandle);
+    EXPECT_EQ(player.errorText(), expected);
+    std::string askedElsewhere;
+    std::thread third([&] { askedElsewhere = player.errorText(); });
+    third.join();
+    EXPECT_EQ(askedElsewhere, expected);
+    player.setBackend(nullptr);
+}
+
 TEST(SdlAudioWithDummyDevice, MusicPlayerPlaysTheStream) {
     ScratchDirectory dir;
     ScopedEnvironment driver("SDL_AUDIODRIVER", "dummy");

@@ -107,6 +107,31 @@ TEST_F(ProgramRunTest, AStartInTheMiddleShowsWhatARunFromTheStartShowsThere) {
     }
 }
 
+TEST_F(ProgramRunTest, OfflineRunsWithoutMusicFollowTheOfflineClock) {
+    // The scene's song stands in for music: offline, a file that exists is a silent stream.
+    const std::string arguments = "--windowed --size 160x90 --offline 20 --until 3 --stats";
+    const ProgramRun withMusic = runProgram(dir.path(), arguments);
+    fs::remove_all(dir.path() / "audio");
+    ASSERT_FALSE(fs::exists(dir.path() / "soundtrack.ogg"));
+    const ProgramRun withoutMusic = runProgram(dir.path(), arguments);
+    ASSERT_EQ(withMusic.status, 0) << ::testing::PrintToString(withMusic.lines);
+    ASSERT_EQ(withoutMusic.status, 0) << ::testing::PrintToString(withoutMusic.lines);
+    EXPECT_GE(withoutMusic.find("Cannot load music song.ogg"), 0);
+
+    // The same frames and the same events at the same music times, with or without music.
+    auto frameCountAndEvents = [](const ProgramRun& run) {
+        std::vector<std::string> picked;
+        for (const std::string& line : run.lines) {
+            if (line.rfind("Triggering Event: ", 0) == 0) picked.push_back(line);
+            if (line.rfind("frames: ", 0) == 0) picked.push_back(line.substr(0, line.find("  fps")));
+        }
+        return picked;
+    };
+    const auto expected = frameCountAndEvents(withMusic);
+    ASSERT_EQ(expected.size(), 5u) << ::testing::PrintToString(withMusic.lines); // 4 events, 1 count
+    EXPECT_EQ(frameCountAndEvents(withoutMusic), expected);
+}
+
 TEST_F(ProgramRunTest, FrameLimitAndStatistics) {
     const ProgramRun run =
         runProgram(dir.path(), "--windowed --size 160x90 --offline 30 --frames 90 --stats");

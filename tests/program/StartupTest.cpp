@@ -34,7 +34,9 @@ protected:
         services.openWindow = [this](const std::string& title, unsigned, unsigned, bool fullscreen) {
             openedTitle = title;
             openedFullscreen = fullscreen;
-            return std::unique_ptr<SystemWindow>(new ScriptedWindow);
+            auto window = std::make_unique<ScriptedWindow>();
+            openedWindow = window.get(); // alive until the loop has ended
+            return std::unique_ptr<SystemWindow>(std::move(window));
         };
         services.makeRenderer = [this] { return std::make_unique<KeptRecordingRenderer>(rendererResult); };
         services.timer = &timer;
@@ -85,6 +87,7 @@ protected:
     int rendererResult = 0;
     std::string openedTitle;
     bool openedFullscreen = false;
+    ScriptedWindow* openedWindow = nullptr;
     std::vector<std::string> loadedFiles;
     long long frames = 0;
 };
@@ -158,6 +161,50 @@ TEST_F(Startup, LoadingLabelSitsLeftOfTheCentre) {
     EXPECT_EQ(registry().loadingLabel->y, 540);
     EXPECT_EQ(registry().loadingLabel->fontChoice, 1);
     EXPECT_EQ(registry().loadingLabel->text.size(), 80u);
+}
+
+// What start-up leaves for the loop, seen from inside it: ends the loop after a few frames.
+class StartupProbe : public FrameObserver {
+public:
+    explicit StartupProbe(ScriptedWindow*& window) : window_(window) {}
+    void afterFrame(double) override {
+        EngineRegistry& r = engine();
+        cursorHiddenInEveryFrame = cursorHiddenInEveryFrame && window_ && !window_->cursorVisible;
+        EngineCamera* active = r.activeCamera;
+        activeCameras.push_back(active ? active->name : "none");
+        if (++frames == 3) r.quitRequested = true;
+    }
+    bool cursorHiddenInEveryFrame = true;
+    std::vector<std::string> activeCameras;
+    int frames = 0;
+
+private:
+    ScriptedWindow*& window_;
+};
+
+TEST_F(Startup, SetsUpAssetKindsEditorCameraAndCursorAndShutsTheRendererDownBeforeDestroyingIt) {
+    setSceneLoadFunction([](const std::string&) { return 0; }); // a scene without a camera
+    StartupProbe probe(openedWindow);
+    services.observer = &probe;
+    ProgramOptions options;
+    ASSERT_EQ(engineMain("beatshow ", options, services), 0);
+
+    const AssetStore& assets = registry().assets;
+    EXPECT_EQ(assets.pathFor("stone", AssetKindBitmap), platformPath("tex\\stone.bmp"));
+    EXPECT_EQ(assets.pathFor("cube", AssetKindMesh), platformPath("model\\cube.obj"));
+    EXPECT_EQ(assets.pathFor("song", AssetKindMusic), platformPath("audio\\song.ogg"));
+
+    EngineCamera* editor = registry().editorCamera;
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->name, "EditorCam");
+    EXPECT_EQ(registry().activeCamera.load(), editor);
+    EXPECT_EQ(probe.activeCameras, (std::vector<std::string>{"EditorCam", "EditorCam", "EditorCam"}));
+    EXPECT_TRUE(probe.cursorHiddenInEveryFrame);
+
+    ASSERT_GE(lastRendererCalls.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(lastRendererCalls.end() - 2, lastRendererCalls.end()),
+              (std::vector<std::string>{"shutdown", "destroy"}));
+    EXPECT_EQ(std::count(lastRendererCalls.begin(), lastRendererCalls.end(), "shutdown"), 1);
 }
 
 } // namespace

@@ -84,11 +84,26 @@ TEST_F(Bitmaps, FilesThatAreNoBitmapsAreRefused) {
     EXPECT_EQ(problemsNoted().size(), 4u);
 }
 
-TEST_F(Bitmaps, AnImageSizeOfZeroGivesNoPixelsAndNoChannels) {
-    ASSERT_EQ(decode(bitmapFile({.width = 2, .height = 1, .imageSize = 0}, {1, 2, 3, 4, 5, 6})), 0);
-    EXPECT_EQ(image.channels, 0);
-    EXPECT_TRUE(image.pixels.empty());
-    EXPECT_EQ(image.width, 2u);
+TEST_F(Bitmaps, AnImageSizeOfZeroIsImpliedByWidthAndHeight) {
+    // Rows of 12 bytes need no padding: the same picture as with the field filled in.
+    const std::vector<uint8_t> data = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12,
+                                       13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24};
+    ASSERT_EQ(decode(bitmapFile({.width = 4, .height = 2, .imageSize = 24}, data)), 0);
+    const DecodedBitmap sized = image;
+    ASSERT_EQ(decode(bitmapFile({.width = 4, .height = 2, .imageSize = 0}, data)), 0);
+    EXPECT_EQ(image.channels, 3);
+    EXPECT_EQ(image.width, 4u);
+    EXPECT_EQ(image.height, 2u);
+    EXPECT_EQ(image.pixels, sized.pixels);
+
+    // Rows of 6 bytes are padded to 8, as the format has them.
+    ASSERT_EQ(decode(bitmapFile({.width = 2, .height = 2, .imageSize = 0},
+                                {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0})),
+              0);
+    EXPECT_EQ(image.channels, 3);
+    EXPECT_EQ(image.pixels, (std::vector<uint8_t>{3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10}));
+    EXPECT_TRUE(log.lines().empty());
+    EXPECT_TRUE(problemsNoted().empty());
 }
 
 TEST_F(Bitmaps, AnImageSizeLargerThanTheFileIsRefused) {

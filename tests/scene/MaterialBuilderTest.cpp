@@ -90,13 +90,13 @@ TEST_F(MaterialLoading, AMissingOrUnusableDiffuseImageFailsTheMaterial) {
                                                        "Loading Material failure"}));
     log().clear();
 
-    Bytes noSize = encodeBitmap(AB, 2, 1);
-    noSize[34] = 0; // image-size field 0: no pixels, no channels
-    writeBytes(dir_.path() / "tex" / "nosize.bmp", noSize);
-    EXPECT_EQ(loadMaterial("nosize"), nullptr);
+    Bytes twoPerPixel = encodeBitmap(makeNumberedImage(4, 1), 4, 1);
+    twoPerPixel[34] = 8; // image-size field 8 for 4 pixels: 2 bytes each
+    writeBytes(dir_.path() / "tex" / "thin.bmp", twoPerPixel);
+    EXPECT_EQ(loadMaterial("thin"), nullptr);
     EXPECT_EQ(log().lines(),
               (std::vector<std::string>{
-                  "bitmap nosize: 0 bytes per pixel from the image-size field (0 bytes for 2 x 1 "
+                  "bitmap thin: 2 bytes per pixel from the image-size field (8 bytes for 4 x 1 "
                   "pixels); a 24-bit image needs 3",
                   "Loading Material failure"}));
     log().clear();
@@ -110,12 +110,28 @@ TEST_F(MaterialLoading, AMissingOrUnusableDiffuseImageFailsTheMaterial) {
     EXPECT_FALSE(problemsNoted().empty());
 }
 
+TEST_F(MaterialLoading, ABitmapWithoutItsImageSizeStillMakesTheMaterial) {
+    const Bytes picture = makeNumberedImage(4, 2);
+    writeImage("sized", 4, 2, picture);
+    Bytes noSize = encodeBitmap(picture, 4, 2);
+    noSize[34] = noSize[35] = noSize[36] = noSize[37] = 0; // as many paint programs save it
+    writeBytes(dir_.path() / "tex" / "nosize.bmp", noSize);
+    Material* sized = loadMaterial("sized");
+    Material* material = loadMaterial("nosize");
+    ASSERT_NE(sized, nullptr);
+    ASSERT_NE(material, nullptr);
+    EXPECT_EQ(material->channels, 3);
+    EXPECT_EQ(material->size, 4 * 2 * 3);
+    EXPECT_EQ(material->diffuse, sized->diffuse);
+    EXPECT_TRUE(problemsNoted().empty());
+}
+
 TEST_F(MaterialLoading, CompanionsOfAnotherSizeAreReplacedByTheDefault) {
     writeImage("m", 2, 1, AB);
     writeImage("m_normal", 1, 2, AB);
-    Bytes noSize = encodeBitmap(AB, 2, 1);
-    noSize[34] = 0;
-    writeBytes(dir_.path() / "tex" / "m_emissive.bmp", noSize);
+    Bytes twoPerPixel = encodeBitmap(makeNumberedImage(4, 1), 4, 1);
+    twoPerPixel[34] = 8; // 8 bytes for 4 pixels
+    writeBytes(dir_.path() / "tex" / "m_emissive.bmp", twoPerPixel);
     Material* material = loadMaterial("m");
     ASSERT_NE(material, nullptr);
     EXPECT_EQ(material->normal, (Bytes{127, 127, 255, 127, 127, 255}));
@@ -123,7 +139,7 @@ TEST_F(MaterialLoading, CompanionsOfAnotherSizeAreReplacedByTheDefault) {
     EXPECT_TRUE(
         log().contains("bitmap m_normal: 1 x 2 does not match the diffuse image (2 x 1); using the default"));
     EXPECT_TRUE(
-        log().contains("bitmap m_emissive: no pixels (the image-size field is 0); using the default"));
+        log().contains("bitmap m_emissive: 2 bytes per pixel from the image-size field; using the default"));
     EXPECT_EQ(problemsNoted().size(), 2u);
 }
 

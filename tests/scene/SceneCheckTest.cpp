@@ -6,6 +6,9 @@
 #include "tests/support/ProgramRun.h"
 #include "tests/support/TestSupport.h"
 
+#include <algorithm>
+#include <fstream>
+#include <regex>
 #include <sstream>
 
 namespace {
@@ -89,6 +92,76 @@ TEST(SceneCheck, ABrokenSceneExitsOneAndSaysWhatIsWrong) {
         EXPECT_TRUE(check.has(line)) << line << "\n" << ::testing::PrintToString(check.lines);
     EXPECT_TRUE(check.hasEnding("/epicrealtimetest.xml: 17 problems"))
         << ::testing::PrintToString(check.lines);
+}
+
+// What the show passes over without a word: the check names each with what happens to it, and
+// the show's own log stays what it was for the sound scene.
+TEST(SceneCheck, WhatTheLoaderPassesOverSilentlyIsNamed) {
+    ScratchDirectory dir;
+    assembleTestScene("full", testDataDirectory(), dir.path());
+    const ProgramRun clean = run("--check " + shellQuoted(dir.path().string()));
+    ASSERT_EQ(clean.status, 0) << ::testing::PrintToString(clean.lines);
+
+    const std::filesystem::path file = dir.path() / "epicrealtimetest.xml";
+    std::ifstream in(file);
+    std::string scene{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    in.close();
+    auto change = [&scene](const std::string& from, const std::string& to) {
+        const size_t at = scene.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        scene.replace(at, from.size(), to);
+    };
+    change("<Rotation x=\"0\" y=\"1.5\" z=\"0\" />", "<Rotation x=\"0\"\ty=\"1.5\" z=\"0\" />");
+    change("<Mesh MeshName=\"cube\" />", "<Mesh MeshName=\"cube\" />\n<Positon x=\"9\" />");
+    change("<Scale x=\"10\" y=\"1\" z=\"10\" />", "<Scale x=\"10\" y=\"1e39\" z=\"10\" />");
+    change("<Cutoff x=\"8\" y=\"0\" z=\"0\" />", "<Cutoff x=\"8\" y=\"0\" z=\"0\" />\n<Colour x=\"1\" />");
+    change("<Position x=\"0\" y=\"4\" z=\"0\" />",
+           "<Position x=\"0\" y=\"4\" z=\"0\" />\n<Color x=\"nan\" />");
+    change("</lights>", "</lights>\n<lights><spare><Position x=\"1\" /></spare></lights>");
+    change("<Rotation x=\"0.1\" y=\"0.2\" z=\"0\" />", "<Rotation x=\"0.1\" y=\"0.2\" z=\"-inf\" />");
+    change("v3=\"0\" />\n      </Cam1::Position>", "v3=\"inf\" />\n      </Cam1::Position>");
+    change("</crate::Rotation>", "<pathpoint t=\"nan\" x=\"1\" y=\"1\" z=\"1\" />\n</crate::Rotation>");
+    change("<exit eventTime=\"30\" />",
+           "<exit eventTime=\"30\" />\n<fadein eventTime=\"0\" />\n<flash eventTime=\"nan\" />");
+    change("</base>", "");
+    std::ofstream(file) << scene;
+
+    const ProgramRun check = run("--check " + shellQuoted(dir.path().string()));
+    EXPECT_EQ(check.status, 1);
+    const std::vector<std::string> expected = {
+        "  epicrealtimetest.xml: line 15: a tab or line break inside the tag runs two names into one, read "
+        "as "
+        "<Rotation x=0y1.5 z=0>; only a space separates names and values",
+        "  epicrealtimetest.xml: <base> from line 2 is still open at the end of the file; an end tag is "
+        "missing "
+        "inside it, so what follows the missing one was read one level too deep",
+        "  object 'crate': <Positon> is none of Position, Rotation, Scale, Mesh and Material; ignored",
+        "  object 'floor' <Scale>: y=1e39 reads as inf; the show uses it as it reads",
+        "  light 'lamp': <Colour> is none of Color, Position and Cutoff; ignored",
+        "  light 'glow' <Color>: x=nan reads as nan; the show uses it as it reads",
+        "  actor 'Cam1' <Rotation>: z=-inf reads as -inf; the show uses it as it reads",
+        "  automation 'Cam1::Position' point 3: v3=inf reads as inf; the show uses it as it reads",
+        "  automation 'crate::Rotation' point 3: time nan reads as nan; the point is dropped",
+        "  event 'fadein': eventTime 0 is not after the start of the music; it never fires",
+        "  event 'flash': eventTime nan reads as nan; the event is dropped",
+        "  epicrealtimetest.xml: a second <lights> section; it is ignored with its 1 element",
+    };
+    const auto summary = std::find_if(check.lines.begin(), check.lines.end(),
+                                      [](const std::string& l) { return l.starts_with("check: "); });
+    ASSERT_NE(summary, check.lines.end()) << ::testing::PrintToString(check.lines);
+    EXPECT_TRUE(summary->ends_with("/epicrealtimetest.xml: 12 problems")) << *summary;
+    EXPECT_EQ(std::vector<std::string>(summary + 1, check.lines.end()), expected);
+
+    // The show's log: line for line what the sound scene gave (but for the addresses of pixels).
+    auto showLog = [](const ProgramRun& r) {
+        std::vector<std::string> lines;
+        for (const std::string& line : r.lines) {
+            if (line.starts_with("check: ")) break;
+            lines.push_back(std::regex_replace(line, std::regex("dataptr: [0-9a-f]+"), "dataptr: ADDR"));
+        }
+        return lines;
+    };
+    EXPECT_EQ(showLog(check), showLog(clean));
 }
 
 TEST(SceneCheck, AMissingSceneOrDirectoryIsAProblem) {

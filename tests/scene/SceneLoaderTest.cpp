@@ -422,6 +422,44 @@ TEST_F(SceneAutomations, PointsWithoutFourValuesGetZerosForTheMissingOnes) {
             "0"}));
 }
 
+TEST_F(SceneAutomations, AKeyAtNoFiniteTimeIsDroppedAndTheCurveStaysANumber) {
+    loadAutomations("<crate::Scale><p v0=0 v1=0 v2=0 v3=0 /><p v0=nan v1=5 v2=5 v3=5 />"
+                    "<p v0=-1e39 v1=5 v2=5 v3=5 /><p v0=2 v1=20 v2=inf v3=20 /></crate::Scale>");
+    const AutomationPath* path = findAutomation(findObject("crate"), "Scale");
+    ASSERT_NE(path, nullptr);
+    EXPECT_EQ(times(path), (std::vector<float>{0, 2}));
+    registry().musicTime = 1.0f;
+    runAutomationStep();
+    EXPECT_EQ(findObject("crate")->Scale.x, 10.0f);
+    // Nothing new in the show's log; the check hears of each.
+    EXPECT_EQ(automationLines(),
+              (Lines{"automation crate::Scale", "automated param: Scale of entity crate"}));
+    Lines problems = problemsNoted();
+    std::erase_if(problems, [](const std::string& p) { return !p.starts_with("automation"); });
+    EXPECT_EQ(
+        problems,
+        (Lines{"automation 'crate::Scale' point 2: time nan reads as nan; the point is dropped",
+               "automation 'crate::Scale' point 3: time -1e39 reads as -inf; the point is dropped",
+               "automation 'crate::Scale' point 4: v2=inf reads as inf; the show uses it as it reads"}));
+}
+
+TEST_F(SceneLoading, AnEventAtNoTimeIsDroppedAndOneThatCannotFireIsNoted) {
+    load(inScene("<eventtrigger><flash eventTime=nan /><fadein eventTime=0 /><late eventTime=1e40 />"
+                 "<go eventTime=1 /></eventtrigger>"));
+    const std::vector<EventTrigger> triggers = registry().triggers.triggers();
+    ASSERT_EQ(triggers.size(), 3u);
+    EXPECT_EQ(triggers[0].name, "fadein");
+    EXPECT_EQ(triggers[1].name, "go");
+    EXPECT_EQ(triggers[2].name, "late");
+    EXPECT_EQ(sceneLines(), (Lines{"loading event trigger"}));
+    Lines problems = problemsNoted();
+    std::erase_if(problems, [](const std::string& p) { return !p.starts_with("event"); });
+    EXPECT_EQ(problems,
+              (Lines{"event 'flash': eventTime nan reads as nan; the event is dropped",
+                     "event 'fadein': eventTime 0 is not after the start of the music; it never fires",
+                     "event 'late': eventTime 1e40 reads as inf; it never fires"}));
+}
+
 TEST_F(SceneLoading, EventsNeedATimeAndTargetOnlyActors) {
     writeCubeAndStone();
     load(inScene(std::string(meshesAndMaterials()) +

@@ -1,7 +1,14 @@
 #include "scene/XMLDocument.h"
 #include "tests/support/TestSupport.h"
 
+#include <atomic>
+#include <chrono>
 #include <random>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -215,13 +222,57 @@ TEST_F(XMLReading, AnEmptyFileHasNoRoot) {
     EXPECT_EQ(problemsNoted().size(), 2u);
 }
 
-TEST_F(XMLReading, AFileWithZeroBytesIsNotReadAsText) {
-    // What a scene saved as UTF-16 looks like.
-    const std::string utf16("<\0b\0a\0s\0e\0>\0", 12);
+TEST_F(XMLReading, AFileSavedAsUtf16ReadsAsItsText) {
+    // A byte-order mark, then every character followed by a zero byte.
+    const std::string text = "<base>\n <scene>\n  <lights>\n   <lamp a='1' b=\"x\" />\n  </lights>\n"
+                             " </scene>\n</base>\n";
+    std::string utf16 = "\xFF\xFE";
+    for (char c : text) {
+        utf16.push_back(c);
+        utf16.push_back('\0');
+    }
     parse(utf16);
-    EXPECT_EQ(document.root, nullptr);
-    EXPECT_EQ(log.lines(),
-              std::vector<std::string>{"t.xml: not a text file (a zero byte at offset 1); nothing read"});
+    const XMLTag* lamp = document.findTag("base::scene::lights::lamp");
+    ASSERT_NE(lamp, nullptr);
+    EXPECT_EQ(lamp->attributes, (Attributes{{"a", "1"}, {"b", "x"}}));
+    EXPECT_TRUE(log.lines().empty());
+    EXPECT_TRUE(problemsNoted().empty());
+}
+
+TEST_F(XMLReading, NamesRunTogetherByATabOrLineBreakAreNotedAsRead) {
+    parse("<base>\n<Position\tx=1 y=2 />\n<Scale x=1\ny=2 z=3 />\n<Rotation\n x=1 />\n"
+          "<!-- a comment\n   over two lines /-->\n</base>");
+    // The tree is read as always: the tab joins, the space after a line break separates.
+    ASSERT_EQ(childNames(document.root.get()),
+              (std::vector<std::string>{"Positionx1", "Scale", "Rotation", "--"}));
+    EXPECT_EQ(document.findTag("base::Scale")->attributes, (Attributes{{"x", "1y2"}, {"z", "3"}}));
+    EXPECT_TRUE(log.lines().empty()) << "the show's log stays as it was";
+    EXPECT_EQ(problemsNoted(),
+              (std::vector<std::string>{
+                  "t.xml: line 2: a tab or line break inside the tag runs two names into "
+                  "one, read as <Positionx1 y=2>; only a space separates names and values",
+                  "t.xml: line 3: a tab or line break inside the tag runs two names into "
+                  "one, read as <Scale x=1y2 z=3>; only a space separates names and values"}));
+}
+
+TEST_F(XMLReading, ElementsLeftOpenAtTheEndAreNoted) {
+    // The comment without its slash stays open and takes in the close tags after it.
+    parse("<base>\n<scene>\n<!-- lights follow -->\n<lights><lamp /></lights>\n</scene>\n</base>\n");
+    EXPECT_TRUE(log.lines().empty());
+    EXPECT_EQ(problemsNoted(), std::vector<std::string>{
+                                   "t.xml: <base> from line 1 is still open at the end of the file; an end "
+                                   "tag is missing inside it, so what follows the missing one was read one "
+                                   "level too deep"});
+    resetProblems();
+    parse("<base>\n<scene>\n<lights>");
+    EXPECT_EQ(problemsNoted(),
+              std::vector<std::string>{
+                  "t.xml: 3 elements are still open at the end of the file, from <base> (line 1) "
+                  "to <lights> (line 3); end tags are missing, so what follows each missing one "
+                  "was read too deep"});
+    resetProblems();
+    parse("<base>\n<scene>\n<!-- closed /-->\n</scene>\n</base>\n");
+    EXPECT_TRUE(problemsNoted().empty());
 }
 
 TEST_F(XMLReading, BinaryGarbageNeverReadsOutOfBounds) {
@@ -265,8 +316,38 @@ TEST(XMLFiles, LoadReadsAFileAndFailsSilentlyWithoutOne) {
     EXPECT_EQ(document.load((dir.path() / "scene.xml").string()), 0);
     EXPECT_NE(document.findTag("base::scene"), nullptr);
     EXPECT_EQ(document.load((dir.path() / "missing.xml").string()), -1);
-    EXPECT_EQ(document.load(dir.path().string()), -1); // a directory is not a file
     EXPECT_TRUE(log.lines().empty());
+}
+
+TEST(XMLFiles, APathThatIsNotARegularFileIsRefusedAtOnce) {
+    ScratchDirectory dir;
+    const std::string fifo = (dir.path() / "fifo.xml").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    LogCapture log;
+    XMLDocument document;
+    // Opening a FIFO for reading waits for a writer. Should the reader try, a writer that comes
+    // and goes after a while ends its wait, so that the test fails instead of hanging.
+    std::atomic<bool> done{false};
+    int result = 0;
+    std::thread reader([&] {
+        result = document.load(fifo);
+        done = true;
+    });
+    for (int i = 0; i < 300 && !done; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const bool refusedAtOnce = done;
+    while (!done) {
+        const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) close(writer);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    reader.join();
+    EXPECT_TRUE(refusedAtOnce);
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(document.load(dir.path().string()), -1);
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{
+                               fifo + ": not a regular file (a device, FIFO or socket); not read",
+                               dir.path().string() + ": not a regular file (a directory); not read"}));
 }
 
 } // namespace
