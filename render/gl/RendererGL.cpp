@@ -10,6 +10,7 @@
 #include "render/Mesh.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdarg>
 #include <cstring>
 
@@ -89,6 +90,21 @@ GLuint makeOnePixelTexture(uint8_t r, uint8_t g, uint8_t b) {
     return texture;
 }
 
+// The driver's largest anisotropy, 0 when it offers no anisotropic filtering.
+float maxAnisotropyOfDriver() {
+    if (epoxy_gl_version() < 46 && !epoxy_has_gl_extension("GL_ARB_texture_filter_anisotropic") &&
+        !epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic"))
+        return 0.0f;
+    GLfloat largest = 0.0f;
+    glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY, &largest);
+    return glGetError() == GL_NO_ERROR ? largest : 0.0f;
+}
+
+std::string glString(GLenum name) {
+    const auto* text = reinterpret_cast<const char*>(glGetString(name));
+    return text ? text : "";
+}
+
 bool framebufferComplete(GLuint framebuffer, const char* name) {
     const GLenum status = glCheckNamedFramebufferStatus(framebuffer, GL_FRAMEBUFFER);
     if (status == GL_FRAMEBUFFER_COMPLETE) return true;
@@ -98,6 +114,22 @@ bool framebufferComplete(GLuint framebuffer, const char* name) {
 }
 
 } // namespace
+
+bool isSoftwareRasterizer(const std::string& rendererName) {
+    std::string name = rendererName;
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const char* software : {"llvmpipe", "softpipe", "software rasterizer", "swiftshader", "gdi generic"})
+        if (name.find(software) != std::string::npos) return true;
+    return false;
+}
+
+TextureFiltering chooseTextureFiltering(const std::string& rendererName, float maxAnisotropy) {
+    if (isSoftwareRasterizer(rendererName)) return {1.0f, "trilinear (a software rasterizer)"};
+    if (maxAnisotropy < 2.0f) return {1.0f, "trilinear (the driver offers no anisotropic filtering)"};
+    const float anisotropy = std::min(16.0f, maxAnisotropy);
+    return {anisotropy, "anisotropic " + std::to_string(static_cast<int>(anisotropy)) + "x"};
+}
 
 // ---- message hook ----
 
@@ -174,6 +206,10 @@ int RendererGL::initialize(Viewport* window) {
     scaleX_ = projection_.m[0][0];
     scaleY_ = projection_.m[1][1];
     logStream << "scaleX = " << scaleX_ << " scaleY = " << scaleY_ << std::endl;
+    const std::string device = glString(GL_RENDERER);
+    filtering_ = chooseTextureFiltering(device, maxAnisotropyOfDriver());
+    logStream << "renderer: " << device << ", OpenGL " << glString(GL_VERSION) << "; material textures "
+              << filtering_.reason << std::endl;
     view_ = Matrix::identity();
 
     // Direct3D's screen conventions: NDC y = +1 is row 0 of a target (its top, v = 0), depth 0..1.
@@ -655,9 +691,10 @@ void RendererGL::uploadMaterial(MaterialEntry& entry) {
         }
         chain.clear();
         chain.shrink_to_fit();
-        // Trilinear, without anisotropy: a software rasteriser pays several times the frame for it.
         glTextureParameteri(texture, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
         glTextureParameteri(texture, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        if (filtering_.anisotropy > 1.0f)
+            glTextureParameterf(texture, GL_TEXTURE_MAX_ANISOTROPY, filtering_.anisotropy);
         glTextureParameteri(texture, GL_TEXTURE_WRAP_S, GL_REPEAT);
         glTextureParameteri(texture, GL_TEXTURE_WRAP_T, GL_REPEAT);
         entry.textures[i] = texture;

@@ -110,6 +110,21 @@ struct MaterialEntry {
     void prepare(const Material& material);
 };
 
+// How material textures are sampled: trilinear always, and anisotropic on top where the driver
+// offers it and is a hardware one. A software rasteriser pays several times the frame for
+// anisotropy, so it keeps trilinear filtering.
+struct TextureFiltering {
+    float anisotropy = 1.0f; // the largest ratio of the footprint sampled; 1: trilinear alone
+    std::string reason;      // why, as the start-up line gives it
+};
+
+// Whether a GL_RENDERER string names a software rasteriser (Mesa's llvmpipe and softpipe, its
+// classic swrast, SwiftShader, Windows' GDI renderer).
+bool isSoftwareRasterizer(const std::string& rendererName);
+// The filtering for a driver of that name whose largest anisotropy is maxAnisotropy (0 when it
+// offers no anisotropic filtering); at most 16.
+TextureFiltering chooseTextureFiltering(const std::string& rendererName, float maxAnisotropy);
+
 // The renderer's objects of one filter stage: its target (back-buffer size) and its shader.
 struct FilterResources {
     GLuint target = 0;
@@ -198,6 +213,11 @@ public:
     TimedLock& listLock(List list);
     // Lock waits; the defaults are 1000 ms for registrations and 4000 ms for a frame.
     void setLockWaits(std::chrono::milliseconds registration, std::chrono::milliseconds frame);
+
+    // The filtering of material textures, chosen by initialize for the driver; a change applies
+    // to the textures made afterwards.
+    const TextureFiltering& textureFiltering() const { return filtering_; }
+    void setTextureFiltering(const TextureFiltering& filtering) { filtering_ = filtering; }
 
     void setPassTiming(PassClock clock) { passClock_ = clock; }
     PassTimes lastPassTimes() const { return passTimes_; }
@@ -354,6 +374,8 @@ private:
     // Filter chain.
     FilterChain* chain_ = nullptr;
     std::vector<std::unique_ptr<FilterResources>> stageResources_;
+
+    TextureFiltering filtering_;
 
     CanvasContext context_{this};
     bool inOverlay_ = false; // drawing operations are open (the overlay pass, on the render thread)
