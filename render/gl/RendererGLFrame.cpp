@@ -247,8 +247,14 @@ RendererGL::FrameWait RendererGL::waitForFrames(const std::function<bool()>& don
 int RendererGL::waitForResources(int milliseconds) {
     if (!initialized_) return pendingResources() ? -1 : 0;
     if (onRenderThread()) {
-        // No frame comes while this thread waits: it makes everything itself, and answers the
-        // lights waiting for their cubes.
+        // No frame comes while this thread waits: it does a frame's work itself, all of it, and
+        // answers the lights waiting for their cubes.
+        window_->system->makeContextCurrent();
+        {
+            std::lock_guard lock(frameMutex_);
+            lastFrameBegin_ = std::chrono::steady_clock::now();
+            framesStalled_ = false;
+        }
         {
             std::scoped_lock lists(lightsLock_, meshesLock_, materialsLock_, instancesLock_);
             makePendingResources(std::numeric_limits<size_t>::max(), true, true, true, true);

@@ -302,6 +302,39 @@ TEST_F(GlRendererTest, ARegistrationWaitsForAFrameNoLongerThanTheFrameWait) {
     EXPECT_NE(late.record.shadowCube, 0u);
 }
 
+// What an offline run does while it waits for the show: on the thread that renders, the wait
+// makes everything at once, and answers a light registered from another thread, without a frame.
+TEST_F(GlRendererTest, WaitingOnTheThreadThatRendersMakesEverythingWithoutAFrame) {
+    ASSERT_EQ(open(), 0);
+    lookAlongZ({0, 0, -2});
+    Mesh quad = makeQuadMesh("quad");
+    auto red = makeSolidMaterial("red", 255, 0, 0, 512, 512);
+    auto green = makeSolidMaterial("green", 0, 255, 0, 512, 512);
+    Placed left(&quad, "red", {-0.5f, 0, 2}, {0.3f, 0.3f, 1});
+    Placed right(&quad, "green", {0.5f, 0, 2}, {0.3f, 0.3f, 1});
+    PlacedLight light(0, {0, 0, 0});
+    auto registration = std::async(std::launch::async, [&] {
+        renderer().addMesh(&quad);
+        renderer().addMaterial(red.get());
+        renderer().addMaterial(green.get());
+        renderer().addRenderInstance(&left.instance);
+        renderer().addRenderInstance(&right.instance);
+        return renderer().addLight(&light.record);
+    });
+    while (registration.wait_for(1ms) != std::future_status::ready)
+        EXPECT_EQ(renderer().waitForResources(0), 0);
+    EXPECT_EQ(registration.get(), 0);
+    EXPECT_NE(light.record.shadowCube, 0u);
+    EXPECT_EQ(renderer().waitForResources(0), 0);
+
+    frame(); // the first frame has all of it
+    const auto l = pixelOf(left.position);
+    const auto r = pixelOf(right.position);
+    EXPECT_NEAR(targetAt(Target::Diffuse, l[0], l[1]).r, 1.0f, 0.01f);
+    EXPECT_NEAR(targetAt(Target::Diffuse, r[0], r[1]).g, 1.0f, 0.01f);
+    EXPECT_GT(targetAt(Target::Lighting, l[0], l[1]).sum(), 0.5f);
+}
+
 // The loader thread starts the show only once the renderer has made everything the scene
 // registered, so that the show's first frame has all of it.
 TEST_F(GlRendererTest, TheShowStartsWithEverythingTheSceneRegisteredMadeOnTheDevice) {
