@@ -3,6 +3,7 @@
 #include "engine/EngineRegistry.h"
 #include "engine/base/Log.h"
 #include "engine/base/OfflineClock.h"
+#include "render/RenderInterface.h"
 
 #include <algorithm>
 #include <chrono>
@@ -28,10 +29,13 @@ RunControl::RunControl(const ProgramOptions& options, OfflineClock* offlineClock
 void RunControl::beforeFrame() {
     if (offline_) {
         // Offline frames start once the show plays: the frames and the log then do not depend on
-        // how long loading took.
+        // how long loading took. Meanwhile this thread makes on the device what the loader
+        // registers, as frames would: the loader waits for that before the show plays.
         EngineRegistry& r = engine();
-        while (!r.playing && !r.quitRequested)
+        while (!r.playing && !r.quitRequested) {
+            if (r.renderer) r.renderer->waitForResources(0);
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
         offline_->advanceFrame();
     }
     frameStart_ = steadyNanoseconds();

@@ -238,15 +238,20 @@ Material* findMaterial(const std::string& name) {
 int addLight(Light* light) {
     if (!light) return -1;
     EngineRegistry& r = engine();
-    std::lock_guard lock(r.mutex);
-    if (r.lights.count(light)) return -1;
-    auto record = std::make_unique<LightRecord>();
-    record->id = r.nextLightId++;
-    record->position = &light->Position;
-    record->colour = &light->Color;
-    record->cutoff = &light->Cutoff.x;
-    LightRecord* raw = record.get();
-    r.lights.emplace(light, std::move(record));
+    LightRecord* raw = nullptr;
+    {
+        std::lock_guard lock(r.mutex);
+        if (r.lights.count(light)) return -1;
+        auto record = std::make_unique<LightRecord>();
+        record->id = r.nextLightId++;
+        record->position = &light->Position;
+        record->colour = &light->Color;
+        record->cutoff = &light->Cutoff.x;
+        raw = record.get();
+        r.lights.emplace(light, std::move(record));
+    }
+    // Outside the lock: the renderer may wait for a frame to make the light's shadow cube, and
+    // the frame's own steps take this lock. The record stays in the registry either way.
     if (r.renderer) r.renderer->addLight(raw);
     return 0;
 }

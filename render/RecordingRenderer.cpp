@@ -147,6 +147,7 @@ int RecordingRenderer::addLight(LightRecord* light) {
     record("addLight");
     if (!light) return -1;
     std::lock_guard lock(mutex_);
+    if (std::find(lights_.begin(), lights_.end(), light) != lights_.end()) return -1;
     light->shadowCube = nextCube_++;
     lights_.push_back(light);
     return 0;
@@ -382,4 +383,13 @@ Vector RecordingRenderer::viewDirection() const {
 Matrix RecordingRenderer::viewMatrix() const {
     std::lock_guard lock(mutex_);
     return view_;
+}
+
+int RecordingRenderer::waitForResources(int) {
+    record("waitForResources");
+    return 0;
+}
+
+void RecordingRenderer::framesEnded() {
+    record("framesEnded");
 }

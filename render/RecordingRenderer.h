@@ -58,6 +58,9 @@ public:
     void drawLine2D(int x1, int y1, int x2, int y2, uint32_t colour) override;
     void drawRect(int x1, int y1, int x2, int y2, uint32_t colour, const char* materialName) override;
     void drawLine3D(float x1, float y1, float z1, float x2, float y2, float z2, uint32_t colour) override;
+    // Everything is made as it is registered: nothing is ever left to wait for.
+    int waitForResources(int milliseconds) override;
+    void framesEnded() override;
 
     // What happened, oldest first: one entry per call, the operation's name.
     std::vector<std::string> calls() const;

@@ -56,6 +56,8 @@ public:
     virtual int removeRenderInstance(RenderInstance* instance) = 0;
     virtual int addMaterial(Material* material) = 0;
     virtual int removeMaterial(Material* material) = 0;
+    // 0; -1 null, already registered, or its shadow cube could not be made. Where the device
+    // makes the cube on the thread that renders, a call from another thread waits for a frame.
     virtual int addLight(LightRecord* light) = 0;
     virtual int removeLightById(int id) = 0;
     // 0; 1 when the light is not registered.
@@ -82,4 +84,12 @@ public:
     // Textured by the material's diffuse texture; an outline when materialName is null.
     virtual void drawRect(int x1, int y1, int x2, int y2, uint32_t colour, const char* materialName) = 0;
     virtual void drawLine3D(float x1, float y1, float z1, float x2, float y2, float z2, uint32_t colour) = 0;
+
+    // Waits at most `milliseconds` until every mesh, material and light registered so far has
+    // been made on the device, or refused by it (reported and dropped). 0 when nothing is left
+    // to make; 1 when something still is; -1 when nothing will make it (frames have ended).
+    // The loader thread calls it before the show starts, so that its first frame has everything.
+    virtual int waitForResources(int milliseconds) = 0;
+    // The thread that renders has drawn its last frame: from now on nothing waits for one.
+    virtual void framesEnded() = 0;
 };

@@ -90,6 +90,10 @@ int loaderThreadMain(int argument) {
                 r.loadingLabelShown = true;
             }
             loadQueuedScene(file);
+            // The show's first frame is to have everything the scene registered: the renderer
+            // makes it over the next frames, while the loading label stays.
+            while (r.renderer && !r.quitRequested && r.renderer->waitForResources(100) > 0) {
+            }
             r.setPendingSceneFile("");
             r.loading = false;
             hideLoadingLabel(r);

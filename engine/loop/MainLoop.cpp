@@ -139,7 +139,9 @@ void mainLoop(FrameTimer& timer, FrameObserver* observer) {
 void shutdownEngine() {
     EngineRegistry& r = engine();
     r.quitRequested = true;
-    // The loader thread may still be registering things with the renderer: it must be gone first.
+    // The loader thread may still be registering things with the renderer: it must be gone first,
+    // and must not wait for a frame that will not come.
+    if (r.renderer) r.renderer->framesEnded();
     joinLoaderThread();
     releaseWindowAndRenderer();
 }

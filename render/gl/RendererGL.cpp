@@ -10,6 +10,7 @@
 #include "render/Mesh.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdarg>
 #include <cstring>
 
@@ -89,6 +90,21 @@ GLuint makeOnePixelTexture(uint8_t r, uint8_t g, uint8_t b) {
     return texture;
 }
 
+// The driver's largest anisotropy, 0 when it offers no anisotropic filtering.
+float maxAnisotropyOfDriver() {
+    if (epoxy_gl_version() < 46 && !epoxy_has_gl_extension("GL_ARB_texture_filter_anisotropic") &&
+        !epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic"))
+        return 0.0f;
+    GLfloat largest = 0.0f;
+    glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY, &largest);
+    return glGetError() == GL_NO_ERROR ? largest : 0.0f;
+}
+
+std::string glString(GLenum name) {
+    const auto* text = reinterpret_cast<const char*>(glGetString(name));
+    return text ? text : "";
+}
+
 bool framebufferComplete(GLuint framebuffer, const char* name) {
     const GLenum status = glCheckNamedFramebufferStatus(framebuffer, GL_FRAMEBUFFER);
     if (status == GL_FRAMEBUFFER_COMPLETE) return true;
@@ -98,6 +114,22 @@ bool framebufferComplete(GLuint framebuffer, const char* name) {
 }
 
 } // namespace
+
+bool isSoftwareRasterizer(const std::string& rendererName) {
+    std::string name = rendererName;
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const char* software : {"llvmpipe", "softpipe", "software rasterizer", "swiftshader", "gdi generic"})
+        if (name.find(software) != std::string::npos) return true;
+    return false;
+}
+
+TextureFiltering chooseTextureFiltering(const std::string& rendererName, float maxAnisotropy) {
+    if (isSoftwareRasterizer(rendererName)) return {1.0f, "trilinear (a software rasterizer)"};
+    if (maxAnisotropy < 2.0f) return {1.0f, "trilinear (the driver offers no anisotropic filtering)"};
+    const float anisotropy = std::min(16.0f, maxAnisotropy);
+    return {anisotropy, "anisotropic " + std::to_string(static_cast<int>(anisotropy)) + "x"};
+}
 
 // ---- message hook ----
 
@@ -150,6 +182,11 @@ int RendererGL::initialize(Viewport* window) {
     }
     window_ = window;
     renderThread_ = std::this_thread::get_id();
+    {
+        std::lock_guard lock(frameMutex_);
+        framesEnded_ = false;
+        framesStalled_ = false;
+    }
     width_ = window->width ? window->width : static_cast<unsigned>(window->system->drawableWidth());
     height_ = window->height ? window->height : static_cast<unsigned>(window->system->drawableHeight());
     window->system->showWindow();
@@ -174,6 +211,10 @@ int RendererGL::initialize(Viewport* window) {
     scaleX_ = projection_.m[0][0];
     scaleY_ = projection_.m[1][1];
     logStream << "scaleX = " << scaleX_ << " scaleY = " << scaleY_ << std::endl;
+    const std::string device = glString(GL_RENDERER);
+    filtering_ = chooseTextureFiltering(device, maxAnisotropyOfDriver());
+    logStream << "renderer: " << device << ", OpenGL " << glString(GL_VERSION) << "; material textures "
+              << filtering_.reason << std::endl;
     view_ = Matrix::identity();
 
     // Direct3D's screen conventions: NDC y = +1 is row 0 of a target (its top, v = 0), depth 0..1.
@@ -322,6 +363,7 @@ void RendererGL::createFixedGeometry() {
 }
 
 void RendererGL::shutdown() {
+    framesEnded();
     if (initialized_ && window_ && window_->system) window_->system->makeContextCurrent();
     if (initialized_) releaseDeviceObjects();
     initialized_ = false;
@@ -375,6 +417,17 @@ void RendererGL::releaseDeviceObjects() {
     quadBuffer_ = lineSetBuffer_ = overlayBuffer_ = quadArray_ = lineSetArray_ = overlayArray_ =
         prim3dArray_ = 0;
     std::fill(std::begin(defaultTextures_), std::end(defaultTextures_), 0u);
+}
+
+void RendererGL::simulateDeviceFailures(DeviceObject object, int count) {
+    if (object != DeviceObject::Count) simulatedFailures_[static_cast<size_t>(object)] = std::max(0, count);
+}
+
+bool RendererGL::deviceRefuses(DeviceObject object) {
+    std::atomic<int>& left = simulatedFailures_[static_cast<size_t>(object)];
+    for (int n = left.load(); n > 0;)
+        if (left.compare_exchange_weak(n, n - 1)) return true;
+    return false;
 }
 
 // ---- locks ----
@@ -465,20 +518,18 @@ int RendererGL::releaseMesh(Mesh* mesh) {
     return 0;
 }
 
-void RendererGL::uploadMesh(MeshEntry& entry) {
+bool RendererGL::uploadMesh(MeshEntry& entry) {
     if (!entry.buffer) glCreateBuffers(1, &entry.buffer);
     if (!entry.vertexArray) glCreateVertexArrays(1, &entry.vertexArray);
     while (glGetError() != GL_NO_ERROR) {
     }
     glNamedBufferData(entry.buffer, static_cast<GLsizeiptr>(entry.vertices.size()),
                       entry.vertices.empty() ? nullptr : entry.vertices.data(), GL_DYNAMIC_DRAW);
-    if (!entry.buffer || !entry.vertexArray || glGetError() != GL_NO_ERROR) {
+    if (glGetError() != GL_NO_ERROR || deviceRefuses(DeviceObject::VertexBuffer) || !entry.buffer ||
+        !entry.vertexArray) {
         logStream << "VertexBuffer creation failed" << std::endl;
-        glDeleteBuffers(1, &entry.buffer);
-        glDeleteVertexArrays(1, &entry.vertexArray);
-        entry.buffer = entry.vertexArray = 0;
-        entry.uploaded = false;
-        return;
+        noteProblem("the device refused the vertex buffer of mesh " + entry.name);
+        return false;
     }
     const GLint components[5] = {3, 3, 2, 3, 3};
     glVertexArrayVertexBuffer(entry.vertexArray, 0, entry.buffer, 0,
@@ -499,6 +550,17 @@ void RendererGL::uploadMesh(MeshEntry& entry) {
     entry.uploaded = true;
     entry.vertices.clear();
     entry.vertices.shrink_to_fit();
+    return true;
+}
+
+// The mesh counts as never registered: its instances stop drawing, as after releaseMesh.
+void RendererGL::dropMesh(MeshEntry* entry) {
+    for (RenderInstance* instance : instances_)
+        if (instance->meshEntry == entry) instance->meshEntry = nullptr;
+    queueDelete(entry->buffer, entry->vertexArray, 0);
+    entry->buffer = entry->vertexArray = 0;
+    meshes_.erase(
+        std::find_if(meshes_.begin(), meshes_.end(), [&](const auto& e) { return e.get() == entry; }));
 }
 
 // ---- instances ----
@@ -644,8 +706,18 @@ void RendererGL::uploadMaterial(MaterialEntry& entry) {
         logStream << "filling 32bit texture. width: " << w << " height: " << h
                   << " dataptr: " << static_cast<const void*>(buffers[i]->data()) << std::endl;
         GLuint texture = 0;
+        while (glGetError() != GL_NO_ERROR) {
+        }
         glCreateTextures(GL_TEXTURE_2D, 1, &texture);
         glTextureStorage2D(texture, static_cast<GLsizei>(chain.size()), GL_RGBA8, w, h);
+        if (glGetError() != GL_NO_ERROR || deviceRefuses(DeviceObject::Texture) || !texture) {
+            // The slot stays empty: the draw binds the neutral texture of its kind there.
+            logStream << "texture creation failed for material " << entry.name << " (" << w << " x " << h
+                      << ")" << std::endl;
+            glDeleteTextures(1, &texture);
+            chain.clear();
+            continue;
+        }
         int lw = w, lh = h;
         for (size_t level = 0; level < chain.size(); ++level) {
             glTextureSubImage2D(texture, static_cast<GLint>(level), 0, 0, lw, lh, GL_RGBA, GL_UNSIGNED_BYTE,
@@ -655,9 +727,10 @@ void RendererGL::uploadMaterial(MaterialEntry& entry) {
         }
         chain.clear();
         chain.shrink_to_fit();
-        // Trilinear, without anisotropy: a software rasteriser pays several times the frame for it.
         glTextureParameteri(texture, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
         glTextureParameteri(texture, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        if (filtering_.anisotropy > 1.0f)
+            glTextureParameterf(texture, GL_TEXTURE_MAX_ANISOTROPY, filtering_.anisotropy);
         glTextureParameteri(texture, GL_TEXTURE_WRAP_S, GL_REPEAT);
         glTextureParameteri(texture, GL_TEXTURE_WRAP_T, GL_REPEAT);
         entry.textures[i] = texture;
@@ -675,13 +748,35 @@ MaterialEntry* RendererGL::findMaterialLocked(const std::string& name) {
 
 int RendererGL::addLight(LightRecord* light) {
     if (!light) return -1;
+    if (!initialized_) {
+        logStream << "addLight: there is no device yet; light " << light->id << " is not registered"
+                  << std::endl;
+        return -1;
+    }
     if (!lockForRegistration(lightsLock_, "addLight", "lights")) return -1;
-    std::lock_guard lights(lightsLock_, std::adopt_lock);
-    if (std::find(lights_.begin(), lights_.end(), light) != lights_.end()) return -1;
-    // The cube is made by the next frame, on the thread that owns the context.
+    std::unique_lock lights(lightsLock_, std::adopt_lock);
+    if (std::find(lights_.begin(), lights_.end(), light) != lights_.end() ||
+        std::any_of(pendingLights_.begin(), pendingLights_.end(),
+                    [&](const PendingLight* p) { return p->light == light; }))
+        return -1;
     light->shadowCube = 0;
-    lights_.push_back(light);
-    return 0;
+    if (onRenderThread()) {
+        if (!makeShadowCube(*light)) return -1;
+        lights_.push_back(light);
+        return 0;
+    }
+    // Only the thread that renders may make the cube: the answer waits for its next frame.
+    PendingLight pending;
+    pending.light = light;
+    pendingLights_.push_back(&pending);
+    lights.unlock();
+    waitForFrames([&] { return pending.state.load() != 0; }, std::chrono::steady_clock::time_point::max());
+    lights.lock();
+    if (const int state = pending.state.load(); state != 0) return state > 0 ? 0 : -1;
+    pendingLights_.erase(std::find(pendingLights_.begin(), pendingLights_.end(), &pending));
+    logStream << "addLight: no frame is drawn to make the shadow cube; light " << light->id
+              << " is not registered" << std::endl;
+    return -1;
 }
 
 int RendererGL::removeLightById(int id) {

@@ -4,9 +4,16 @@
 // Threads. The main thread owns the GL context and calls initialize, the camera operations,
 // renderFrame, the drawing operations (from canvases) and shutdown. The loader thread registers
 // meshes, materials, instances and lights while frames run; those operations make no GL call:
-// each builds the renderer's entry on the CPU at once (interleaved vertices, a texture's place,
-// a light's place) and the GL objects are made by the next frame, on the main thread, before the
-// frame uses the lists. A frame therefore never sees a half-made mesh, material or light.
+// each builds the renderer's entry on the CPU at once (interleaved vertices, a texture's place)
+// and the GL objects are made by the frames that follow, on the main thread, a few megabytes a
+// frame, before the frame uses the lists. A frame therefore never sees a half-made mesh, material
+// or light. What the device refuses is reported once and dropped: a mesh without its vertex
+// buffer counts as never registered (its instances draw nothing), a material keeps the textures
+// that could be made. addLight answers whether the light's shadow cube could be made: on the
+// thread that renders it makes the cube at once; on another it waits for the next frame to make
+// it. waitForResources lets the loader thread wait until everything it registered is made, so the
+// show's first frame has all of it. Nothing waits for frames after framesEnded or shutdown, nor
+// once no frame has begun for the frame wait (4000 ms).
 //
 // Locks. Meshes, materials, instances and lights each have a lock with bounded waits. A registration waits
 // at most registrationWait (1000 ms); when that runs out it logs a line, changes nothing and
@@ -50,7 +57,9 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -109,6 +118,21 @@ struct MaterialEntry {
     // shorter than its image.
     void prepare(const Material& material);
 };
+
+// How material textures are sampled: trilinear always, and anisotropic on top where the driver
+// offers it and is a hardware one. A software rasteriser pays several times the frame for
+// anisotropy, so it keeps trilinear filtering.
+struct TextureFiltering {
+    float anisotropy = 1.0f; // the largest ratio of the footprint sampled; 1: trilinear alone
+    std::string reason;      // why, as the start-up line gives it
+};
+
+// Whether a GL_RENDERER string names a software rasteriser (Mesa's llvmpipe and softpipe, its
+// classic swrast, SwiftShader, Windows' GDI renderer).
+bool isSoftwareRasterizer(const std::string& rendererName);
+// The filtering for a driver of that name whose largest anisotropy is maxAnisotropy (0 when it
+// offers no anisotropic filtering); at most 16.
+TextureFiltering chooseTextureFiltering(const std::string& rendererName, float maxAnisotropy);
 
 // The renderer's objects of one filter stage: its target (back-buffer size) and its shader.
 struct FilterResources {
@@ -180,6 +204,8 @@ public:
     void drawLine2D(int x1, int y1, int x2, int y2, uint32_t colour) override;
     void drawRect(int x1, int y1, int x2, int y2, uint32_t colour, const char* materialName) override;
     void drawLine3D(float x1, float y1, float z1, float x2, float y2, float z2, uint32_t colour) override;
+    int waitForResources(int milliseconds) override;
+    void framesEnded() override;
 
     // ---- beyond the interface: capture, inspection and tuning ----
 
@@ -199,6 +225,16 @@ public:
     TimedLock& listLock(List list);
     // Lock waits; the defaults are 1000 ms for registrations and 4000 ms for a frame.
     void setLockWaits(std::chrono::milliseconds registration, std::chrono::milliseconds frame);
+
+    // The filtering of material textures, chosen by initialize for the driver; a change applies
+    // to the textures made afterwards.
+    const TextureFiltering& textureFiltering() const { return filtering_; }
+    void setTextureFiltering(const TextureFiltering& filtering) { filtering_ = filtering; }
+
+    // What the device may refuse to make. Tests make the next `count` creations of a kind fail
+    // as an exhausted device would, to see the failure handled.
+    enum class DeviceObject { VertexBuffer, Texture, ShadowCube, Count };
+    void simulateDeviceFailures(DeviceObject object, int count);
 
     void setPassTiming(PassClock clock) { passClock_ = clock; }
     // Whether the last frame left a registered mesh or material without its GL objects (the
@@ -237,6 +273,13 @@ private:
         float cutoff = 0.0f;
         GLuint cube = 0;
     };
+    // A light registered from another thread than the one that renders, until a frame has made
+    // its shadow cube. It lives on the registering thread's stack.
+    struct PendingLight {
+        LightRecord* light = nullptr;
+        std::atomic<int> state{0}; // 0 waiting, 1 made, -1 refused by the device
+    };
+    enum class FrameWait { Done, TimedOut, NoFrames };
 
     // Set-up.
     int createFonts();
@@ -251,8 +294,17 @@ private:
     // Frame steps.
     void collectGarbage();
     void prepareFrame(); // locks, pending GL work, instance update, draw lists
-    void uploadMesh(MeshEntry& entry);
+    // The GL objects of new entries, at most `budget` bytes of them (at least one entry), with
+    // the locks of the lists named held.
+    void makePendingResources(size_t budget, bool lights, bool meshes, bool materials, bool instances);
+    bool uploadMesh(MeshEntry& entry); // false: the device refused it (reported)
+    void dropMesh(MeshEntry* entry);   // with the mesh and instance locks held
     void uploadMaterial(MaterialEntry& entry);
+    bool makeShadowCube(LightRecord& light); // false: the device refused it (reported)
+    int pendingResources();
+    bool onRenderThread() const { return renderThread_.load() == std::this_thread::get_id(); }
+    // Waits until done() holds, frames end or stall, or `until` passes.
+    FrameWait waitForFrames(const std::function<bool()>& done, std::chrono::steady_clock::time_point until);
     void geometryPass();
     void shadowPass();
     void lightingPass();
@@ -279,13 +331,14 @@ private:
     GLintptr streamVertices(const void* data, size_t bytes, size_t stride);
     void flushText();
     FilterResources* resourcesOf(int stage) const;
+    bool deviceRefuses(DeviceObject object);
     void timestamp(int index);
 
     // Window and sizes.
     Viewport* window_ = nullptr;
     unsigned width_ = 0;
     unsigned height_ = 0;
-    bool initialized_ = false;
+    std::atomic<bool> initialized_{false};
 
     // Camera.
     Vector viewDirection_;
@@ -323,6 +376,14 @@ private:
     std::vector<RenderInstance*> instances_;                // front first
     std::vector<std::unique_ptr<MaterialEntry>> materials_; // front first
     std::vector<LightRecord*> lights_;
+    std::vector<PendingLight*> pendingLights_; // guarded by the lights lock
+
+    // Frames as registrations waiting for one see them.
+    std::mutex frameMutex_;
+    std::condition_variable frameDone_;
+    std::chrono::steady_clock::time_point lastFrameBegin_{};
+    bool framesEnded_ = false;
+    bool framesStalled_ = false; // a wait found no frame for frameWait_; cleared by the next frame
 
     std::recursive_mutex overlayListsMutex_; // labels and canvases
     std::vector<TextLabel*> labels_;         // front first
@@ -359,10 +420,13 @@ private:
     FilterChain* chain_ = nullptr;
     std::vector<std::unique_ptr<FilterResources>> stageResources_;
 
+    TextureFiltering filtering_;
+    std::array<std::atomic<int>, static_cast<size_t>(DeviceObject::Count)> simulatedFailures_{};
+
     CanvasContext context_{this};
     bool inOverlay_ = false; // drawing operations are open (the overlay pass, on the render thread)
     bool skipping_ = false;  // canvases of a replayed frame are drawing: nothing is drawn
-    std::thread::id renderThread_;
+    std::atomic<std::thread::id> renderThread_{};
     bool misuseReported_ = false;
     float presentTime_ = 0.0f;
     unsigned triangles_ = 0;

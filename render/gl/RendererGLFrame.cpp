@@ -12,6 +12,8 @@
 #include "render/Mesh.h"
 
 #include <cmath>
+#include <limits>
+#include <string>
 
 namespace {
 
@@ -49,8 +51,18 @@ void RendererGL::renderFrame(float) {
     if (!initialized_) return;
     window_->system->makeContextCurrent();
     renderThread_ = std::this_thread::get_id();
+    {
+        std::lock_guard lock(frameMutex_);
+        lastFrameBegin_ = std::chrono::steady_clock::now();
+        framesStalled_ = false;
+    }
     timestamp(0);
     prepareFrame();
+    {
+        // Taken so that a registration that has just found its work undone is already waiting.
+        std::lock_guard lock(frameMutex_);
+    }
+    frameDone_.notify_all();
     geometryPass();
     timestamp(1);
     shadowPass();
@@ -89,60 +101,28 @@ void RendererGL::prepareFrame() {
     const bool haveInstances = take(instances, "instances");
 
     // New entries reach the device a few megabytes per frame, so a scene that just loaded never
-    // stalls one frame with all of its uploads; what is not uploaded yet is not drawn yet.
-    size_t budget = UploadBudgetBytes;
-    auto spend = [&](size_t bytes) {
-        if (budget == 0) return false;
-        budget = bytes >= budget ? 0 : budget - bytes;
-        return true;
-    };
+    // stalls one frame with all of its uploads.
+    makePendingResources(UploadBudgetBytes, haveLights, haveMeshes, haveMaterials, haveInstances);
+    // Whether every mesh and material is on the device yet (the bench's load figure asks).
     bool pending = !haveMeshes || !haveMaterials;
     if (haveMeshes)
-        for (auto& entry : meshes_) {
-            if (!entry->uploaded && spend(entry->vertices.size())) uploadMesh(*entry);
+        for (const auto& entry : meshes_)
             pending = pending || !entry->uploaded;
-        }
     if (haveMaterials)
-        for (auto& entry : materials_) {
-            if (!entry->uploaded && spend(entry->preparedBytes)) uploadMaterial(*entry);
+        for (const auto& entry : materials_)
             pending = pending || !entry->uploaded;
-        }
     uploadsPending_.store(pending, std::memory_order_relaxed);
 
     lightItems_.clear();
-    if (haveLights) {
-        for (size_t i = 0; i < lights_.size();) {
-            LightRecord* light = lights_[i];
-            if (!light->shadowCube) {
-                GLuint cube = 0;
-                glCreateTextures(GL_TEXTURE_CUBE_MAP, 1, &cube);
-                glTextureStorage2D(cube, 1, GL_R32F, ShadowSize, ShadowSize);
-                if (!cube || glGetError() != GL_NO_ERROR) {
-                    logStream << "shadow cube creation failed; light " << light->id << " is not registered"
-                              << std::endl;
-                    glDeleteTextures(1, &cube);
-                    lights_.erase(lights_.begin() + static_cast<std::ptrdiff_t>(i));
-                    continue;
-                }
-                glTextureParameteri(cube, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-                glTextureParameteri(cube, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-                glTextureParameteri(cube, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-                glTextureParameteri(cube, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-                const float none = 0.0f; // "nothing drawn here": never shadows
-                glClearTexImage(cube, 0, GL_RED, GL_FLOAT, &none);
-                light->shadowCube = cube;
-                std::lock_guard lock(garbageMutex_);
-                cubes_.push_back(cube);
-            }
+    if (haveLights)
+        for (const LightRecord* light : lights_) {
             LightItem item;
             item.position = light->position ? *light->position : Vector{};
             item.colour = light->colour ? *light->colour : Vector{};
             item.cutoff = light->cutoff ? *light->cutoff : 0.0f;
             item.cube = static_cast<GLuint>(light->shadowCube);
             lightItems_.push_back(item);
-            ++i;
         }
-    }
 
     drawItems_.clear();
     if (haveInstances) {
@@ -153,7 +133,10 @@ void RendererGL::prepareFrame() {
                 // An actor rewrote the mesh's arrays: interleave and upload them again.
                 *instance->dirty = 0;
                 entry->fill(*entry->mesh);
-                uploadMesh(*entry);
+                if (!uploadMesh(*entry)) {
+                    dropMesh(entry);
+                    entry = nullptr;
+                }
             }
             if (!entry || !entry->uploaded || !instance->visible.load(std::memory_order_relaxed)) continue;
             if (entry->vertexCount < 3) continue;
@@ -180,6 +163,133 @@ void RendererGL::prepareFrame() {
     if (haveMaterials) materials.unlock();
     if (haveInstances) instances.unlock();
     checkGl("frame preparation");
+}
+
+void RendererGL::makePendingResources(size_t budget, bool haveLights, bool haveMeshes, bool haveMaterials,
+                                      bool haveInstances) {
+    auto spend = [&](size_t bytes) {
+        if (budget == 0) return false;
+        budget = bytes >= budget ? 0 : budget - bytes;
+        return true;
+    };
+    // A mesh the device refuses is dropped, which unlinks its instances: both lists are needed.
+    if (haveMeshes && haveInstances)
+        for (size_t i = 0; i < meshes_.size();) {
+            MeshEntry* entry = meshes_[i].get();
+            if (entry->uploaded || !spend(entry->vertices.size())) {
+                ++i;
+            } else if (uploadMesh(*entry)) {
+                ++i;
+            } else {
+                dropMesh(entry);
+            }
+        }
+    if (haveMaterials)
+        for (auto& entry : materials_)
+            if (!entry->uploaded && spend(entry->preparedBytes)) uploadMaterial(*entry);
+    // Lights are answered in the frame after their registration, whatever the budget: their
+    // registering threads wait for it.
+    if (haveLights) {
+        for (PendingLight* pending : pendingLights_) {
+            const bool made = makeShadowCube(*pending->light);
+            if (made) lights_.push_back(pending->light);
+            pending->state.store(made ? 1 : -1); // the last touch: the waiter may return at once
+        }
+        pendingLights_.clear();
+    }
+}
+
+bool RendererGL::makeShadowCube(LightRecord& light) {
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    GLuint cube = 0;
+    glCreateTextures(GL_TEXTURE_CUBE_MAP, 1, &cube);
+    glTextureStorage2D(cube, 1, GL_R32F, ShadowSize, ShadowSize);
+    if (glGetError() != GL_NO_ERROR || deviceRefuses(DeviceObject::ShadowCube) || !cube) {
+        logStream << "shadow cube creation failed; light " << light.id << " is not registered" << std::endl;
+        noteProblem("the device refused the shadow cube of light " + std::to_string(light.id));
+        glDeleteTextures(1, &cube);
+        return false;
+    }
+    glTextureParameteri(cube, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTextureParameteri(cube, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTextureParameteri(cube, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTextureParameteri(cube, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    const float none = 0.0f; // "nothing drawn here": never shadows
+    glClearTexImage(cube, 0, GL_RED, GL_FLOAT, &none);
+    light.shadowCube = cube;
+    std::lock_guard lock(garbageMutex_);
+    cubes_.push_back(cube);
+    return true;
+}
+
+int RendererGL::pendingResources() {
+    std::scoped_lock lists(lightsLock_, meshesLock_, materialsLock_);
+    const auto meshes =
+        std::count_if(meshes_.begin(), meshes_.end(), [](const auto& e) { return !e->uploaded; });
+    const auto materials =
+        std::count_if(materials_.begin(), materials_.end(), [](const auto& e) { return !e->uploaded; });
+    return static_cast<int>(pendingLights_.size()) + static_cast<int>(meshes) + static_cast<int>(materials);
+}
+
+RendererGL::FrameWait RendererGL::waitForFrames(const std::function<bool()>& done,
+                                                std::chrono::steady_clock::time_point until) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point asked = Clock::now();
+    std::unique_lock lock(frameMutex_);
+    for (;;) {
+        if (done()) return FrameWait::Done;
+        if (framesEnded_ || framesStalled_) return FrameWait::NoFrames;
+        // Frames count as stalled when none has begun for frameWait_ since the wait began.
+        const Clock::time_point stall = std::max(asked, lastFrameBegin_) + frameWait_;
+        if (frameDone_.wait_until(lock, std::min(stall, until)) == std::cv_status::no_timeout) continue;
+        if (done()) return FrameWait::Done;
+        const Clock::time_point now = Clock::now();
+        if (now >= until) return FrameWait::TimedOut;
+        if (now >= std::max(asked, lastFrameBegin_) + frameWait_) {
+            framesStalled_ = true; // later waits give up at once, until a frame begins
+            return FrameWait::NoFrames;
+        }
+    }
+}
+
+int RendererGL::waitForResources(int milliseconds) {
+    if (!initialized_) return pendingResources() ? -1 : 0;
+    if (onRenderThread()) {
+        // No frame comes while this thread waits: it does a frame's work itself, all of it, and
+        // answers the lights waiting for their cubes.
+        window_->system->makeContextCurrent();
+        {
+            std::lock_guard lock(frameMutex_);
+            lastFrameBegin_ = std::chrono::steady_clock::now();
+            framesStalled_ = false;
+        }
+        {
+            std::scoped_lock lists(lightsLock_, meshesLock_, materialsLock_, instancesLock_);
+            makePendingResources(std::numeric_limits<size_t>::max(), true, true, true, true);
+        }
+        { std::lock_guard lock(frameMutex_); }
+        frameDone_.notify_all();
+        return 0;
+    }
+    const auto until =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(0, milliseconds));
+    switch (waitForFrames([&] { return pendingResources() == 0; }, until)) {
+    case FrameWait::Done:
+        return 0;
+    case FrameWait::TimedOut:
+        return 1;
+    default:
+        return pendingResources() ? -1 : 0;
+    }
+}
+
+void RendererGL::framesEnded() {
+    {
+        std::lock_guard lock(frameMutex_);
+        framesEnded_ = true;
+    }
+    frameDone_.notify_all();
 }
 
 void RendererGL::bindTarget(GLuint framebuffer, int width, int height) {

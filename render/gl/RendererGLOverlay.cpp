@@ -115,9 +115,12 @@ void RendererGL::overlayPass() {
     flatShader_.setBool("useTex", false);
     textVertex_.setFloat("resX", static_cast<float>(width_));
     textVertex_.setFloat("resY", static_cast<float>(height_));
-    // Colours blend by their alpha; the overlay's own alpha stays 1.
-    glEnable(GL_BLEND);
-    glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ZERO, GL_ONE);
+    // Rectangles and lines replace what lies below them, whatever their colour's alpha: a colour
+    // written as 0x00RRGGBB shows as it does on the target it was written for, which has no
+    // alpha. Only text blends (flushText), for its anti-aliased edges. The overlay's own alpha is
+    // never written and reads 1 everywhere.
+    glDisable(GL_BLEND);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
 
     inOverlay_ = true;
     {
@@ -132,7 +135,7 @@ void RendererGL::overlayPass() {
     }
     flushText();
     inOverlay_ = false;
-    glDisable(GL_BLEND);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
 }
 
 // Labels go after the canvases, so the loading label stays on top of whatever they draw.
@@ -204,7 +207,10 @@ void RendererGL::flushText() {
     textFragment_.bindTexture("atlas", pendingAtlas_);
     glVertexArrayVertexBuffer(textArray_, 0, overlayBuffer_, offset, sizeof(TextVertex));
     glBindVertexArray(textArray_);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(pendingText_.size()));
+    glDisable(GL_BLEND);
     pendingText_.clear();
 }
 

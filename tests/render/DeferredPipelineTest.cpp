@@ -422,3 +422,85 @@ TEST_F(GlRendererTest, AShaderThatDoesNotCompileFailsInitialize) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(TextureFilteringChoice, AnisotropicOnHardwareThatOffersItTrilinearOnSoftware) {
+    const TextureFiltering software = chooseTextureFiltering("llvmpipe (LLVM 15.0.6, 256 bits)", 16);
+    EXPECT_EQ(software.anisotropy, 1.0f);
+    EXPECT_EQ(software.reason, "trilinear (a software rasterizer)");
+    EXPECT_EQ(chooseTextureFiltering("Google SwiftShader", 16).anisotropy, 1.0f);
+    EXPECT_EQ(chooseTextureFiltering("NVIDIA H100 PCIe/PCIe/SSE2", 16).reason, "anisotropic 16x");
+    EXPECT_EQ(chooseTextureFiltering("AMD Radeon RX 6800 (radeonsi, navi21)", 32).anisotropy, 16.0f);
+    EXPECT_EQ(chooseTextureFiltering("Mesa Intel(R) HD Graphics 3000", 0).reason,
+              "trilinear (the driver offers no anisotropic filtering)");
+}
+
+class TextureFilteringTest : public GlRendererTest {
+protected:
+    // Black and white stripes four texels wide running along v on a floor that recedes from the
+    // eye: far away each pixel covers many texels along v but about one across. The contrast
+    // left in a far row of the picture.
+    float stripeContrastFar() {
+        std::vector<uint8_t> rgb;
+        constexpr int W = 32, H = 256;
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x)
+                for (int c = 0; c < 3; ++c)
+                    rgb.push_back((x / 4) % 2 ? 255 : 0);
+        auto stripes = makeImageMaterial("stripes", rgb, W, H);
+        Mesh quad = makeQuadMesh("floor");
+        EXPECT_EQ(renderer().addMesh(&quad), 0);
+        EXPECT_EQ(renderer().addMaterial(stripes.get()), 0);
+        Placed floor(&quad, "stripes", {0, -0.5f, 10}, {2, 10, 1});
+        floor.rotation = {0, 1.5707963f, 0};
+        EXPECT_EQ(renderer().addRenderInstance(&floor.instance), 0);
+        lookAlongZ({0, 0, 0});
+        frame();
+        const auto row = pixelOf({0, -0.5f, 10});
+        const auto left = pixelOf({-1.6f, -0.5f, 10});
+        const auto right = pixelOf({1.6f, -0.5f, 10});
+        float low = 1.0f, high = 0.0f;
+        for (int x = left[0]; x <= right[0]; ++x) {
+            const float r = targetAt(Target::Diffuse, x, row[1]).r;
+            low = std::min(low, r);
+            high = std::max(high, r);
+        }
+        EXPECT_EQ(renderer().removeRenderInstance(&floor.instance), 0);
+        EXPECT_EQ(renderer().removeMaterial(stripes.get()), 0);
+        EXPECT_EQ(renderer().releaseMesh(&quad), 0);
+        return high - low;
+    }
+};
+
+TEST_F(TextureFilteringTest, StartUpSaysHowMaterialTexturesAreFiltered) {
+    ASSERT_EQ(open(), 0);
+    const std::string device = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    std::vector<std::string> lines;
+    for (const std::string& line : log().lines())
+        if (line.rfind("renderer: " + device + ", OpenGL ", 0) == 0) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 1u);
+    const std::string ending = "; material textures " + renderer().textureFiltering().reason;
+    EXPECT_TRUE(lines[0].ends_with(ending)) << lines[0];
+    if (isSoftwareRasterizer(device)) {
+        EXPECT_EQ(renderer().textureFiltering().anisotropy, 1.0f);
+        EXPECT_TRUE(lines[0].ends_with("; material textures trilinear (a software rasterizer)")) << lines[0];
+    }
+}
+
+// Trilinear filtering averages the far stripes to grey; anisotropic filtering keeps them.
+TEST_F(TextureFilteringTest, AnisotropicFilteringKeepsRecedingStripesApart) {
+    ASSERT_EQ(open(), 0);
+    GLfloat largest = 0.0f;
+    glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY, &largest);
+    if (glGetError() != GL_NO_ERROR || largest < 16.0f) GTEST_SKIP() << "no 16x anisotropic filtering here";
+
+    renderer().setTextureFiltering({1.0f, "trilinear"});
+    const float trilinear = stripeContrastFar();
+    renderer().setTextureFiltering({16.0f, "anisotropic 16x"});
+    const float anisotropic = stripeContrastFar();
+    EXPECT_LT(trilinear, 0.25f);
+    EXPECT_GT(anisotropic, 0.6f);
+}
+
+} // namespace

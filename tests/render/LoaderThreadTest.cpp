@@ -2,6 +2,9 @@
 // busy: the frame leaves the list out, a registration gives up, a removal waits.
 #include "tests/render/GlTestSupport.h"
 
+#include "engine/EngineRegistry.h"
+#include "engine/loop/LoaderThread.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -205,6 +208,199 @@ TEST_F(GlRendererTest, RegistrationFromALoaderThreadWhileFramesRun) {
     EXPECT_EQ(drawn, Objects / 2);
     for (const auto& light : lights)
         EXPECT_NE(light->record.shadowCube, 0u);
+}
+
+// A vertex buffer the device refuses is reported once, and the mesh is dropped: its instances
+// draw nothing, and it counts as never registered.
+TEST_F(GlRendererTest, AVertexBufferTheDeviceRefusesIsReportedOnceAndItsMeshDropped) {
+    ASSERT_EQ(open(), 0);
+    lookAlongZ({0, 0, -2});
+    Mesh quad = makeQuadMesh("quad");
+    renderer().simulateDeviceFailures(RendererGL::DeviceObject::VertexBuffer, 1);
+    EXPECT_EQ(renderer().addMesh(&quad), 0); // as for a device that made it
+    Placed early(&quad, "", {0, 0, 2});
+    ASSERT_EQ(renderer().addRenderInstance(&early.instance), 0);
+    for (int i = 0; i < 3; ++i)
+        frame();
+    EXPECT_EQ(log().count("VertexBuffer creation failed"), 1);
+    EXPECT_EQ(log().count("created vbuffer"), 0);
+    EXPECT_EQ(early.instance.meshEntry, nullptr);
+    EXPECT_EQ(litPixels(Target::Diffuse), 0);
+    Placed late(&quad, "", {0, 0, 2});
+    EXPECT_EQ(renderer().addRenderInstance(&late.instance), -1);
+    EXPECT_EQ(renderer().releaseMesh(&quad), -1);
+    EXPECT_EQ(renderer().removeRenderInstance(&early.instance), 0);
+
+    // Offered again to a device that makes it, the mesh draws.
+    ASSERT_EQ(renderer().addMesh(&quad), 0);
+    ASSERT_EQ(renderer().addRenderInstance(&late.instance), 0);
+    frame();
+    EXPECT_GT(litPixels(Target::Diffuse), 0);
+    EXPECT_EQ(log().count("VertexBuffer creation failed"), 1);
+}
+
+// A shadow cube the device refuses fails addLight, on the thread that renders and on another.
+TEST_F(GlRendererTest, AShadowCubeTheDeviceRefusesFailsAddLight) {
+    ASSERT_EQ(open(), 0);
+    PlacedLight refused(0, {0, 0, 0});
+    PlacedLight accepted(1, {0, 0, 0});
+    renderer().simulateDeviceFailures(RendererGL::DeviceObject::ShadowCube, 1);
+    EXPECT_EQ(renderer().addLight(&refused.record), -1);
+    EXPECT_EQ(refused.record.shadowCube, 0u);
+    EXPECT_EQ(renderer().removeLight(&refused.record), 1); // never registered
+    ASSERT_EQ(renderer().addLight(&accepted.record), 0);
+    frame();
+    EXPECT_NE(accepted.record.shadowCube, 0u);
+    EXPECT_EQ(log().count("shadow cube creation failed"), 1);
+
+    // From a loader thread the answer waits for a frame to make the cube.
+    PlacedLight second(2, {0, 0, 0});
+    PlacedLight third(3, {0, 0, 0});
+    renderer().simulateDeviceFailures(RendererGL::DeviceObject::ShadowCube, 1);
+    auto registration = std::async(std::launch::async, [&] {
+        const int first = renderer().addLight(&second.record);
+        return std::make_pair(first, renderer().addLight(&third.record));
+    });
+    while (registration.wait_for(0ms) != std::future_status::ready)
+        frame();
+    const auto [secondResult, thirdResult] = registration.get();
+    EXPECT_EQ(secondResult, -1);
+    EXPECT_EQ(thirdResult, 0);
+    EXPECT_NE(third.record.shadowCube, 0u); // made before addLight returned
+    EXPECT_EQ(renderer().removeLight(&second.record), 1);
+    EXPECT_EQ(log().count("shadow cube creation failed"), 2);
+}
+
+// A registration waiting for a frame gives up when frames end.
+TEST_F(GlRendererTest, ARegistrationWaitingForAFrameGivesUpWhenFramesEnd) {
+    ASSERT_EQ(open(), 0);
+    Mesh quad = makeQuadMesh("quad");
+    ASSERT_EQ(renderer().addMesh(&quad), 0);
+    PlacedLight light(0, {0, 0, 0});
+    renderer().setLockWaits(1000ms, 3600s); // only framesEnded can end these waits
+    auto registration = std::async(std::launch::async, [&] { return renderer().addLight(&light.record); });
+    auto resources = std::async(std::launch::async, [&] { return renderer().waitForResources(3600 * 1000); });
+    EXPECT_EQ(registration.wait_for(50ms), std::future_status::timeout);
+    renderer().framesEnded();
+    ASSERT_EQ(registration.wait_for(60s), std::future_status::ready);
+    EXPECT_EQ(registration.get(), -1);
+    EXPECT_EQ(light.record.shadowCube, 0u);
+    EXPECT_EQ(log().count("addLight: no frame is drawn to make the shadow cube; light 0 is not registered"),
+              1);
+    ASSERT_EQ(resources.wait_for(60s), std::future_status::ready);
+    EXPECT_EQ(resources.get(), -1); // the mesh is still to be made
+}
+
+// Without framesEnded, a wait ends once no frame has begun for the frame wait.
+TEST_F(GlRendererTest, ARegistrationWaitsForAFrameNoLongerThanTheFrameWait) {
+    ASSERT_EQ(open(), 0);
+    renderer().setLockWaits(1000ms, 50ms);
+    PlacedLight late(1, {0, 0, 0});
+    EXPECT_EQ(std::async(std::launch::async, [&] { return renderer().addLight(&late.record); }).get(), -1);
+    // On the thread that renders nothing waits: the cube is made there and then.
+    EXPECT_EQ(renderer().addLight(&late.record), 0);
+    EXPECT_NE(late.record.shadowCube, 0u);
+}
+
+// What an offline run does while it waits for the show: on the thread that renders, the wait
+// makes everything at once, and answers a light registered from another thread, without a frame.
+TEST_F(GlRendererTest, WaitingOnTheThreadThatRendersMakesEverythingWithoutAFrame) {
+    ASSERT_EQ(open(), 0);
+    lookAlongZ({0, 0, -2});
+    Mesh quad = makeQuadMesh("quad");
+    auto red = makeSolidMaterial("red", 255, 0, 0, 512, 512);
+    auto green = makeSolidMaterial("green", 0, 255, 0, 512, 512);
+    Placed left(&quad, "red", {-0.5f, 0, 2}, {0.3f, 0.3f, 1});
+    Placed right(&quad, "green", {0.5f, 0, 2}, {0.3f, 0.3f, 1});
+    PlacedLight light(0, {0, 0, 0});
+    auto registration = std::async(std::launch::async, [&] {
+        renderer().addMesh(&quad);
+        renderer().addMaterial(red.get());
+        renderer().addMaterial(green.get());
+        renderer().addRenderInstance(&left.instance);
+        renderer().addRenderInstance(&right.instance);
+        return renderer().addLight(&light.record);
+    });
+    while (registration.wait_for(1ms) != std::future_status::ready)
+        EXPECT_EQ(renderer().waitForResources(0), 0);
+    EXPECT_EQ(registration.get(), 0);
+    EXPECT_NE(light.record.shadowCube, 0u);
+    EXPECT_EQ(renderer().waitForResources(0), 0);
+
+    frame(); // the first frame has all of it
+    const auto l = pixelOf(left.position);
+    const auto r = pixelOf(right.position);
+    EXPECT_NEAR(targetAt(Target::Diffuse, l[0], l[1]).r, 1.0f, 0.01f);
+    EXPECT_NEAR(targetAt(Target::Diffuse, r[0], r[1]).g, 1.0f, 0.01f);
+    EXPECT_GT(targetAt(Target::Lighting, l[0], l[1]).sum(), 0.5f);
+}
+
+// The loader thread starts the show only once the renderer has made everything the scene
+// registered, so that the show's first frame has all of it.
+TEST_F(GlRendererTest, TheShowStartsWithEverythingTheSceneRegisteredMadeOnTheDevice) {
+    ASSERT_EQ(open(), 0);
+    lookAlongZ({0, 0, -2});
+    constexpr int Objects = 4;
+    const uint8_t colours[Objects][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 0}};
+    Mesh quad = makeQuadMesh("quad");
+    std::vector<std::unique_ptr<Material>> materials;
+    std::vector<std::unique_ptr<Placed>> placed;
+    for (int i = 0; i < Objects; ++i) {
+        // Large enough that the device gets one of them a frame.
+        const std::string name = "m" + std::to_string(i);
+        materials.push_back(makeSolidMaterial(name, colours[i][0], colours[i][1], colours[i][2], 512, 512));
+        placed.push_back(std::make_unique<Placed>(
+            &quad, name, Vector{-0.75f + 0.5f * static_cast<float>(i), 0, 2}, Vector{0.2f, 0.2f, 1}));
+    }
+    PlacedLight light(0, {0, 0, 0});
+    std::atomic<bool> registered{false};
+
+    struct Show {
+        Show() {
+            EngineRegistry& r = engine();
+            r.mainLoopStarted = true;
+            r.mainLoopThread = std::this_thread::get_id();
+            r.setPendingSceneFile("scene.xml");
+        }
+        ~Show() {
+            engine().quitRequested = true;
+            joinLoaderThread();
+            setSceneLoadFunction(nullptr);
+            resetEngineRegistry();
+        }
+    } show;
+    EngineRegistry& r = engine();
+    r.renderer = &renderer();
+    setSceneLoadFunction([&](const std::string&) {
+        // All at once, while no frame runs.
+        renderer().addMesh(&quad);
+        for (auto& material : materials)
+            renderer().addMaterial(material.get());
+        for (auto& p : placed)
+            renderer().addRenderInstance(&p->instance);
+        registered = true;
+        renderer().addLight(&light.record);
+        return 0;
+    });
+    startLoaderThread();
+    while (!registered)
+        std::this_thread::sleep_for(1ms);
+    const auto limit = std::chrono::steady_clock::now() + 60s;
+    while (!r.playing && std::chrono::steady_clock::now() < limit)
+        frame();
+    ASSERT_TRUE(r.playing);
+
+    frame(); // the show's first frame
+    for (int i = 0; i < Objects; ++i) {
+        const auto at = pixelOf(placed[static_cast<size_t>(i)]->position);
+        const Rgb c = targetAt(Target::Diffuse, at[0], at[1]);
+        EXPECT_NEAR(c.r, colours[i][0] / 255.0f, 0.01f) << "object " << i;
+        EXPECT_NEAR(c.g, colours[i][1] / 255.0f, 0.01f) << "object " << i;
+        EXPECT_NEAR(c.b, colours[i][2] / 255.0f, 0.01f) << "object " << i;
+    }
+    EXPECT_NE(light.record.shadowCube, 0u);
+    const auto first = pixelOf(placed[0]->position);
+    EXPECT_GT(targetAt(Target::Lighting, first[0], first[1]).sum(), 0.5f);
 }
 
 } // namespace

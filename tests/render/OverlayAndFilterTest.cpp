@@ -210,6 +210,52 @@ TEST_F(OverlayTest, DrawLinesIn2DAnd3DAndThe2DShaderIsBackAfterwards) {
     EXPECT_TRUE(sameRgb(targetAt(Target::Overlay, 80, 114), 0, 0, 1));
 }
 
+// Rectangles and lines replace what lies below them whatever their colour's alpha, so a colour
+// written without alpha shows; text alone blends, for its anti-aliased edges.
+TEST_F(OverlayTest, RectanglesAndLinesIgnoreAlphaWhileTextBlendsItsEdges) {
+    ASSERT_EQ(open(), 0);
+    lookAlongZ({0, 0, -2});
+    Canvas canvas([](CanvasContext* c) {
+        c->renderer->drawRect(10, 10, 50, 50, 0x00FF0000, "");
+        c->renderer->drawRect(60, 10, 100, 50, 0xFF0000FF, "");
+        c->renderer->drawRect(60, 10, 100, 50, 0x80FFFFFF, ""); // over the blue one
+        c->renderer->drawRect(110, 10, 150, 50, 0x0000FF00, nullptr);
+        c->renderer->drawLine2D(10, 60, 150, 60, 0x00FFFF00);
+        c->renderer->drawLine3D(-1, -0.2f, 2, 1, -0.2f, 2, 0x0000FFFF);
+        c->renderer->drawRect(10, 80, 150, 118, 0xFFFF0000, "");
+        c->renderer->drawText("WWW", 14, 84, 0xFFFFFFFF, 2);
+    });
+    ASSERT_EQ(renderer().addCanvas(&canvas), 0);
+    frame();
+    EXPECT_TRUE(sameRgb(targetAt(Target::Overlay, 30, 30), 1, 0, 0));
+    EXPECT_TRUE(sameRgb(targetAt(Target::Overlay, 80, 30), 1, 1, 1));  // not blended with the blue
+    EXPECT_TRUE(sameRgb(targetAt(Target::Overlay, 110, 30), 0, 1, 0)); // the outline
+    EXPECT_TRUE(sameRgb(targetAt(Target::Overlay, 80, 60), 1, 1, 0));
+    const auto p = pixelOf({0, -0.2f, 2});
+    int cyan = 0;
+    for (int dy = -1; dy <= 1; ++dy)
+        if (sameRgb(targetAt(Target::Overlay, p[0], p[1] + dy), 0, 1, 1)) ++cyan;
+    EXPECT_EQ(cyan, 1);
+    // The overlay has no alpha of its own: it reads as opaque everywhere.
+    std::vector<float> rgba;
+    int w = 0, h = 0;
+    ASSERT_TRUE(renderer().readTarget(Target::Overlay, rgba, w, h));
+    for (size_t i = 3; i < rgba.size(); i += 4)
+        ASSERT_EQ(rgba[i], 1.0f) << "pixel " << i / 4;
+
+    // White letters on red: full white inside the strokes, pink where the edges blend.
+    int white = 0, edge = 0;
+    for (int y = 82; y < 116; ++y)
+        for (int x = 12; x < 80; ++x) {
+            const Rgb c = targetAt(Target::Overlay, x, y);
+            EXPECT_NEAR(c.r, 1.0f, 0.01f);
+            if (c.g > 0.95f) ++white;
+            if (c.g > 0.15f && c.g < 0.85f) ++edge;
+        }
+    EXPECT_GT(white, 10);
+    EXPECT_GT(edge, 10);
+}
+
 TEST_F(OverlayTest, DrawingOutsideACanvasCallbackDrawsNothing) {
     ASSERT_EQ(open(), 0);
     EXPECT_EQ(renderer().drawText("early", 0, 0, 0xFFFFFFFF, 0), 16);
