@@ -310,6 +310,7 @@ private:
     void lightingPass();
     void compositionPass();
     void overlayPass();
+    void drawCanvases();
     void drawTextLabels();
     void runFilterChain();
     void present();

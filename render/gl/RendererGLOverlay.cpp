@@ -127,15 +127,20 @@ void RendererGL::overlayPass() {
         // Held while canvases draw, so an owner on another thread cannot remove (and free) a
         // canvas or label that is being drawn; a canvas may add or remove on this thread.
         std::lock_guard lock(overlayListsMutex_);
-        const std::vector<CanvasInterface*> canvases = canvases_;
-        for (CanvasInterface* canvas : canvases)
-            if (std::find(canvases_.begin(), canvases_.end(), canvas) != canvases_.end())
-                canvas->draw(&context_);
+        drawCanvases();
         drawTextLabels();
     }
     flushText();
     inOverlay_ = false;
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+}
+
+// Under the overlay lists' lock. A canvas may remove itself or another while drawing: each is
+// called only while it is still registered.
+void RendererGL::drawCanvases() {
+    const std::vector<CanvasInterface*> canvases = canvases_;
+    for (CanvasInterface* canvas : canvases)
+        if (std::find(canvases_.begin(), canvases_.end(), canvas) != canvases_.end()) canvas->draw(&context_);
 }
 
 // Labels go after the canvases, so the loading label stays on top of whatever they draw.
@@ -154,10 +159,7 @@ void RendererGL::skipFrame(float) {
     skipping_ = true;
     {
         std::lock_guard lock(overlayListsMutex_);
-        const std::vector<CanvasInterface*> canvases = canvases_;
-        for (CanvasInterface* canvas : canvases)
-            if (std::find(canvases_.begin(), canvases_.end(), canvas) != canvases_.end())
-                canvas->draw(&context_);
+        drawCanvases();
     }
     skipping_ = false;
 }
