@@ -19,7 +19,9 @@ LineFX::~LineFX() {
 }
 
 void LineFX::Update(float dt) {
-    fill();
+    // The curve is a function of the running clock alone and only the picture reads it: a
+    // replayed frame needs only the clock (the first drawn frame refills it all).
+    if (!engine().replaying) fill();
     time_ += dt * 0.001f;
 }
 

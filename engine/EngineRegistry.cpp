@@ -75,6 +75,7 @@ void resetEngineRegistry() {
     r.startTime = 0.0f;
     r.replayFramesPerSecond = 60.0;
     r.replayPending = false;
+    r.replaying = false;
     r.loadingLabel = nullptr;
     r.setPendingSceneFile("");
     {

@@ -87,6 +87,9 @@ struct EngineRegistry {
     std::atomic<float> startTime{0.0f};
     std::atomic<double> replayFramesPerSecond{60.0};
     std::atomic<bool> replayPending{false}; // set by startPlayback, taken by the frame loop
+    // While the frames before startTime are replayed: nothing of them is seen, so an actor may
+    // leave out work whose result only the picture reads.
+    std::atomic<bool> replaying{false};
 
     TextLabel* loadingLabel = nullptr;
     std::atomic<std::thread::id> mainLoopThread{}; // the thread that runs the frame loop

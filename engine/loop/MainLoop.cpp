@@ -89,6 +89,7 @@ float replayToStartTime() {
     OfflineClock clock(r.replayFramesPerSecond);
     FrameTimer timer(clock.counter());
     double position = 0.0;
+    r.replaying = true;
     for (;;) {
         clock.advanceFrame();
         position = static_cast<double>(clock.frame()) / clock.framesPerSecond();
@@ -96,6 +97,7 @@ float replayToStartTime() {
         stepFrame(
             timer.tick(), [position] { return position; }, false);
     }
+    r.replaying = false;
     // The music goes on from the first frame that is drawn.
     if (r.music.playFrom(position) == -1)
         logStream << "Cannot start audio stream" << r.music.errorText() << std::endl;
