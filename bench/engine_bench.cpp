@@ -104,9 +104,11 @@ public:
     void afterFrame(double) override {
         cpu.push_back(threadCpuMilliseconds() - cpuStart_);
         wall.push_back(millisecondsSince(start_));
+        if (frameLimit > 0 && cpu.size() >= frameLimit) engine().quitRequested = true;
     }
 
     RecordingRenderer* recorder = nullptr; // the program's renderer while frames run
+    size_t frameLimit = 0;                 // 0: the show ends itself
     // Per frame: the CPU time of the thread that runs the loop, and the wall clock, which also
     // counts the time other processes had the core.
     std::vector<double> cpu, wall;
@@ -123,7 +125,9 @@ private:
     double cpuStart_ = 0.0;
 };
 
-int benchShow(double steps) {
+// The whole show from 0, or (startAt > 0) only its first frame, which replays every frame before
+// startAt at the same steps: how long a start in the middle takes to reach its time.
+int benchShow(double steps, double startAt = 0.0) {
     std::atomic<int> eventsFired{0};
     setLogSink([&](const std::string& line) {
         if (line.rfind("Triggering Event: ", 0) == 0) ++eventsFired;
@@ -133,6 +137,11 @@ int benchShow(double steps) {
     FrameTimer timer(clock.counter());
     TimedRecordingRenderer* recorder = nullptr;
     FrameClock frames(clock);
+    if (startAt > 0.0) {
+        engine().startTime = static_cast<float>(startAt);
+        engine().replayFramesPerSecond = steps;
+        frames.frameLimit = 1;
+    }
 
     EngineServices services;
     services.openWindow = [](const std::string&, unsigned, unsigned, bool) {
@@ -174,6 +183,7 @@ int benchShow(double steps) {
         return 1;
     }
 
+    std::printf("first_frame_ms %.4f\n", frames.cpu.front());
     std::vector<double> cpu = frames.cpu, wall = frames.wall;
     std::sort(cpu.begin(), cpu.end());
     std::sort(wall.begin(), wall.end());
@@ -273,7 +283,9 @@ int benchLargeScene(long size) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: engine_bench show [STEPS] | engine_bench large N\n");
+    std::fprintf(
+        stderr,
+        "usage: engine_bench show [STEPS] | engine_bench seek SECONDS [STEPS] | engine_bench large N\n");
     return 2;
 }
 
@@ -285,6 +297,11 @@ int main(int argc, char** argv) {
     if (mode == "show") {
         const double steps = argc > 2 ? std::atof(argv[2]) : 60.0;
         return steps > 0 ? benchShow(steps) : usage();
+    }
+    if (mode == "seek" && argc > 2) {
+        const double at = std::atof(argv[2]);
+        const double steps = argc > 3 ? std::atof(argv[3]) : 60.0;
+        return at > 0 && steps > 0 ? benchShow(steps, at) : usage();
     }
     if (mode == "large" && argc > 2) {
         const long size = std::atol(argv[2]);
