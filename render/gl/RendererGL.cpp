@@ -493,6 +493,10 @@ int RendererGL::addMesh(Mesh* mesh) {
     auto entry = std::make_unique<MeshEntry>();
     entry->mesh = mesh;
     entry->fill(*mesh); // outside the lock: the frame never waits for this
+    // Said here, in the registering thread's order, although the buffer is made by the next
+    // frame: the log of a run then does not depend on how the two threads meet. A buffer the
+    // device refuses is reported when that frame finds out.
+    logStream << "created vbuffer for " << entry->vertexCount << " vertices" << std::endl;
     if (!lockForRegistration(meshesLock_, "addMesh", "meshes")) return -1;
     meshes_.push_back(std::move(entry));
     meshesLock_.unlock();
@@ -546,7 +550,6 @@ bool RendererGL::uploadMesh(MeshEntry& entry) {
                                   static_cast<GLuint>(offset));
         glVertexArrayAttribBinding(entry.vertexArray, i, 0);
     }
-    if (!entry.uploaded) logStream << "created vbuffer for " << entry.vertexCount << " vertices" << std::endl;
     entry.uploaded = true;
     entry.vertices.clear();
     entry.vertices.shrink_to_fit();
@@ -604,6 +607,12 @@ int RendererGL::addMaterial(Material* material) {
     entry->height = material->height;
     // The mip chains are made here, on the registering thread, outside every lock.
     entry->prepare(*material);
+    // Said in the registering thread's order, as for meshes; the upload reports what fails.
+    const std::vector<uint8_t>* buffers[3] = {&material->diffuse, &material->normal, &material->emissive};
+    for (size_t i = 0; i < 3; ++i)
+        if (!entry->levels[i].empty() && entry->width > 0 && entry->height > 0)
+            logStream << "filling 32bit texture. width: " << entry->width << " height: " << entry->height
+                      << " dataptr: " << static_cast<const void*>(buffers[i]->data()) << std::endl;
     if (!lockForRegistration(materialsLock_, "addMaterial", "materials")) return -1;
     materials_.insert(materials_.begin(), std::move(entry));
     materialsLock_.unlock();
@@ -687,13 +696,11 @@ void MaterialEntry::prepare(const Material& source) {
 
 void RendererGL::uploadMaterial(MaterialEntry& entry) {
     entry.uploaded = true;
-    const Material& material = *entry.material;
     const int w = entry.width;
     const int h = entry.height;
     if (w <= 0 || h <= 0) return;
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-    const std::vector<uint8_t>* buffers[3] = {&material.diffuse, &material.normal, &material.emissive};
     for (int i = 0; i < 3; ++i) {
         auto& chain = entry.levels[static_cast<size_t>(i)];
         if (chain.empty()) continue;
@@ -703,8 +710,6 @@ void RendererGL::uploadMaterial(MaterialEntry& entry) {
             chain.clear();
             continue;
         }
-        logStream << "filling 32bit texture. width: " << w << " height: " << h
-                  << " dataptr: " << static_cast<const void*>(buffers[i]->data()) << std::endl;
         GLuint texture = 0;
         while (glGetError() != GL_NO_ERROR) {
         }
