@@ -112,6 +112,19 @@ struct Medians {
     bool finish = false;
 };
 
+// The passes as the table shows them and as the key-value output names them, in frame order.
+struct PassField {
+    const char* label;
+    const char* key;
+    double Medians::*value;
+};
+constexpr PassField passFields[] = {
+    {"geometry", "geometry", &Medians::geometry}, {"shadow", "shadow", &Medians::shadow},
+    {"lighting", "lighting", &Medians::lighting}, {"composition", "composition", &Medians::composition},
+    {"overlay", "overlay", &Medians::overlay},    {"6 filters", "filters", &Medians::filters},
+    {"frame", "frame", &Medians::frame},
+};
+
 // Renders the fixed scene with the shader files of the working directory.
 // A canvas writing 100 lines of text of 40 characters in the small font.
 struct TextCanvas : RenderInterface::CanvasInterface {
@@ -184,16 +197,10 @@ void printTable(int width, int height, int frames, const Medians& pipeline, cons
                 height, pipeline.device.c_str(), frames, pipeline.faces, pipeline.triangles,
                 pipeline.finish ? "glFinish and CPU clock" : "GL timer queries");
     std::printf("  %-12s %11s %11s %7s\n", "pass", "pipeline", "floor", "ratio");
-    auto row = [](const char* name, double a, double b) {
-        std::printf("  %-12s %8.3f ms %8.3f ms %6.2fx\n", name, a, b, b > 0 ? a / b : 0.0);
-    };
-    row("geometry", pipeline.geometry, floor.geometry);
-    row("shadow", pipeline.shadow, floor.shadow);
-    row("lighting", pipeline.lighting, floor.lighting);
-    row("composition", pipeline.composition, floor.composition);
-    row("overlay", pipeline.overlay, floor.overlay);
-    row("6 filters", pipeline.filters, floor.filters);
-    row("frame", pipeline.frame, floor.frame);
+    for (const PassField& pass : passFields) {
+        const double a = pipeline.*pass.value, b = floor.*pass.value;
+        std::printf("  %-12s %8.3f ms %8.3f ms %6.2fx\n", pass.label, a, b, b > 0 ? a / b : 0.0);
+    }
     std::printf("  100 lines of text: %.3f ms (overlay minus the floor's empty overlay); one trivial "
                 "full-screen pass: %.3f ms\n",
                 pipeline.overlay - floor.overlay, floor.composition);
@@ -204,16 +211,9 @@ void printKeys(int width, int height, int frames, const Medians& pipeline, const
     std::printf("device %s\nwidth %d\nheight %d\nframes %d\nclock %s\nshadow_faces %u\ntriangles %u\n",
                 pipeline.device.c_str(), width, height, frames, pipeline.finish ? "finish" : "queries",
                 pipeline.faces, pipeline.triangles);
-    auto pass = [](const char* name, double a, double b) {
-        std::printf("%s_ms %.4f\n%s_floor_ms %.4f\n", name, a, name, b);
-    };
-    pass("geometry", pipeline.geometry, floor.geometry);
-    pass("shadow", pipeline.shadow, floor.shadow);
-    pass("lighting", pipeline.lighting, floor.lighting);
-    pass("composition", pipeline.composition, floor.composition);
-    pass("overlay", pipeline.overlay, floor.overlay);
-    pass("filters", pipeline.filters, floor.filters);
-    pass("frame", pipeline.frame, floor.frame);
+    for (const PassField& pass : passFields)
+        std::printf("%s_ms %.4f\n%s_floor_ms %.4f\n", pass.key, pipeline.*pass.value, pass.key,
+                    floor.*pass.value);
 }
 
 int run(int width, int height, int frames, ClockChoice clock, bool keys, const std::filesystem::path& shaders,
