@@ -54,3 +54,7 @@ std::vector<std::string> knownActorClasses() {
         names.emplace_back(entry.className);
     return names;
 }
+
+void resetSharedActorState() {
+    BassBouncer::resetSharedBounceFactor();
+}

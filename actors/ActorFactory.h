@@ -12,5 +12,9 @@ class Actor;
 // the renderer.
 Actor* createActor(const std::string& className, const std::string& actorName);
 
+// Puts back what actors share across the process (the bouncers' common factor) to its value at
+// program start: a scene that is reset and replayed must meet what its first load met.
+void resetSharedActorState();
+
 // The class names the factory knows, in the order they are tried.
 std::vector<std::string> knownActorClasses();

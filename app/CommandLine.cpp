@@ -129,6 +129,21 @@ int parseCommandLine(const std::vector<std::string>& arguments, ProgramOptions& 
             if (!value(options.shotDirectory)) return -1;
         } else if (a == "--stats") {
             options.stats = true;
+        } else if (a == "--hud") {
+            options.hud = true;
+        } else if (a == "--watch" || a == "--no-watch") {
+            options.watch = a == "--watch" ? 1 : 0;
+        } else if (a == "--press") {
+            if (!value(v)) return -1;
+            ProgramOptions::KeyPress press;
+            const size_t colon = v.find(':');
+            if (colon == std::string::npos || !parseCount(v.substr(0, colon), press.frame) ||
+                colon + 1 >= v.size()) {
+                error = "--press takes FRAME:KEY (120:Space, 300:Left), not '" + v + "'";
+                return -1;
+            }
+            press.key = v.substr(colon + 1);
+            options.presses.push_back(press);
         } else {
             error = "unknown option '" + a + "' (beatshow --help lists the options)";
             return -1;
@@ -164,6 +179,12 @@ std::string usageText() {
            "                       replayed without drawing, so the show is exactly where it would be\n"
            "  --shots T1,T2,...    write the frame at each music time T as a PNG file\n"
            "  --shot-dir DIR       where --shots writes (default: the working directory)\n"
+           "  --hud                show the debug display (time, bar, frame times, events) from the\n"
+           "                       start; F1 toggles it in a window\n"
+           "  --watch, --no-watch  reload shaders, the scene, meshes, bitmaps and the song when their\n"
+           "                       files change (default: on in a window, off offline)\n"
+           "  --press FRAME:KEY    press KEY (Space, Left, Right, PageUp, PageDown, Home, L, [, ], F1)\n"
+           "                       after FRAME frames; repeatable (scripted sessions)\n"
            "  --stats              print frame count, frames per second and frame times at the end,\n"
            "                       and how long the scene took from its file to its last resource\n"
            "  --help               this text\n"

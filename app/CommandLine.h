@@ -27,6 +27,20 @@ struct ProgramOptions : WindowSettings {
     std::vector<double> shotTimes;
     std::string shotDirectory = ".";
     bool stats = false;
+
+    // Live work on a show: the debug display from the first frame; watching the show's files
+    // for changes (-1: in windowed runs that are not offline, 0: never, 1: always).
+    bool hud = false;
+    int watch = -1;
+    // Keys pressed through the window system's event queue after the given frame of the run
+    // (scripted sessions and tests), in the order given.
+    struct KeyPress {
+        long long frame = 0;
+        std::string key; // the window system's key name: Space, Left, PageUp, Home, L, [, F1
+    };
+    std::vector<KeyPress> presses;
+
+    bool watchesFiles() const { return watch == 1 || (watch == -1 && windowed && offlineFps <= 0); }
 };
 
 // 0 and the options; -1 with a message naming the bad argument.

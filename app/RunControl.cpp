@@ -19,11 +19,18 @@ int64_t steadyNanoseconds() {
         .count();
 }
 
+// Presses in frame order; those of one frame in the order given.
+ProgramOptions sortedPresses(ProgramOptions options) {
+    std::stable_sort(options.presses.begin(), options.presses.end(),
+                     [](const auto& a, const auto& b) { return a.frame < b.frame; });
+    return options;
+}
+
 } // namespace
 
 RunControl::RunControl(const ProgramOptions& options, OfflineClock* offlineClock, CaptureFunction capture,
                        PngWriter writePng)
-    : options_(options), offline_(offlineClock), capture_(std::move(capture)), writePng_(std::move(writePng)),
+    : options_(sortedPresses(options)), offline_(offlineClock), capture_(std::move(capture)), writePng_(std::move(writePng)),
       startNanoseconds_(steadyNanoseconds()), frameStart_(startNanoseconds_) {}
 
 void RunControl::beforeFrame() {
@@ -96,6 +103,10 @@ void RunControl::afterFrame(double) {
         } else {
             logStream << "shot " << path << " could not be written" << std::endl;
         }
+    }
+    while (nextPress_ < options_.presses.size() && options_.presses[nextPress_].frame <= frames_) {
+        const std::string& key = options_.presses[nextPress_++].key;
+        if (!pressKey_ || !pressKey_(key)) logStream << "--press: no key '" << key << "'" << std::endl;
     }
     if (options_.frameLimit > 0 && frames_ >= options_.frameLimit) r.quitRequested = true;
     if (options_.untilSeconds >= 0 && musicTime >= options_.untilSeconds) r.quitRequested = true;

@@ -39,6 +39,8 @@ public:
     // Whether the renderer still has registered resources to make (a device renderer makes its
     // GL objects in later frames). Without it every resource counts as made when the loader returns.
     void setResourcesPending(std::function<bool()> pending) { resourcesPending_ = std::move(pending); }
+    // Presses a key through the window system (the --press option); false for an unknown key.
+    void setKeyPresser(std::function<bool(const std::string& key)> press) { pressKey_ = std::move(press); }
 
     long long framesRun() const { return frames_; }
     const std::vector<std::string>& shotsWritten() const { return shotsWritten_; }
@@ -61,6 +63,8 @@ private:
     int64_t frameStart_ = 0;
     double firstPlayingFrame_ = -1.0;
     std::function<bool()> resourcesPending_;
+    std::function<bool(const std::string&)> pressKey_;
+    size_t nextPress_ = 0;
     // Steady-clock nanoseconds; 0 until they happen. Written by the loader thread.
     std::atomic<int64_t> loadStarted_{0};
     std::atomic<int64_t> loadReturned_{0};

@@ -11,6 +11,7 @@
 #include "engine/base/OfflineClock.h"
 #include "engine/loop/LoaderThread.h"
 #include "engine/loop/Startup.h"
+#include "engine/loop/Transport.h"
 #include "platform/SdlAudio.h"
 #include "platform/SdlWindow.h"
 #include "platform/VorbisDecoder.h"
@@ -96,7 +97,9 @@ int main(int argc, char** argv) {
             return captureDeviceFrame(getRenderer(), rgb, width, height);
         },
         writePngFile);
+    control.setKeyPresser(platform::pushKeyPress);
     services.observer = &control;
+    transport::setHudVisible(options.hud);
     // Only a run asked for statistics times the load; otherwise the loader runs as it always has.
     if (options.stats) {
         setSceneLoadFunction(

@@ -51,7 +51,14 @@ void resetEngineRegistry() {
     {
         std::lock_guard lock(r.mutex);
         r.keptMeshes.clear();
+        r.fileMeshes.clear();
+        r.reusableMeshes.clear();
+        r.reusableMaterials.clear();
+        r.reuseAssets = false;
+        r.sceneMark = {};
+        r.songFile.clear();
     }
+    r.clock.reset();
     r.dispatcher.clear();
     r.triggers.clear();
     r.assets.clear();
@@ -163,8 +170,34 @@ RenderInstance* findRenderInstance(entity_base* object) {
 
 // ---- meshes ----
 
+namespace {
+
+// Takes the first kept asset of that name out of the pool; null when there is none.
+template <class T>
+std::unique_ptr<T> takeReusable(std::vector<std::unique_ptr<T>>& pool, const std::string& name) {
+    auto it = std::find_if(pool.begin(), pool.end(), [&](const auto& a) { return a->name == name; });
+    if (it == pool.end()) return nullptr;
+    std::unique_ptr<T> asset = std::move(*it);
+    pool.erase(it);
+    return asset;
+}
+
+} // namespace
+
 Mesh* loadMesh(const std::string& name) {
     EngineRegistry& r = engine();
+    {
+        // The renderer still has it: a reset keeps the renderer's meshes.
+        std::lock_guard lock(r.mutex);
+        if (r.reuseAssets)
+            if (std::unique_ptr<Mesh> kept = takeReusable(r.reusableMeshes, name)) {
+                Mesh* raw = kept.get();
+                r.keptMeshes.push_back(std::move(kept));
+                r.meshes.push_back(raw);
+                r.fileMeshes.push_back(raw);
+                return raw;
+            }
+    }
     std::unique_ptr<CachedFile> file = r.assets.fetch(name, AssetKindMesh);
     if (!file) {
         logStream << "Cannot load file " << name << std::endl;
@@ -182,6 +215,7 @@ Mesh* loadMesh(const std::string& name) {
     std::lock_guard lock(r.mutex);
     r.keptMeshes.push_back(std::move(mesh));
     r.meshes.push_back(raw);
+    r.fileMeshes.push_back(raw);
     return raw;
 }
 
@@ -209,6 +243,14 @@ Mesh* findMesh(const std::string& name) {
 
 Material* loadMaterial(const std::string& name) {
     EngineRegistry& r = engine();
+    {
+        std::lock_guard lock(r.mutex);
+        if (r.reuseAssets)
+            if (std::unique_ptr<Material> kept = takeReusable(r.reusableMaterials, name)) {
+                r.materials.push_back(std::move(kept));
+                return r.materials.back().get();
+            }
+    }
     std::unique_ptr<Material> material = buildMaterial(r.assets, name, r.renderer);
     if (!material) {
         logStream << "Loading Material failure" << std::endl;
@@ -404,11 +446,23 @@ void fireDueEvents() {
 
 int loadMusic(const std::string& name) {
     EngineRegistry& r = engine();
-    return r.music.load(platformPath(r.assets.directoryFor(AssetKindMusic) + name));
+    {
+        // A scene loaded again after a reset keeps its song playing where it is.
+        std::lock_guard lock(r.mutex);
+        if (r.reuseAssets && name == r.songFile && r.music.stream() != 0) return 0;
+    }
+    const int result = r.music.load(platformPath(r.assets.directoryFor(AssetKindMusic) + name));
+    std::lock_guard lock(r.mutex);
+    r.songFile = result == 0 ? name : std::string();
+    return result;
 }
 
 void startPlayback() {
     EngineRegistry& r = engine();
+    {
+        std::lock_guard lock(r.mutex);
+        r.sceneMark.frameTime = r.frameTime;
+    }
     r.playing = true;
     if (r.startTime > 0.0f)
         r.replayPending = true;

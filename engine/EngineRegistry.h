@@ -18,6 +18,7 @@
 #include "engine/base/AssetStore.h"
 #include "engine/base/Events.h"
 #include "engine/base/MusicPlayer.h"
+#include "engine/base/ShowClock.h"
 #include "render/FilterChain.h"
 #include "render/Material.h"
 #include "render/Mesh.h"
@@ -62,6 +63,7 @@ struct EngineRegistry {
     EventTriggerList triggers;
     AssetStore assets;
     MusicPlayer music;
+    ShowClock clock{music}; // frame loop only
     FilterChain postChain;
 
     RenderInterface* renderer = nullptr; // set once at start-up, before the loader thread runs
@@ -90,6 +92,24 @@ struct EngineRegistry {
     // While the frames before startTime are replayed: nothing of them is seen, so an actor may
     // leave out work whose result only the picture reads.
     std::atomic<bool> replaying{false};
+
+    // What a scene reset puts back: the registry as the scene's load found it. Entities kept
+    // before the load (the editor's camera) stay; those after it are the scene's.
+    struct SceneMark {
+        size_t entities = 0;
+        int nextLightId = 0;
+        uint32_t randomSeed = 0;
+        float frameTime = 0.0f; // the frame time the first frame of the show reads
+    };
+    SceneMark sceneMark; // guarded by mutex
+    // Meshes read from mesh files; the others were made by actors and go with their scene.
+    std::vector<const Mesh*> fileMeshes; // guarded by mutex
+    // While a reset scene loads again, the meshes and materials of its previous load are taken
+    // by name instead of being read and made again. Guarded by mutex.
+    bool reuseAssets = false;
+    std::vector<std::unique_ptr<Mesh>> reusableMeshes;
+    std::vector<std::unique_ptr<Material>> reusableMaterials;
+    std::string songFile; // the scene's song as last loaded: a reload keeps it playing
 
     TextLabel* loadingLabel = nullptr;
     std::atomic<std::thread::id> mainLoopThread{}; // the thread that runs the frame loop

@@ -197,6 +197,16 @@ bool SdlAudio::playFrom(uint32_t handle, double seconds) {
     return true;
 }
 
+bool SdlAudio::stop(uint32_t handle) {
+    const Stream* stream = findStream(handle);
+    std::lock_guard lock(control_);
+    if (!stream || !device_) return false;
+    SDL_LockAudioDevice(device_);
+    if (current_ == stream) current_ = nullptr;
+    SDL_UnlockAudioDevice(device_);
+    return true;
+}
+
 double SdlAudio::position(uint32_t handle) {
     if (handle == 0 || handle > streamCount_.load()) {
         threadLastError = AudioBadHandle;

@@ -63,6 +63,8 @@ public:
     bool play(uint32_t stream) override;
     // The same from `seconds` into the stream (wrapped at the loop; held at the end otherwise).
     bool playFrom(uint32_t stream, double seconds) override;
+    // The device plays silence until the next play or playFrom.
+    bool stop(uint32_t stream) override;
     // Seconds of the frame being heard, wrapped at the loop; 0 for a stream that is not playing;
     // -1 for an unknown handle. Never blocks the audio thread.
     double position(uint32_t stream) override;

@@ -317,6 +317,20 @@ bool findFullscreenMode(SDL_Window* window, int width, int height, SDL_DisplayMo
 
 } // namespace
 
+bool pushKeyPress(const std::string& name) {
+    const SDL_Keycode key = SDL_GetKeyFromName(name.c_str());
+    if (key == SDLK_UNKNOWN) return false;
+    SDL_Event event{};
+    event.type = SDL_KEYDOWN;
+    event.key.state = SDL_PRESSED;
+    event.key.keysym.sym = key;
+    event.key.keysym.scancode = SDL_GetScancodeFromKey(key);
+    if (SDL_PushEvent(&event) < 0) return false;
+    event.type = SDL_KEYUP;
+    event.key.state = SDL_RELEASED;
+    return SDL_PushEvent(&event) >= 0;
+}
+
 bool isHeadless() {
     const char* driver = SDL_GetCurrentVideoDriver();
     return driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);

@@ -58,6 +58,11 @@ void showMessageBox(const std::string& caption, const std::string& text, bool er
 MessageBoxFunction setMessageBoxFunction(MessageBoxFunction function);
 
 // True when SDL's video driver draws nowhere a person can see (offscreen or dummy).
+// Queues a key press (down, then up) in the window system's event queue, as a person would
+// make it; `name` is the window system's key name ("Space", "Left", "PageUp", "L", "[", "F1").
+// False for a name it does not know.
+bool pushKeyPress(const std::string& name);
+
 bool isHeadless();
 
 } // namespace platform

@@ -93,3 +93,7 @@ float nextRandom() {
 void resetRandomSeed(uint32_t seed) {
     randomSeed.store(seed, std::memory_order_relaxed);
 }
+
+uint32_t currentRandomSeed() {
+    return randomSeed.load(std::memory_order_relaxed);
+}

@@ -48,5 +48,7 @@ float catmullRom(float p0, float p1, float p2, float p3, float u);
 // Float in [-1, 1) from a 32-bit multiplicative generator (seed x 16807 mod 2^32) seeded with
 // 1234 at program start; the same sequence in every run.
 float nextRandom();
-// Restarts the sequence (tests; a show never reseeds).
+// Restarts the sequence (tests, and a scene reset, which puts back the seed its load began with).
 void resetRandomSeed(uint32_t seed = 1234);
+// The seed the next draw starts from.
+uint32_t currentRandomSeed();

@@ -16,6 +16,12 @@ public:
     // Starts the stream so that its position reads `seconds` now (wrapped at a looping stream's
     // end). A backend that cannot seek refuses any start but 0.
     virtual bool playFrom(uint32_t stream, double seconds) { return seconds <= 0.0 && play(stream); }
+    // Silences the stream; a later play or playFrom starts it again. A backend that cannot stop
+    // a stream refuses.
+    virtual bool stop(uint32_t stream) {
+        (void)stream;
+        return false;
+    }
     // Seconds of the sample being heard; wraps at the loop point.
     virtual double position(uint32_t stream) = 0;
     virtual int lastError() = 0;

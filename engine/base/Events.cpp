@@ -4,6 +4,10 @@
 
 #include <algorithm>
 
+Triggerable::~Triggerable() {
+    eventDispatcher().unsubscribeAll(this);
+}
+
 void Triggerable::Trigger(const std::string&) {}
 
 EventDispatcher& eventDispatcher() {
@@ -46,6 +50,12 @@ void EventDispatcher::broadcastEvent(const std::string& name) {
 void EventDispatcher::sendEvent(const std::string& name, Triggerable* target) {
     const std::vector<Triggerable*> list = subscribers(name);
     if (target && std::find(list.begin(), list.end(), target) != list.end()) target->Trigger(name);
+}
+
+void EventDispatcher::unsubscribeAll(const Triggerable* object) {
+    std::lock_guard lock(mutex_);
+    for (auto& [name, list] : table_)
+        std::erase(list, object);
 }
 
 void EventDispatcher::clear() {

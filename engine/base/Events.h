@@ -16,7 +16,12 @@
 // Anything that receives events: entities, actors, test probes.
 class Triggerable {
 public:
-    virtual ~Triggerable() = default;
+    // Leaves every subscription of the process-wide dispatcher: a scene that is reset destroys
+    // its entities, and no event may reach them afterwards.
+    virtual ~Triggerable();
+    Triggerable() = default;
+    Triggerable(const Triggerable&) = delete;
+    Triggerable& operator=(const Triggerable&) = delete;
     // Called for every event name the object subscribed to.
     virtual void Trigger(const std::string& name);
 };
@@ -31,6 +36,8 @@ public:
     void sendEvent(const std::string& name, Triggerable* target);
     // Subscribers of a name in order (empty for an unknown name).
     std::vector<Triggerable*> subscribers(const std::string& name) const;
+    // Removes the object from every name it subscribed to.
+    void unsubscribeAll(const Triggerable* object);
     void clear();
 
 private:

@@ -48,6 +48,13 @@ int MusicPlayer::playFrom(double seconds) {
     return -1;
 }
 
+void MusicPlayer::stop() {
+    std::lock_guard lock(mutex_);
+    if (isPlaying_ && backend_) backend_->stop(stream_);
+    isPlaying_ = false;
+    silentRunning_ = false;
+}
+
 double MusicPlayer::position() {
     std::lock_guard lock(mutex_);
     if (isPlaying_ && stream_ != 0 && backend_) return backend_->position(stream_);

@@ -32,6 +32,9 @@ public:
     // The same, with the music going on from `seconds` (a show started in its middle); the silent
     // clock starts at `seconds` too when the backend cannot play.
     int playFrom(double seconds);
+    // Silences the music (a paused show, or one played at another speed); play or playFrom
+    // starts it again. The silent clock stops too.
+    void stop();
     // Seconds since the start of the music: the stream's position, the silent clock, or 0 before play.
     double position();
     // The code of the last load or play in decimal: 0 after a success, the backend's code for a

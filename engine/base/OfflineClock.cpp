@@ -50,6 +50,12 @@ bool OfflineAudioBackend::playFrom(uint32_t stream, double seconds) {
     return true;
 }
 
+bool OfflineAudioBackend::stop(uint32_t stream) {
+    if (stream == 0 || stream != stream_) return false;
+    playing_ = false;
+    return true;
+}
+
 double OfflineAudioBackend::position(uint32_t stream) {
     const int64_t start = playFrame_;
     if (stream != stream_ || !playing_) return 0.0;

@@ -54,6 +54,7 @@ public:
     // Whole frames of the clock: the position then reads exactly what a run from the start
     // reads at the same frame.
     bool playFrom(uint32_t stream, double seconds) override;
+    bool stop(uint32_t stream) override;
     double position(uint32_t stream) override;
     int lastError() override;
 

@@ -23,6 +23,8 @@ void Viewport::handleMessage(const WindowMessage& message) {
         const int c = translateKey(message.key, shiftDown);
         if (c != 0) typed.push_back(static_cast<char>(c));
         if (message.key >= 0 && message.key < 256) keyDown[message.key] = 1;
+        pressed.push_back(message.key);
+        if (pressed.size() > MaxPressed) pressed.pop_front();
         break;
     }
     case WindowMessage::KeyUp:

@@ -32,12 +32,19 @@ constexpr int Backspace = 8;
 constexpr int Shift = 16;
 constexpr int Escape = 27;
 constexpr int Space = 32;
+constexpr int PageUp = 33;
+constexpr int PageDown = 34;
+constexpr int Home = 36;
+constexpr int Left = 37;
+constexpr int Right = 39;
 constexpr int Insert = 45;
 constexpr int Separator = 108;
 constexpr int Subtract = 109;
 constexpr int F1 = 112;
 constexpr int F2 = 113;
 constexpr int Period = 190;
+constexpr int OpenBracket = 219;
+constexpr int CloseBracket = 221;
 } // namespace VirtualKey
 
 class SystemWindow;
@@ -74,4 +81,8 @@ public:
     int mouseY = 0;
     bool closeRequested = false; // the system asked to close the window
     std::deque<char> typed;
+    // Every key pressed, as virtual-key codes, for the show's transport; the oldest are dropped
+    // beyond a few dozen, so a queue nobody reads stays small.
+    std::deque<int> pressed;
+    static constexpr size_t MaxPressed = 32;
 };

@@ -2,6 +2,8 @@
 
 #include "actors/ActorFactory.h"
 #include "engine/EngineRegistry.h"
+#include "engine/SceneReset.h"
+#include "engine/loop/SceneReload.h"
 #include "render/RenderInterface.h"
 #include "scene/loader/SceneLoader.h"
 
@@ -89,6 +91,9 @@ int loaderThreadMain(int argument) {
                 if (r.renderer) r.renderer->addTextLabel(r.loadingLabel);
                 r.loadingLabelShown = true;
             }
+            // What a seek or a reload resets the scene to, and the bytes it loads again.
+            markSceneStart();
+            rememberShowScene(file);
             loadQueuedScene(file);
             // The show's first frame is to have everything the scene registered: the renderer
             // makes it over the next frames, while the loading label stays.

@@ -9,6 +9,7 @@
 #include "engine/base/Viewport.h"
 #include "engine/loop/LoaderThread.h"
 #include "engine/loop/Startup.h"
+#include "engine/loop/Transport.h"
 #include "render/RenderInterface.h"
 
 #include <cmath>
@@ -26,11 +27,21 @@ bool isBeatFrame(float position) {
 
 namespace {
 
-// One frame of the show: automation, actors, events, the music clock and its beat, then (when
-// `draw`) the window, the camera and the picture. A frame that is not drawn still lets the
-// canvases run (actors keep state in their drawing) but reads no window message.
-void stepFrame(double dt, const std::function<double()>& musicPosition, bool draw) {
+enum class FrameKind {
+    Shown,    // the show moves on and the frame is drawn
+    Replayed, // the show moves on; the canvases run (actors keep state in their drawing) but
+              // nothing is drawn and no window message is read
+    Still,    // a paused show: drawn as it stands, nothing moves on
+};
+
+// One frame of the show: automation, actors, events, the music clock and its beat, then the
+// window, the camera and the picture.
+void stepFrame(double dt, const std::function<double()>& musicPosition, FrameKind kind) {
     EngineRegistry& r = engine();
+    if (kind == FrameKind::Still) {
+        drawFrame(r);
+        return;
+    }
     runAutomationStep();
     const float previousFrameTime = r.frameTime;
     for (Actor* actor : actorsSnapshot())
@@ -44,11 +55,17 @@ void stepFrame(double dt, const std::function<double()>& musicPosition, bool dra
     if (r.playing) r.musicTime = position;
     if (r.loading && r.loadingLabel) animateLoadingLabel(r.loadingLabel->text.data(), r.frameTime);
 
-    RenderInterface* renderer = r.renderer;
-    if (!draw) {
-        if (renderer) renderer->skipFrame(r.frameTime);
+    if (kind == FrameKind::Replayed) {
+        if (r.renderer) r.renderer->skipFrame(r.frameTime);
         return;
     }
+    drawFrame(r);
+}
+
+} // namespace
+
+void drawFrame(EngineRegistry& r) {
+    RenderInterface* renderer = r.renderer;
     Viewport* window = r.window;
     if (window) {
         window->pumpOneMessage();
@@ -79,11 +96,12 @@ void stepFrame(double dt, const std::function<double()>& musicPosition, bool dra
     }
 }
 
-} // namespace
-
 float replayToStartTime() {
+    return replayTo(engine().startTime);
+}
+
+float replayTo(float target) {
     EngineRegistry& r = engine();
-    const float target = r.startTime;
     // The frames of a run from the start, on a clock of its own: the same frame times and music
     // positions that run reads, so the state reached is the state it had.
     OfflineClock clock(r.replayFramesPerSecond);
@@ -95,25 +113,35 @@ float replayToStartTime() {
         position = static_cast<double>(clock.frame()) / clock.framesPerSecond();
         if (static_cast<float>(position) >= target || r.quitRequested) break;
         stepFrame(
-            timer.tick(), [position] { return position; }, false);
+            timer.tick(), [position] { return position; }, FrameKind::Replayed);
     }
     r.replaying = false;
-    // The music goes on from the first frame that is drawn.
-    if (r.music.playFrom(position) == -1)
-        logStream << "Cannot start audio stream" << r.music.errorText() << std::endl;
+    // The show goes on from the first frame that is drawn.
+    r.clock.startAt(position);
     return static_cast<float>(position);
 }
 
 double runFrame(FrameTimer& timer) {
     EngineRegistry& r = engine();
     const double dt = timer.tick();
+    bool moved = false;
     if (r.replayPending.exchange(false)) {
         replayToStartTime();
-        // The replay's own time is no frame's duration.
-        timer.restart();
+        moved = true;
     }
+    if (runTransport(r.window)) moved = true;
+    // A replay's own time is no frame's duration.
+    if (moved) timer.restart();
+    ShowClock& clock = r.clock;
+    if (clock.paused()) {
+        stepFrame(
+            dt, [&clock] { return clock.position(); }, FrameKind::Still);
+        return dt;
+    }
+    // At another speed the actors' timers run with the clock, as in slow or fast motion.
+    clock.advance(dt);
     stepFrame(
-        dt, [&r] { return r.music.position(); }, true);
+        dt * clock.speed(), [&clock] { return clock.position(); }, FrameKind::Shown);
     return dt;
 }
 

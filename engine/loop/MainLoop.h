@@ -30,5 +30,12 @@ double runFrame(FrameTimer& timer);
 // Runs the frames before the registry's startTime without drawing them, at its replay rate, then
 // starts the music at the first frame to be drawn; returns that frame's music time.
 float replayToStartTime();
+// The same to any music time: the frames of a run from 0 at the replay rate up to the first at or
+// after `target`, not drawn; the show clock then goes on from that frame's time, which is returned.
+// The registry must hold the scene as its load left it (a fresh load, or a reset and a reload).
+float replayTo(float target);
+// Draws the show as it stands: one window message, the camera, the picture, the typed keys.
+struct EngineRegistry;
+void drawFrame(EngineRegistry& r);
 // Releases the renderer and the window as the loop's end does (and joins the loader thread).
 void shutdownEngine();

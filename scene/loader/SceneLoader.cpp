@@ -331,11 +331,7 @@ void noteRepeatedSections(const std::string& fileName, const XMLDocument& docume
     }
 }
 
-} // namespace
-
-int loadScene(const std::string& fileName, const ActorMaker& makeActor) {
-    XMLDocument document;
-    if (document.load(fileName) != 0) return -1;
+int loadDocument(const XMLDocument& document, const std::string& fileName, const ActorMaker& makeActor) {
     if (document.root && document.root->name != "base")
         reportProblem(fileName + ": the root element is <" + document.root->name + ">, not <base>");
 
@@ -367,4 +363,19 @@ int loadScene(const std::string& fileName, const ActorMaker& makeActor) {
         sectionNames.push_back(list.name);
     noteRepeatedSections(fileName, document, sectionNames);
     return 0;
+}
+
+} // namespace
+
+int loadScene(const std::string& fileName, const ActorMaker& makeActor) {
+    XMLDocument document;
+    if (document.load(fileName) != 0) return -1;
+    return loadDocument(document, fileName, makeActor);
+}
+
+int loadSceneFromBytes(const std::string& bytes, const std::string& fileName, const ActorMaker& makeActor) {
+    XMLDocument document;
+    if (document.loadFromBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), fileName) != 0)
+        return -1;
+    return loadDocument(document, fileName, makeActor);
 }

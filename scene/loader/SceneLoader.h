@@ -30,3 +30,5 @@ using ActorMaker = std::function<Actor*(const std::string& className, const std:
 // -1 when the file cannot be read (no line of its own), else 0. Actors come from `makeActor`
 // (the program hands in the actor factory, createActor; tests may hand in their own).
 int loadScene(const std::string& fileName, const ActorMaker& makeActor);
+// The same from the file's bytes held in memory (a scene loaded again without reading its file).
+int loadSceneFromBytes(const std::string& bytes, const std::string& fileName, const ActorMaker& makeActor);
