@@ -30,8 +30,9 @@ ProgramOptions sortedPresses(ProgramOptions options) {
 
 RunControl::RunControl(const ProgramOptions& options, OfflineClock* offlineClock, CaptureFunction capture,
                        PngWriter writePng)
-    : options_(sortedPresses(options)), offline_(offlineClock), capture_(std::move(capture)), writePng_(std::move(writePng)),
-      startNanoseconds_(steadyNanoseconds()), frameStart_(startNanoseconds_) {}
+    : options_(sortedPresses(options)), offline_(offlineClock), capture_(std::move(capture)),
+      writePng_(std::move(writePng)), startNanoseconds_(steadyNanoseconds()), frameStart_(startNanoseconds_) {
+}
 
 void RunControl::beforeFrame() {
     if (offline_) {

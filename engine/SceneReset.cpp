@@ -21,7 +21,8 @@ void setMeshesAside(EngineRegistry& r, bool keep) {
     std::vector<std::unique_ptr<Mesh>> kept;
     std::vector<std::unique_ptr<Mesh>> released;
     for (auto& mesh : r.keptMeshes) {
-        const bool fromFile = std::find(r.fileMeshes.begin(), r.fileMeshes.end(), mesh.get()) != r.fileMeshes.end();
+        const bool fromFile =
+            std::find(r.fileMeshes.begin(), r.fileMeshes.end(), mesh.get()) != r.fileMeshes.end();
         (keep && fromFile ? kept : released).push_back(std::move(mesh));
     }
     r.keptMeshes.clear();

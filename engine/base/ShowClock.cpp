@@ -13,7 +13,8 @@ void ShowClock::advance(double frameMilliseconds) {
 void ShowClock::startAt(double seconds) {
     own_ = seconds;
     if (!followsMusic()) return;
-    if (music_.playFrom(seconds) == -1) logStream << "Cannot start audio stream" << music_.errorText() << std::endl;
+    if (music_.playFrom(seconds) == -1)
+        logStream << "Cannot start audio stream" << music_.errorText() << std::endl;
 }
 
 void ShowClock::setPaused(bool paused) {

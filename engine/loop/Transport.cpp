@@ -16,7 +16,8 @@ namespace {
 State current;
 
 double nowMs() {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 double showTime() {
@@ -25,12 +26,14 @@ double showTime() {
 
 bool seekAndTime(double t) {
     const double started = nowMs();
+    const double from = showTime();
     bool moved = false;
     const float reached = seekShow(static_cast<float>(std::max(0.0, t)), &moved);
     if (!moved) return false;
     current.lastSeekMs = nowMs() - started;
     ++current.seeks;
-    logStream << "seek to " << reached << " s (" << current.lastSeekMs << " ms)" << std::endl;
+    logStream << "seek from " << from << " s to " << reached << " s (" << current.lastSeekMs << " ms)"
+              << std::endl;
     return true;
 }
 

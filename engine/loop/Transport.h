@@ -30,8 +30,8 @@ struct State {
     double loopStart = 0.0; // seconds
     double loopEnd = 0.0;
     bool hudVisible = false;
-    int seeks = 0;              // seeks made since the program started
-    double lastSeekMs = 0.0;    // wall-clock milliseconds of the last seek
+    int seeks = 0;           // seeks made since the program started
+    double lastSeekMs = 0.0; // wall-clock milliseconds of the last seek
 };
 State state();
 void setHudVisible(bool visible);
