@@ -12,6 +12,7 @@
 #include "engine/loop/LoaderThread.h"
 #include "engine/loop/Startup.h"
 #include "engine/loop/Transport.h"
+#include "platform/FileWatching.h"
 #include "platform/SdlAudio.h"
 #include "platform/SdlWindow.h"
 #include "platform/VorbisDecoder.h"
@@ -74,6 +75,11 @@ int main(int argc, char** argv) {
     };
     services.makeRenderer = makeDeviceRenderer;
     services.timer = &mainTimer;
+    std::unique_ptr<FileWatcher> watcher;
+    if (options.watchesFiles()) {
+        watcher = platform::makeFileWatcher(".");
+        services.watcher = watcher.get();
+    }
 
     engine().startTime = static_cast<float>(options.startSeconds);
     std::unique_ptr<OfflineClock> offline;

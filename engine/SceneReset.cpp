@@ -90,6 +90,7 @@ void resetScene(SceneAssets assets) {
         r.reuseAssets = keep;
         if (!keep) r.songFile.clear();
     }
+    if (assets == SceneAssets::ReadAgain) r.assets.dropCachedFiles();
     r.postChain.clearParameters();
     resetRandomSeed(r.sceneMark.randomSeed);
     r.musicTime = 0.0f;

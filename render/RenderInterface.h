@@ -11,12 +11,20 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 struct Mesh;
 struct Material;
 struct FilterChain;
 class Viewport;
 class RenderInterface;
+
+// One line of text over the finished picture; colour 0xAARRGGBB.
+struct ScreenLine {
+    std::string text;
+    uint32_t colour = 0xFFFFFFFF;
+};
 
 // Handed to every canvas; its one field is the renderer.
 struct CanvasContext {
@@ -92,4 +100,22 @@ public:
     virtual int waitForResources(int milliseconds) = 0;
     // The thread that renders has drawn its last frame: from now on nothing waits for one.
     virtual void framesEnded() = 0;
+
+    // ---- live work on a show; a renderer without a screen or shaders does nothing ----
+
+    // Lines drawn over the finished picture, after the filter chain, so that no post effect
+    // touches them: the debug display and what a reload could not take. Empty: none.
+    virtual void setScreenText(const std::vector<ScreenLine>& lines) { (void)lines; }
+    // Times each pass of the frame (a cost of its own: on only while someone reads them).
+    virtual void enablePassTiming(bool on) { (void)on; }
+    // The last timed frame's passes in drawing order, in milliseconds; empty when not timed.
+    virtual std::vector<std::pair<std::string, double>> passMilliseconds() { return {}; }
+    // Builds the shader file again and swaps it in wherever it is used, from the next frame on.
+    // 0 swapped in; 1 no shader of this renderer is built from that file; -1 it does not
+    // compile: the previous program stays and `error` has the compiler's text (file and line).
+    // On the thread that renders, between frames.
+    virtual int reloadShader(const std::string& file, std::string& error) {
+        (void)file, (void)error;
+        return 1;
+    }
 };

@@ -116,3 +116,8 @@ void AssetStore::clear() {
     kinds_.clear();
     cache_.clear();
 }
+
+void AssetStore::dropCachedFiles() {
+    std::lock_guard lock(mutex_);
+    cache_.clear();
+}

@@ -53,6 +53,8 @@ public:
     size_t cachedCount() const;
     // Forgets every kind and every cached file.
     void clear();
+    // Forgets the cached files only: the next fetch reads each file again (it changed on disk).
+    void dropCachedFiles();
 
 private:
     struct KindRecord {

@@ -7,11 +7,14 @@
 #include "engine/base/OfflineClock.h"
 #include "engine/base/SystemWindow.h"
 #include "engine/base/Viewport.h"
+#include "engine/loop/DebugHud.h"
+#include "engine/loop/HotReload.h"
 #include "engine/loop/LoaderThread.h"
 #include "engine/loop/Startup.h"
 #include "engine/loop/Transport.h"
 #include "render/RenderInterface.h"
 
+#include <chrono>
 #include <cmath>
 #include <functional>
 #include <thread>
@@ -130,18 +133,22 @@ double runFrame(FrameTimer& timer) {
         moved = true;
     }
     if (runTransport(r.window)) moved = true;
+    if (hotreload::run()) moved = true;
     // A replay's own time is no frame's duration.
     if (moved) timer.restart();
+    hud::update();
+    const auto started = std::chrono::steady_clock::now();
     ShowClock& clock = r.clock;
     if (clock.paused()) {
         stepFrame(
             dt, [&clock] { return clock.position(); }, FrameKind::Still);
-        return dt;
+    } else {
+        // At another speed the actors' timers run with the clock, as in slow or fast motion.
+        clock.advance(dt);
+        stepFrame(
+            dt * clock.speed(), [&clock] { return clock.position(); }, FrameKind::Shown);
     }
-    // At another speed the actors' timers run with the clock, as in slow or fast motion.
-    clock.advance(dt);
-    stepFrame(
-        dt * clock.speed(), [&clock] { return clock.position(); }, FrameKind::Shown);
+    hud::noteFrame(dt, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count());
     return dt;
 }
 

@@ -6,6 +6,7 @@
 #include "engine/base/Log.h"
 #include "engine/base/SystemWindow.h"
 #include "engine/base/Viewport.h"
+#include "engine/loop/HotReload.h"
 #include "engine/loop/LoaderThread.h"
 #include "engine/loop/MainLoop.h"
 #include "render/RenderInterface.h"
@@ -75,6 +76,7 @@ int engineMain(const std::string& commandLine, const WindowSettings& window, Eng
 
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     setLoadingAnimationRandom(services.random);
+    hotreload::setWatcher(services.watcher);
 
     r.assets.registerKind("tex\\", "bmp", AssetKindBitmap);
     r.assets.registerKind("model\\", "obj", AssetKindMesh);

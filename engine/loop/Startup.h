@@ -25,6 +25,8 @@ struct WindowSettings {
     unsigned height = 1080;
 };
 
+class FileWatcher;
+
 struct EngineServices {
     // Opens the system window; null (with a line on the log saying why) when it cannot.
     std::function<std::unique_ptr<SystemWindow>(const std::string& title, unsigned width, unsigned height,
@@ -38,6 +40,7 @@ struct EngineServices {
     const PerformanceCounter* musicClock = nullptr;
     FrameObserver* observer = nullptr; // optional
     std::function<int()> random;       // the loading animation's generator (null: seeded rand)
+    FileWatcher* watcher = nullptr;    // the show's directory, for hot reload (null: not watched)
 };
 
 // The scene file and the music file of a show.

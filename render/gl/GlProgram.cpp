@@ -57,6 +57,12 @@ void GlProgram::release() {
     uniforms_.clear();
 }
 
+void GlProgram::swap(GlProgram& other) noexcept {
+    std::swap(program_, other.program_);
+    std::swap(file_, other.file_);
+    std::swap(uniforms_, other.uniforms_);
+}
+
 bool GlProgram::build(const std::string& file, GLenum stage, std::string& errorText) {
     std::string source;
     if (!readTextFile(file, source)) {

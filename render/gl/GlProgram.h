@@ -39,6 +39,8 @@ public:
     bool buildSource(const std::string& file, const std::string& source, GLenum stage,
                      std::string& errorText);
     void release();
+    // Exchanges the programs (and what was found in them) of two objects.
+    void swap(GlProgram& other) noexcept;
 
     GLuint id() const { return program_; }
     bool valid() const { return program_ != 0; }

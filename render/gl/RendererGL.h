@@ -47,6 +47,7 @@
 
 #include "engine/base/FrameTimer.h"
 #include "math/Matrix.h"
+#include "render/FilterChain.h"
 #include "render/RenderInterface.h"
 #include "render/gl/GlFont.h"
 #include "render/gl/GlProgram.h"
@@ -167,6 +168,7 @@ public:
     struct PassTimes {
         double geometry = 0, shadow = 0, lighting = 0, composition = 0, overlay = 0, filters = 0;
         bool valid = false;
+        std::vector<double> stages; // each filter stage's share of `filters`
     };
 
     RendererGL(); // writes "ri ctor" through the interface
@@ -206,6 +208,10 @@ public:
     void drawLine3D(float x1, float y1, float z1, float x2, float y2, float z2, uint32_t colour) override;
     int waitForResources(int milliseconds) override;
     void framesEnded() override;
+    void setScreenText(const std::vector<ScreenLine>& lines) override;
+    void enablePassTiming(bool on) override;
+    std::vector<std::pair<std::string, double>> passMilliseconds() override;
+    int reloadShader(const std::string& file, std::string& error) override;
 
     // ---- beyond the interface: capture, inspection and tuning ----
 
@@ -437,6 +443,15 @@ private:
     PassClock passClock_ = PassClock::Off;
     std::atomic<bool> uploadsPending_{false};
     GLuint timeQueries_[7] = {};
+    // The end of each filter stage, as the passes' boundaries are stamped.
+    GLuint stageQueries_[FilterChain::MaxStages] = {};
+    std::chrono::steady_clock::time_point stageStamps_[FilterChain::MaxStages];
+    int stagesStamped_ = 0;
+    void stageTimestamp(int stage);
+    // The lines over the finished picture (setScreenText) and their drawing.
+    std::mutex screenTextMutex_;
+    std::vector<ScreenLine> screenText_;
+    void drawScreenText();
     std::chrono::steady_clock::time_point clockStamps_[7];
     PassTimes passTimes_;
 

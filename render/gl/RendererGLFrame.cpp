@@ -75,6 +75,7 @@ void RendererGL::renderFrame(float) {
     timestamp(5);
     runFilterChain();
     timestamp(6);
+    drawScreenText();
     present();
     checkGl("renderFrame");
 }
@@ -488,7 +489,35 @@ void RendererGL::present() {
         return;
     }
     auto ms = [&](int a, int b) { return stamps[b] - stamps[a]; };
-    passTimes_ = {ms(0, 1), ms(1, 2), ms(2, 3), ms(3, 4), ms(4, 5), ms(5, 6), true};
+    passTimes_ = {ms(0, 1), ms(1, 2), ms(2, 3), ms(3, 4), ms(4, 5), ms(5, 6), true, {}};
+    // Each stage from the end of the one before (the first from the end of the overlay pass).
+    double previous = stamps[5];
+    for (int i = 0; i < stagesStamped_; ++i) {
+        double end = previous;
+        if (passClock_ == PassClock::TimerQueries) {
+            GLuint64 nanoseconds = 0;
+            glGetQueryObjectui64v(stageQueries_[i], GL_QUERY_RESULT, &nanoseconds);
+            end = static_cast<double>(nanoseconds) / 1.0e6;
+        } else {
+            end = std::chrono::duration<double, std::milli>(stageStamps_[i] - clockStamps_[0]).count();
+        }
+        passTimes_.stages.push_back(end - previous);
+        previous = end;
+    }
+}
+
+void RendererGL::stageTimestamp(int stage) {
+    if (stage < 0 || stage >= FilterChain::MaxStages) return;
+    if (passClock_ == PassClock::TimerQueries) {
+        if (!stageQueries_[0]) glCreateQueries(GL_TIMESTAMP, FilterChain::MaxStages, stageQueries_);
+        glQueryCounter(stageQueries_[stage], GL_TIMESTAMP);
+    } else if (passClock_ == PassClock::FinishAndClock) {
+        glFinish();
+        stageStamps_[stage] = std::chrono::steady_clock::now();
+    } else {
+        return;
+    }
+    stagesStamped_ = stage + 1;
 }
 
 void RendererGL::timestamp(int index) {

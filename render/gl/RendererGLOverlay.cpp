@@ -379,6 +379,7 @@ void RendererGL::runFilterChain() {
         return;
     }
     const int count = std::min(chain_->count(), FilterChain::MaxStages);
+    stagesStamped_ = 0;
     if (count <= 0) return; // the back buffer keeps what it held
     const std::map<std::string, Vector> parameters = chain_->parameters(); // in byte-wise name order
     overlayShader_.setFloat("resX", static_cast<float>(width_));
@@ -388,7 +389,10 @@ void RendererGL::runFilterChain() {
     for (int i = 0; i < count; ++i) {
         const FilterStage& stage = chain_->stage(i);
         FilterResources* resources = resourcesOf(i);
-        if (!resources || !resources->shader.valid()) continue; // failed to compile: skipped
+        if (!resources || !resources->shader.valid()) { // failed to compile: skipped
+            stageTimestamp(i);
+            continue;
+        }
         const bool last = i == count - 1;
         if (last) {
             bindTarget(backBufferFbo_, w, h); // not cleared
@@ -411,6 +415,7 @@ void RendererGL::runFilterChain() {
         shader.setFloat("resX", static_cast<float>(width_));
         shader.setFloat("resY", static_cast<float>(height_));
         drawFullScreenQuad();
+        stageTimestamp(i);
     }
 }
 
@@ -423,4 +428,83 @@ bool RendererGL::readStageTarget(int stage, std::vector<float>& rgba, int& width
     glGetTextureImage(resources->target, 0, GL_RGBA, GL_FLOAT,
                       static_cast<GLsizei>(rgba.size() * sizeof(float)), rgba.data());
     return glGetError() == GL_NO_ERROR;
+}
+
+// ---- live work: lines over the picture, pass times, shaders built again ----
+
+void RendererGL::setScreenText(const std::vector<ScreenLine>& lines) {
+    std::lock_guard lock(screenTextMutex_);
+    screenText_ = lines;
+}
+
+// On the back buffer after the filter chain: no post effect reaches these lines. Each has a
+// dark shadow, so it reads on any picture.
+void RendererGL::drawScreenText() {
+    std::vector<ScreenLine> lines;
+    {
+        std::lock_guard lock(screenTextMutex_);
+        lines = screenText_;
+    }
+    if (lines.empty() || !fonts_[0]) return;
+    bindTarget(backBufferFbo_, static_cast<int>(width_), static_cast<int>(height_));
+    overlayStages_ = OverlayStages::None;
+    useOverlayStages(OverlayStages::Flat);
+    glDisable(GL_BLEND);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
+    inOverlay_ = true;
+    const int lineHeight = fonts_[0]->lineHeight();
+    int y = 6;
+    for (const ScreenLine& line : lines) {
+        drawText(line.text, 9, y + 1, 0xFF000000, 0);
+        drawText(line.text, 8, y, line.colour, 0);
+        y += lineHeight;
+    }
+    flushText();
+    inOverlay_ = false;
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+}
+
+void RendererGL::enablePassTiming(bool on) {
+    passClock_ = on ? PassClock::TimerQueries : PassClock::Off;
+}
+
+std::vector<std::pair<std::string, double>> RendererGL::passMilliseconds() {
+    const PassTimes t = passTimes_;
+    if (!t.valid) return {};
+    std::vector<std::pair<std::string, double>> times = {
+        {"geometry", t.geometry},       {"shadows", t.shadow}, {"lighting", t.lighting},
+        {"composition", t.composition}, {"overlay", t.overlay},
+    };
+    for (size_t i = 0; i < t.stages.size(); ++i)
+        times.push_back({"filter " + std::to_string(i), t.stages[i]});
+    return times;
+}
+
+int RendererGL::reloadShader(const std::string& file, std::string& error) {
+    if (!initialized_) return 1;
+    // The file names as the renderer built them; a file may serve more than one filter stage.
+    std::vector<std::pair<GlProgram*, GLenum>> users;
+    GlProgram* fixed[] = {&diffuseShader_, &lightingShader_, &gShader_,      &gShaderNv_,
+                          &meshShader_,    &defferedShader_, &flatShader_,   &depthShader_,
+                          &overlayShader_, &prim3dShader_,   &meshShaderSimple_, &meshShaderNv_};
+    for (GlProgram* program : fixed)
+        if (program->file() == file)
+            users.push_back({program, file.size() > 4 && file.compare(file.size() - 4, 4, ".vsh") == 0
+                                          ? GL_VERTEX_SHADER
+                                          : GL_FRAGMENT_SHADER});
+    if (chain_)
+        for (int i = 0; i < std::min(chain_->count(), FilterChain::MaxStages); ++i)
+            if (chain_->stage(i).shaderFile == file)
+                if (FilterResources* resources = resourcesOf(i)) users.push_back({&resources->shader, GL_FRAGMENT_SHADER});
+    if (users.empty()) return 1;
+    GlProgram built;
+    if (!built.build(file, users.front().second, error)) return -1;
+    for (auto& [program, stage] : users) {
+        GlProgram copy;
+        if (program != users.front().first && !copy.build(file, stage, error)) return -1;
+        program->swap(program == users.front().first ? built : copy);
+    }
+    // The old programs go with `built` and the copies; the pipeline binds programs per draw.
+    overlayStages_ = OverlayStages::None;
+    return 0;
 }
