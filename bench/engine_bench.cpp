@@ -18,6 +18,7 @@
 #include "engine/base/Viewport.h"
 #include "engine/loop/LoaderThread.h"
 #include "engine/loop/MainLoop.h"
+#include "engine/loop/SceneReload.h"
 #include "engine/loop/Startup.h"
 #include "platform/VorbisDecoder.h"
 #include "render/RecordingRenderer.h"
@@ -104,16 +105,32 @@ public:
     void afterFrame(double) override {
         cpu.push_back(threadCpuMilliseconds() - cpuStart_);
         wall.push_back(millisecondsSince(start_));
+        if (cpu.size() == 1 && measureMoves > 0.0) moveInShow(measureMoves);
         if (frameLimit > 0 && cpu.size() >= frameLimit) engine().quitRequested = true;
     }
 
     RecordingRenderer* recorder = nullptr; // the program's renderer while frames run
     size_t frameLimit = 0;                 // 0: the show ends itself
+    // After the first frame, at this music time: a seek back to it and two scene reloads there
+    // (the scene file alone; with its meshes and bitmaps read again), each timed on the wall clock.
+    double measureMoves = 0.0;
+    double seekMs = -1.0, reloadMs = -1.0, reloadAssetsMs = -1.0;
     // Per frame: the CPU time of the thread that runs the loop, and the wall clock, which also
     // counts the time other processes had the core.
     std::vector<double> cpu, wall;
 
 private:
+    void moveInShow(double at) {
+        const float t = static_cast<float>(at);
+        auto started = Clock::now();
+        seekShow(t);
+        seekMs = millisecondsSince(started);
+        started = Clock::now();
+        reloadMs = reloadShowScene(t, false).loaded ? millisecondsSince(started) : -1.0;
+        started = Clock::now();
+        reloadAssetsMs = reloadShowScene(t, true).loaded ? millisecondsSince(started) : -1.0;
+    }
+
     static double threadCpuMilliseconds() {
         timespec t{};
         clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
@@ -141,6 +158,7 @@ int benchShow(double steps, double startAt = 0.0) {
         engine().startTime = static_cast<float>(startAt);
         engine().replayFramesPerSecond = steps;
         frames.frameLimit = 1;
+        frames.measureMoves = startAt;
     }
 
     EngineServices services;
@@ -184,6 +202,11 @@ int benchShow(double steps, double startAt = 0.0) {
     }
 
     std::printf("first_frame_ms %.4f\n", frames.cpu.front());
+    if (frames.measureMoves > 0.0) {
+        std::printf("seek_back_ms %.2f\n", frames.seekMs);
+        std::printf("scene_reload_ms %.2f\n", frames.reloadMs);
+        std::printf("scene_reload_assets_ms %.2f\n", frames.reloadAssetsMs);
+    }
     std::vector<double> cpu = frames.cpu, wall = frames.wall;
     std::sort(cpu.begin(), cpu.end());
     std::sort(wall.begin(), wall.end());

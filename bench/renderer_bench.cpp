@@ -107,6 +107,7 @@ bool softwareRasteriser(const std::string& device) {
 
 struct Medians {
     double geometry = 0, shadow = 0, lighting = 0, composition = 0, overlay = 0, filters = 0, frame = 0;
+    double shaderReload = -1.0; // ms; measured with the pipeline's shaders only
     unsigned faces = 0, triangles = 0;
     std::string device;
     bool finish = false;
@@ -185,6 +186,17 @@ bool measure(int width, int height, int frames, ClockChoice clock, bool text, Me
     out.overlay = median(overlay);
     out.filters = median(filters);
     out.frame = median(wall);
+    if (text) {
+        // A shader saved while the show runs: built again and swapped in, then the next frame drawn.
+        const auto start = std::chrono::steady_clock::now();
+        std::string error;
+        const bool rebuilt = renderer.reloadShader("lighting_shader.psh", error) == 0;
+        renderer.renderFrame(16.0f);
+        out.shaderReload =
+            rebuilt
+                ? std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count()
+                : -1.0;
+    }
     out.faces = renderer.shadowFacesDrawn();
     out.triangles = renderer.trianglesDrawn();
     renderer.shutdown();
@@ -214,6 +226,7 @@ void printKeys(int width, int height, int frames, const Medians& pipeline, const
     for (const PassField& pass : passFields)
         std::printf("%s_ms %.4f\n%s_floor_ms %.4f\n", pass.key, pipeline.*pass.value, pass.key,
                     floor.*pass.value);
+    std::printf("shader_reload_ms %.3f\n", pipeline.shaderReload);
 }
 
 int run(int width, int height, int frames, ClockChoice clock, bool keys, const std::filesystem::path& shaders,

@@ -38,7 +38,8 @@ void noteFrame(double frameMs, double cpuMs) {
 }
 
 std::string barAndBeat(double seconds) {
-    const long long beats = static_cast<long long>(std::floor(std::max(0.0, seconds) / transport::BeatSeconds));
+    const long long beats =
+        static_cast<long long>(std::floor(std::max(0.0, seconds) / transport::BeatSeconds));
     return "bar " + std::to_string(beats / 4 + 1) + "." + std::to_string(beats % 4 + 1);
 }
 
@@ -49,7 +50,8 @@ std::vector<ScreenLine> lines() {
     const double time = r.musicTime;
     const double sum = std::accumulate(frameTimes.begin(), frameTimes.end(), 0.0);
     const double fps = sum > 0 ? 1000.0 * static_cast<double>(frameTimes.size()) / sum : 0.0;
-    std::string status = format("%.3f s  ", time) + barAndBeat(time) + format("  %.1f fps  cpu %.2f ms", fps, lastCpuMs);
+    std::string status =
+        format("%.3f s  ", time) + barAndBeat(time) + format("  %.1f fps  cpu %.2f ms", fps, lastCpuMs);
     if (r.clock.paused()) status += "  PAUSED";
     if (r.clock.speed() != 1.0) status += format("  speed x%g", r.clock.speed());
     if (t.looping) status += format("  LOOP %.2f-%.2f s", t.loopStart, t.loopEnd);

@@ -112,7 +112,8 @@ bool reload(const std::vector<std::string>& files) {
             reloadShader(file);
         else if (!sceneFile.empty() && file == sceneFile)
             scene = true;
-        else if ((!meshes.empty() && startsWith(file, meshes)) || (!bitmaps.empty() && startsWith(file, bitmaps)))
+        else if ((!meshes.empty() && startsWith(file, meshes)) ||
+                 (!bitmaps.empty() && startsWith(file, bitmaps)))
             assets = true;
         else if (file == showMusicFile || (!songs.empty() && file == songs + r.songFile))
             reloadSong(file);

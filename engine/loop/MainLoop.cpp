@@ -148,7 +148,8 @@ double runFrame(FrameTimer& timer) {
         stepFrame(
             dt * clock.speed(), [&clock] { return clock.position(); }, FrameKind::Shown);
     }
-    hud::noteFrame(dt, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count());
+    hud::noteFrame(
+        dt, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count());
     return dt;
 }
 

@@ -472,7 +472,7 @@ std::vector<std::pair<std::string, double>> RendererGL::passMilliseconds() {
     const PassTimes t = passTimes_;
     if (!t.valid) return {};
     std::vector<std::pair<std::string, double>> times = {
-        {"geometry", t.geometry},       {"shadows", t.shadow}, {"lighting", t.lighting},
+        {"geometry", t.geometry},       {"shadows", t.shadow},  {"lighting", t.lighting},
         {"composition", t.composition}, {"overlay", t.overlay},
     };
     for (size_t i = 0; i < t.stages.size(); ++i)
@@ -484,8 +484,8 @@ int RendererGL::reloadShader(const std::string& file, std::string& error) {
     if (!initialized_) return 1;
     // The file names as the renderer built them; a file may serve more than one filter stage.
     std::vector<std::pair<GlProgram*, GLenum>> users;
-    GlProgram* fixed[] = {&diffuseShader_, &lightingShader_, &gShader_,      &gShaderNv_,
-                          &meshShader_,    &defferedShader_, &flatShader_,   &depthShader_,
+    GlProgram* fixed[] = {&diffuseShader_, &lightingShader_, &gShader_,          &gShaderNv_,
+                          &meshShader_,    &defferedShader_, &flatShader_,       &depthShader_,
                           &overlayShader_, &prim3dShader_,   &meshShaderSimple_, &meshShaderNv_};
     for (GlProgram* program : fixed)
         if (program->file() == file)
@@ -495,7 +495,8 @@ int RendererGL::reloadShader(const std::string& file, std::string& error) {
     if (chain_)
         for (int i = 0; i < std::min(chain_->count(), FilterChain::MaxStages); ++i)
             if (chain_->stage(i).shaderFile == file)
-                if (FilterResources* resources = resourcesOf(i)) users.push_back({&resources->shader, GL_FRAGMENT_SHADER});
+                if (FilterResources* resources = resourcesOf(i))
+                    users.push_back({&resources->shader, GL_FRAGMENT_SHADER});
     if (users.empty()) return 1;
     GlProgram built;
     if (!built.build(file, users.front().second, error)) return -1;

@@ -1,5 +1,6 @@
 #include "engine/loop/MainLoop.h"
 #include "actors/EngineCamera.h"
+#include "engine/loop/Transport.h"
 #include "tests/program/ProgramTestSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -151,6 +152,21 @@ TEST_F(MainLoop, PlayFromTheLoaderThreadReachesActorsOnTheMainThread) {
     EXPECT_TRUE(registry().playing);
     frame(10, 0.1);
     EXPECT_EQ(journal, (std::vector<std::string>{"a update", "a play"}));
+}
+
+} // namespace
+
+namespace {
+
+TEST(TransportBars, SeeksLandOnBarLines) {
+    const double bar = transport::BarSeconds;
+    EXPECT_DOUBLE_EQ(transport::barTarget(1.99 * bar, 1), 2 * bar); // on to the next line
+    EXPECT_DOUBLE_EQ(transport::barTarget(2.01 * bar, 1), 3 * bar);
+    EXPECT_DOUBLE_EQ(transport::barTarget(3.3 * bar, -1), 3 * bar);  // back to the bar's own start
+    EXPECT_DOUBLE_EQ(transport::barTarget(3.01 * bar, -1), 2 * bar); // on its line: the one before
+    EXPECT_DOUBLE_EQ(transport::barTarget(11.7 * bar, 8), 19 * bar);
+    EXPECT_DOUBLE_EQ(transport::barTarget(11.7 * bar, -8), 4 * bar);
+    EXPECT_DOUBLE_EQ(transport::barTarget(0.3 * bar, -8), 0.0); // never before the start
 }
 
 } // namespace

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the program full screen in a real X window (under xvfb-run) and ends it with Escape sent by
-# xdotool: the window must be 1920 x 1080 at the origin and the program must exit 0 within three
+# xdotool: the window must be 1920 x 1080 at the origin and the program must exit 0 within ten
 # seconds of the key. The key is seen at the start of the next frame, and a full-screen frame on a
-# software rasterizer takes a good part of a second, so one second is too tight for a busy machine.
+# software rasterizer takes a good part of a second; a machine busy with other builds and tests
+# stretches that several times, so a tighter bound fails without a fault.
 # Arguments: the program, a show directory.
 set -u
 program=$1
@@ -27,12 +28,12 @@ echo "$geometry" | grep -q 'Geometry: 1920x1080' || { echo "window not 1920 x 10
 sleep 1
 start=$(date +%s%N)
 xdotool key --window "$window" Escape
-for _ in $(seq 1 150); do
+for _ in $(seq 1 500); do
   kill -0 "$pid" 2>/dev/null || break
   sleep 0.02
 done
 if kill -0 "$pid" 2>/dev/null; then
-  echo "still running three seconds after Escape"
+  echo "still running ten seconds after Escape"
   kill "$pid"
   exit 1
 fi

@@ -444,3 +444,85 @@ TEST_F(OverlayTest, LabelsAndCanvasesFromAnotherThreadWhileFramesRun) {
 }
 
 } // namespace
+
+namespace {
+
+std::string solidStage(float r, float g, float b) {
+    return "#version 450 core\nlayout(location = 0) out vec4 outColour;\nvoid main() { outColour = vec4(" +
+           std::to_string(r) + ", " + std::to_string(g) + ", " + std::to_string(b) + ", 1.0); }\n";
+}
+
+TEST_F(OverlayTest, AShaderBuiltAgainIsSwappedInAndOneThatDoesNotCompileLeavesTheLastGood) {
+    ShaderFolder folder;
+    folder.write("probe.psh", solidStage(1, 0, 0));
+    WorkingDirectory inFolder(folder.path());
+    ASSERT_EQ(open(), 0);
+    singleStage(chain, "probe.psh", {});
+    ASSERT_EQ(renderer().setFilterChain(&chain), 1);
+    frame();
+    ASSERT_TRUE(sameRgb(captureAt(5, 5), 1, 0, 0));
+
+    folder.write("probe.psh", solidStage(0, 1, 0));
+    std::string error;
+    EXPECT_EQ(renderer().reloadShader("probe.psh", error), 0) << error;
+    frame();
+    EXPECT_TRUE(sameRgb(captureAt(5, 5), 0, 1, 0));
+
+    folder.write("probe.psh", "#version 450 core\nvoid main() { this is not GLSL }\n");
+    EXPECT_EQ(renderer().reloadShader("probe.psh", error), -1);
+    // The compiler's message names the file and the line.
+    EXPECT_NE(error.find("probe.psh"), std::string::npos) << error;
+    EXPECT_NE(error.find("0:2"), std::string::npos) << error;
+    frame();
+    EXPECT_TRUE(sameRgb(captureAt(5, 5), 0, 1, 0));
+
+    EXPECT_EQ(renderer().reloadShader("unused.psh", error), 1);
+}
+
+TEST_F(OverlayTest, FixedPassShadersBuiltAgainFromTheSameFilesDrawTheSamePicture) {
+    ASSERT_EQ(open(), 0);
+    ASSERT_EQ(renderer().setFilterChain(nullptr), 0);
+    Canvas canvas([](CanvasContext* c) {
+        c->renderer->drawRect(10, 10, 50, 50, 0xFF20A040, "");
+        c->renderer->drawText("reload", 60, 20, 0xFFFFFFFF, 0);
+    });
+    ASSERT_EQ(renderer().addCanvas(&canvas), 0);
+    frame();
+    std::vector<uint8_t> before, after;
+    int w = 0, h = 0;
+    ASSERT_TRUE(renderer().captureFrame(before, w, h));
+    std::string error;
+    for (const char* file :
+         {"ovrlay_shader.vsh", "2dflat_shader.psh", "deffered_shader.psh", "lighting_shader.psh"})
+        EXPECT_EQ(renderer().reloadShader(file, error), 0) << file << ": " << error;
+    frame();
+    ASSERT_TRUE(renderer().captureFrame(after, w, h));
+    EXPECT_TRUE(after == before);
+}
+
+TEST_F(OverlayTest, ScreenTextLiesOverTheFilterChainsPictureUntilCleared) {
+    ShaderFolder folder;
+    folder.write("probe.psh", solidStage(0, 0, 1));
+    WorkingDirectory inFolder(folder.path());
+    ASSERT_EQ(open(), 0);
+    singleStage(chain, "probe.psh", {});
+    ASSERT_EQ(renderer().setFilterChain(&chain), 1);
+    auto brightTopLeft = [&] {
+        std::vector<uint8_t> rgb;
+        int w = 0, h = 0;
+        EXPECT_TRUE(renderer().captureFrame(rgb, w, h));
+        int bright = 0;
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 120 && x < w; ++x)
+                if (rgb[3 * (static_cast<size_t>(y) * w + x)] > 200) ++bright; // red: only the text has it
+        return bright;
+    };
+    renderer().setScreenText({{"12.345 s  bar 8.1", 0xFFFFFFFF}});
+    frame();
+    EXPECT_GT(brightTopLeft(), 20);
+    renderer().setScreenText({});
+    frame();
+    EXPECT_EQ(brightTopLeft(), 0);
+}
+
+} // namespace

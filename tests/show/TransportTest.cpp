@@ -1,6 +1,7 @@
 // The transport keys of a windowed show, pressed through the window system's event queue
 // (--press) in offline runs of the default show: every move lands exactly where playing through
 // from the start is, whatever the actors kept (pulsating objects, flickering lights, the map).
+#include "render/gl/PngFile.h"
 #include "tests/support/ProgramRun.h"
 #include "tests/support/TestSupport.h"
 
@@ -97,6 +98,34 @@ TEST(Transport, ALoopedSectionWrapsAtItsEnd) {
     EXPECT_GE(seeks[0].from, 8 * Bar);
     EXPECT_LT(seeks[0].from, 8 * Bar + 0.05);
     EXPECT_LT(seeks[0].to, 0.051);
+}
+
+} // namespace
+
+namespace {
+
+TEST(DebugDisplay, IsInShotsOnlyWhenAskedForAndLiesOverThePictureAtTheTopLeft) {
+    ScratchDirectory shots;
+    const std::string arguments = Offline + "--start 85 --until 85.6 --shots 85.5 --shot-dir " +
+                                  shellQuoted(shots.path().string()) + "/";
+    const ProgramRun plain = runInShow(arguments + "plain");
+    const ProgramRun shown = runInShow(arguments + "shown --hud");
+    ASSERT_EQ(plain.status, 0) << ::testing::PrintToString(plain.lines);
+    ASSERT_EQ(shown.status, 0) << ::testing::PrintToString(shown.lines);
+    int width = 0, height = 0, w = 0, h = 0;
+    std::vector<uint8_t> a, b;
+    ASSERT_TRUE(readPng((shots.path() / "plain" / "shot-00085.500.png").string(), a, width, height));
+    ASSERT_TRUE(readPng((shots.path() / "shown" / "shot-00085.500.png").string(), b, w, h));
+    ASSERT_EQ(a.size(), b.size());
+    int differentAbove = 0, differentBelow = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const size_t i = 3 * (static_cast<size_t>(y) * width + x);
+            const bool differs = a[i] != b[i] || a[i + 1] != b[i + 1] || a[i + 2] != b[i + 2];
+            (y < 90 ? differentAbove : differentBelow) += differs ? 1 : 0;
+        }
+    EXPECT_GT(differentAbove, 100);
+    EXPECT_EQ(differentBelow, 0);
 }
 
 } // namespace

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# The live loop end to end in a real X window: transport keys sent by xdotool, then a shader and
+# the scene edited while the show plays. Each step must be answered by its log line; a broken
+# shader must leave the show running on the last good one; Escape must still end it cleanly.
+# Arguments: the program, a show directory that this test may edit.
+set -u
+program=$1
+show=$2
+command -v xdotool >/dev/null || { echo "SKIPPED: xdotool missing"; exit 0; }
+[ -n "${DISPLAY:-}" ] || { echo "SKIPPED: no display"; exit 0; }
+
+cd "$show" || exit 1
+log=live.log
+SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy "$program" --windowed --size 320x180 > "$log" 2>&1 &
+pid=$!
+fail() {
+  echo "$1"
+  kill "$pid" 2>/dev/null
+  cat "$log"
+  exit 1
+}
+# Waits up to 60 s for a line matching the pattern to appear in the log (after line $2, default 0).
+await() {
+  for _ in $(seq 1 600); do
+    tail -n +"$((${2:-0} + 1))" "$log" | grep -q -- "$1" && return 0
+    kill -0 "$pid" 2>/dev/null || fail "the program ended while waiting for '$1'"
+    sleep 0.1
+  done
+  fail "no '$1' in the log"
+}
+lines() { wc -l < "$log"; }
+
+window=""
+for _ in $(seq 1 200); do
+  window=$(xdotool search --name '^default$' 2>/dev/null | head -n 1)
+  [ -n "$window" ] && break
+  sleep 0.1
+done
+[ -n "$window" ] || fail "no window appeared"
+await "Triggering Event: activate"
+
+# Right: on to the next bar line; Home: back to the start; Space twice: pause and resume.
+mark=$(lines); xdotool key --window "$window" Right; await "seek from .* s to 1.7" "$mark"
+mark=$(lines); xdotool key --window "$window" Home; await "seek from .* s to 0.0" "$mark"
+mark=$(lines); xdotool key --window "$window" space; sleep 0.5; xdotool key --window "$window" space
+await "seek from" "$mark"
+
+# A shader that does not compile: the last good one stays and the show goes on.
+cp lighting_shader.psh lighting_shader.good
+mark=$(lines); printf 'this is not GLSL\n' >> lighting_shader.psh
+await "shader lighting_shader.psh does not compile; the last good one stays" "$mark"
+cp lighting_shader.good lighting_shader.psh
+mark=$(lines); await "shader lighting_shader.psh built again" "$mark"
+
+# The scene edited: loaded again at the time the show is at, not from the start.
+mark=$(lines); sed -i 's/eventTime="0.1"/eventTime="0.2"/' epicrealtimetest.xml
+await "scene loaded again at" "$mark"
+tail -n +"$((mark + 1))" "$log" | grep -q "scene loaded again at 0 s" && fail "the reload went back to the start"
+
+xdotool key --window "$window" Escape
+for _ in $(seq 1 500); do
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.02
+done
+kill -0 "$pid" 2>/dev/null && fail "still running ten seconds after Escape"
+wait "$pid"
+status=$?
+[ "$status" -eq 0 ] || fail "exit status $status"
+grep -q '^ri dtor$' "$log" || fail "no orderly shutdown in the log"
+echo "live loop: keys, shader and scene reloads answered"
+exit 0
