@@ -49,8 +49,8 @@ await "seek from" "$mark"
 cp lighting_shader.psh lighting_shader.good
 mark=$(lines); printf 'this is not GLSL\n' >> lighting_shader.psh
 await "shader lighting_shader.psh does not compile; the last good one stays" "$mark"
-cp lighting_shader.good lighting_shader.psh
-mark=$(lines); await "shader lighting_shader.psh built again" "$mark"
+mark=$(lines); cp lighting_shader.good lighting_shader.psh
+await "shader lighting_shader.psh built again" "$mark"
 
 # The scene edited: loaded again at the time the show is at, not from the start.
 mark=$(lines); sed -i 's/eventTime="0.1"/eventTime="0.2"/' epicrealtimetest.xml
