@@ -222,7 +222,6 @@ int readModel(const std::string& path, const std::string& name, const ModelSetti
     // Faces meeting at more than 60 degrees keep a crease when normals are made up, so a cube
     // without normals stays a cube and a sphere stays round.
     importer.SetPropertyFloat(AI_CONFIG_PP_GSN_MAX_SMOOTHING_ANGLE, 60.0f);
-    importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
     importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
     const aiScene* scene =
         importer.ReadFile(path, aiProcess_Triangulate | aiProcess_SortByPType | aiProcess_GenSmoothNormals |

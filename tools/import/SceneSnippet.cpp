@@ -10,9 +10,11 @@ std::string snippetText(const Snippet& snippet) {
     std::string safe;
     for (char c : sources)
         safe += c == '<' || c == '>' || (c == '-' && !safe.empty() && safe.back() == '-') ? '_' : c;
-    text += "    <!-- Imported by beatshow-import from " + safe +
-            ". Inside <scene>: merge each section's children\n"
-            "         into the section of that name the scene already has (a second one is not read). /-->\n";
+    text +=
+        "    <!-- Imported by beatshow-import from " + safe +
+        ". Inside the scene element, merge each\n"
+        "         section's children into the section of that name the scene already has (only the first\n"
+        "         section of a name is read). /-->\n";
     if (!snippet.meshes.empty()) {
         text += "    <meshes>\n";
         for (const std::string& m : snippet.meshes)

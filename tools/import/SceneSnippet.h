@@ -20,5 +20,6 @@ struct Snippet {
 };
 
 // The sections that have entries, each child indented as the default show's scene is, after a
-// comment (closed with "/-->", as the reader wants) saying where to put them.
+// comment saying where to put them. The reader ends a comment at its first ">", so the comment
+// holds none before its closing "/-->".
 std::string snippetText(const Snippet& snippet);
