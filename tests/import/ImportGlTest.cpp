@@ -56,7 +56,8 @@ protected:
         frame();
         const float behind = at(Target::Composite, {0.5f, -0.5f, -1}).sum();
         EXPECT_GT(front, 0.8f) << label;
-        EXPECT_GT(front, behind + 0.6f) << label << ": lit from the front " << front << ", from behind " << behind;
+        EXPECT_GT(front, behind + 0.6f)
+            << label << ": lit from the front " << front << ", from behind " << behind;
     }
 
     ScratchDirectory source_, show_;
