@@ -160,8 +160,9 @@ bool Importer::importModel(const std::string& file) {
                         StagedFiles::Piece{part.records.data(), part.records.size() * sizeof(MeshRecord)}},
                        error))
             return fail(file, error);
-        details[relative] = std::to_string(part.records.size() / 3) + " triangles, material " +
-                            model.materials[part.material].name;
+        const size_t triangles = part.records.size() / 3;
+        details[relative] = std::to_string(triangles) + (triangles == 1 ? " triangle" : " triangles") +
+                            ", material " + model.materials[part.material].name;
     }
     for (const ModelMaterial& material : model.materials) {
         ImportedPictures pictures;
