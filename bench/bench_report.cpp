@@ -9,7 +9,8 @@
 // default show's load in the real program; the renderer's passes at 1280 x 720 beside a floor
 // of trivial shaders; the real program's offline frame rate at 480 x 270; a generated scene of
 // N path points and N events through the scene loader, and the same at a smaller size, whose
-// ratio tells how the load scales. Progress goes to standard error.
+// ratio tells how the load scales; beatshow-import on a generated model of a million triangles,
+// its time and peak memory. Progress goes to standard error.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -544,6 +545,43 @@ int main(int argc, char** argv) {
             row.ratio = format("%.1fx", *row.ratioValue) + " for " + format("%g", growth) +
                         "x the size (linear " + format("%g", growth) + "x, quadratic " +
                         format("%g", growth * growth) + "x)";
+        rows.push_back(row);
+    }
+
+    // ---- importing a large model ----
+    progress("beatshow-import on a generated model of 1,000,000 triangles");
+    const Output importRun = runCommand(build, bench + "/import_bench 1000000", 300);
+    const auto importKeys = keyValues(importRun);
+    if (importRun.status != 0) failed("import_bench", importRun), allMeasured = false;
+    raw["import"] = importKeys;
+    {
+        const auto modelBytes = number(importKeys, "model_bytes");
+        Row row;
+        row.id = "import_1m_triangles_ms";
+        row.what = "beatshow-import: a 1,000,000-triangle glTF model (" +
+                   (modelBytes ? format("%.0f MB", *modelBytes / 1e6) : std::string("?")) +
+                   ", normals and texture coordinates, no tangents) to its mesh file";
+        row.value = importRun.status == 0 ? number(importKeys, "convert_ms") : std::nullopt;
+        row.unit = "ms";
+        row.referenceValue = 10000.0;
+        row.reference = "goal, 10 s";
+        row.ratioValue = ratioOf(row.value, 10000.0);
+        row.ratio = ratioText(row.value, 10000.0, "%.2fx the goal");
+        rows.push_back(row);
+    }
+    {
+        const auto meshBytes = number(importKeys, "mesh_file_bytes");
+        const auto rss = number(importKeys, "peak_rss_bytes");
+        Row row;
+        row.id = "import_1m_triangles_peak_memory_mb";
+        row.what = "Peak resident memory of that conversion";
+        row.value = importRun.status == 0 && rss ? std::optional<double>(*rss / 1e6) : std::nullopt;
+        row.unit = "MB";
+        row.referenceValue = meshBytes ? std::optional<double>(10.0 * *meshBytes / 1e6) : std::nullopt;
+        row.reference = "goal, 10x the mesh file written (" +
+                        (meshBytes ? format("%.0f MB", *meshBytes / 1e6) : std::string("?")) + ")";
+        row.ratioValue = ratioOf(row.value, row.referenceValue);
+        row.ratio = ratioText(row.value, row.referenceValue, "%.2fx the goal");
         rows.push_back(row);
     }
 

@@ -1,0 +1,204 @@
+// Models written by the tests in glTF and OBJ come out as engine mesh files and materials that
+// the engine's own readers load: the records of a known cube, winding and handedness, node
+// transforms, units, merged parts, made-up normals and texture coordinates.
+#include "engine/base/Log.h"
+#include "render/MeshFile.h"
+#include "tests/import/ImportTestFiles.h"
+#include "tests/support/TestSupport.h"
+#include "tools/import/MeshConvert.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class ModelImport : public ::testing::Test {
+protected:
+    fs::path in(const std::string& name) const { return source_.path() / name; }
+    fs::path show() const { return show_.path(); }
+    ImportRun import(std::vector<std::string> words) {
+        words.insert(words.end(), {"--into", show().string()});
+        return runImportWords(words);
+    }
+    // A glTF cube with the quarters picture beside it.
+    TestGltf texturedCube() {
+        writePicturePng(in("quarters.png"), quartersPicture());
+        TestGltf model;
+        model.meshes.push_back(cubePrimitive(true));
+        model.nodes.push_back({"Cube"});
+        model.materials.push_back({"Paint", 0});
+        model.imageFiles = {"quarters.png"};
+        return model;
+    }
+
+    LogCapture log_;
+    ScratchDirectory source_, show_;
+};
+
+TEST_F(ModelImport, AGltfCubeBecomesTheEngineCubeWithItsPictureTheRightWayRound) {
+    writeGltf(in("crate.gltf"), texturedCube());
+    const ImportRun run = import({in("crate.gltf").string()});
+    ASSERT_EQ(run.status, 0) << run.lines.front();
+    EXPECT_EQ(filesUnder(show()), (std::vector<std::string>{"model/crate.obj", "tex/crate.bmp"}));
+    EXPECT_TRUE(run.says("wrote model/crate.obj (12 triangles, material crate)"));
+    EXPECT_TRUE(run.says("wrote tex/crate.bmp (8 x 8)"));
+    const auto mesh = engineMesh(show(), "crate");
+    const auto material = engineMaterial(show(), "crate");
+    ASSERT_TRUE(mesh && material);
+    expectEngineCube(*mesh, 1.0f, {0, 0, 0}, material.get());
+}
+
+TEST_F(ModelImport, AnObjCubeWithItsMtlComesOutTheSame) {
+    writePicturePng(in("pics/quarters.png"), quartersPicture());
+    writeObjCube(in("box.obj"), "pics/quarters.png");
+    const ImportRun run = import({in("box.obj").string()});
+    ASSERT_EQ(run.status, 0) << run.lines.front();
+    const auto mesh = engineMesh(show(), "box");
+    const auto material = engineMaterial(show(), "box");
+    ASSERT_TRUE(mesh && material);
+    expectEngineCube(*mesh, 1.0f, {0, 0, 0}, material.get());
+    // The grey Kd beside map_Kd does not darken the picture.
+    EXPECT_EQ(texelAt(material->diffuse, 8, 8, {0.9f, 0.9f}), (std::array<uint8_t, 3>{255, 0, 0}));
+}
+
+TEST_F(ModelImport, NodeTransformsAndScaleApplyAndAMirroringNodeKeepsTheWinding) {
+    TestGltf model = texturedCube();
+    model.nodes[0].translation = {4, 2, 10};
+    model.nodes[0].scale = {0.5f, 0.5f, 0.5f};
+    model.meshes.push_back(trianglePrimitive());
+    TestNode mirrored{"Mirrored", 1};
+    mirrored.scale = {-1, 1, 1};
+    model.nodes.push_back(mirrored);
+    writeGltf(in("scene.gltf"), model);
+    const ImportRun run = import({in("scene.gltf").string(), "--scale", "2"});
+    ASSERT_EQ(run.status, 0) << run.lines.front();
+    EXPECT_EQ(filesUnder(show()), (std::vector<std::string>{"model/scene_Cube.obj",
+                                                            "model/scene_Mirrored.obj", "tex/scene.bmp"}));
+    // Half size, then twice: edge 2 again, centred on (4, 2, 10) x 2 with z into the screen.
+    expectEngineCube(*engineMesh(show(), "scene_Cube"), 1.0f, {8, 4, -20});
+
+    // (0,0,0), (1,0,0), (0,1,0) facing +z, mirrored in x, doubled, then z negated: it faces the
+    // engine camera (-z) still, on the left, and is wound clockwise towards its normal.
+    const auto triangle = engineMesh(show(), "scene_Mirrored");
+    ASSERT_TRUE(triangle);
+    ASSERT_EQ(triangle->vertexCount, 3u);
+    for (const Vector& n : triangle->normals)
+        EXPECT_EQ(n, (Vector{0, 0, -1}));
+    const auto& p = triangle->positions;
+    EXPECT_GT(cross(p[1] - p[0], p[2] - p[0]).dot(Vector{0, 0, -1}), 0.0f);
+    std::vector<Vector> corners(p.begin(), p.end());
+    for (const Vector& expected : {Vector{0, 0, 0}, Vector{-2, 0, 0}, Vector{0, 2, 0}})
+        EXPECT_NE(std::find(corners.begin(), corners.end(), expected), corners.end());
+}
+
+TEST_F(ModelImport, ALoneTriangleKeepsItsSideAndFaceTowardsTheFront) {
+    // Asymmetric on purpose: a mirror in x instead of z would put it on the left.
+    TestGltf model;
+    model.meshes.push_back(trianglePrimitive(-1));
+    model.nodes.push_back({"T"});
+    writeGltf(in("tri.gltf"), model);
+    ASSERT_EQ(import({in("tri.gltf").string()}).status, 0);
+    const auto mesh = engineMesh(show(), "tri");
+    ASSERT_TRUE(mesh);
+    EXPECT_EQ(mesh->positions, (std::vector<Vector>{{0, 0, 0}, {0, 1, 0}, {1, 0, 0}}));
+    for (uint32_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(mesh->normals[i], (Vector{0, 0, -1}));
+        EXPECT_EQ(mesh->tangents[i], (Vector{-1, 0, 0})); // u grows to the left as seen from the front
+        EXPECT_EQ(mesh->binormals[i], (Vector{0, 1, 0}));
+    }
+    // glTF's v = 1 at (0,0,0) is the picture's bottom; u becomes 1 - u.
+    EXPECT_NEAR(mesh->texCoords[0].u, 1.0f, 1e-6f);
+    EXPECT_NEAR(mesh->texCoords[0].v, 0.0f, 1e-6f);
+    EXPECT_NEAR(mesh->texCoords[2].u, 0.0f, 1e-6f);
+}
+
+TEST_F(ModelImport, ZUpTurnsAModelUpright) {
+    TestGltf model;
+    model.meshes.push_back(trianglePrimitive(-1));
+    model.nodes.push_back({"T"});
+    writeGltf(in("cad.gltf"), model);
+    ASSERT_EQ(import({in("cad.gltf").string(), "--z-up"}).status, 0);
+    // Its +z normal was up: it now points along +y; its +y corner now lies towards the viewer.
+    const auto mesh = engineMesh(show(), "cad");
+    ASSERT_TRUE(mesh);
+    EXPECT_EQ(mesh->normals[0], (Vector{0, 1, 0}));
+    EXPECT_NE(std::find(mesh->positions.begin(), mesh->positions.end(), Vector(0, 0, 1)),
+              mesh->positions.end());
+}
+
+TEST_F(ModelImport, SeveralMaterialsGiveAMeshEachAndMergeJoinsPartsOfOneMaterial) {
+    writePicturePng(in("quarters.png"), quartersPicture());
+    writeObjCube(in("two.obj"), "quarters.png", true, true, true);
+    const ImportRun run = import({in("two.obj").string()});
+    ASSERT_EQ(run.status, 0) << run.lines.front();
+    EXPECT_EQ(filesUnder(show()), (std::vector<std::string>{"model/two_body.obj", "model/two_front.obj",
+                                                            "tex/two_body.bmp", "tex/two_front.bmp"}));
+    EXPECT_EQ(engineMesh(show(), "two_front")->vertexCount, 6u);
+    EXPECT_EQ(engineMesh(show(), "two_body")->vertexCount, 30u);
+    // The front's material has no picture: its colour (0.2, 0.4, 0.6).
+    const auto front = engineMaterial(show(), "two_front");
+    ASSERT_TRUE(front);
+    EXPECT_EQ(texelAt(front->diffuse, front->width, front->height, {0.5f, 0.5f}),
+              (std::array<uint8_t, 3>{51, 102, 153}));
+    EXPECT_NE(run.snippet.find("<Material MaterialName=\"two_front\" />"), std::string::npos);
+
+    // Two nodes of one material: two meshes, or one merged.
+    TestGltf model = texturedCube();
+    model.nodes.push_back({"Copy"});
+    model.nodes[1].translation = {3, 0, 0};
+    writeGltf(in("pair.gltf"), model);
+    ScratchDirectory merged;
+    ASSERT_EQ(runImportWords({in("pair.gltf").string(), "--merge", "--into", merged.path().string()}).status,
+              0);
+    EXPECT_EQ(filesUnder(merged.path()), (std::vector<std::string>{"model/pair.obj", "tex/pair.bmp"}));
+    EXPECT_EQ(engineMesh(merged.path(), "pair")->vertexCount, 72u);
+}
+
+TEST_F(ModelImport, MissingNormalsAreMadeFlatPerFaceAndMissingTextureCoordinatesMappedFlat) {
+    writePicturePng(in("quarters.png"), quartersPicture());
+    writeObjCube(in("bare.obj"), "quarters.png", false, false);
+    const ImportRun run = import({in("bare.obj").string()});
+    ASSERT_EQ(run.status, 0) << run.lines.front();
+    EXPECT_TRUE(run.says("bare: no texture coordinates; the picture is mapped flat"));
+    const auto mesh = engineMesh(show(), "bare");
+    ASSERT_TRUE(mesh);
+    ASSERT_EQ(mesh->vertexCount, 36u);
+    for (uint32_t i = 0; i < mesh->vertexCount; ++i) {
+        const Vector n = mesh->normals[i], t = mesh->tangents[i], b = mesh->binormals[i];
+        // A cube's faces keep their edges: each normal is one of the six axes.
+        EXPECT_NEAR(std::fabs(n.x) + std::fabs(n.y) + std::fabs(n.z), 1.0f, 1e-4f) << "vertex " << i;
+        EXPECT_NEAR(t.length(), 1.0f, 1e-4f);
+        EXPECT_NEAR(b.length(), 1.0f, 1e-4f);
+        EXPECT_NEAR(t.dot(n), 0.0f, 1e-4f);
+        EXPECT_NEAR(b.dot(n), 0.0f, 1e-4f);
+        EXPECT_GE(mesh->texCoords[i].u, 0.0f);
+        EXPECT_LE(mesh->texCoords[i].u, 1.0f);
+    }
+    // Seen from the front, the projection shows the picture upright: +u to the left, +v up.
+    for (uint32_t i = 0; i < mesh->vertexCount; ++i)
+        if (mesh->normals[i] == Vector(0, 0, -1)) {
+            EXPECT_TRUE(mesh->tangents[i] == Vector(-1, 0, 0));
+            EXPECT_NEAR(mesh->texCoords[i].v, (mesh->positions[i].y + 1) / 2, 1e-5f);
+        }
+}
+
+TEST(MeshConvert, BadCornersAreLeftOutAndCounted) {
+    SourceMesh source;
+    source.positions = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {NAN, 0, 0}};
+    source.triangles = {0, 1, 2, 0, 1, 3, 0, 1, 9};
+    std::vector<MeshRecord> records;
+    ConvertReport report;
+    appendEngineTriangles(source, Affine{}, ConvertSettings{}, records, report);
+    EXPECT_EQ(records.size(), 3u);
+    EXPECT_EQ(report.droppedTriangles, 2u);
+    EXPECT_TRUE(report.planarMapping);
+    // Without normals, the face's own; the written bytes read back through the engine's reader.
+    EXPECT_EQ(records[0].normal, (Vector{0, 0, -1}));
+    const std::vector<uint8_t> bytes = meshFileBytes(records);
+    std::unique_ptr<Mesh> mesh;
+    LogCapture log;
+    ASSERT_EQ(createMeshFromBytes(bytes.data(), bytes.size(), "m", mesh), 0);
+    EXPECT_EQ(mesh->positions[1], records[1].position);
+    EXPECT_EQ(mesh->binormals[2], records[2].binormal);
+}
+
+} // namespace

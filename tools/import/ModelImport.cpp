@@ -1,0 +1,398 @@
+#include "tools/import/ModelImport.h"
+
+#include "tools/import/ImageImport.h"
+#include "tools/import/ImportNames.h"
+
+#include <assimp/Importer.hpp>
+#include <assimp/material.h>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+
+#include <cctype>
+#include <filesystem>
+#include <map>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+Affine toAffine(const aiMatrix4x4& m) {
+    Affine a;
+    const float rows[3][4] = {{m.a1, m.a2, m.a3, m.a4}, {m.b1, m.b2, m.b3, m.b4}, {m.c1, m.c2, m.c3, m.c4}};
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 4; ++c)
+            a.m[r][c] = rows[r][c];
+    return a;
+}
+
+struct Instance {
+    const aiNode* node;
+    unsigned mesh;
+    aiMatrix4x4 transform;
+};
+
+void collect(const aiNode* node, const aiMatrix4x4& parent, std::vector<Instance>& out, int depth) {
+    if (!node || depth > 1000) return;
+    const aiMatrix4x4 global = parent * node->mTransformation;
+    for (unsigned i = 0; i < node->mNumMeshes; ++i)
+        out.push_back({node, node->mMeshes[i], global});
+    for (unsigned i = 0; i < node->mNumChildren; ++i)
+        collect(node->mChildren[i], global, out, depth + 1);
+}
+
+uint64_t triangleCount(const aiMesh* mesh) {
+    uint64_t n = 0;
+    for (unsigned f = 0; f < mesh->mNumFaces; ++f)
+        if (mesh->mFaces[f].mNumIndices == 3) ++n;
+    return n;
+}
+
+SourceMesh sourceOf(const aiMesh* mesh) {
+    SourceMesh source;
+    auto vectors = [&](const aiVector3D* from) {
+        std::vector<Vector> v(mesh->mNumVertices);
+        for (unsigned i = 0; i < mesh->mNumVertices; ++i)
+            v[i] = Vector{from[i].x, from[i].y, from[i].z};
+        return v;
+    };
+    source.positions = vectors(mesh->mVertices);
+    if (mesh->HasNormals()) source.normals = vectors(mesh->mNormals);
+    if (mesh->HasTextureCoords(0)) {
+        source.uvs.resize(mesh->mNumVertices);
+        for (unsigned i = 0; i < mesh->mNumVertices; ++i)
+            source.uvs[i] = TexCoord{mesh->mTextureCoords[0][i].x, mesh->mTextureCoords[0][i].y};
+    }
+    if (mesh->HasTangentsAndBitangents()) {
+        source.tangents = vectors(mesh->mTangents);
+        source.bitangents = vectors(mesh->mBitangents);
+    }
+    source.triangles.reserve(static_cast<size_t>(triangleCount(mesh)) * 3);
+    for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
+        const aiFace& face = mesh->mFaces[f];
+        if (face.mNumIndices == 3)
+            source.triangles.insert(source.triangles.end(), face.mIndices, face.mIndices + 3);
+    }
+    return source;
+}
+
+std::string percentDecoded(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// Where a picture a model names lies: as written (beside the model when relative), URL-decoded,
+// with Windows separators, or by its file name alone beside the model (textures exported from
+// another machine keep that machine's folders).
+std::string findPicture(const fs::path& modelFolder, std::string written) {
+    if (written.rfind("file://", 0) == 0) written = written.substr(7);
+    std::string windows = written;
+    for (char& c : windows)
+        if (c == '\\') c = '/';
+    std::vector<fs::path> candidates;
+    for (const std::string& form : {written, percentDecoded(written), windows, percentDecoded(windows)}) {
+        const fs::path p(form);
+        candidates.push_back(p.is_absolute() ? p : modelFolder / p);
+        candidates.push_back(modelFolder / p.filename());
+    }
+    for (const fs::path& candidate : candidates) {
+        std::error_code ec;
+        if (fs::is_regular_file(candidate, ec)) return candidate.string();
+    }
+    return {};
+}
+
+// The first picture of the type the material names, found on disk or in the scene. False and a
+// message when it names one that cannot be found.
+bool pictureOf(const aiScene* scene, const aiMaterial* material, aiTextureType type, const fs::path& folder,
+               PictureSource& out, std::string& error) {
+    aiString written;
+    if (material->GetTextureCount(type) == 0 || material->GetTexture(type, 0, &written) != AI_SUCCESS)
+        return true;
+    const std::string path = written.C_Str();
+    if (path.empty()) return true;
+    out.label = path;
+    if (const aiTexture* embedded = scene->GetEmbeddedTexture(written.C_Str())) {
+        out.present = true;
+        if (embedded->mHeight == 0) {
+            const auto* bytes = reinterpret_cast<const uint8_t*>(embedded->pcData);
+            out.encoded.assign(bytes, bytes + embedded->mWidth);
+        } else {
+            out.texels.width = static_cast<int>(embedded->mWidth);
+            out.texels.height = static_cast<int>(embedded->mHeight);
+            const size_t count = static_cast<size_t>(embedded->mWidth) * embedded->mHeight;
+            out.texels.rgb.reserve(count * 3);
+            for (size_t i = 0; i < count; ++i)
+                out.texels.rgb.insert(out.texels.rgb.end(),
+                                      {embedded->pcData[i].r, embedded->pcData[i].g, embedded->pcData[i].b});
+        }
+        out.label = "embedded picture " + path;
+        return true;
+    }
+    if (!path.empty() && path[0] == '*') {
+        error = "the embedded picture " + path + " is missing from the file";
+        return false;
+    }
+    out.file = findPicture(folder, path);
+    if (out.file.empty()) {
+        error = "the picture " + path + " is not found (looked beside the model, in " + folder.string() + ")";
+        return false;
+    }
+    out.present = true;
+    return true;
+}
+
+Color colourOf(const aiColor4D& c) {
+    return Color{c.r, c.g, c.b};
+}
+
+bool isWhite(const Color& c) {
+    return c.r == 1.0f && c.g == 1.0f && c.b == 1.0f;
+}
+
+bool readMaterial(const aiScene* scene, unsigned index, const fs::path& folder, ModelMaterial& out,
+                  std::string& error) {
+    if (index >= scene->mNumMaterials) return true;
+    const aiMaterial* material = scene->mMaterials[index];
+    aiString name;
+    if (material->Get(AI_MATKEY_NAME, name) == AI_SUCCESS) out.sourceName = name.C_Str();
+    const std::string which = "material " + (out.sourceName.empty() ? std::to_string(index) : out.sourceName);
+    auto picture = [&](aiTextureType type, PictureSource& to) {
+        if (pictureOf(scene, material, type, folder, to, error)) return true;
+        error = which + ": " + error;
+        return false;
+    };
+    if (!picture(aiTextureType_BASE_COLOR, out.diffuse)) return false;
+    if (!out.diffuse.present && !picture(aiTextureType_DIFFUSE, out.diffuse)) return false;
+    if (!picture(aiTextureType_NORMALS, out.normal)) return false;
+    if (!out.normal.present && !picture(aiTextureType_HEIGHT, out.bump)) return false;
+    if (!picture(aiTextureType_EMISSIVE, out.emissive)) return false;
+
+    aiColor4D colour;
+    // A PBR base colour multiplies its picture; a plain diffuse colour stands only for a missing
+    // picture (OBJ files keep a grey Kd beside their map_Kd, which is not meant to darken it).
+    if (material->Get(AI_MATKEY_BASE_COLOR, colour) == AI_SUCCESS) {
+        out.colour = colourOf(colour);
+        if (!isWhite(out.colour)) out.diffuseTint = out.colour;
+    } else if (material->Get(AI_MATKEY_COLOR_DIFFUSE, colour) == AI_SUCCESS) {
+        out.colour = colourOf(colour);
+    }
+    if (material->Get(AI_MATKEY_COLOR_EMISSIVE, colour) == AI_SUCCESS) out.emissiveColour = colourOf(colour);
+    return true;
+}
+
+// What a part is called after the model's name: its node's name; the material's too when the node
+// shows several meshes (one model object of several materials); the material's alone when the
+// whole model is one such object.
+std::string partLabel(const aiScene* scene, const std::vector<Instance>& instances, size_t which,
+                      const std::vector<ModelMaterial>& materials, size_t material) {
+    const Instance& instance = instances[which];
+    const aiMesh* mesh = scene->mMeshes[instance.mesh];
+    const std::string materialName = materials[material].sourceName.empty()
+                                         ? "material" + std::to_string(material)
+                                         : materials[material].sourceName;
+    size_t sameNode = 0;
+    bool oneNode = true;
+    for (const Instance& other : instances) {
+        if (other.node == instance.node) ++sameNode;
+        oneNode = oneNode && other.node == instance.node;
+    }
+    if (sameNode > 1 && oneNode) return materialName;
+    std::string label = instance.node && instance.node->mName.length > 0 && instance.node != scene->mRootNode
+                            ? instance.node->mName.C_Str()
+                        : mesh->mName.length > 0 ? mesh->mName.C_Str()
+                                                 : "part";
+    if (sameNode > 1) label += "_" + materialName;
+    return label;
+}
+
+} // namespace
+
+int readModel(const std::string& path, const std::string& name, const ModelSettings& settings,
+              ImportedModel& out, std::string& error) {
+    Assimp::Importer importer;
+    // Faces meeting at more than 60 degrees keep a crease when normals are made up, so a cube
+    // without normals stays a cube and a sphere stays round.
+    importer.SetPropertyFloat(AI_CONFIG_PP_GSN_MAX_SMOOTHING_ANGLE, 60.0f);
+    importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
+    const aiScene* scene =
+        importer.ReadFile(path, aiProcess_Triangulate | aiProcess_SortByPType | aiProcess_GenSmoothNormals |
+                                    aiProcess_ValidateDataStructure);
+    if (!scene) {
+        error = std::string("not a model Assimp can read (") + importer.GetErrorString() + ")";
+        return -1;
+    }
+    if ((scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) || !scene->mRootNode) {
+        error = "the scene holds no meshes";
+        return -1;
+    }
+
+    std::vector<Instance> instances;
+    collect(scene->mRootNode, aiMatrix4x4(), instances, 0);
+    std::erase_if(instances, [&](const Instance& i) {
+        return i.mesh >= scene->mNumMeshes || triangleCount(scene->mMeshes[i.mesh]) == 0;
+    });
+    if (instances.empty()) {
+        error = "the scene holds no triangles (points and lines are not drawn)";
+        return -1;
+    }
+
+    // Materials in the order the parts first use them; named after the model.
+    std::map<unsigned, size_t> materialSlot;
+    for (const Instance& instance : instances) {
+        const unsigned index = scene->mMeshes[instance.mesh]->mMaterialIndex;
+        if (materialSlot.count(index)) continue;
+        ModelMaterial material;
+        if (!readMaterial(scene, index, fs::path(path).parent_path(), material, error)) return -1;
+        materialSlot[index] = out.materials.size();
+        out.materials.push_back(std::move(material));
+    }
+    NameBook materialNames;
+    for (size_t i = 0; i < out.materials.size(); ++i) {
+        ModelMaterial& m = out.materials[i];
+        m.name =
+            out.materials.size() == 1
+                ? materialNames.claim(name)
+                : materialNames.claim(assetName(
+                      name + "_" + (m.sourceName.empty() ? "material" + std::to_string(i) : m.sourceName)));
+    }
+
+    // Parts: one per instance, or one per material when merged.
+    std::vector<std::vector<size_t>> groups; // instances of each part
+    std::vector<std::string> labels;
+    if (settings.merge) {
+        std::map<size_t, size_t> groupOfMaterial;
+        for (size_t i = 0; i < instances.size(); ++i) {
+            const size_t slot = materialSlot[scene->mMeshes[instances[i].mesh]->mMaterialIndex];
+            auto [it, added] = groupOfMaterial.emplace(slot, groups.size());
+            if (added) {
+                groups.emplace_back();
+                labels.push_back(out.materials[slot].sourceName.empty() ? "material" + std::to_string(slot)
+                                                                        : out.materials[slot].sourceName);
+            }
+            groups[it->second].push_back(i);
+        }
+    } else {
+        for (size_t i = 0; i < instances.size(); ++i) {
+            groups.push_back({i});
+            labels.push_back(partLabel(scene, instances, i, out.materials,
+                                       materialSlot[scene->mMeshes[instances[i].mesh]->mMaterialIndex]));
+        }
+    }
+
+    NameBook partNames;
+    ConvertReport report;
+    for (size_t g = 0; g < groups.size(); ++g) {
+        ModelPart part;
+        part.name =
+            groups.size() == 1 ? partNames.claim(name) : partNames.claim(assetName(name + "_" + labels[g]));
+        part.material = materialSlot[scene->mMeshes[instances[groups[g].front()].mesh]->mMaterialIndex];
+        uint64_t triangles = 0;
+        for (size_t i : groups[g])
+            triangles += triangleCount(scene->mMeshes[instances[i].mesh]);
+        if (triangles * 3 > UINT32_MAX) {
+            error = "part " + part.name + " has " + std::to_string(triangles) +
+                    " triangles, more than a mesh file can count";
+            return -1;
+        }
+        part.records.reserve(static_cast<size_t>(triangles) * 3);
+        for (size_t i : groups[g]) {
+            const aiMesh* mesh = scene->mMeshes[instances[i].mesh];
+            appendEngineTriangles(sourceOf(mesh), toAffine(instances[i].transform), settings.convert,
+                                  part.records, report);
+            if (!mesh->HasTextureCoords(0))
+                out.notes.push_back(part.name +
+                                    ": no texture coordinates; the picture is mapped flat across the "
+                                    "mesh from the side it is thinnest on");
+        }
+        if (part.records.empty()) continue;
+        out.parts.push_back(std::move(part));
+    }
+    if (report.droppedTriangles > 0)
+        out.notes.push_back(std::to_string(report.droppedTriangles) +
+                            " triangles left out: a corner out of range or not a finite number");
+    if (out.parts.empty()) {
+        error = "the scene holds no triangles that can be drawn";
+        return -1;
+    }
+    return 0;
+}
+
+namespace {
+
+int decodeSource(const PictureSource& source, Image& out, std::vector<std::string>& notes,
+                 std::string& error) {
+    std::vector<std::string> own;
+    int result = 0;
+    if (!source.file.empty())
+        result = decodePictureFile(source.file, out, own, error);
+    else if (!source.encoded.empty())
+        result = decodePicture(source.encoded.data(), source.encoded.size(), out, own, error);
+    else
+        out = source.texels;
+    if (result != 0) {
+        error = source.label + ": " + error;
+        return -1;
+    }
+    if (out.width <= 0 || out.height <= 0) {
+        error = source.label + ": the picture is empty";
+        return -1;
+    }
+    for (const std::string& note : own)
+        notes.push_back(source.label + ": " + note);
+    return 0;
+}
+
+} // namespace
+
+int materialPictures(const ModelMaterial& material, ImportedPictures& out, std::vector<std::string>& notes,
+                     std::string& error) {
+    if (material.diffuse.present) {
+        if (decodeSource(material.diffuse, out.diffuse, notes, error) != 0) return -1;
+        if (material.diffuseTint) tint(out.diffuse, *material.diffuseTint);
+    } else {
+        out.diffuse = solidPicture(material.colour);
+    }
+    const int w = out.diffuse.width, h = out.diffuse.height;
+    auto sized = [&](Image image, const std::string& label, const char* what) {
+        if (image.width != w || image.height != h)
+            notes.push_back(label + ": " + what + " scaled from " + std::to_string(image.width) + " x " +
+                            std::to_string(image.height) + " to the diffuse picture's " + std::to_string(w) +
+                            " x " + std::to_string(h));
+        return resampled(image, w, h);
+    };
+    if (material.normal.present) {
+        Image normal;
+        if (decodeSource(material.normal, normal, notes, error) != 0) return -1;
+        out.normal = engineNormalMap(sized(normal, material.normal.label, "normal map"));
+    } else if (material.bump.present) {
+        // OBJ files name normal maps and height maps alike as bump maps.
+        Image bump;
+        if (decodeSource(material.bump, bump, notes, error) != 0) return -1;
+        if (looksLikeNormalMap(bump)) {
+            out.normal = engineNormalMap(sized(bump, material.bump.label, "normal map"));
+        } else {
+            out.normal = normalMapFromBump(sized(bump, material.bump.label, "bump map"));
+            notes.push_back(material.bump.label + ": a height map, turned into a normal map");
+        }
+    }
+    const Color& glow = material.emissiveColour;
+    const bool glows = glow.r > 0 || glow.g > 0 || glow.b > 0;
+    if (material.emissive.present) {
+        Image emissive;
+        if (decodeSource(material.emissive, emissive, notes, error) != 0) return -1;
+        if (glows && !isWhite(glow)) tint(emissive, glow);
+        out.emissive = sized(emissive, material.emissive.label, "emissive picture");
+    } else if (glows) {
+        out.emissive = solidPicture(glow, w, h);
+    }
+    return 0;
+}
