@@ -4,6 +4,7 @@
 // rendering, frame limits, shots, statistics).
 #pragma once
 
+#include "app/CaptureSettings.h"
 #include "engine/loop/Startup.h"
 
 #include <string>
@@ -27,6 +28,8 @@ struct ProgramOptions : WindowSettings {
     std::vector<double> shotTimes;
     std::string shotDirectory = ".";
     bool stats = false;
+    // --capture OUT and --fps N: the show offline into a video file.
+    CaptureSettings capture;
 };
 
 // 0 and the options; -1 with a message naming the bad argument.
