@@ -160,8 +160,12 @@ bool CaptureSession::prepare(std::string& error) {
     const fs::path target(output);
     const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(".");
     std::error_code ec;
-    if (!fs::is_directory(directory, ec)) {
-        error = "cannot write " + output + ": there is no folder " + directory.string();
+    // A missing folder is made, as --shot-dir does; a capture that fails takes it away again.
+    for (fs::path p = directory; !p.empty() && !fs::exists(p, ec); p = p.parent_path())
+        madeFolders_.push_back(p);
+    if (!fs::is_directory(directory, ec) && !fs::create_directories(directory, ec)) {
+        error = "cannot write " + output + ": " + (ec ? ec.message() : "the folder cannot be made");
+        madeFolders_.clear();
         return false;
     }
     const std::string pid = std::to_string(::getpid());
@@ -169,6 +173,7 @@ bool CaptureSession::prepare(std::string& error) {
         const fs::path folder = directory / (".capture-" + pid + ".part");
         if (::mkdir(folder.c_str(), 0755) != 0) {
             error = "cannot write " + output + ": " + std::strerror(errno);
+            discardOutput();
             return false;
         }
         partPath_ = folder.string();
@@ -177,12 +182,14 @@ bool CaptureSession::prepare(std::string& error) {
     } else {
         if (fs::is_directory(target, ec)) {
             error = "cannot write " + output + ": it is a folder";
+            discardOutput();
             return false;
         }
         const fs::path part = directory / ("." + target.filename().string() + "." + pid + ".part");
         const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd < 0) {
             error = "cannot write " + output + ": " + std::strerror(errno);
+            discardOutput();
             return false;
         }
         ::close(fd);
@@ -312,6 +319,10 @@ void CaptureSession::discardOutput() {
     std::error_code ec;
     if (!partPath_.empty()) fs::remove_all(partPath_, ec);
     partPath_.clear();
+    // Deepest first; a folder something else has meanwhile written to stays.
+    for (const fs::path& folder : madeFolders_)
+        fs::remove(folder, ec);
+    madeFolders_.clear();
 }
 
 bool CaptureSession::moveIntoPlace(std::string& error) {

@@ -22,6 +22,7 @@
 #include "render/gl/FrameReadback.h"
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -79,8 +80,9 @@ private:
 
     // Where the encoder writes: a hidden file beside the output, or a hidden folder for frames.
     std::string partPath_;
-    std::string partFrames_; // PNG frames: the pattern inside the hidden folder
-    std::string partSound_;  // PNG frames: the WAV file inside it
+    std::string partFrames_;                         // PNG frames: the pattern inside the hidden folder
+    std::string partSound_;                          // PNG frames: the WAV file inside it
+    std::vector<std::filesystem::path> madeFolders_; // the folders the output asked for, deepest first
 
     std::optional<std::chrono::steady_clock::time_point> firstFrame_;
     std::mutex progressMutex_;
