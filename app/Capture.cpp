@@ -133,7 +133,7 @@ CaptureSession::CaptureSession(const ProgramOptions& options, FrameObserver& run
 CaptureSession::~CaptureSession() {
     if (encoder_.running()) encoder_.kill();
     restoreInterrupts();
-    if (logSinkSet_) setLogSink({});
+    if (logSinkSet_) setLogSink(previousSink_);
 }
 
 double CaptureSession::secondsSince(std::chrono::steady_clock::time_point t) const {
@@ -200,7 +200,7 @@ bool CaptureSession::prepare(std::string& error) {
     progress_ = std::make_unique<CaptureProgress>(stderr, terminal);
     if (terminal) {
         // Log lines (standard output, the same terminal) would land in the middle of the bar.
-        setLogSink([this](const std::string& line) {
+        previousSink_ = setLogSink([this](const std::string& line) {
             std::lock_guard lock(progressMutex_);
             progress_->clear();
             std::fprintf(stdout, "%s\n", line.c_str());
@@ -350,7 +350,7 @@ int CaptureSession::finish() {
     drainAndRelease();
     restoreInterrupts();
     if (logSinkSet_) {
-        setLogSink({});
+        setLogSink(previousSink_);
         logSinkSet_ = false;
     }
     const double seconds = firstFrame_ ? secondsSince(*firstFrame_) : 0.0;

@@ -23,6 +23,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -88,4 +89,5 @@ private:
     std::mutex progressMutex_;
     std::unique_ptr<CaptureProgress> progress_;
     bool logSinkSet_ = false;
+    std::function<void(const std::string&)> previousSink_;
 };

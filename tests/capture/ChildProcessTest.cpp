@@ -32,7 +32,8 @@ TEST(ChildProcess, ProgramsAreFoundOnThePath) {
     ScratchDirectory dir;
     const auto plain = dir.path() / "plain";
     std::ofstream(plain) << "#!/bin/sh\n";
-    std::filesystem::permissions(plain, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    std::filesystem::permissions(plain,
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     EXPECT_EQ(findProgram(plain.string()), "") << "not executable";
     EXPECT_EQ(findProgram(dir.path().string()), "") << "a folder";
 
