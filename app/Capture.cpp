@@ -116,12 +116,12 @@ double exitEventSeconds() {
     return -1.0;
 }
 
-std::string lastLine(const std::string& text) {
-    size_t end = text.find_last_not_of("\r\n ");
-    if (end == std::string::npos) return {};
-    const size_t begin = text.find_last_of('\n', end);
-    return text.substr(begin == std::string::npos ? 0 : begin + 1,
-                       end + 1 - (begin == std::string::npos ? 0 : begin + 1));
+// The encoder's last words, for the line that says why a capture failed.
+std::string lastLine(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    const size_t newline = text.find_last_of('\n');
+    return newline == std::string::npos ? text : text.substr(newline + 1);
 }
 
 } // namespace
