@@ -144,11 +144,15 @@ int parseCommandLine(const std::vector<std::string>& arguments, ProgramOptions& 
             }
             press.key = v.substr(colon + 1);
             options.presses.push_back(press);
+        } else if (const int taken = parseCaptureOption(arguments, i, options.capture, error)) {
+            if (taken < 0) return -1;
         } else {
             error = "unknown option '" + a + "' (beatshow --help lists the options)";
             return -1;
         }
     }
+    if (!checkCaptureOptions(options.capture, options.width, options.height, options.offlineFps, error))
+        return -1;
     return 0;
 }
 
@@ -185,6 +189,11 @@ std::string usageText() {
            "                       files change (default: on in a window, off offline)\n"
            "  --press FRAME:KEY    press KEY (Space, Left, Right, PageUp, PageDown, Home, L, [, ], F1)\n"
            "                       after FRAME frames; repeatable (scripted sessions)\n"
+           "  --capture OUT        record the show offline into a video with its music: OUT.mp4\n"
+           "                       (H.264, AAC), OUT.webm (VP9, Opus), OUT.mkv (H.264, FLAC), or numbered\n"
+           "                       frames such as frames/shot-%05d.png with frames/shot.wav; from --start\n"
+           "                       to the show's end or --until, at --size; needs ffmpeg on PATH\n"
+           "  --fps N              frames per second of --capture (default 60)\n"
            "  --stats              print frame count, frames per second and frame times at the end,\n"
            "                       and how long the scene took from its file to its last resource\n"
            "  --help               this text\n"

@@ -4,6 +4,7 @@
 // rendering, frame limits, shots, statistics).
 #pragma once
 
+#include "app/CaptureSettings.h"
 #include "engine/loop/Startup.h"
 
 #include <string>
@@ -41,6 +42,8 @@ struct ProgramOptions : WindowSettings {
     std::vector<KeyPress> presses;
 
     bool watchesFiles() const { return watch == 1 || (watch == -1 && windowed && offlineFps <= 0); }
+    // --capture OUT and --fps N: the show offline into a video file.
+    CaptureSettings capture;
 };
 
 // 0 and the options; -1 with a message naming the bad argument.

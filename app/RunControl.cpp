@@ -89,6 +89,10 @@ void RunControl::afterFrame(double) {
     if (r.loading) loadingFrameTimes_.push_back(frameTimes_.back());
     if (firstPlayingFrame_ < 0 && r.playing)
         firstPlayingFrame_ = static_cast<double>(now - startNanoseconds_) * 1e-9;
+    if (r.playing) {
+        if (showFrames_++ == 0) showStart_ = frameStart_;
+        showEnd_ = now;
+    }
     const double musicTime = r.musicTime;
 
     while (nextShot_ < options_.shotTimes.size() && musicTime >= options_.shotTimes[nextShot_]) {
@@ -161,4 +165,10 @@ void RunControl::finish() {
     }
     if (firstPlayingFrame_ >= 0)
         logStream << "first frame of the show after " << firstPlayingFrame_ << " s" << std::endl;
+    if (showFrames_ > 0) {
+        char line[128];
+        std::snprintf(line, sizeof line, "show frames: %lld in %.3f s", showFrames_,
+                      static_cast<double>(showEnd_ - showStart_) * 1e-9);
+        logStream << line << std::endl;
+    }
 }

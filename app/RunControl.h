@@ -46,7 +46,8 @@ public:
     const std::vector<std::string>& shotsWritten() const { return shotsWritten_; }
     // Prints the statistics when --stats was given: the statistics line, the number and
     // longest of the frames drawn while a scene was loading, and, for a timed scene load, the
-    // milliseconds from the scene file to the last resource made with the longest frame meanwhile.
+    // milliseconds from the scene file to the last resource made with the longest frame meanwhile,
+    // and the wall time of the show's frames from the start of the first to the end of the last.
     void finish();
 
 private:
@@ -62,6 +63,10 @@ private:
     int64_t startNanoseconds_ = 0;
     int64_t frameStart_ = 0;
     double firstPlayingFrame_ = -1.0;
+    // The frames of the show itself (after the loading), for comparing runs of the same frames.
+    long long showFrames_ = 0;
+    int64_t showStart_ = 0;
+    int64_t showEnd_ = 0;
     std::function<bool()> resourcesPending_;
     std::function<bool(const std::string&)> pressKey_;
     size_t nextPress_ = 0;

@@ -2,6 +2,7 @@
 // engine meets what the machine provides: the SDL window, the OpenGL renderer, the audio device
 // and the clocks.
 #include "actors/ActorFactory.h"
+#include "app/Capture.h"
 #include "app/CommandLine.h"
 #include "app/RunControl.h"
 #include "app/SceneCheck.h"
@@ -67,6 +68,15 @@ int main(int argc, char** argv) {
     }
     if (options.check) return runSceneCheck(options.checkDirectory);
 
+    // A capture is an offline run at its own rate, in a window rather than full screen; it ends
+    // itself at --until, after the last frame it keeps.
+    ProgramOptions runOptions = options;
+    if (options.capture.enabled()) {
+        options.offlineFps = runOptions.offlineFps = options.capture.fps;
+        options.windowed = runOptions.windowed = true;
+        runOptions.untilSeconds = -1.0;
+    }
+
     EngineServices services;
     const bool forFiles = options.offlineFps > 0 || !options.shotTimes.empty();
     services.openWindow = [forFiles](const std::string& title, unsigned width, unsigned height,
@@ -98,7 +108,7 @@ int main(int argc, char** argv) {
     }
 
     RunControl control(
-        options, offline.get(),
+        runOptions, offline.get(),
         [](std::vector<uint8_t>& rgb, int& width, int& height) {
             return captureDeviceFrame(getRenderer(), rgb, width, height);
         },
@@ -106,6 +116,17 @@ int main(int argc, char** argv) {
     control.setKeyPresser(platform::pushKeyPress);
     services.observer = &control;
     transport::setHudVisible(options.hud);
+    std::unique_ptr<CaptureSession> capture;
+    if (options.capture.enabled()) {
+        capture = std::make_unique<CaptureSession>(options, control);
+        std::string problem;
+        if (!capture->prepare(problem)) {
+            std::fprintf(stderr, "beatshow: %s\n", problem.c_str());
+            return 1;
+        }
+        services.audio = capture->watchMusic(services.audio);
+        services.observer = capture.get();
+    }
     // Only a run asked for statistics times the load; otherwise the loader runs as it always has.
     if (options.stats) {
         setSceneLoadFunction(
@@ -115,6 +136,7 @@ int main(int argc, char** argv) {
 
     const int result = engineMain(joinCommandLine(arguments), options, services);
     control.finish();
+    const int captured = capture ? capture->finish() : 0;
     // A script that runs the show must see a failed start.
-    return result == 0 ? 0 : 1;
+    return result == 0 ? captured : 1;
 }

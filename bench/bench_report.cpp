@@ -3,14 +3,15 @@
 // Markdown on standard output and as JSON in a file.
 //
 //   bench_report [--json PATH] [--large N] [--small N] [--steps N] [--offline-fps N]
-//                [--renderer-frames N] [--large-timeout S]
+//                [--renderer-frames N] [--large-timeout S] [--capture-seconds S]
 //
 // Rows: the engine's CPU per frame over the whole default show with the recording renderer; the
 // default show's load in the real program; the renderer's passes at 1280 x 720 beside a floor
 // of trivial shaders; the real program's offline frame rate at 480 x 270; a generated scene of
 // N path points and N events through the scene loader, and the same at a smaller size, whose
 // ratio tells how the load scales; beatshow-import on a generated model of a million triangles,
-// its time and peak memory. Progress goes to standard error.
+// its time and peak memory; a capture to video (--capture) at 480 x 270 and 1280 x 720 against
+// the same frames rendered offline without it. Progress goes to standard error.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -42,6 +43,7 @@ struct Settings {
     double offlineFps = 5.0;
     int rendererFrames = 20;
     int largeTimeout = 300;
+    double captureSeconds = 2.0;
 };
 
 struct Output {
@@ -203,8 +205,9 @@ std::string today() {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: bench_report [--json PATH] [--large N] [--small N] [--steps N] "
-                         "[--offline-fps N] [--renderer-frames N] [--large-timeout S]\n");
+    std::fprintf(stderr,
+                 "usage: bench_report [--json PATH] [--large N] [--small N] [--steps N] "
+                 "[--offline-fps N] [--renderer-frames N] [--large-timeout S] [--capture-seconds S]\n");
     return 2;
 }
 
@@ -229,6 +232,8 @@ bool parseArguments(int argc, char** argv, Settings& settings) {
             settings.rendererFrames = static_cast<int>(n);
         else if (name == "--large-timeout" && n >= 1)
             settings.largeTimeout = static_cast<int>(n);
+        else if (name == "--capture-seconds" && n > 0)
+            settings.captureSeconds = n;
         else
             return false;
     }
@@ -265,6 +270,35 @@ ProgramStats programStats(const Output& out) {
         }
     }
     return stats;
+}
+
+// The wall time of a run's show frames, from the first frame's start to the last frame's end
+// ("show frames: N in S s", --stats).
+std::optional<double> showFrameSeconds(const Output& out) {
+    for (const std::string& line : out.lines()) {
+        long frames = 0;
+        double seconds = 0;
+        if (std::sscanf(line.c_str(), "show frames: %ld in %lf s", &frames, &seconds) == 2) return seconds;
+    }
+    return std::nullopt;
+}
+
+// A capture's time from its first frame's start to the encoder's end ("capture: wrote ..., in S s").
+std::optional<double> captureSeconds(const Output& out) {
+    for (const std::string& line : out.lines()) {
+        const size_t at = line.rfind(", in ");
+        double seconds = 0;
+        if (line.rfind("capture: wrote ", 0) == 0 && at != std::string::npos &&
+            std::sscanf(line.c_str() + at, ", in %lf s", &seconds) == 1)
+            return seconds;
+    }
+    return std::nullopt;
+}
+
+std::optional<double> smaller(std::optional<double> a, std::optional<double> b) {
+    if (!a) return b;
+    if (!b) return a;
+    return std::min(*a, *b);
 }
 
 std::string ratioText(std::optional<double> a, std::optional<double> b, const char* pattern = "%.2fx") {
@@ -489,6 +523,60 @@ int main(int argc, char** argv) {
         row.reference = "real time at the offline step, " + offlineFps + " fps";
         row.ratioValue = ratioOf(row.value, row.referenceValue);
         row.ratio = ratioText(row.value, row.referenceValue, "%.2fx real time");
+        rows.push_back(row);
+    }
+
+    // ---- a capture to video against the same frames without it ----
+    // The same section of the show twice each way, one run after the other, the faster of each
+    // kept: other work on the machine only ever adds time.
+    const double captureStart = 100.0;
+    const double captureFps = 30.0;
+    const fs::path captureFile = build / "bench" / "capture-bench.mp4";
+    const std::string section = format(" --start %g", captureStart) +
+                                format(" --until %g", captureStart + settings.captureSeconds) + " --stats";
+    for (const char* size : {"480x270", "1280x720"}) {
+        const std::string sizeText = std::string(size).replace(std::string(size).find('x'), 1, " x ");
+        progress("capture at " + sizeText + " against the same frames offline, " +
+                 format("%g s", settings.captureSeconds) + " of the show from " +
+                 format("%g s", captureStart));
+        std::optional<double> plain, captured;
+        bool ok = true;
+        for (int round = 0; round < 2; ++round) {
+            const Output plainRun = runCommand(
+                show, program + " --offline " + format("%g", captureFps) + " --size " + size + section, 600);
+            const Output captureRun =
+                runCommand(show,
+                           program + " --capture " + quoted(captureFile.string()) + " --fps " +
+                               format("%g", captureFps) + " --size " + size + section,
+                           600);
+            if (plainRun.status != 0 || !showFrameSeconds(plainRun))
+                failed("the offline run beside the capture", plainRun), ok = false;
+            if (captureRun.status != 0 || !captureSeconds(captureRun))
+                failed("the capture", captureRun), ok = false;
+            plain = smaller(plain, showFrameSeconds(plainRun));
+            captured = smaller(captured, captureSeconds(captureRun));
+        }
+        std::error_code ec;
+        fs::remove(captureFile, ec);
+        if (!ok) allMeasured = false;
+        raw[std::string("capture_") + size] = {
+            {"offline_s", plain ? format("%.3f", *plain) : "null"},
+            {"capture_s", captured ? format("%.3f", *captured) : "null"},
+            {"frames", format("%.0f", settings.captureSeconds * captureFps)}};
+        Row row;
+        row.id = std::string("capture_") + size + "_s";
+        row.what = "Capture to H.264 + AAC at " + sizeText + " (--capture, " +
+                   format("%.0f", settings.captureSeconds * captureFps) +
+                   " frames of the default show from " + format("%g s", captureStart) + " at " +
+                   format("%g", captureFps) + " fps; frames and encoder, the faster of 2 runs)";
+        row.value = captured;
+        row.unit = "s";
+        row.shown = captured ? format("%.2f s", *captured) : "failed";
+        row.referenceValue = plain;
+        row.reference = "the same frames offline without capture, " +
+                        (plain ? format("%.2f s", *plain) : std::string("failed")) + "; goal 1.2x";
+        row.ratioValue = ratioOf(captured, plain);
+        row.ratio = ratioText(captured, plain);
         rows.push_back(row);
     }
 

@@ -218,6 +218,9 @@ public:
     // The presented frame as upright RGB rows, top row first (3 bytes per pixel). False before
     // initialize or after shutdown. Call on the thread that renders.
     bool captureFrame(std::vector<uint8_t>& rgb, int& width, int& height);
+    // The texture holding the presented frame (RGBA8, top row first), for reading it back
+    // asynchronously; 0 before initialize or after shutdown. Call on the thread that renders.
+    GLuint presentedTexture() const { return initialized_ ? backBuffer_ : 0; }
     // One of the renderer's targets as RGBA floats, top row first. False when it does not exist.
     bool readTarget(Target target, std::vector<float>& rgba, int& width, int& height);
     // The depth buffer of the geometry pass, top row first.

@@ -19,6 +19,22 @@ void writePage(std::ofstream& out, const ogg_page& page) {
 } // namespace
 
 bool writeToneFile(const std::string& path, const ToneSpec& spec) {
+    const double step = 2.0 * std::numbers::pi * spec.frequency / spec.rate;
+    return writeVorbisFile(
+        path, spec.rate, spec.channels, spec.frames,
+        [&](int frame, int channel) {
+            return static_cast<float>(0.5 * std::cos(step * (channel + 1) * frame + 0.3));
+        },
+        spec.serial);
+}
+
+bool writeVorbisFile(const std::string& path, int rate, int channels, int frames,
+                     const std::function<float(int frame, int channel)>& sample, long serial) {
+    ToneSpec spec;
+    spec.rate = rate;
+    spec.channels = channels;
+    spec.frames = frames;
+    spec.serial = serial;
     vorbis_info info;
     vorbis_info_init(&info);
     if (vorbis_encode_init_vbr(&info, spec.channels, spec.rate, 0.4f) != 0) {
@@ -44,7 +60,6 @@ bool writeToneFile(const std::string& path, const ToneSpec& spec) {
     while (ogg_stream_flush(&stream, &page))
         writePage(out, page);
 
-    const double step = 2.0 * std::numbers::pi * spec.frequency / spec.rate;
     int written = 0;
     bool ended = false;
     while (!ended) {
@@ -53,7 +68,7 @@ bool writeToneFile(const std::string& path, const ToneSpec& spec) {
             float** buffer = vorbis_analysis_buffer(&dsp, count);
             for (int i = 0; i < count; ++i)
                 for (int c = 0; c < spec.channels; ++c)
-                    buffer[c][i] = static_cast<float>(0.5 * std::cos(step * (c + 1) * (written + i) + 0.3));
+                    buffer[c][i] = sample(written + i, c);
             vorbis_analysis_wrote(&dsp, count);
             written += count;
         } else {

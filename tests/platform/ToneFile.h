@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,11 @@ struct ToneSpec {
 
 // Encodes a sine tone whose first sample is not zero; false when libvorbisenc refuses the format.
 bool writeToneFile(const std::string& path, const ToneSpec& spec);
+
+// Encodes `frames` frames whose samples (-1..1) `sample` gives; false when libvorbisenc refuses
+// the format.
+bool writeVorbisFile(const std::string& path, int rate, int channels, int frames,
+                     const std::function<float(int frame, int channel)>& sample, long serial = 1);
 
 // The file's bytes; empty when it cannot be read.
 std::vector<uint8_t> readBytes(const std::string& path);

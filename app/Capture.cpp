@@ -1,0 +1,389 @@
+#include "app/Capture.h"
+
+#include "engine/EngineRegistry.h"
+#include "engine/base/Log.h"
+#include "platform/VorbisDecoder.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <future>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+// Passes everything on to the show's backend and notes which file plays. Every song the show
+// opens is decoded at once on a thread of its own, so the decoding overlaps the scene's load.
+class MusicWatcher : public AudioBackend {
+public:
+    explicit MusicWatcher(std::shared_ptr<AudioBackend> inner) : inner_(std::move(inner)) {}
+
+    uint32_t createStream(const std::string& path, bool loop) override {
+        const uint32_t stream = inner_ ? inner_->createStream(path, loop) : 0;
+        std::lock_guard lock(mutex_);
+        if (stream == 0) return 0;
+        paths_[stream] = path;
+        if (!decoded_.count(path))
+            decoded_[path] = std::async(std::launch::async, [path] {
+                                 auto song = std::make_shared<platform::DecodedAudio>();
+                                 const int code = platform::decodeVorbisFile(path, *song);
+                                 return std::make_pair(code, song);
+                             }).share();
+        return stream;
+    }
+    bool play(uint32_t stream) override { return started(stream, inner_ && inner_->play(stream)); }
+    bool playFrom(uint32_t stream, double seconds) override {
+        return started(stream, inner_ && inner_->playFrom(stream, seconds));
+    }
+    double position(uint32_t stream) override { return inner_ ? inner_->position(stream) : 0.0; }
+    int lastError() override { return inner_ ? inner_->lastError() : 0; }
+
+    // The song playing (empty: none, the show runs on its silent clock) and its samples; false
+    // with the decoder's reason when the file does not decode.
+    bool song(std::string& path, platform::DecodedAudio& samples, std::string& problem) {
+        std::shared_future<std::pair<int, std::shared_ptr<platform::DecodedAudio>>> decoding;
+        {
+            std::lock_guard lock(mutex_);
+            path = playing_;
+            if (path.empty()) return true;
+            decoding = decoded_[path];
+        }
+        if (!decoding.valid()) return true;
+        const auto& [code, decoded] = decoding.get();
+        if (code != platform::AudioOk) {
+            problem = platform::audioErrorText(code);
+            return false;
+        }
+        samples = *decoded;
+        return true;
+    }
+
+private:
+    bool started(uint32_t stream, bool ok) {
+        std::lock_guard lock(mutex_);
+        if (ok) {
+            const auto it = paths_.find(stream);
+            playing_ = it != paths_.end() ? it->second : std::string();
+        }
+        return ok;
+    }
+
+    std::shared_ptr<AudioBackend> inner_;
+    std::mutex mutex_;
+    std::map<uint32_t, std::string> paths_;
+    std::map<std::string, std::shared_future<std::pair<int, std::shared_ptr<platform::DecodedAudio>>>>
+        decoded_;
+    std::string playing_;
+};
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+struct sigaction previousInterrupt {};
+bool interruptHandled = false;
+
+// Ctrl+C: the frame loop ends at its next turn and the capture keeps what it has. The handler
+// removes itself, so a second Ctrl+C ends the program at once.
+void onInterrupt(int) {
+    interrupted.store(true);
+    engine().quitRequested.store(true);
+}
+
+void handleInterrupts() {
+    interrupted = false;
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    interruptHandled = sigaction(SIGINT, &action, &previousInterrupt) == 0;
+}
+
+void restoreInterrupts() {
+    if (interruptHandled) sigaction(SIGINT, &previousInterrupt, nullptr);
+    interruptHandled = false;
+}
+
+// The first of the show's "exit" events, in seconds; negative when it has none.
+double exitEventSeconds() {
+    for (const EventTrigger& trigger : engine().triggers.triggers())
+        if (trigger.name == "exit") return trigger.time;
+    return -1.0;
+}
+
+// The encoder's last words, for the line that says why a capture failed.
+std::string lastLine(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    const size_t newline = text.find_last_of('\n');
+    return newline == std::string::npos ? text : text.substr(newline + 1);
+}
+
+} // namespace
+
+CaptureSession::CaptureSession(const ProgramOptions& options, FrameObserver& run)
+    : options_(options), run_(run),
+      timeline_(options.capture.fps, options.startSeconds, options.untilSeconds) {}
+
+CaptureSession::~CaptureSession() {
+    if (encoder_.running()) encoder_.kill();
+    restoreInterrupts();
+    if (logSinkSet_) setLogSink(previousSink_);
+}
+
+double CaptureSession::secondsSince(std::chrono::steady_clock::time_point t) const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+}
+
+bool CaptureSession::prepare(std::string& error) {
+    const std::string& output = options_.capture.output;
+    std::string reason;
+    format_ = captureFormatOf(output, reason);
+    if (format_ == CaptureFormat::None) {
+        error = "--capture " + output + ": " + reason;
+        return false;
+    }
+    if (findProgram("ffmpeg").empty()) {
+        error = "--capture needs the ffmpeg program, which is not on PATH: install it with "
+                "'sudo apt-get install ffmpeg' (scripts/install-deps installs it too)";
+        return false;
+    }
+    if (options_.untilSeconds >= 0 && timeline_.expectedFrames(-1) == 0) {
+        error = "--capture: nothing to record between --start and --until";
+        return false;
+    }
+    const fs::path target(output);
+    const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    std::error_code ec;
+    // A missing folder is made, as --shot-dir does; a capture that fails takes it away again.
+    for (fs::path p = directory; !p.empty() && !fs::exists(p, ec); p = p.parent_path())
+        madeFolders_.push_back(p);
+    if (!fs::is_directory(directory, ec) && !fs::create_directories(directory, ec)) {
+        error = "cannot write " + output + ": " + (ec ? ec.message() : "the folder cannot be made");
+        madeFolders_.clear();
+        return false;
+    }
+    const std::string pid = std::to_string(::getpid());
+    if (format_ == CaptureFormat::PngFrames) {
+        const fs::path folder = directory / (".capture-" + pid + ".part");
+        if (::mkdir(folder.c_str(), 0755) != 0) {
+            error = "cannot write " + output + ": " + std::strerror(errno);
+            discardOutput();
+            return false;
+        }
+        partPath_ = folder.string();
+        partFrames_ = (folder / target.filename()).string();
+        partSound_ = (folder / fs::path(soundFileBesideFrames(output)).filename()).string();
+    } else {
+        if (fs::is_directory(target, ec)) {
+            error = "cannot write " + output + ": it is a folder";
+            discardOutput();
+            return false;
+        }
+        const fs::path part = directory / ("." + target.filename().string() + "." + pid + ".part");
+        const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            error = "cannot write " + output + ": " + std::strerror(errno);
+            discardOutput();
+            return false;
+        }
+        ::close(fd);
+        partPath_ = part.string();
+    }
+    handleInterrupts();
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    progress_ = std::make_unique<CaptureProgress>(stderr, terminal);
+    if (terminal) {
+        // Log lines (standard output, the same terminal) would land in the middle of the bar.
+        previousSink_ = setLogSink([this](const std::string& line) {
+            std::lock_guard lock(progressMutex_);
+            progress_->clear();
+            std::fprintf(stdout, "%s\n", line.c_str());
+            std::fflush(stdout);
+        });
+        logSinkSet_ = true;
+    }
+    return true;
+}
+
+std::shared_ptr<AudioBackend> CaptureSession::watchMusic(std::shared_ptr<AudioBackend> backend) {
+    music_ = std::make_shared<MusicWatcher>(std::move(backend));
+    return music_;
+}
+
+void CaptureSession::beforeFrame() {
+    run_.beforeFrame();
+    if (!firstFrame_) firstFrame_ = std::chrono::steady_clock::now();
+    // The loop ends without another frame: what the ring holds goes out now, while the
+    // renderer's context still exists.
+    if (engine().quitRequested) drainAndRelease();
+}
+
+void CaptureSession::afterFrame(double dt) {
+    EngineRegistry& r = engine();
+    // Set during the frame by the show's "exit" event, Escape or a closed window: this frame
+    // already shows the time past the end. Ctrl+C cuts at the frame, not before it.
+    const bool showEnded = r.quitRequested && !interrupted;
+    run_.afterFrame(dt);
+    if (released_) return;
+    if (failure_.empty() && timeline_.keep(showEnded)) {
+        const int64_t k = timeline_.kept() - 1;
+        if (!encoderStarted_ && !startEncoder()) {
+            r.quitRequested = true;
+        } else if (!readback_.queue(r.renderer, k)) {
+            fail("the frame could not be read back from the renderer");
+        }
+    }
+    if (timeline_.finished() || interrupted || !failure_.empty()) r.quitRequested = true;
+    auto write = [this](const uint8_t* rgba, int width, int height, int64_t k) {
+        return writeFrame(rgba, width, height, k);
+    };
+    while (failure_.empty() && readback_.take(write)) {
+    }
+    if (r.quitRequested) drainAndRelease();
+    if (firstFrame_ && encoderStarted_) {
+        std::lock_guard lock(progressMutex_);
+        progress_->update(written_, expected_, secondsSince(*firstFrame_));
+    }
+}
+
+bool CaptureSession::startEncoder() {
+    encoderStarted_ = true;
+    std::string song, problem;
+    platform::DecodedAudio samples;
+    if (music_ && !music_->song(song, samples, problem))
+        logStream << "capture: the music " << song << " does not decode (" << problem
+                  << "); the video gets silence" << std::endl;
+    if (!samples.samples.empty())
+        logStream << "capture: music from " << song << ", " << samples.rate << " Hz" << std::endl;
+    sound_ = std::make_unique<CaptureSound>(samples.rate, samples.channels, std::move(samples.samples),
+                                            options_.capture.fps, timeline_.firstIndex());
+    expected_ = timeline_.expectedFrames(exitEventSeconds());
+
+    EncoderJob job;
+    job.format = format_;
+    job.width = static_cast<int>(options_.width);
+    job.height = static_cast<int>(options_.height);
+    job.fps = options_.capture.fps;
+    job.audioRate = sound_->rate();
+    job.audioChannels = sound_->channels();
+    job.videoPath = format_ == CaptureFormat::PngFrames ? partFrames_ : partPath_;
+    job.soundPath = partSound_;
+    std::string error;
+    if (!encoder_.start(encoderArguments(job), 2, error)) {
+        fail(error);
+        return false;
+    }
+    return true;
+}
+
+bool CaptureSession::writeFrame(const uint8_t* rgba, int width, int height, int64_t k) {
+    if (width != static_cast<int>(options_.width) || height != static_cast<int>(options_.height)) {
+        fail("the renderer drew " + std::to_string(width) + "x" + std::to_string(height) +
+             ", not the size asked for");
+        return false;
+    }
+    soundChunk_.clear();
+    sound_->appendFrame(k, soundChunk_);
+    // The sound is queued: the encoder takes it as it needs it while the frame goes out.
+    encoder_.queue(1, soundChunk_.data(), soundChunk_.size() * sizeof(int16_t));
+    if (!encoder_.write(0, rgba, static_cast<size_t>(width) * static_cast<size_t>(height) * 4)) {
+        fail("the encoder stopped taking frames");
+        return false;
+    }
+    ++written_;
+    return true;
+}
+
+void CaptureSession::drainAndRelease() {
+    if (released_) return;
+    auto write = [this](const uint8_t* rgba, int width, int height, int64_t k) {
+        return writeFrame(rgba, width, height, k);
+    };
+    while (readback_.pending() > 0)
+        if (!readback_.take(write, true) && !failure_.empty()) break;
+    readback_.release();
+    released_ = true;
+}
+
+void CaptureSession::fail(const std::string& why) {
+    if (failure_.empty()) failure_ = why;
+}
+
+void CaptureSession::discardOutput() {
+    std::error_code ec;
+    if (!partPath_.empty()) fs::remove_all(partPath_, ec);
+    partPath_.clear();
+    // Deepest first; a folder something else has meanwhile written to stays.
+    for (const fs::path& folder : madeFolders_)
+        fs::remove(folder, ec);
+    madeFolders_.clear();
+}
+
+bool CaptureSession::moveIntoPlace(std::string& error) {
+    std::error_code ec;
+    const fs::path target(options_.capture.output);
+    if (format_ != CaptureFormat::PngFrames) {
+        fs::rename(partPath_, target, ec);
+        if (ec) error = "cannot move the video into place as " + target.string() + ": " + ec.message();
+        return !ec;
+    }
+    const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    for (const auto& entry : fs::directory_iterator(partPath_, ec)) {
+        fs::rename(entry.path(), directory / entry.path().filename(), ec);
+        if (ec) {
+            error = "cannot move " + entry.path().filename().string() + " into " + directory.string() + ": " +
+                    ec.message();
+            return false;
+        }
+    }
+    fs::remove(partPath_, ec);
+    return true;
+}
+
+int CaptureSession::finish() {
+    drainAndRelease();
+    restoreInterrupts();
+    if (logSinkSet_) {
+        setLogSink(previousSink_);
+        logSinkSet_ = false;
+    }
+    const double seconds = firstFrame_ ? secondsSince(*firstFrame_) : 0.0;
+    int status = 0;
+    if (encoderStarted_) {
+        status = encoder_.wait();
+        if (progress_) progress_->finish(written_, expected_, secondsSince(*firstFrame_));
+    }
+    const std::string& output = options_.capture.output;
+    std::string problem = failure_;
+    if (problem.empty() && encoderStarted_ && status != 0)
+        problem = "the encoder failed (status " + std::to_string(status) + ")";
+    if (problem.empty() && written_ == 0)
+        problem = interrupted ? "stopped before the first frame" : "the show ended before the first frame";
+    if (!problem.empty()) {
+        const std::string said = lastLine(encoder_.output());
+        if (!said.empty()) problem += " (ffmpeg: " + said + ")";
+        std::fprintf(stderr, "beatshow: no capture written to %s: %s\n", output.c_str(), problem.c_str());
+        discardOutput();
+        return interrupted ? 130 : 1;
+    }
+    std::string error;
+    if (!moveIntoPlace(error)) {
+        std::fprintf(stderr, "beatshow: %s\n", error.c_str());
+        discardOutput();
+        return 1;
+    }
+    const double fps = options_.capture.fps;
+    const double from = static_cast<double>(timeline_.firstIndex()) / fps;
+    std::fprintf(stderr,
+                 "capture: wrote %s: %lld frames, %.3f s of the show from %.3f s, in %.2f s (%.1f fps)%s\n",
+                 output.c_str(), static_cast<long long>(written_), static_cast<double>(written_) / fps, from,
+                 seconds, seconds > 0 ? static_cast<double>(written_) / seconds : 0.0,
+                 interrupted ? "; stopped by Ctrl+C" : "");
+    return interrupted ? 130 : 0;
+}
