@@ -31,6 +31,8 @@ public:
     void sendEvent(const std::string& name, Triggerable* target);
     // Subscribers of a name in order (empty for an unknown name).
     std::vector<Triggerable*> subscribers(const std::string& name) const;
+    // The names with at least one subscriber (`of` given: that one), in byte-wise order.
+    std::vector<std::string> names(const Triggerable* of = nullptr) const;
     void clear();
 
 private:
