@@ -7,12 +7,27 @@
 
 #include <epoxy/gl.h>
 
-bool compileShadersOffscreen(std::vector<ShaderFileCheck>& files, std::string& why) {
+#include <cstdlib>
+
+namespace {
+
+std::unique_ptr<SystemWindow> hiddenWindow(std::string& why) {
     platform::WindowResult result = platform::WindowCreated;
-    // A small hidden window: the context is what counts. Without a display SDL's offscreen driver
-    // gives one on Mesa, as for offline runs.
-    std::unique_ptr<SystemWindow> window =
-        platform::createWindow({"beatshow --check", 64, 64, false, true}, result, why);
+    return platform::createWindow({"beatshow --check", 64, 64, false, true}, result, why);
+}
+
+} // namespace
+
+bool compileShadersOffscreen(std::vector<ShaderFileCheck>& files, std::string& why) {
+    // The context is what counts, not a window: SDL's offscreen driver gives one without touching
+    // the display, unless the caller named a driver. Where it cannot, the display's driver tries.
+    std::unique_ptr<SystemWindow> window;
+    if (!std::getenv("SDL_VIDEODRIVER")) {
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        window = hiddenWindow(why);
+        if (!window) unsetenv("SDL_VIDEODRIVER");
+    }
+    if (!window) window = hiddenWindow(why);
     if (!window) return false;
     if (!window->makeContextCurrent()) {
         why = "the OpenGL context cannot be made current";

@@ -85,6 +85,12 @@ SceneVocabulary checkVocabulary() {
                 if (element.name != "child") names.push_back(element.name);
         return names;
     };
+    for (const ActorClassInfo& info : actorClassReference()) {
+        std::vector<std::string> events;
+        for (const auto& event : info.events)
+            events.push_back(event.name);
+        vocabulary.classEvents.emplace_back(info.className, events);
+    }
     return vocabulary;
 }
 

@@ -31,8 +31,10 @@ size_t editDistance(const std::string& a, const std::string& b) {
     return d[n][m];
 }
 
-size_t allowedEdits(size_t length) {
-    return length <= 4 ? 1 : length <= 8 ? 2 : 3;
+// Edits allowed between two names: one where either is very short, else by the longer's length.
+size_t allowedEdits(size_t shorter, size_t longer) {
+    if (shorter <= 3) return 1;
+    return longer <= 4 ? 1 : longer <= 8 ? 2 : 3;
 }
 
 } // namespace
@@ -53,7 +55,7 @@ std::string nearestName(const std::string& name, const std::vector<std::string>&
             // Long names differ a lot in length from short ones: no need to compare those.
             const size_t lengthGap = other.size() > wanted.size() ? other.size() - wanted.size()
                                                                   : wanted.size() - other.size();
-            const size_t allowed = allowedEdits(std::min(other.size(), wanted.size()));
+            const size_t allowed = allowedEdits(std::min(other.size(), wanted.size()), std::max(other.size(), wanted.size()));
             if (lengthGap <= allowed) {
                 const size_t edits = editDistance(wanted, other);
                 if (edits <= allowed) score = edits;

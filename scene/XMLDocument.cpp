@@ -176,6 +176,9 @@ private:
         case InTag:
             break;
         }
+        // A zero byte changes nothing in any state (a UTF-16 file has one beside every character);
+        // it must not count as a byte lost from a word either.
+        if (c == 0) return;
 
         if (c == '/') {
             slashSeen_ = true;
@@ -205,7 +208,8 @@ private:
             break;
         case AttributeName:
             if (isNameByte(c)) {
-                if (nameGap_) altered_ = true; // two words run into one name
+                // Two words run into one name (after a tab or line break the join is noted as such).
+                if (nameGap_ && !joinPending_) altered_ = true;
                 append(attributeName_, c);
                 return;
             }
@@ -218,7 +222,7 @@ private:
             break;
         case AttributeValue:
             if (isNameByte(c)) {
-                if (valueGap_) altered_ = true; // what follows a quote or a slash runs on
+                if (valueGap_ && !joinPending_) altered_ = true; // what follows a quote or a slash runs on
                 append(attributeValue_, c);
                 return;
             }
@@ -298,7 +302,8 @@ private:
         element->sourceBegin = tagStart_;
         element->startTagEnd = offset_ + 1;
         element->sourceEnd = offset_ + 1; // until an end tag closes it
-        element->altered = altered_;
+        // A tag whose names a tab or line break ran together is noted as such, with how it reads.
+        element->altered = altered_ && !joined_ && !isComment(elementName_);
         XMLTagExtended* raw = element.get();
 
         if (!root_) {

@@ -366,6 +366,7 @@ private:
             }
             // An object that cannot be placed is reported by the registry and is not part of the
             // scene; the check has said why in its own words above.
+            if (!hasMesh || !hasMaterial) skipped_[child->name] = child->line;
             ProblemsMuted muted;
             attachMeshAndMaterial(object, meshName, materialName);
         }
@@ -508,9 +509,10 @@ private:
                     names.push_back(attribute.first);
                 if (std::find(names.begin(), names.end(), "classname") != names.end())
                     text += " (classname must come first)";
-                else if (!names.empty())
+                else if (!names.empty() && !child->altered) // the reader's cut says more
                     text += didYouMean(names.front(), {"classname"});
                 noteProblem(text);
+                skip(child.get());
                 continue;
             }
             const std::string& className = attributes.front().second;
@@ -519,6 +521,7 @@ private:
                 noteProblem("actor '" + child->name + "': unknown class '" + className + "'; skipped" +
                             didYouMean(className, vocabulary_.actorClasses) +
                             (vocabulary_.actorClasses.empty() ? "" : " (beatshow --classes lists them)"));
+                skip(child.get());
                 continue;
             }
             for (size_t i = 1; i < attributes.size(); ++i)
@@ -546,8 +549,9 @@ private:
         std::vector<std::string> entities = objects_;
         entities.insert(entities.end(), actors_.begin(), actors_.end());
         entities.insert(entities.end(), lights_.begin(), lights_.end());
+        const std::string skipped = notPlacedText(name);
         noteProblem("automation of '" + name + "': no object, actor or light has that name" +
-                    didYouMean(name, entities));
+                    (skipped.empty() ? didYouMean(name, entities) : skipped));
         return nullptr;
     }
 
@@ -652,7 +656,17 @@ private:
         if (known->second) return;
         std::vector<std::string> names = dispatcher.names();
         names.push_back("exit");
-        noteProblem("event '" + event + "': no actor answers it" + didYouMean(event, names));
+        std::vector<std::string> classes; // that would answer it, had the scene one
+        for (const auto& [className, events] : vocabulary_.classEvents) {
+            names.insert(names.end(), events.begin(), events.end());
+            if (std::find(events.begin(), events.end(), event) != events.end()) classes.push_back(className);
+        }
+        std::string text = "event '" + event + "': no actor answers it";
+        if (!classes.empty())
+            text += "; the scene has no actor of a class that does (" + listText(classes) + ")";
+        else
+            text += didYouMean(event, names);
+        noteProblem(text);
     }
 
     void loadEventTriggers(const XMLTag* list) {
@@ -677,15 +691,20 @@ private:
             }
             const bool comment = isComment(child->name);
             if (comment) noteCommentEntry(child.get(), "eventtrigger", "an event");
-            for (const std::string& key : unknown)
-                if (!comment)
-                    noteProblem("event '" + child->name + "': attribute '" + key +
-                                "' is not read (it takes eventTime and target)" +
-                                didYouMean(key, {"eventTime", "target"}));
+            bool timeMisspelt = false;
+            for (const std::string& key : unknown) {
+                if (comment) continue;
+                const std::string nearest = nearestName(key, {"eventTime", "target"});
+                timeMisspelt = timeMisspelt || (nearest == "eventTime" && !timeText);
+                noteProblem("event '" + child->name + "': attribute '" + key +
+                            "' is not read (it takes eventTime and target)" +
+                            (nearest.empty() ? std::string() : "; did you mean '" + nearest + "'?") +
+                            (nearest == "eventTime" && !timeText ? " Without eventTime the event is ignored" : ""));
+            }
             if (!timeText) {
                 const std::string line = "event " + child->name + " has no eventTime; ignored";
                 logStream << line << std::endl;
-                if (!comment) noteProblem(line);
+                if (!comment && !timeMisspelt) noteProblem(line);
                 continue;
             }
             const std::string event = "event '" + child->name + "'";
@@ -700,10 +719,12 @@ private:
                             " is not after the start of the music; it never fires");
             else if (std::isinf(time))
                 noteProblem(event + ": eventTime " + *timeText + " reads as inf; it never fires");
-            if (targetName && !target)
+            if (targetName && !target) {
+                const std::string skipped = notPlacedText(*targetName);
                 noteProblem("event '" + child->name + "': target '" + *targetName +
                             "' is not an actor; the event goes to every subscriber" +
-                            didYouMean(*targetName, actors_));
+                            (skipped.empty() ? didYouMean(*targetName, actors_) : skipped));
+            }
             checkAnswered(child->name, target, targetName ? *targetName : std::string());
             addEventTrigger(child->name, time, target);
         }
@@ -753,7 +774,7 @@ private:
                     why = path + " cannot be played (" +
                           (reasons.empty() ? "error " + engine().music.errorText() : reasons.front()) + ")";
                 }
-                reportProblem("Cannot load music " + *file, "the song " + why + "; the show has no music");
+                reportProblem("Cannot load music " + *file, "the show has no music: the song " + why);
             }
         }
     }
@@ -803,6 +824,29 @@ private:
         }
     }
 
+    // An element the loader passes over with its content: what is inside it is never read, so
+    // nothing in there is worth a word of its own.
+    void skip(const XMLTag* tag) {
+        skipped_[tag->name] = tag->line;
+        std::vector<const XMLTag*> pending{tag};
+        while (!pending.empty()) {
+            const XMLTag* next = pending.back();
+            pending.pop_back();
+            readAsWritten_.insert(next);
+            for (const auto& child : childrenOf(next))
+                pending.push_back(child.get());
+        }
+    }
+
+    // " (object 'x' on line 12 is not placed)" for a name the scene defines but the loader could
+    // not place, or "".
+    std::string notPlacedText(const std::string& name) const {
+        auto it = skipped_.find(name);
+        return it == skipped_.end() ? std::string()
+                                    : "; '" + name + "' on line " + std::to_string(it->second) +
+                                          " was skipped (see there)";
+    }
+
     const std::string& fileName_;
     const XMLDocument& document_;
     const ActorMaker& makeActor_;
@@ -815,6 +859,7 @@ private:
     std::vector<std::pair<entity_base*, size_t>> unscaled_;
     std::set<const XMLTag*> readAsWritten_;
     std::map<std::string, bool> answered_;
+    std::map<std::string, size_t> skipped_; // objects not placed, actors not built: name, line
     std::vector<std::string> later_;
 };
 

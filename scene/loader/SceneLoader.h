@@ -33,6 +33,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class Actor;
@@ -45,6 +46,8 @@ struct SceneVocabulary {
     std::vector<std::string> actorClasses;
     // The elements of a class besides "child" and its parameters ("line" for the text actors).
     std::function<std::vector<std::string>(const std::string& className)> actorElements;
+    // The events each class answers, by class name.
+    std::vector<std::pair<std::string, std::vector<std::string>>> classEvents;
 };
 
 // -1 when the file cannot be read (no line of its own), else 0. Actors come from `makeActor`
