@@ -47,3 +47,7 @@ std::string decodeMusicFile(const std::string& path) {
     const int code = platform::decodeVorbisFile(path, audio);
     return code == platform::AudioOk ? std::string() : platform::audioErrorText(code);
 }
+
+std::string probeMusicFile(const std::string& path) {
+    return platform::vorbisFileSeconds(path) > 0.0 ? std::string() : "not an Ogg Vorbis file with a length";
+}

@@ -14,3 +14,5 @@ bool compileShadersOffscreen(std::vector<ShaderFileCheck>& files, std::string& w
 
 // Decodes an Ogg Vorbis file whole, as the player does: "" when it decodes, else why not.
 std::string decodeMusicFile(const std::string& path);
+// Reads only an Ogg Vorbis file's headers: "" when they give it a length, else why not.
+std::string probeMusicFile(const std::string& path);

@@ -176,7 +176,8 @@ void checkShowFiles(const SceneCheckOptions& options, std::vector<Finding>& find
     // and does not play is a mistake.
     std::error_code error;
     if (std::filesystem::exists(showMusicFile, error)) {
-        const std::string why = CheckingAudioBackend::musicProblem(showMusicFile, options.decodeMusic);
+        const std::string why = CheckingAudioBackend::musicProblem(
+            showMusicFile, options.probeMusic ? options.probeMusic : options.decodeMusic);
         if (!why.empty()) findings.push_back({showMusicFile, 0, "cannot be played (" + why + ")"});
     }
 }

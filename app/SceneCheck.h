@@ -34,6 +34,9 @@ struct SceneCheckOptions {
     // Decodes a music file whole: "" when it decodes, else why not. Null: a music file only has
     // to exist and start like an Ogg file.
     std::function<std::string(const std::string& path)> decodeMusic;
+    // A quicker look at the optional start-up music, which the scene's song replaces: its headers
+    // only. Null: as decodeMusic.
+    std::function<std::string(const std::string& path)> probeMusic;
 };
 
 // Changes the working directory to `directory` and checks the show in it. Returns the process

@@ -108,6 +108,7 @@ int main(int argc, char** argv) {
         check.verbose = options.verbose;
         check.compileShaders = compileShadersOffscreen;
         check.decodeMusic = decodeMusicFile;
+        check.probeMusic = probeMusicFile;
         return runSceneCheck(options.checkDirectory, check);
     }
     if (!enterShowDirectory(options)) return 1;
