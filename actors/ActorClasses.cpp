@@ -25,15 +25,16 @@ std::vector<Info> makeReference() {
           {"stop", "end either motion and put the pieces back"}},
          "nothing of its own: it moves its objects' triangles",
          "an explosion never stops by itself, ever slower; restore takes 1.5 s"});
-    classes.push_back({"BassBouncer",
-                       "Pumps the size of its entities on a steady bounce and spins them.",
-                       {childElement("a placed object or a light")},
-                       {spin},
-                       {},
-                       "nothing of its own: it scales and turns its entities",
-                       "a bounce every 1.364 s (its own clock, not the music): the entities jump to 1.1 times "
-                       "their size and shrink to 0.8 times within 0.6 s; the spin is about (0.31, 0.15, -0.05) "
-                       "radians a second times Scale.x"});
+    classes.push_back(
+        {"BassBouncer",
+         "Pumps the size of its entities on a steady bounce and spins them.",
+         {childElement("a placed object or a light")},
+         {spin},
+         {},
+         "nothing of its own: it scales and turns its entities",
+         "a bounce every 1.364 s (its own clock, not the music): the entities jump to 1.1 times "
+         "their size and shrink to 0.8 times within 0.6 s; the spin is about (0.31, 0.15, -0.05) "
+         "radians a second times Scale.x"});
     classes.push_back({"LightFlicker",
                        "Makes lights flicker: on, fading out, off, fading in, for random short times.",
                        {childElement("a light (other entities are refused)")},
@@ -70,27 +71,32 @@ std::vector<Info> makeReference() {
          "holding and fading out. Its built-in lines are the default show's credits and greetings.",
          {{"line", "<line text=\"WORDS\" hold=\"SECONDS\" />",
            "a line of its own: the first replaces the built-in lines, the others follow in file order; hold "
-           "(optional) is how long it stays at full strength. The words may hold spaces and punctuation; they "
+           "(optional) is how long it stays at full strength. The words may hold spaces and punctuation; "
+           "they "
            "are centred on their measured width"}},
          {},
          {{"activate", "start from the first line"}, {"deactivate", "stop at once"}},
-         "the current line in the large font (64 pixels high, 28 pixels a letter at 1920 x 1080), its top at the "
+         "the current line in the large font (64 pixels high, 28 pixels a letter at 1920 x 1080), its top at "
+         "the "
          "middle of the window; at other window heights the letters scale with the height",
-         "each line fades in for 0.4 s (to 80 % strength), holds 1.6 s (or its own hold) and fades out for 0.4 s: "
-         "2.4 s a line; the 19 built-in lines take about 46 s. After the last line it is silent until activate"});
-    classes.push_back({"EpicRealtimeHelper",
-                       "A staged scene: a turning knot over a tunnel floor, seen from its own camera \"ERTCam\". "
-                       "It needs the meshes ding02 and Tunnel01 and the materials concrete and stonewall; "
-                       "without them it builds nothing but the camera.",
-                       {},
-                       {},
-                       {{"activate", "switch to its camera and show the knot and the tunnel"},
-                        {"deactivate", "hide them (the view stays with its camera until another activates)"},
-                        {"nextstage", "the tunnel floor starts turning"},
-                        {"nextstage2", "the knot explodes and re-forms with the beat"}},
-                       "its objects; it writes the distortion filter every frame, active or not",
-                       "beats tint the knot's spin; after nextstage2 it bursts every sixth beat and re-forms "
-                       "three beats later"});
+         "each line fades in for 0.4 s (to 80 % strength), holds 1.6 s (or its own hold) and fades out for "
+         "0.4 s: "
+         "2.4 s a line; the 19 built-in lines take about 46 s. After the last line it is silent until "
+         "activate"});
+    classes.push_back(
+        {"EpicRealtimeHelper",
+         "A staged scene: a turning knot over a tunnel floor, seen from its own camera \"ERTCam\". "
+         "It needs the meshes ding02 and Tunnel01 and the materials concrete and stonewall; "
+         "without them it builds nothing but the camera.",
+         {},
+         {},
+         {{"activate", "switch to its camera and show the knot and the tunnel"},
+          {"deactivate", "hide them (the view stays with its camera until another activates)"},
+          {"nextstage", "the tunnel floor starts turning"},
+          {"nextstage2", "the knot explodes and re-forms with the beat"}},
+         "its objects; it writes the distortion filter every frame, active or not",
+         "beats tint the knot's spin; after nextstage2 it bursts every sixth beat and re-forms "
+         "three beats later"});
     classes.push_back({"SlideShow",
                        "Shows the material \"logo2\" over the whole window while it is active.",
                        {},
@@ -99,49 +105,57 @@ std::vector<Info> makeReference() {
                         {"deactivate", "take it away"}},
                        "tex/logo2.bmp stretched over the window, untinted",
                        "none: it shows until deactivate"});
-    classes.push_back({"MapSearch",
-                       "A search on a map: the material \"map02\" slowly zooming in over the window, a cyan "
-                       "cross-hair wandering over it with the caption \"searching location...\", then the "
-                       "blinking message \"Location not found!\" while the picture distorts more and more.",
-                       {},
-                       {},
-                       {{"activate", "start the search (again)"}, {"deactivate", "stop and draw nothing"}},
-                       "the map, the cross-hair and the captions; beats jolt the distortion during the search",
-                       "the search takes 10 s; the message blinks 0.2 s on, 0.2 s off; the distortion grows "
-                       "from 11 s on until deactivate"});
-    classes.push_back({"Fader",
-                       "Fades the whole picture in from black and out to black.",
-                       {},
-                       {},
-                       {{"fadein", "towards the full picture"}, {"fadeout", "towards black"}},
-                       "nothing of its own: it writes the filter parameter fadeParam every frame from its first "
-                       "frame on, so a scene with a fader stays black until fadein",
-                       "a smooth approach: 95 % of the way in about 1.1 s at 60 frames a second and 1.8 s at 30 "
-                       "(every frame counts 50 ms longer than it took, so it is quicker at higher frame rates)"});
-    classes.push_back({"CubeFun",
-                       "A staged scene: sixty small cubes flying around its own camera \"CubeCam\". It needs the "
-                       "mesh eckig and the material metal4 (cubes without them are not drawn).",
-                       {},
-                       {},
-                       {{"activate", "switch to its camera and show the cubes"},
-                        {"deactivate", "hide them"},
-                        {"nextstage", "the cubes glow in four colours and beats jolt the distortion filter"}},
-                       "sixty objects of its own",
-                       "beats make the cubes flash"});
+    classes.push_back(
+        {"MapSearch",
+         "A search on a map: the material \"map02\" slowly zooming in over the window, a cyan "
+         "cross-hair wandering over it with the caption \"searching location...\", then the "
+         "blinking message \"Location not found!\" while the picture distorts more and more.",
+         {},
+         {},
+         {{"activate", "start the search (again)"}, {"deactivate", "stop and draw nothing"}},
+         "the map, the cross-hair and the captions; beats jolt the distortion during the search",
+         "the search takes 10 s; the message blinks 0.2 s on, 0.2 s off; the distortion grows "
+         "from 11 s on until deactivate"});
+    classes.push_back(
+        {"Fader",
+         "Fades the whole picture in from black and out to black.",
+         {},
+         {},
+         {{"fadein", "towards the full picture"}, {"fadeout", "towards black"}},
+         "nothing of its own: it writes the filter parameter fadeParam every frame from its first "
+         "frame on, so a scene with a fader stays black until fadein",
+         "a smooth approach: 95 % of the way in about 1.1 s at 60 frames a second and 1.8 s at 30 "
+         "(every frame counts 50 ms longer than it took, so it is quicker at higher frame rates)"});
+    classes.push_back(
+        {"CubeFun",
+         "A staged scene: sixty small cubes flying around its own camera \"CubeCam\". It needs the "
+         "mesh eckig and the material metal4 (cubes without them are not drawn).",
+         {},
+         {},
+         {{"activate", "switch to its camera and show the cubes"},
+          {"deactivate", "hide them"},
+          {"nextstage", "the cubes glow in four colours and beats jolt the distortion filter"}},
+         "sixty objects of its own",
+         "beats make the cubes flash"});
     classes.push_back(
         {"Anouncer",
-         "Shows lines of text one after another in the middle of the screen, in amber, each fading in, holding "
+         "Shows lines of text one after another in the middle of the screen, in amber, each fading in, "
+         "holding "
          "and fading out; it also sets the distortion filter when it starts. Its built-in lines announce the "
          "default show.",
          {{"line", "<line text=\"WORDS\" hold=\"SECONDS\" />",
            "a line of its own: the first replaces the built-in lines, the others follow in file order; hold "
-           "(optional) is how long it stays at full strength. The words may hold spaces and punctuation; they "
+           "(optional) is how long it stays at full strength. The words may hold spaces and punctuation; "
+           "they "
            "are centred on their measured width"}},
          {},
-         {{"activate", "start from the first line; sets distortParam1 to 0 0.5 0.8 and distortParam2 to 0 0 0"}},
-         "the current line in the large font (64 pixels high, 28 pixels a letter at 1920 x 1080), its top at the "
+         {{"activate",
+           "start from the first line; sets distortParam1 to 0 0.5 0.8 and distortParam2 to 0 0 0"}},
+         "the current line in the large font (64 pixels high, 28 pixels a letter at 1920 x 1080), its top at "
+         "the "
          "middle of the window; at other window heights the letters scale with the height",
-         "each line fades in for 0.5 s, holds 1.85 s (or its own hold) and fades out for 0.5 s: about 2.85 s a "
+         "each line fades in for 0.5 s, holds 1.85 s (or its own hold) and fades out for 0.5 s: about 2.85 s "
+         "a "
          "line; the 9 built-in lines take about 26 s. After the last line it is silent until activate"});
     return classes;
 }
@@ -171,8 +185,8 @@ std::string actorClassReferenceText() {
         for (const auto& element : info.elements)
             out << "  element    " << element.attributes << "\n             " << element.meaning << "\n";
         for (const auto& parameter : info.parameters)
-            out << "  parameter  " << parameter.name << " (default " << parameter.defaultValue << "): "
-                << parameter.meaning << "\n";
+            out << "  parameter  " << parameter.name << " (default " << parameter.defaultValue
+                << "): " << parameter.meaning << "\n";
         for (const auto& event : info.events)
             out << "  event      " << event.name << ": " << event.effect << "\n";
         out << "  draws      " << info.draws << "\n";

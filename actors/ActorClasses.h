@@ -26,8 +26,9 @@ struct ActorClassInfo {
     std::string className; // the scene's classname
     std::string summary;
     std::vector<Element> elements;
-    std::vector<Parameter> parameters; // the ones the actor reads; every actor accepts Position, Rotation, Scale
-    std::vector<Event> events;         // every actor also receives play, pause and stop
+    std::vector<Parameter>
+        parameters;            // the ones the actor reads; every actor accepts Position, Rotation, Scale
+    std::vector<Event> events; // every actor also receives play, pause and stop
     std::string draws;
     std::string timings;
 };

@@ -147,7 +147,8 @@ Actor::ElementResult TextSequence::takeLine(const ActorElement& element, std::st
         } else if (key == "hold") {
             char* end = nullptr;
             const double seconds = std::strtod(value.c_str(), &end);
-            if (value.empty() || !end || *end != '\0' || !std::isfinite(seconds) || seconds < 0.0 || seconds > 3600.0) {
+            if (value.empty() || !end || *end != '\0' || !std::isfinite(seconds) || seconds < 0.0 ||
+                seconds > 3600.0) {
                 why = "hold=\"" + value + "\" is not a time in seconds (0 to 3600)";
                 return Actor::ElementResult::Refused;
             }
@@ -190,7 +191,11 @@ char toWindows1252(uint32_t codePoint) {
 bool decodeUtf8(const std::string& text, std::vector<uint32_t>& out) {
     for (size_t i = 0; i < text.size();) {
         const auto byte = static_cast<unsigned char>(text[i]);
-        int extra = byte < 0x80 ? 0 : (byte & 0xE0) == 0xC0 ? 1 : (byte & 0xF0) == 0xE0 ? 2 : (byte & 0xF8) == 0xF0 ? 3 : -1;
+        int extra = byte < 0x80             ? 0
+                    : (byte & 0xE0) == 0xC0 ? 1
+                    : (byte & 0xF0) == 0xE0 ? 2
+                    : (byte & 0xF8) == 0xF0 ? 3
+                                            : -1;
         if (extra < 0 || i + static_cast<size_t>(extra) >= text.size()) return false;
         uint32_t cp = extra == 0 ? byte : byte & (0x3F >> extra);
         for (int k = 1; k <= extra; ++k) {
@@ -198,7 +203,8 @@ bool decodeUtf8(const std::string& text, std::vector<uint32_t>& out) {
             if ((next & 0xC0) != 0x80) return false;
             cp = (cp << 6) | (next & 0x3F);
         }
-        if ((extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000)) return false;
+        if ((extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000))
+            return false;
         out.push_back(cp);
         i += static_cast<size_t>(extra) + 1;
     }

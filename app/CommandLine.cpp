@@ -52,8 +52,8 @@ enum ShowCommandResult { Recognised, Unrecognised };
 
 // What a demo maker's first hour needs: a show to start from, the reference of the actor
 // classes, a check that shows the engine's log, and playing a show from another folder.
-ShowCommandResult parseShowCommand(const std::vector<std::string>& arguments, size_t& i, ProgramOptions& options,
-                                   std::string& error) {
+ShowCommandResult parseShowCommand(const std::vector<std::string>& arguments, size_t& i,
+                                   ProgramOptions& options, std::string& error) {
     const std::string& a = arguments[i];
     if (a == "--new") {
         if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {

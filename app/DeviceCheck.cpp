@@ -36,7 +36,8 @@ bool compileShadersOffscreen(std::vector<ShaderFileCheck>& files, std::string& w
     for (ShaderFileCheck& file : files) {
         GlProgram program;
         std::string error;
-        file.compiles = program.build(file.file, file.vertexStage ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER, error);
+        file.compiles =
+            program.build(file.file, file.vertexStage ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER, error);
         file.error = file.compiles ? std::string() : error;
     }
     return true;

@@ -232,8 +232,8 @@ bool writeNewShow(const std::string& directory, std::vector<std::string>& writte
         outputs.push_back({"tex/" + file.name + ".bmp", std::move(file.bytes)});
 
     const SongAudio song = renderSong(SongFirstBar, SongBarCount);
-    std::vector<uint8_t> ogg =
-        encodeOggVorbis(song, 0.3f, {"TITLE=beatshow --new", "ARTIST=beatshow synthesizer", "BPM=141"}, error);
+    std::vector<uint8_t> ogg = encodeOggVorbis(
+        song, 0.3f, {"TITLE=beatshow --new", "ARTIST=beatshow synthesizer", "BPM=141"}, error);
     if (ogg.empty()) return false;
     outputs.push_back({"audio/song.ogg", std::move(ogg)});
     const double songSeconds = static_cast<double>(song.left.size()) / song.sampleRate;
@@ -242,7 +242,8 @@ bool writeNewShow(const std::string& directory, std::vector<std::string>& writte
     // Nothing of someone's earlier work is overwritten, and nothing is half written.
     for (const Output& output : outputs)
         if (fs::exists(root / output.path, code)) {
-            error = (root / output.path).string() + " exists already; --new writes only into a new or empty folder";
+            error = (root / output.path).string() +
+                    " exists already; --new writes only into a new or empty folder";
             return false;
         }
     for (const Output& output : outputs) {

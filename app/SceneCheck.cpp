@@ -119,18 +119,19 @@ void checkScene(const SceneCheckOptions& options, std::vector<Finding>& findings
     resetProblems();
     if (loadScene(showSceneFile, &createActor, checkVocabulary()) != 0) {
         logStream << "Cannot read scene file " << showSceneFile << std::endl;
-        findings.push_back({showSceneFile, 0,
-                            std::filesystem::exists(showSceneFile)
-                                ? "cannot be read"
-                                : "there is no scene file here (beatshow --new DIR writes a show to start from)"});
+        findings.push_back(
+            {showSceneFile, 0,
+             std::filesystem::exists(showSceneFile)
+                 ? "cannot be read"
+                 : "there is no scene file here (beatshow --new DIR writes a show to start from)"});
     }
     // The scene's findings in the order of the file; those of no line first.
     std::vector<NotedProblem> problems = problemRecords();
     std::stable_sort(problems.begin(), problems.end(),
                      [](const NotedProblem& a, const NotedProblem& b) { return a.line < b.line; });
     for (const NotedProblem& problem : problems)
-        findings.push_back({problem.file.empty() ? std::string(showSceneFile) : problem.file, problem.line,
-                            problem.text});
+        findings.push_back(
+            {problem.file.empty() ? std::string(showSceneFile) : problem.file, problem.line, problem.text});
 
     // What the loader handed over stays registered, but the renderer and window end here.
     r.renderer = nullptr;
@@ -150,9 +151,10 @@ void checkShowFiles(const SceneCheckOptions& options, std::vector<Finding>& find
         const bool renderer = std::any_of(std::begin(rendererShaderFiles), std::end(rendererShaderFiles),
                                           [&](const RendererShaderFile& f) { return shader.file == f.file; });
         findings.push_back({shader.file, 0,
-                            renderer ? "is missing: the player does not start without it"
-                                     : "is missing: the player shows an error and its picture lacks that filter "
-                                       "stage"});
+                            renderer
+                                ? "is missing: the player does not start without it"
+                                : "is missing: the player shows an error and its picture lacks that filter "
+                                  "stage"});
     }
     if (!present.empty()) {
         std::string why;
@@ -192,7 +194,8 @@ std::vector<ShaderFileCheck> showShaderFiles() {
     buildDefaultFilterChain(chain);
     for (int i = 0; i < chain.count(); ++i) {
         const std::string& file = chain.stage(i).shaderFile;
-        if (std::none_of(files.begin(), files.end(), [&](const ShaderFileCheck& f) { return f.file == file; }))
+        if (std::none_of(files.begin(), files.end(),
+                         [&](const ShaderFileCheck& f) { return f.file == file; }))
             files.push_back({file, false, true, {}});
     }
     return files;

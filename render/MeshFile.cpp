@@ -42,10 +42,12 @@ int reject(const std::string& line) {
 // The lines a Wavefront OBJ file starts with: comments, vertices, faces, groups, objects, material
 // libraries. A binary mesh starts with a vertex count whose bytes are rarely all printable.
 bool looksLikeWavefront(const uint8_t* data, size_t size) {
-    static const char* const starts[] = {"# ", "#\n", "v ", "vt ", "vn ", "f ", "g ", "o ", "s ", "mtllib ", "usemtl "};
+    static const char* const starts[] = {"# ", "#\n", "v ", "vt ",     "vn ",    "f ",
+                                         "g ", "o ",  "s ", "mtllib ", "usemtl "};
     const size_t probe = std::min<size_t>(size, 256);
     for (size_t i = 0; i < probe; ++i)
-        if (data[i] != '\n' && data[i] != '\r' && data[i] != '\t' && (data[i] < 32 || data[i] > 126)) return false;
+        if (data[i] != '\n' && data[i] != '\r' && data[i] != '\t' && (data[i] < 32 || data[i] > 126))
+            return false;
     for (const char* start : starts)
         if (size >= std::strlen(start) && std::memcmp(data, start, std::strlen(start)) == 0) return true;
     return false;

@@ -265,7 +265,8 @@ int RecordingRenderer::drawText(std::string text, int x, int y, uint32_t colour,
     return FontHeights[font];
 }
 
-int RecordingRenderer::drawTextScaled(std::string text, int x, int y, uint32_t colour, int font, float scale) {
+int RecordingRenderer::drawTextScaled(std::string text, int x, int y, uint32_t colour, int font,
+                                      float scale) {
     record("drawTextScaled");
     if (font < 0 || font > 2) return 0;
     DrawCommand c;

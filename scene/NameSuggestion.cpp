@@ -53,9 +53,10 @@ std::string nearestName(const std::string& name, const std::vector<std::string>&
             score = 0;
         } else {
             // Long names differ a lot in length from short ones: no need to compare those.
-            const size_t lengthGap = other.size() > wanted.size() ? other.size() - wanted.size()
-                                                                  : wanted.size() - other.size();
-            const size_t allowed = allowedEdits(std::min(other.size(), wanted.size()), std::max(other.size(), wanted.size()));
+            const size_t lengthGap =
+                other.size() > wanted.size() ? other.size() - wanted.size() : wanted.size() - other.size();
+            const size_t allowed =
+                allowedEdits(std::min(other.size(), wanted.size()), std::max(other.size(), wanted.size()));
             if (lengthGap <= allowed) {
                 const size_t edits = editDistance(wanted, other);
                 if (edits <= allowed) score = edits;
@@ -74,8 +75,8 @@ std::string nearestName(const std::string& name, const std::vector<std::string>&
     return choice;
 }
 
-std::string didYouMean(const std::string& name, const std::vector<std::string>& candidates, const std::string& open,
-                       const std::string& close) {
+std::string didYouMean(const std::string& name, const std::vector<std::string>& candidates,
+                       const std::string& open, const std::string& close) {
     const std::string nearest = nearestName(name, candidates);
     return nearest.empty() ? std::string() : "; did you mean " + open + nearest + close + "?";
 }

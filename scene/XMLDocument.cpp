@@ -103,7 +103,8 @@ bool isComment(const std::string& name) {
 
 // A log line and the problem it reports, filed under a line of the file; the note leaves the file
 // and line to its place.
-void reportProblem(const std::string& source, size_t line, const std::string& logLine, const std::string& note) {
+void reportProblem(const std::string& source, size_t line, const std::string& logLine,
+                   const std::string& note) {
     if (!logLine.empty()) logStream << logLine << std::endl;
     ProblemPlace place(source, line);
     noteProblem(note);
@@ -349,9 +350,9 @@ private:
 
     void noteClosedComment(const OpenElement& closed) {
         const std::string parent = stack_.empty() ? std::string() : stack_.back().tag->name;
-        std::string text = std::string(CommentRule) + "this one stays open and takes in " + swallowed(closed.tag) +
-                           ", until </" + elementName_ + "> on line " + std::to_string(tagLine_) +
-                           " closes it";
+        std::string text = std::string(CommentRule) + "this one stays open and takes in " +
+                           swallowed(closed.tag) + ", until </" + elementName_ + "> on line " +
+                           std::to_string(tagLine_) + " closes it";
         if (!parent.empty())
             text += " in place of <" + parent + ">, so what follows is read one level too deep";
         noteAt(source_, closed.line, text);
@@ -402,8 +403,8 @@ private:
     bool nameEnded_ = false;
     size_t line_ = 1;
     size_t tagLine_ = 1;
-    size_t offset_ = 0;   // of the byte being read
-    size_t tagStart_ = 0; // of the current tag's "<"
+    size_t offset_ = 0;        // of the byte being read
+    size_t tagStart_ = 0;      // of the current tag's "<"
     bool joinPending_ = false; // a tab or line break followed a name byte of the current token
     bool joined_ = false;      // ... and another name byte ran on after it
     bool altered_ = false;     // the tag lost or ran together bytes of its words
@@ -427,16 +428,18 @@ int XMLDocument::loadFromBytes(const uint8_t* data, size_t size, const std::stri
 
 size_t XMLDocument::lineAt(size_t offset) const {
     offset = std::min(offset, source.size());
-    return 1 + static_cast<size_t>(std::count(source.begin(), source.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
+    return 1 + static_cast<size_t>(
+                   std::count(source.begin(), source.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
 }
 
 int XMLDocument::load(const std::string& fileName) {
     std::error_code error;
     const std::filesystem::file_status status = std::filesystem::status(fileName, error);
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
-        const std::string what = std::string("not a regular file (") +
-                                 (std::filesystem::is_directory(status) ? "a directory" : "a device, FIFO or socket") +
-                                 "); not read";
+        const std::string what =
+            std::string("not a regular file (") +
+            (std::filesystem::is_directory(status) ? "a directory" : "a device, FIFO or socket") +
+            "); not read";
         reportProblem(fileName, 0, fileName + ": " + what, what);
         return -1;
     }
@@ -595,7 +598,8 @@ std::string readTagText(const XMLTag* tag) {
 }
 
 std::string writtenTagText(const XMLDocument& document, const XMLTag* tag, size_t limit) {
-    if (!tag || tag->startTagEnd <= tag->sourceBegin || tag->startTagEnd > document.source.size()) return readTagText(tag);
+    if (!tag || tag->startTagEnd <= tag->sourceBegin || tag->startTagEnd > document.source.size())
+        return readTagText(tag);
     std::string text = document.source.substr(tag->sourceBegin, tag->startTagEnd - tag->sourceBegin);
     for (char& c : text)
         if (c == '\t' || c == '\r' || c == '\n') c = ' ';

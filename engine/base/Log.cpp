@@ -83,7 +83,7 @@ void noteProblem(const std::string& what) {
     }
     NotedProblem problem;
     if (const ProblemPlace* place = innermostPlace) {
-        problem.file = place->file_;
+        problem.file = *place->file_;
         problem.line = place->line_;
     }
     problem.text = what;
@@ -104,8 +104,8 @@ std::vector<NotedProblem> problemRecords() {
     return problems();
 }
 
-ProblemPlace::ProblemPlace(std::string file, size_t line)
-    : file_(std::move(file)), line_(line), outer_(innermostPlace) {
+ProblemPlace::ProblemPlace(const std::string& file, size_t line)
+    : file_(&file), line_(line), outer_(innermostPlace) {
     innermostPlace = this;
 }
 

@@ -62,13 +62,15 @@ std::vector<NotedProblem> problemRecords();
 // innermost counts. Only for use as a local: it must die on the thread that made it.
 class ProblemPlace {
 public:
-    ProblemPlace(std::string file, size_t line);
+    // `file` must outlive the place (it is read when a problem is noted, not copied).
+    ProblemPlace(const std::string& file, size_t line);
+    ProblemPlace(std::string&& file, size_t line) = delete;
     ~ProblemPlace();
     ProblemPlace(const ProblemPlace&) = delete;
     ProblemPlace& operator=(const ProblemPlace&) = delete;
 
 private:
-    std::string file_;
+    const std::string* file_;
     size_t line_;
     const ProblemPlace* outer_;
     friend void noteProblem(const std::string&);

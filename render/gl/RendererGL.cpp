@@ -240,14 +240,15 @@ bool RendererGL::compileShaders() {
         GLenum stage;
     };
     // In the order of rendererShaderFiles, which names the files for checks of a show.
-    GlProgram* const programs[] = {&diffuseShader_,   &lightingShader_, &gShader_,          &gShaderNv_,
-                                   &meshShader_,      &defferedShader_, &flatShader_,       &depthShader_,
-                                   &overlayShader_,   &prim3dShader_,   &meshShaderSimple_, &meshShaderNv_};
+    GlProgram* const programs[] = {&diffuseShader_, &lightingShader_, &gShader_,          &gShaderNv_,
+                                   &meshShader_,    &defferedShader_, &flatShader_,       &depthShader_,
+                                   &overlayShader_, &prim3dShader_,   &meshShaderSimple_, &meshShaderNv_};
     static_assert(std::size(programs) == rendererShaderFileCount);
     std::vector<Item> items;
     for (size_t i = 0; i < rendererShaderFileCount; ++i)
         items.push_back({programs[i], rendererShaderFiles[i].file,
-                         static_cast<GLenum>(rendererShaderFiles[i].vertexStage ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER)});
+                         static_cast<GLenum>(rendererShaderFiles[i].vertexStage ? GL_VERTEX_SHADER
+                                                                                : GL_FRAGMENT_SHADER)});
     for (const Item& item : items) {
         std::string error;
         if (item.program->build(item.file, item.stage, error)) continue;

@@ -26,7 +26,8 @@ const GlFont* RendererGL::scaledFont(int font, float scale) {
     if (font < 0 || font > 2 || !fonts_[static_cast<size_t>(font)]) return nullptr;
     const GlFont* base = fonts_[static_cast<size_t>(font)].get();
     if (isUnitScale(scale)) return base;
-    const int height = std::max(1, static_cast<int>(std::lround(static_cast<float>(base->lineHeight()) * scale)));
+    const int height =
+        std::max(1, static_cast<int>(std::lround(static_cast<float>(base->lineHeight()) * scale)));
     if (height == base->lineHeight()) return base;
     for (const ScaledFont& entry : scaledFonts_)
         if (entry.font == font && entry.height == height) return entry.glyphs.get();
@@ -71,7 +72,8 @@ int RendererGL::drawTextScaled(std::string text, int x, int y, uint32_t colour, 
 }
 
 int RendererGL::textWidth(const std::string& text, int font, float scale) {
-    if (font < 0 || font > 2 || !fonts_[static_cast<size_t>(font)]) return RenderInterface::textWidth(text, font, scale);
+    if (font < 0 || font > 2 || !fonts_[static_cast<size_t>(font)])
+        return RenderInterface::textWidth(text, font, scale);
     if (const GlFont* f = scaledFont(font, scale)) {
         const int width = f->width(text.data(), text.size());
         // Off the rendering thread an unbuilt size falls back to the font's own, scaled.

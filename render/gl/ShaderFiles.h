@@ -14,9 +14,9 @@ struct RendererShaderFile {
 
 // In the order the renderer compiles them.
 inline constexpr RendererShaderFile rendererShaderFiles[] = {
-    {"diffuse_shader.psh", false},  {"lighting_shader.psh", false},   {"gshader.psh", false},
-    {"gshader_nv.psh", false},      {"mesh_shader.vsh", true},        {"deffered_shader.psh", false},
-    {"2dflat_shader.psh", false},   {"depth_shader.psh", false},      {"ovrlay_shader.vsh", true},
-    {"prim3d_shader.vsh", true},    {"mesh_shader_simple.vsh", true}, {"mesh_shader_nv.vsh", true},
+    {"diffuse_shader.psh", false}, {"lighting_shader.psh", false},   {"gshader.psh", false},
+    {"gshader_nv.psh", false},     {"mesh_shader.vsh", true},        {"deffered_shader.psh", false},
+    {"2dflat_shader.psh", false},  {"depth_shader.psh", false},      {"ovrlay_shader.vsh", true},
+    {"prim3d_shader.vsh", true},   {"mesh_shader_simple.vsh", true}, {"mesh_shader_nv.vsh", true},
 };
 inline constexpr size_t rendererShaderFileCount = sizeof rendererShaderFiles / sizeof rendererShaderFiles[0];

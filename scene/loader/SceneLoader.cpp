@@ -36,8 +36,8 @@ std::string floatText(float f) {
     return std::isnan(f) ? "nan" : f > 0 ? "inf" : "-inf";
 }
 
-const std::vector<std::string> sectionNames = {"meshes",       "materials",    "objects", "lights", "actors",
-                                               "automations", "eventtrigger", "audio"};
+const std::vector<std::string> sectionNames = {"meshes", "materials",   "objects",      "lights",
+                                               "actors", "automations", "eventtrigger", "audio"};
 const std::vector<std::string> objectElements = {"Position", "Rotation", "Scale", "Mesh", "Material"};
 const std::vector<std::string> lightElements = {"Color", "Position", "Cutoff"};
 const std::vector<std::string> vectorAttributes = {"x", "y", "z"};
@@ -166,7 +166,8 @@ private:
         }
         for (const auto& child : childrenOf(document_.findTag("base::scene"))) {
             const std::string& name = child->name;
-            if (isComment(name) || std::find(sectionNames.begin(), sectionNames.end(), name) != sectionNames.end())
+            if (isComment(name) ||
+                std::find(sectionNames.begin(), sectionNames.end(), name) != sectionNames.end())
                 continue;
             ProblemPlace place(fileName_, child->line);
             noteProblem("<" + name + "> is not a section of the scene and is not read" +
@@ -196,7 +197,8 @@ private:
         }
     }
 
-    void noteUnknownChild(const std::string& owner, const XMLTag* element, const std::vector<std::string>& known) {
+    void noteUnknownChild(const std::string& owner, const XMLTag* element,
+                          const std::vector<std::string>& known) {
         if (isComment(element->name)) return;
         noteProblem(owner + ": <" + element->name + "> is none of " + listText(known) + "; ignored" +
                     didYouMean(element->name, known, "<", ">"));
@@ -309,8 +311,8 @@ private:
         if (!nearest.empty())
             text += "; did you mean '" + nearest + "'?";
         else if (assetFileExists(name, kind))
-            text += "; its file " + engine().assets.pathFor(name, kind) + " exists: add <" + name + " /> to <" +
-                    section + ">";
+            text += "; its file " + engine().assets.pathFor(name, kind) + " exists: add <" + name +
+                    " /> to <" + section + ">";
         return text;
     }
 
@@ -323,9 +325,9 @@ private:
             if (isComment(child->name)) noteCommentEntry(child.get(), "objects", "an object");
             const std::string owner = "object '" + child->name + "'";
             if (!child->attributes.empty() && !isComment(child->name))
-                noteProblem(owner + ": attributes of an object are not read (" + child->attributes.front().first +
-                            "=" + child->attributes.front().second + "); it takes the elements " +
-                            listText(objectElements));
+                noteProblem(owner + ": attributes of an object are not read (" +
+                            child->attributes.front().first + "=" + child->attributes.front().second +
+                            "); it takes the elements " + listText(objectElements));
             // An element without an attribute names nothing: the empty name is then reported by the
             // registry as a mesh or material it cannot find.
             std::string meshName;
@@ -352,16 +354,16 @@ private:
                 }
                 checkVector(owner, element.get());
             }
-            objects_.push_back(child->name);
+            if (!isComment(child->name)) objects_.push_back(child->name);
             const bool hasMesh = findMesh(meshName) != nullptr;
             const bool hasMaterial = findMaterial(materialName) != nullptr;
             if (!isComment(child->name)) {
                 if (!hasMesh)
-                    noteProblem(missingAssetText(child->name, "mesh", "meshes", meshName, meshes_, AssetKindMesh,
-                                                 "Mesh"));
+                    noteProblem(missingAssetText(child->name, "mesh", "meshes", meshName, meshes_,
+                                                 AssetKindMesh, "Mesh"));
                 if (!hasMaterial)
-                    noteProblem(missingAssetText(child->name, "material", "materials", materialName, materials_,
-                                                 AssetKindBitmap, "Material"));
+                    noteProblem(missingAssetText(child->name, "material", "materials", materialName,
+                                                 materials_, AssetKindBitmap, "Material"));
                 if (hasMesh && hasMaterial && !scaled) unscaled_.push_back({object, child->line});
             }
             // An object that cannot be placed is reported by the registry and is not part of the
@@ -420,7 +422,7 @@ private:
             if (!positionSeen) light->Position = Vector{};
             if (!cutoffSeen) light->Cutoff.x = 2.0f;
             addLight(light);
-            lights_.push_back(child->name);
+            if (!isComment(child->name)) lights_.push_back(child->name);
         }
     }
 
@@ -498,12 +500,14 @@ private:
         for (const auto& child : childrenOf(list)) {
             ProblemPlace place(fileName_, child->line);
             const auto& attributes = child->attributes;
-            if (attributes.empty() || attributes.front().first != "classname" || attributes.front().second.empty()) {
+            if (attributes.empty() || attributes.front().first != "classname" ||
+                attributes.front().second.empty()) {
                 if (isComment(child->name)) {
                     noteCommentEntry(child.get(), "actors", "an actor");
                     continue;
                 }
-                std::string text = "actor '" + child->name + "': its first attribute is not a classname; skipped";
+                std::string text =
+                    "actor '" + child->name + "': its first attribute is not a classname; skipped";
                 std::vector<std::string> names;
                 for (const auto& attribute : attributes)
                     names.push_back(attribute.first);
@@ -583,8 +587,8 @@ private:
             if (!entity) continue;
             if (!entity->getParameter(parameterName)) {
                 logStream << "param " << parameterName << " not found" << std::endl;
-                noteProblem("automation '" + name + "': " + entityName + " has no parameter '" + parameterName +
-                            "'" + didYouMean(parameterName, parameterNames(entity)));
+                noteProblem("automation '" + name + "': " + entityName + " has no parameter '" +
+                            parameterName + "'" + didYouMean(parameterName, parameterNames(entity)));
                 continue;
             }
             // A second element for the same binding adds its points to the path of the first.
@@ -622,7 +626,8 @@ private:
                                     "; the show uses it as it reads");
                 if (element->attributes.size() > 4)
                     noteProblem(where + ": only the first 4 values (time, x, y, z) are read; " +
-                                element->attributes[4].first + "=" + element->attributes[4].second + " is not");
+                                element->attributes[4].first + "=" + element->attributes[4].second +
+                                " is not");
                 PathPoint point;
                 point.time = slots[0];
                 point.values[0] = slots[1];
@@ -646,8 +651,9 @@ private:
             std::vector<std::string> answered = dispatcher.names(target);
             Actor* actor = dynamic_cast<Actor*>(target);
             const std::string className = actor ? actor->GetClassName() : std::string();
-            noteProblem("event '" + event + "': actor '" + targetName + "' (" + className + ") does not answer it" +
-                        didYouMean(event, answered) + " (it answers " + listText(answered) + ")");
+            noteProblem("event '" + event + "': actor '" + targetName + "' (" + className +
+                        ") does not answer it" + didYouMean(event, answered) + " (it answers " +
+                        listText(answered) + ")");
             return;
         }
         auto known = answered_.find(event);
@@ -696,10 +702,11 @@ private:
                 if (comment) continue;
                 const std::string nearest = nearestName(key, {"eventTime", "target"});
                 timeMisspelt = timeMisspelt || (nearest == "eventTime" && !timeText);
-                noteProblem("event '" + child->name + "': attribute '" + key +
-                            "' is not read (it takes eventTime and target)" +
-                            (nearest.empty() ? std::string() : "; did you mean '" + nearest + "'?") +
-                            (nearest == "eventTime" && !timeText ? " Without eventTime the event is ignored" : ""));
+                noteProblem(
+                    "event '" + child->name + "': attribute '" + key +
+                    "' is not read (it takes eventTime and target)" +
+                    (nearest.empty() ? std::string() : "; did you mean '" + nearest + "'?") +
+                    (nearest == "eventTime" && !timeText ? " Without eventTime the event is ignored" : ""));
             }
             if (!timeText) {
                 const std::string line = "event " + child->name + " has no eventTime; ignored";
@@ -738,7 +745,8 @@ private:
             ProblemPlace place(fileName_, child->line);
             if (child->name != "song") {
                 if (!isComment(child->name))
-                    noteProblem("<" + child->name + "> in <audio> is not read (it takes <song file=\"NAME.ogg\" />)" +
+                    noteProblem("<" + child->name +
+                                "> in <audio> is not read (it takes <song file=\"NAME.ogg\" />)" +
                                 didYouMean(child->name, {"song"}, "<", ">"));
                 continue;
             }
@@ -795,7 +803,8 @@ private:
         }
         std::vector<std::string> seen;
         for (const auto& section : childrenOf(document_.findTag("base::scene"))) {
-            if (std::find(sectionNames.begin(), sectionNames.end(), section->name) == sectionNames.end()) continue;
+            if (std::find(sectionNames.begin(), sectionNames.end(), section->name) == sectionNames.end())
+                continue;
             ProblemPlace place(fileName_, section->line);
             if (std::find(seen.begin(), seen.end(), section->name) != seen.end())
                 noteProblem("a second <" + section->name + "> section" + ignoredWith(section.get()));
@@ -815,8 +824,9 @@ private:
             if (isComment(tag->name)) continue;
             if (tag->altered && !readAsWritten_.count(tag)) {
                 ProblemPlace place(fileName_, tag->line);
-                noteProblem(writtenTagText(document_, tag) + " is read as " + readTagText(tag) +
-                            ": names and values may hold only letters, digits and _ . - : and a space ends a value");
+                noteProblem(
+                    writtenTagText(document_, tag) + " is read as " + readTagText(tag) +
+                    ": names and values may hold only letters, digits and _ . - : and a space ends a value");
             }
             const auto& children = childrenOf(tag);
             for (auto it = children.rbegin(); it != children.rend(); ++it)
@@ -842,9 +852,9 @@ private:
     // not place, or "".
     std::string notPlacedText(const std::string& name) const {
         auto it = skipped_.find(name);
-        return it == skipped_.end() ? std::string()
-                                    : "; '" + name + "' on line " + std::to_string(it->second) +
-                                          " was skipped (see there)";
+        return it == skipped_.end()
+                   ? std::string()
+                   : "; '" + name + "' on line " + std::to_string(it->second) + " was skipped (see there)";
     }
 
     const std::string& fileName_;

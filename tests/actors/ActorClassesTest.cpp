@@ -67,7 +67,8 @@ TEST_F(ActorClassesTest, SaysWhatEachActorReadsAndAnswers) {
         for (const auto& element : info.elements) {
             if (element.name == "child") continue;
             ownElements = true;
-            EXPECT_NE(actor->TakeElement({element.name, {}}, why), Actor::ElementResult::NotMine) << element.name;
+            EXPECT_NE(actor->TakeElement({element.name, {}}, why), Actor::ElementResult::NotMine)
+                << element.name;
         }
         if (!ownElements) {
             EXPECT_EQ(actor->TakeElement({"line", {{"text", "x"}}}, why), Actor::ElementResult::NotMine);
@@ -80,7 +81,8 @@ TEST_F(ActorClassesTest, SaysWhatEachActorReadsAndAnswers) {
 TEST_F(ActorClassesTest, TheTextNamesEveryClassWithItsParametersEventsAndTimings) {
     const std::string text = actorClassReferenceText();
     for (const ActorClassInfo& info : actorClassReference())
-        EXPECT_NE(text.find("\n" + info.className + "\n  " + info.summary), std::string::npos) << info.className;
+        EXPECT_NE(text.find("\n" + info.className + "\n  " + info.summary), std::string::npos)
+            << info.className;
     EXPECT_NE(text.find("  parameter  Params (default 1 0 0): "), std::string::npos);
     EXPECT_NE(text.find("  event      fadein: towards the full picture"), std::string::npos);
     EXPECT_NE(text.find("  element    <line text=\"WORDS\" hold=\"SECONDS\" />"), std::string::npos);

@@ -1,5 +1,5 @@
-#include "actors/SlideShowAndFader.h"
 #include "actors/TextActors.h"
+#include "actors/SlideShowAndFader.h"
 #include "tests/actors/ActorTestHelpers.h"
 
 #include <cmath>
@@ -270,7 +270,7 @@ TEST_F(TextActorsTest, AtOtherWindowHeightsTheCompositionScalesWithTheHeight) {
 TEST_F(TextActorsTest, SceneTextIsConvertedToTheFontsCodePage) {
     EXPECT_EQ(overlayText("plain ascii, 1-2-3!"), "plain ascii, 1-2-3!");
     EXPECT_EQ(overlayText("caf\xC3\xA9 \xE2\x82\xAC"), "caf\xE9 \x80"); // é and the euro sign
-    EXPECT_EQ(overlayText("\xE2\x9C\x93 done"), "? done");               // no check mark in the font
+    EXPECT_EQ(overlayText("\xE2\x9C\x93 done"), "? done");              // no check mark in the font
     EXPECT_EQ(overlayText("caf\xE9"), "caf\xE9") << "not UTF-8: taken as the code page already";
     EXPECT_EQ(overlayText("\xC3"), "\xC3") << "a sequence cut short is not UTF-8";
 }

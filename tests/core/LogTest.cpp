@@ -40,11 +40,12 @@ TEST(Log, TwoThreadsNeverInterleaveWithinALine) {
 TEST(Log, ProblemsAreFiledUnderTheInnermostPlaceOfTheirThread) {
     resetProblems();
     noteProblem("nowhere");
+    const std::string file = "scene.xml";
     {
-        ProblemPlace scene("scene.xml", 12);
+        ProblemPlace scene(file, 12);
         noteProblem("in the scene");
         {
-            ProblemPlace element("scene.xml", 14);
+            ProblemPlace element(file, 14);
             noteProblem("in an element");
             // Another thread has places of its own.
             std::thread([] { noteProblem("elsewhere"); }).join();
@@ -61,8 +62,8 @@ TEST(Log, ProblemsAreFiledUnderTheInnermostPlaceOfTheirThread) {
     EXPECT_EQ(records[3].text, "elsewhere");
     EXPECT_EQ(records[3].line, 0u);
     EXPECT_EQ(records[4].line, 12u);
-    EXPECT_EQ(problemsNoted(), (std::vector<std::string>{"nowhere", "in the scene", "in an element", "elsewhere",
-                                                         "back in the scene"}));
+    EXPECT_EQ(problemsNoted(), (std::vector<std::string>{"nowhere", "in the scene", "in an element",
+                                                         "elsewhere", "back in the scene"}));
     resetProblems();
 }
 

@@ -1,7 +1,7 @@
 // The real program, run headless (SDL's offscreen video driver, dummy audio) on a small scene
 // with an exit event: how it starts, what it logs, how it ends, and that offline runs repeat.
-#include "render/gl/PngFile.h"
 #include "tests/support/ProgramRun.h"
+#include "render/gl/PngFile.h"
 #include "tests/scene/SceneAssets.h"
 #include "tests/support/TestSupport.h"
 
@@ -181,8 +181,8 @@ TEST(FirstHour, ANewShowPlaysFromAnotherFolderWithItsOwnWords) {
     EXPECT_NE(again.lines.front().find("exists already"), std::string::npos);
 
     // Played by naming its folder; the shots land where the command was typed.
-    const ProgramRun play =
-        runProgram(dir.path(), "first --windowed --size 320x180 --offline 10 --until 3.2 --shots 3 --shot-dir shots");
+    const ProgramRun play = runProgram(
+        dir.path(), "first --windowed --size 320x180 --offline 10 --until 3.2 --shots 3 --shot-dir shots");
     ASSERT_EQ(play.status, 0) << ::testing::PrintToString(play.lines);
     EXPECT_GE(play.find("Triggering Event: activate 1.5"), 0) << ::testing::PrintToString(play.lines);
     EXPECT_LT(play.find("Cannot load music song.ogg"), 0) << "the song plays";
@@ -211,9 +211,9 @@ TEST(FirstHour, TheCheckCompilesTheShadersAndSaysWhichDoesNot) {
     const ProgramRun broken = runProgram(dir.path(), "--check first");
     EXPECT_EQ(broken.status, 1);
     EXPECT_GE(broken.find("gshader.psh: does not compile:"), 0) << ::testing::PrintToString(broken.lines);
-    EXPECT_TRUE(std::any_of(broken.lines.begin(), broken.lines.end(),
-                            [](const std::string& l) { return l.starts_with("    ") && l.find("error") != std::string::npos; }))
-        << "the compiler's log follows";
+    EXPECT_TRUE(std::any_of(broken.lines.begin(), broken.lines.end(), [](const std::string& l) {
+        return l.starts_with("    ") && l.find("error") != std::string::npos;
+    })) << "the compiler's log follows";
 
     // A song that does not decode is found although it starts like an Ogg file.
     std::ofstream(dir.path() / "first" / "audio" / "song.ogg", std::ios::binary | std::ios::trunc)
@@ -221,7 +221,8 @@ TEST(FirstHour, TheCheckCompilesTheShadersAndSaysWhichDoesNot) {
     const ProgramRun song = runProgram(dir.path(), "first --check");
     EXPECT_EQ(song.status, 1);
     EXPECT_TRUE(std::any_of(song.lines.begin(), song.lines.end(), [](const std::string& l) {
-        return l.find(": the show has no music: the song audio/song.ogg cannot be played (") != std::string::npos;
+        return l.find(": the show has no music: the song audio/song.ogg cannot be played (") !=
+               std::string::npos;
     })) << ::testing::PrintToString(song.lines);
 }
 

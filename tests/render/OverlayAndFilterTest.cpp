@@ -177,8 +177,10 @@ TEST_F(OverlayTest, ScaledTextIsTheSameFaceAtTheScaledSize) {
     ASSERT_GE(full[1], 0);
     ASSERT_GE(half[1], 0);
     // Letters half as wide and half as tall, from the same corner, every stroke still there.
-    const float fullWidth = static_cast<float>(full[1] - full[0] + 1), halfWidth = static_cast<float>(half[1] - half[0] + 1);
-    const float fullHeight = static_cast<float>(full[3] - full[2] + 1), halfHeight = static_cast<float>(half[3] - half[2] + 1);
+    const float fullWidth = static_cast<float>(full[1] - full[0] + 1),
+                halfWidth = static_cast<float>(half[1] - half[0] + 1);
+    const float fullHeight = static_cast<float>(full[3] - full[2] + 1),
+                halfHeight = static_cast<float>(half[3] - half[2] + 1);
     EXPECT_NEAR(halfWidth / fullWidth, 0.5f, 0.08f);
     EXPECT_NEAR(halfHeight / fullHeight, 0.5f, 0.1f);
     EXPECT_LE(std::abs(half[0] - 4), std::abs(full[0] - 4));

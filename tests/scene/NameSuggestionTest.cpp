@@ -4,9 +4,9 @@
 
 namespace {
 
-const std::vector<std::string> classes = {"ObjectPulsator", "BassBouncer", "LightFlicker", "Camera",
-                                          "LineFX",         "Greeter",     "SlideShow",    "Fader",
-                                          "Anouncer"};
+const std::vector<std::string> classes = {"ObjectPulsator", "BassBouncer", "LightFlicker",
+                                          "Camera",         "LineFX",      "Greeter",
+                                          "SlideShow",      "Fader",       "Anouncer"};
 
 TEST(NameSuggestion, FindsTheSlipsOfTheKeyboard) {
     EXPECT_EQ(nearestName("Announcer", classes), "Anouncer"); // a letter too many

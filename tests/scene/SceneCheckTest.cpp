@@ -66,7 +66,9 @@ std::string readFile(const fs::path& file) {
 size_t lineOf(const std::string& text, const std::string& needle) {
     const size_t at = text.find(needle);
     EXPECT_NE(at, std::string::npos) << needle;
-    return at == std::string::npos ? 0 : 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + at, '\n'));
+    return at == std::string::npos
+               ? 0
+               : 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + at, '\n'));
 }
 
 // A scene directory with the assets of the "full" test scene and every shader file, its scene
@@ -173,31 +175,36 @@ TEST(SceneCheck, ASoundSceneHasNothingToFixAndPrintsOnlyItsSummary) {
 }
 
 TEST(SceneCheck, AMisspeltElementOrAttributeIsNamedWithTheOneMeant) {
-    std::string text = changed(soundScene, "<Position x=\"1\" y=\"2\" z=\"3\" />", "<Postion x=\"1\" y=\"2\" z=\"3\" />");
+    std::string text =
+        changed(soundScene, "<Position x=\"1\" y=\"2\" z=\"3\" />", "<Postion x=\"1\" y=\"2\" z=\"3\" />");
     text = changed(text, "<Color x=\"1\" y=\"0.5\" z=\"0.25\" />", "<Color X=\"1\" y=\"0.5\" z=\"0.25\" />");
     text = changed(text, "<fader classname=\"Fader\" />", "<fader classname=\"Fader\" speed=\"2\" />");
     text = changed(text, "<fadein eventTime=\"0.5\" />", "<fadein eventtime=\"0.5\" />");
     text = changed(text, "<automations>", "<automation>\n    </automation>\n    <automations>");
-    text = changed(text, "<song file=\"song.ogg\" />", "<song file=\"song.ogg\" />\n      <sound file=\"x.ogg\" />");
+    text = changed(text, "<song file=\"song.ogg\" />",
+                   "<song file=\"song.ogg\" />\n      <sound file=\"x.ogg\" />");
     CheckedScene scene(text);
     const ProgramRun check = scene.check();
     EXPECT_EQ(check.status, 1);
-    EXPECT_EQ(findings(check),
-              (std::vector<std::string>{
-                  scene.at("<Postion", "object 'crate': <Postion> is none of Position, Rotation, Scale, Mesh and "
-                                       "Material; ignored; did you mean <Position>?"),
-                  scene.at("<Color X",
-                           "light 'lamp' <Color>: attribute 'X' is not read (it takes x, y and z); did you mean 'x'?"),
-                  scene.at("<fader", "actor 'fader': attribute 'speed' is not read; an actor is set up by the "
-                                     "elements inside it"),
-                  scene.at("<automation>", "<automation> is not a section of the scene and is not read; did you "
-                                           "mean <automations>? (the sections are meshes, materials, objects, "
-                                           "lights, actors, automations, eventtrigger and audio)"),
-                  scene.at("<fadein", "event 'fadein': attribute 'eventtime' is not read (it takes eventTime and "
-                                      "target); did you mean 'eventTime'? Without eventTime the event is ignored"),
-                  scene.at("<sound", "<sound> in <audio> is not read (it takes <song file=\"NAME.ogg\" />); did you "
-                                     "mean <song>?"),
-              }));
+    EXPECT_EQ(
+        findings(check),
+        (std::vector<std::string>{
+            scene.at("<Postion", "object 'crate': <Postion> is none of Position, Rotation, Scale, Mesh and "
+                                 "Material; ignored; did you mean <Position>?"),
+            scene.at(
+                "<Color X",
+                "light 'lamp' <Color>: attribute 'X' is not read (it takes x, y and z); did you mean 'x'?"),
+            scene.at("<fader", "actor 'fader': attribute 'speed' is not read; an actor is set up by the "
+                               "elements inside it"),
+            scene.at("<automation>", "<automation> is not a section of the scene and is not read; did you "
+                                     "mean <automations>? (the sections are meshes, materials, objects, "
+                                     "lights, actors, automations, eventtrigger and audio)"),
+            scene.at("<fadein", "event 'fadein': attribute 'eventtime' is not read (it takes eventTime and "
+                                "target); did you mean 'eventTime'? Without eventTime the event is ignored"),
+            scene.at("<sound",
+                     "<sound> in <audio> is not read (it takes <song file=\"NAME.ogg\" />); did you "
+                     "mean <song>?"),
+        }));
 }
 
 TEST(SceneCheck, NamesTheReaderCutsShortAreShownAsWrittenAndAsRead) {
@@ -208,15 +215,17 @@ TEST(SceneCheck, NamesTheReaderCutsShortAreShownAsWrittenAndAsRead) {
     EXPECT_EQ(check.status, 1);
     const std::vector<std::string> found = findings(check);
     // The text line's words keep their spaces and punctuation: nothing to say about them.
-    EXPECT_EQ(found,
-              (std::vector<std::string>{
-                  scene.at("<my crate>", "<my crate> is read as <my>: names and values may hold only letters, "
-                                         "digits and _ . - : and a space ends a value"),
-                  scene.at("<song", "the show has no music: the song audio/audiosong.ogg does not exist; did you "
-                                    "mean 'song.ogg'?"),
-                  scene.at("<song", "<song file=\"audio/song.ogg\" /> is read as <song file=audiosong.ogg>: names "
-                                    "and values may hold only letters, digits and _ . - : and a space ends a value"),
-              }));
+    EXPECT_EQ(
+        found,
+        (std::vector<std::string>{
+            scene.at("<my crate>", "<my crate> is read as <my>: names and values may hold only letters, "
+                                   "digits and _ . - : and a space ends a value"),
+            scene.at("<song", "the show has no music: the song audio/audiosong.ogg does not exist; did you "
+                              "mean 'song.ogg'?"),
+            scene.at("<song",
+                     "<song file=\"audio/song.ogg\" /> is read as <song file=audiosong.ogg>: names "
+                     "and values may hold only letters, digits and _ . - : and a space ends a value"),
+        }));
 }
 
 TEST(SceneCheck, ACommentWithoutItsSlashIsShownWithWhatItSwallowed) {
@@ -227,23 +236,26 @@ TEST(SceneCheck, ACommentWithoutItsSlashIsShownWithWhatItSwallowed) {
     const std::vector<std::string> found = findings(check);
     ASSERT_GE(found.size(), 3u) << ::testing::PrintToString(found);
     // The scene's line first: its sections, missing because the comment took them in, point at it.
-    EXPECT_EQ(found[0], scene.at("<base>", "<base> is still open at the end of the file; an end tag is missing "
-                                           "inside it, so what follows the missing one was read one level too deep"));
+    EXPECT_EQ(found[0],
+              scene.at("<base>", "<base> is still open at the end of the file; an end tag is missing "
+                                 "inside it, so what follows the missing one was read one level too deep"));
     EXPECT_EQ(found[1], scene.at("<scene>", "no <meshes> section in <base><scene>; the <meshes> on line " +
                                                 std::to_string(lineOf(soundScene, "<meshes>")) +
                                                 " is read inside the comment on line 4"));
-    EXPECT_TRUE(std::count(found.begin(), found.end(),
-                           scene.at("<!--", "a comment must end with \"/-->\" in a scene file (<!-- like this "
-                                            "/-->): this one stays open and takes in <meshes> (line 5), <materials> "
-                                            "(line 9), <objects> (line 13) and 5 more, which the loader never sees, "
-                                            "until </scene> on line " +
-                                                std::to_string(lineOf(soundScene, "</scene>")) +
-                                                " closes it in place of <scene>, so what follows is read one level "
-                                                "too deep")))
+    EXPECT_TRUE(
+        std::count(found.begin(), found.end(),
+                   scene.at("<!--", "a comment must end with \"/-->\" in a scene file (<!-- like this "
+                                    "/-->): this one stays open and takes in <meshes> (line 5), <materials> "
+                                    "(line 9), <objects> (line 13) and 5 more, which the loader never sees, "
+                                    "until </scene> on line " +
+                                        std::to_string(lineOf(soundScene, "</scene>")) +
+                                        " closes it in place of <scene>, so what follows is read one level "
+                                        "too deep")))
         << ::testing::PrintToString(found);
     EXPECT_EQ(std::count_if(found.begin(), found.end(),
-                            [](const std::string& f) { return f.find(" is read inside the comment on line 4") !=
-                                                              std::string::npos; }),
+                            [](const std::string& f) {
+                                return f.find(" is read inside the comment on line 4") != std::string::npos;
+                            }),
               8);
 }
 
@@ -252,14 +264,16 @@ TEST(SceneCheck, AnObjectWithoutScaleIsNamedUnlessAPathScalesIt) {
     CheckedScene scene(text);
     const ProgramRun check = scene.check();
     EXPECT_EQ(check.status, 1);
-    EXPECT_EQ(findings(check), std::vector<std::string>{scene.at(
-                                   "<crate>", "object 'crate' has no <Scale>, so it is drawn with zero size and "
-                                              "never seen; add <Scale x=\"1\" y=\"1\" z=\"1\" /> (1 is the mesh's "
-                                              "own size)")});
+    EXPECT_EQ(findings(check),
+              std::vector<std::string>{
+                  scene.at("<crate>", "object 'crate' has no <Scale>, so it is drawn with zero size and "
+                                      "never seen; add <Scale x=\"1\" y=\"1\" z=\"1\" /> (1 is the mesh's "
+                                      "own size)")});
 
-    CheckedScene automated(changed(text, "<automations>",
-                                   "<automations>\n      <crate::Scale>\n        <key v0=\"0\" v1=\"1\" v2=\"1\" "
-                                   "v3=\"1\" />\n      </crate::Scale>"));
+    CheckedScene automated(
+        changed(text, "<automations>",
+                "<automations>\n      <crate::Scale>\n        <key v0=\"0\" v1=\"1\" v2=\"1\" "
+                "v3=\"1\" />\n      </crate::Scale>"));
     EXPECT_EQ(automated.check().status, 0);
 }
 
@@ -278,18 +292,21 @@ TEST(SceneCheck, UnknownClassesParametersAndEventsGetTheNearestKnownName) {
         findings(check),
         (std::vector<std::string>{
             scene.at("<Rotaton", "actor 'cam' (Camera) has no parameter 'Rotaton'; did you mean <Rotation>?"),
-            scene.at("<fader", "actor 'fader': unknown class 'fader'; skipped; did you mean 'Fader'? (beatshow "
-                               "--classes lists them)"),
+            scene.at("<fader",
+                     "actor 'fader': unknown class 'fader'; skipped; did you mean 'Fader'? (beatshow "
+                     "--classes lists them)"),
             scene.at("<words", "actor 'words': unknown class 'Announcer'; skipped; did you mean 'Anouncer'? "
                                "(beatshow --classes lists them)"),
-            scene.at("<cam::Postion>", "automation 'cam::Postion': cam has no parameter 'Postion'; did you mean "
-                                       "'Position'?"),
-            scene.at("<fadein", "event 'fadein': no actor answers it; the scene has no actor of a class that does "
-                                "(Fader)"),
-            scene.at("target=\"words\"", "event 'activate': target 'words' is not an actor; the event goes to every "
-                                         "subscriber; 'words' on line " +
-                                             std::to_string(lineOf(soundScene, "<words")) +
-                                             " was skipped (see there)"),
+            scene.at("<cam::Postion>",
+                     "automation 'cam::Postion': cam has no parameter 'Postion'; did you mean "
+                     "'Position'?"),
+            scene.at("<fadein",
+                     "event 'fadein': no actor answers it; the scene has no actor of a class that does "
+                     "(Fader)"),
+            scene.at("target=\"words\"",
+                     "event 'activate': target 'words' is not an actor; the event goes to every "
+                     "subscriber; 'words' on line " +
+                         std::to_string(lineOf(soundScene, "<words")) + " was skipped (see there)"),
             scene.at("<activte", "event 'activte': actor 'cam' (Camera) does not answer it; did you mean "
                                  "'activate'? (it answers activate, pause, play and stop)"),
             scene.at("<exti", "event 'exti': no actor answers it; did you mean 'exit'?"),
@@ -299,32 +316,37 @@ TEST(SceneCheck, UnknownClassesParametersAndEventsGetTheNearestKnownName) {
 TEST(SceneCheck, AMissingMeshOrMaterialSaysWhetherTheEntryOrTheFileIsMissing) {
     std::string text = changed(soundScene, "<plate />", "<plate />\n      <toruss />");
     text = changed(text, "<wood />", "<wood />\n      <glass />");
-    text = changed(text, "</objects>",
-                   "  <ring>\n        <Scale x=\"1\" y=\"1\" z=\"1\" />\n        <Mesh MeshName=\"toruss\" />\n"
-                   "        <Material MaterialName=\"stone\" />\n      </ring>\n"
-                   "      <slab>\n        <Scale x=\"1\" y=\"1\" z=\"1\" />\n        <Mesh MeshName=\"plates\" />\n"
-                   "        <Material MaterialName=\"wod\" />\n      </slab>\n"
-                   "      <pane>\n        <Scale x=\"1\" y=\"1\" z=\"1\" />\n        <Mesh MeshName=\"cube\" />\n"
-                   "        <Material MaterialName=\"glass\" />\n      </pane>\n    </objects>");
+    text = changed(
+        text, "</objects>",
+        "  <ring>\n        <Scale x=\"1\" y=\"1\" z=\"1\" />\n        <Mesh MeshName=\"toruss\" />\n"
+        "        <Material MaterialName=\"stone\" />\n      </ring>\n"
+        "      <slab>\n        <Scale x=\"1\" y=\"1\" z=\"1\" />\n        <Mesh MeshName=\"plates\" />\n"
+        "        <Material MaterialName=\"wod\" />\n      </slab>\n"
+        "      <pane>\n        <Scale x=\"1\" y=\"1\" z=\"1\" />\n        <Mesh MeshName=\"cube\" />\n"
+        "        <Material MaterialName=\"glass\" />\n      </pane>\n    </objects>");
     CheckedScene scene(text);
     writeMeshFile(scene.path(), "torus", 3);
     const ProgramRun check = scene.check();
     EXPECT_EQ(check.status, 1);
-    EXPECT_EQ(findings(check),
-              (std::vector<std::string>{
-                  scene.at("<toruss />", "mesh 'toruss': its file model/toruss.obj does not exist; did you mean "
-                                         "'torus' (model/torus.obj)?"),
-                  scene.at("<glass />", "material 'glass': its file tex/glass.bmp does not exist"),
-                  scene.at("<ring>", "object 'ring' is not placed: its mesh 'toruss' is listed in <meshes> on line " +
-                                         std::to_string(lineOf(text, "<toruss />")) + " but did not load (see there)"),
-                  scene.at("<slab>", "object 'slab' is not placed: its mesh 'plates' is not in <meshes>; did you "
-                                     "mean 'plate'?"),
-                  scene.at("<slab>", "object 'slab' is not placed: its material 'wod' is not in <materials>; did you "
-                                     "mean 'wood'?"),
-                  scene.at("<pane>", "object 'pane' is not placed: its material 'glass' is listed in <materials> on "
-                                     "line " +
-                                         std::to_string(lineOf(text, "<glass />")) + " but did not load (see there)"),
-              }));
+    EXPECT_EQ(
+        findings(check),
+        (std::vector<std::string>{
+            scene.at("<toruss />", "mesh 'toruss': its file model/toruss.obj does not exist; did you mean "
+                                   "'torus' (model/torus.obj)?"),
+            scene.at("<glass />", "material 'glass': its file tex/glass.bmp does not exist"),
+            scene.at("<ring>",
+                     "object 'ring' is not placed: its mesh 'toruss' is listed in <meshes> on line " +
+                         std::to_string(lineOf(text, "<toruss />")) + " but did not load (see there)"),
+            scene.at("<slab>", "object 'slab' is not placed: its mesh 'plates' is not in <meshes>; did you "
+                               "mean 'plate'?"),
+            scene.at("<slab>",
+                     "object 'slab' is not placed: its material 'wod' is not in <materials>; did you "
+                     "mean 'wood'?"),
+            scene.at("<pane>",
+                     "object 'pane' is not placed: its material 'glass' is listed in <materials> on "
+                     "line " +
+                         std::to_string(lineOf(text, "<glass />")) + " but did not load (see there)"),
+        }));
 }
 
 TEST(SceneCheck, AMeshFileThatIsNotTheEnginesFormatSaysWhatItIs) {
@@ -335,9 +357,10 @@ TEST(SceneCheck, AMeshFileThatIsNotTheEnginesFormatSaysWhatItIs) {
     EXPECT_EQ(check.status, 1);
     const std::vector<std::string> found = findings(check);
     ASSERT_FALSE(found.empty());
-    EXPECT_EQ(found[0], scene.at("<cube />", "mesh 'cube': model/cube.obj cannot be used: mesh cube: a Wavefront OBJ "
-                                             "text file, not the engine's binary mesh format (beatshow-import "
-                                             "converts one)"));
+    EXPECT_EQ(found[0],
+              scene.at("<cube />", "mesh 'cube': model/cube.obj cannot be used: mesh cube: a Wavefront OBJ "
+                                   "text file, not the engine's binary mesh format (beatshow-import "
+                                   "converts one)"));
 }
 
 TEST(SceneCheck, TheShowsFilesAreChecked) {
@@ -358,16 +381,18 @@ TEST(SceneCheck, TheShowsFilesAreChecked) {
     };
     const ProgramRun check = run("--check " + shellQuoted(scene.path().string()), ".", options);
     EXPECT_EQ(check.status, 1);
-    EXPECT_EQ(findings(check),
-              (std::vector<std::string>{
-                  scene.at("<song", "the show has no music: the song audio/song.ogg cannot be played (not an Ogg "
-                                    "Vorbis file)"),
-                  "lighting_shader.psh: is missing: the player does not start without it",
-                  "blurY.psh: is missing: the player shows an error and its picture lacks that filter stage",
-                  "depth_shader.psh: does not compile:\n    0:12(3): error: `depht' undeclared\n    0:12(3): error: "
-                  "type mismatch",
-                  "soundtrack.ogg: cannot be played (not an Ogg Vorbis file)",
-              }));
+    EXPECT_EQ(
+        findings(check),
+        (std::vector<std::string>{
+            scene.at("<song", "the show has no music: the song audio/song.ogg cannot be played (not an Ogg "
+                              "Vorbis file)"),
+            "lighting_shader.psh: is missing: the player does not start without it",
+            "blurY.psh: is missing: the player shows an error and its picture lacks that filter stage",
+            "depth_shader.psh: does not compile:\n    0:12(3): error: `depht' undeclared\n    0:12(3): "
+            "error: "
+            "type mismatch",
+            "soundtrack.ogg: cannot be played (not an Ogg Vorbis file)",
+        }));
     EXPECT_TRUE(check.hasEnding(": 5 problems"));
 
     // Without OpenGL the shaders are only looked for, and the report says so.
@@ -376,7 +401,8 @@ TEST(SceneCheck, TheShowsFilesAreChecked) {
         return false;
     };
     const ProgramRun blind = run("--check " + shellQuoted(scene.path().string()), ".", options);
-    EXPECT_TRUE(blind.has("check: the shaders were looked for, not compiled: no display and no offscreen driver"));
+    EXPECT_TRUE(
+        blind.has("check: the shaders were looked for, not compiled: no display and no offscreen driver"));
 }
 
 TEST(SceneCheck, TheShaderListIsTheRenderersAndTheFilterChainsEachOnce) {
@@ -404,7 +430,8 @@ TEST(SceneCheck, TheFullTestSceneHasOnlyItsEventsThatNoActorAnswers) {
     EXPECT_EQ(findings(check),
               (std::vector<std::string>{
                   "epicrealtimetest.xml:" + std::to_string(lineOf(scene, "<fadein")) +
-                      ": event 'fadein': actor 'Cam1' (Camera) does not answer it (it answers activate, pause, play "
+                      ": event 'fadein': actor 'Cam1' (Camera) does not answer it (it answers activate, "
+                      "pause, play "
                       "and stop)",
                   "epicrealtimetest.xml:" + std::to_string(lineOf(scene, "<nextstage")) +
                       ": event 'nextstage': no actor answers it; the scene has no actor of a class that does "
@@ -413,9 +440,9 @@ TEST(SceneCheck, TheFullTestSceneHasOnlyItsEventsThatNoActorAnswers) {
     // The engine's log comes first with --verbose.
     const ProgramRun verbose = run("--check --verbose " + shellQuoted(dir.path().string()));
     EXPECT_EQ(verbose.status, 1);
-    for (const char* line : {"Light: lamp Position: { 1.5 , -2 , 3 }", "loading actors",
-                             "Adding Light: lamp to Actor: Cam1", "automated param: Position of entity Cam1",
-                             "loading event trigger"})
+    for (const char* line :
+         {"Light: lamp Position: { 1.5 , -2 , 3 }", "loading actors", "Adding Light: lamp to Actor: Cam1",
+          "automated param: Position of entity Cam1", "loading event trigger"})
         EXPECT_TRUE(verbose.has(line)) << line;
     EXPECT_LT(verbose.find("loading event trigger"), verbose.find(findings(check).front()));
 
@@ -443,29 +470,34 @@ TEST(SceneCheck, ABrokenSceneExitsOneAndSaysWhatIsWrongWhere) {
     };
     const ProgramRun check = run("--check " + shellQuoted(dir.path().string()));
     EXPECT_EQ(check.status, 1);
-    EXPECT_EQ(findings(check),
-              (std::vector<std::string>{
-                  at("<scene>", "no <lights> section in <base><scene>: the scene has none"),
-                  at("<bad />", "mesh 'bad': model/bad.obj cannot be used: mesh bad: magic 0x1338 is not 0x1337"),
-                  at("<ghost />", "mesh 'ghost': its file model/ghost.obj does not exist"),
-                  at("<cracked />", "material 'cracked': tex/cracked.bmp cannot be used: bitmap cracked: header cut "
-                                    "short (20 bytes)"),
-                  at("<missing />", "material 'missing': its file tex/missing.bmp does not exist"),
-                  at("<ruin>", "object 'ruin' is not placed: its mesh 'bad' is listed in <meshes> on line " +
-                                   std::to_string(lineOf(scene, "<bad />")) + " but did not load (see there)"),
-                  at("<ruin>", "object 'ruin' is not placed: its material 'missing' is listed in <materials> on line " +
-                                   std::to_string(lineOf(scene, "<missing />")) + " but did not load (see there)"),
-                  at("<Dancer", "actor 'Dancer': unknown class 'Moonwalker'; skipped (beatshow --classes lists them)"),
-                  at("<child name=\"nobody\"", "actor 'Cam1': child 'nobody' is neither a placed object nor a light"),
-                  at("<Colour", "actor 'Cam1' (Camera) has no parameter 'Colour'"),
-                  at("<CameraPosition>", "automation 'CameraPosition': the name is not <entity>::<parameter>"),
-                  at("<Cam2::Position>", "automation of 'Cam2': no object, actor or light has that name; did you "
-                                         "mean 'Cam1'?"),
-                  at("<crate::Colour>", "automation 'crate::Colour': crate has no parameter 'Colour'"),
-                  at("<fadein", "event fadein has no eventTime; ignored"),
-                  at("<song", "the show has no music: the song audio/noise.ogg cannot be played (not an Ogg Vorbis "
-                              "file)"),
-              }));
+    EXPECT_EQ(
+        findings(check),
+        (std::vector<std::string>{
+            at("<scene>", "no <lights> section in <base><scene>: the scene has none"),
+            at("<bad />", "mesh 'bad': model/bad.obj cannot be used: mesh bad: magic 0x1338 is not 0x1337"),
+            at("<ghost />", "mesh 'ghost': its file model/ghost.obj does not exist"),
+            at("<cracked />",
+               "material 'cracked': tex/cracked.bmp cannot be used: bitmap cracked: header cut "
+               "short (20 bytes)"),
+            at("<missing />", "material 'missing': its file tex/missing.bmp does not exist"),
+            at("<ruin>", "object 'ruin' is not placed: its mesh 'bad' is listed in <meshes> on line " +
+                             std::to_string(lineOf(scene, "<bad />")) + " but did not load (see there)"),
+            at("<ruin>",
+               "object 'ruin' is not placed: its material 'missing' is listed in <materials> on line " +
+                   std::to_string(lineOf(scene, "<missing />")) + " but did not load (see there)"),
+            at("<Dancer",
+               "actor 'Dancer': unknown class 'Moonwalker'; skipped (beatshow --classes lists them)"),
+            at("<child name=\"nobody\"",
+               "actor 'Cam1': child 'nobody' is neither a placed object nor a light"),
+            at("<Colour", "actor 'Cam1' (Camera) has no parameter 'Colour'"),
+            at("<CameraPosition>", "automation 'CameraPosition': the name is not <entity>::<parameter>"),
+            at("<Cam2::Position>", "automation of 'Cam2': no object, actor or light has that name; did you "
+                                   "mean 'Cam1'?"),
+            at("<crate::Colour>", "automation 'crate::Colour': crate has no parameter 'Colour'"),
+            at("<fadein", "event fadein has no eventTime; ignored"),
+            at("<song", "the show has no music: the song audio/noise.ogg cannot be played (not an Ogg Vorbis "
+                        "file)"),
+        }));
 }
 
 TEST(SceneCheck, WhatTheLoaderPassesOverSilentlyIsNamedAndTheShowsLogStaysAsItWas) {
@@ -476,17 +508,21 @@ TEST(SceneCheck, WhatTheLoaderPassesOverSilentlyIsNamedAndTheShowsLogStaysAsItWa
 
     const fs::path file = dir.path() / "epicrealtimetest.xml";
     std::string scene = readFile(file);
-    auto change = [&scene](const std::string& from, const std::string& to) { scene = changed(scene, from, to); };
+    auto change = [&scene](const std::string& from, const std::string& to) {
+        scene = changed(scene, from, to);
+    };
     change("<Rotation x=\"0\" y=\"1.5\" z=\"0\" />", "<Rotation x=\"0\"\ty=\"1.5\" z=\"0\" />");
     change("<Mesh MeshName=\"cube\" />", "<Mesh MeshName=\"cube\" />\n<Positon x=\"9\" />");
     change("<Scale x=\"10\" y=\"1\" z=\"10\" />", "<Scale x=\"10\" y=\"1e39\" z=\"10\" />");
     change("<Cutoff x=\"8\" y=\"0\" z=\"0\" />", "<Cutoff x=\"8\" y=\"0\" z=\"0\" />\n<Colour x=\"1\" />");
-    change("<Position x=\"0\" y=\"4\" z=\"0\" />", "<Position x=\"0\" y=\"4\" z=\"0\" />\n<Color x=\"nan\" />");
+    change("<Position x=\"0\" y=\"4\" z=\"0\" />",
+           "<Position x=\"0\" y=\"4\" z=\"0\" />\n<Color x=\"nan\" />");
     change("</lights>", "</lights>\n<lights><spare><Position x=\"1\" /></spare></lights>");
     change("<Rotation x=\"0.1\" y=\"0.2\" z=\"0\" />", "<Rotation x=\"0.1\" y=\"0.2\" z=\"-inf\" />");
     change("v3=\"0\" />\n      </Cam1::Position>", "v3=\"inf\" />\n      </Cam1::Position>");
     change("</crate::Rotation>", "<pathpoint t=\"nan\" x=\"1\" y=\"1\" z=\"1\" />\n</crate::Rotation>");
-    change("<exit eventTime=\"30\" />", "<exit eventTime=\"30\" />\n<fadein eventTime=\"0\" />\n<flash eventTime=\"nan\" />");
+    change("<exit eventTime=\"30\" />",
+           "<exit eventTime=\"30\" />\n<fadein eventTime=\"0\" />\n<flash eventTime=\"nan\" />");
     change("</base>", "");
     std::ofstream(file) << scene;
     auto at = [&](const std::string& needle, const std::string& text) {
@@ -495,29 +531,38 @@ TEST(SceneCheck, WhatTheLoaderPassesOverSilentlyIsNamedAndTheShowsLogStaysAsItWa
 
     const ProgramRun check = run("--check --verbose " + shellQuoted(dir.path().string()));
     EXPECT_EQ(check.status, 1);
-    const std::string fadeinToCam = "event 'fadein': actor 'Cam1' (Camera) does not answer it (it answers activate, "
-                                    "pause, play and stop)";
+    const std::string fadeinToCam =
+        "event 'fadein': actor 'Cam1' (Camera) does not answer it (it answers activate, "
+        "pause, play and stop)";
     const std::vector<std::string> expected = {
-        at("<base>", "<base> is still open at the end of the file; an end tag is missing inside it, so what follows "
-                     "the missing one was read one level too deep"),
-        at("<Rotation x=\"0\"\t", "a tab or line break inside the tag runs two names into one, read as <Rotation "
-                                  "x=0y1.5 z=0>; only a space separates names and values"),
-        at("<Positon", "object 'crate': <Positon> is none of Position, Rotation, Scale, Mesh and Material; ignored; "
-                       "did you mean <Position>?"),
+        at("<base>",
+           "<base> is still open at the end of the file; an end tag is missing inside it, so what follows "
+           "the missing one was read one level too deep"),
+        at("<Rotation x=\"0\"\t",
+           "a tab or line break inside the tag runs two names into one, read as <Rotation "
+           "x=0y1.5 z=0>; only a space separates names and values"),
+        at("<Positon",
+           "object 'crate': <Positon> is none of Position, Rotation, Scale, Mesh and Material; ignored; "
+           "did you mean <Position>?"),
         at("y=\"1e39\"", "object 'floor' <Scale>: y=1e39 reads as inf; the show uses it as it reads"),
-        at("<Colour", "light 'lamp': <Colour> is none of Color, Position and Cutoff; ignored; did you mean <Color>?"),
+        at("<Colour",
+           "light 'lamp': <Colour> is none of Color, Position and Cutoff; ignored; did you mean <Color>?"),
         at("x=\"nan\"", "light 'glow' <Color>: x=nan reads as nan; the show uses it as it reads"),
         at("<lights><spare>", "a second <lights> section; it is ignored with its 1 element"),
         at("z=\"-inf\"", "actor 'Cam1' <Rotation>: z=-inf reads as -inf; the show uses it as it reads"),
-        at("v3=\"inf\"", "automation 'Cam1::Position' point 3: v3=inf reads as inf; the show uses it as it reads"),
+        at("v3=\"inf\"",
+           "automation 'Cam1::Position' point 3: v3=inf reads as inf; the show uses it as it reads"),
         at("t=\"nan\"", "automation 'crate::Rotation' point 3: time nan reads as nan; the point is dropped"),
         at("<fadein target", fadeinToCam),
-        at("<nextstage", "event 'nextstage': no actor answers it; the scene has no actor of a class that does "
-                         "(EpicRealtimeHelper and CubeFun)"),
-        at("<fadein eventTime=\"0\"", "event 'fadein': eventTime 0 is not after the start of the music; it never "
-                                      "fires"),
-        at("<fadein eventTime=\"0\"", "event 'fadein': no actor answers it; the scene has no actor of a class that "
-                                      "does (Fader)"),
+        at("<nextstage",
+           "event 'nextstage': no actor answers it; the scene has no actor of a class that does "
+           "(EpicRealtimeHelper and CubeFun)"),
+        at("<fadein eventTime=\"0\"",
+           "event 'fadein': eventTime 0 is not after the start of the music; it never "
+           "fires"),
+        at("<fadein eventTime=\"0\"",
+           "event 'fadein': no actor answers it; the scene has no actor of a class that "
+           "does (Fader)"),
         at("<flash", "event 'flash': eventTime nan reads as nan; the event is dropped"),
     };
     EXPECT_EQ(std::vector<std::string>(check.lines.end() - static_cast<std::ptrdiff_t>(expected.size()) - 2,
@@ -542,8 +587,9 @@ TEST(SceneCheck, AMissingSceneOrDirectoryIsAProblem) {
     ScratchDirectory dir;
     const ProgramRun empty = run("--check " + shellQuoted(dir.path().string()));
     EXPECT_EQ(empty.status, 1);
-    EXPECT_TRUE(empty.has("epicrealtimetest.xml: there is no scene file here (beatshow --new DIR writes a show to "
-                          "start from)"));
+    EXPECT_TRUE(
+        empty.has("epicrealtimetest.xml: there is no scene file here (beatshow --new DIR writes a show to "
+                  "start from)"));
     EXPECT_TRUE(empty.has("lighting_shader.psh: is missing: the player does not start without it"));
 
     const ProgramRun nowhere = run("--check " + shellQuoted((dir.path() / "not-there").string()));

@@ -167,10 +167,11 @@ TEST_F(SceneLoading, TheFullTestSceneLoadsEveryList) {
                                 "automated param: Rotation of entity crate",
                                 "loading event trigger"});
     // The scene sends two events nobody answers; a check hears of them, under their lines.
-    EXPECT_EQ(problemsNoted(),
-              (Lines{"event 'fadein': actor 'Cam1' (Camera) does not answer it (it answers activate, pause, play "
-                     "and stop)",
-                     "event 'nextstage': no actor answers it"}));
+    EXPECT_EQ(
+        problemsNoted(),
+        (Lines{"event 'fadein': actor 'Cam1' (Camera) does not answer it (it answers activate, pause, play "
+               "and stop)",
+               "event 'nextstage': no actor answers it"}));
     const std::vector<NotedProblem> records = problemRecords();
     EXPECT_EQ(records[0].file, "epicrealtimetest.xml");
     EXPECT_EQ(records[0].line, 62u);
@@ -289,11 +290,12 @@ TEST_F(SceneLoading, ActorsNeedTheirClassnameFirstAndAClassTheFactoryKnows) {
     EXPECT_EQ(sceneLines(), (Lines{"loading actors"}));
     Lines problems = problemsNoted();
     std::erase_if(problems, [](const std::string& p) { return p.rfind("actor '", 0) != 0; });
-    EXPECT_EQ(problems,
-              (Lines{"actor 'A': its first attribute is not a classname; skipped (classname must come first)",
-                     "actor 'B': its first attribute is not a classname; skipped",
-                     "actor 'C': unknown class 'Nope'; skipped", "actor 'D': unknown class 'camera'; skipped",
-                     "actor 'Cam': attribute 'name' is not read; an actor is set up by the elements inside it"}));
+    EXPECT_EQ(
+        problems,
+        (Lines{"actor 'A': its first attribute is not a classname; skipped (classname must come first)",
+               "actor 'B': its first attribute is not a classname; skipped",
+               "actor 'C': unknown class 'Nope'; skipped", "actor 'D': unknown class 'camera'; skipped",
+               "actor 'Cam': attribute 'name' is not read; an actor is set up by the elements inside it"}));
 }
 
 TEST_F(SceneLoading, ActorChildrenAndParametersAreSetBeforeTheActorJoinsTheList) {
@@ -317,16 +319,17 @@ TEST_F(SceneLoading, ActorChildrenAndParametersAreSetBeforeTheActorJoinsTheList)
     EXPECT_EQ(sceneLines(),
               (Lines{"loading actors", "Adding Light: lamp to Actor: R",
                      "actor R: a child element without an attribute names no entity; ignored"}));
-    EXPECT_EQ(problemsNoted(),
-              (Lines{"actor 'R': child 'nobody' is neither a placed object nor a light",
-                     "actor 'R': child 'Cam' is neither a placed object nor a light",
-                     "actor R: a child element without an attribute names no entity; ignored",
-                     "actor 'R' (Recorder) has no parameter 'Unknown'",
-                     "no <automations> section in <base><scene>: the scene has none",
-                     "no <eventtrigger> section in <base><scene>: the scene has none",
-                     "no <audio> section in <base><scene>: the show has no music of its own",
-                     "object 'crate' has no <Scale>, so it is drawn with zero size and never seen; add <Scale "
-                     "x=\"1\" y=\"1\" z=\"1\" /> (1 is the mesh's own size)"}));
+    EXPECT_EQ(
+        problemsNoted(),
+        (Lines{"actor 'R': child 'nobody' is neither a placed object nor a light",
+               "actor 'R': child 'Cam' is neither a placed object nor a light",
+               "actor R: a child element without an attribute names no entity; ignored",
+               "actor 'R' (Recorder) has no parameter 'Unknown'",
+               "no <automations> section in <base><scene>: the scene has none",
+               "no <eventtrigger> section in <base><scene>: the scene has none",
+               "no <audio> section in <base><scene>: the show has no music of its own",
+               "object 'crate' has no <Scale>, so it is drawn with zero size and never seen; add <Scale "
+               "x=\"1\" y=\"1\" z=\"1\" /> (1 is the mesh's own size)"}));
     EXPECT_EQ(actorsSnapshot().size(), 2u);
 }
 
@@ -504,7 +507,8 @@ TEST_F(SceneLoading, AnEventAtNoTimeIsDroppedAndOneThatCannotFireIsNoted) {
     EXPECT_EQ(problems,
               (Lines{"event 'flash': eventTime nan reads as nan; the event is dropped",
                      "event 'fadein': eventTime 0 is not after the start of the music; it never fires",
-                     "event 'fadein': no actor answers it", "event 'late': eventTime 1e40 reads as inf; it never fires",
+                     "event 'fadein': no actor answers it",
+                     "event 'late': eventTime 1e40 reads as inf; it never fires",
                      "event 'late': no actor answers it", "event 'go': no actor answers it"}));
 }
 

@@ -248,10 +248,11 @@ TEST_F(XMLReading, NamesRunTogetherByATabOrLineBreakAreNotedAsRead) {
     EXPECT_EQ(document.findTag("base::Scale")->attributes, (Attributes{{"x", "1y2"}, {"z", "3"}}));
     EXPECT_TRUE(log.lines().empty()) << "the show's log stays as it was";
     EXPECT_EQ(problemsNoted(),
-              (std::vector<std::string>{"a tab or line break inside the tag runs two names into "
-                                        "one, read as <Positionx1 y=2>; only a space separates names and values",
-                                        "a tab or line break inside the tag runs two names into "
-                                        "one, read as <Scale x=1y2 z=3>; only a space separates names and values"}));
+              (std::vector<std::string>{
+                  "a tab or line break inside the tag runs two names into "
+                  "one, read as <Positionx1 y=2>; only a space separates names and values",
+                  "a tab or line break inside the tag runs two names into "
+                  "one, read as <Scale x=1y2 z=3>; only a space separates names and values"}));
     const std::vector<NotedProblem> records = problemRecords();
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].file, "t.xml");
@@ -262,10 +263,10 @@ TEST_F(XMLReading, NamesRunTogetherByATabOrLineBreakAreNotedAsRead) {
 TEST_F(XMLReading, ElementsLeftOpenAtTheEndAreNoted) {
     parse("<base>\n<scene>\n<lights>");
     EXPECT_TRUE(log.lines().empty());
-    EXPECT_EQ(problemsNoted(),
-              std::vector<std::string>{"3 elements are still open at the end of the file, from <base> (line 1) "
-                                       "to <lights> (line 3); end tags are missing, so what follows each missing "
-                                       "one was read too deep"});
+    EXPECT_EQ(problemsNoted(), std::vector<std::string>{
+                                   "3 elements are still open at the end of the file, from <base> (line 1) "
+                                   "to <lights> (line 3); end tags are missing, so what follows each missing "
+                                   "one was read too deep"});
     EXPECT_EQ(problemRecords().front().line, 1u);
     resetProblems();
     parse("<base>\n<scene>\n<!-- closed /-->\n</scene>\n</base>\n");
@@ -281,23 +282,26 @@ TEST_F(XMLReading, ACommentWithoutItsSlashIsNotedWithWhatItTookIn) {
     const std::vector<NotedProblem> records = problemRecords();
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].line, 3u);
-    EXPECT_EQ(records[0].text, "a comment must end with \"/-->\" in a scene file (<!-- like this /-->): this one "
-                               "stays open and takes in <lights> (line 4), which the loader never sees, until "
-                               "</scene> on line 5 closes it in place of <scene>, so what follows is read one "
-                               "level too deep");
+    EXPECT_EQ(records[0].text,
+              "a comment must end with \"/-->\" in a scene file (<!-- like this /-->): this one "
+              "stays open and takes in <lights> (line 4), which the loader never sees, until "
+              "</scene> on line 5 closes it in place of <scene>, so what follows is read one "
+              "level too deep");
     EXPECT_EQ(records[1].line, 1u);
-    EXPECT_EQ(records[1].text, "<base> is still open at the end of the file; an end tag is missing inside it, so "
-                               "what follows the missing one was read one level too deep");
+    EXPECT_EQ(records[1].text,
+              "<base> is still open at the end of the file; an end tag is missing inside it, so "
+              "what follows the missing one was read one level too deep");
 
     // One left open to the end says so.
     resetProblems();
     parse("<base>\n<!-- a -->\n<x />\n<y />\n<z />\n<w />");
     ASSERT_FALSE(problemRecords().empty());
     EXPECT_EQ(problemRecords().front().line, 2u);
-    EXPECT_EQ(problemRecords().front().text,
-              "a comment must end with \"/-->\" in a scene file (<!-- like this /-->): this one stays open to the "
-              "end of the file and takes in <x> (line 3), <y> (line 4), <z> (line 5) and 1 more, which the loader "
-              "never sees");
+    EXPECT_EQ(
+        problemRecords().front().text,
+        "a comment must end with \"/-->\" in a scene file (<!-- like this /-->): this one stays open to the "
+        "end of the file and takes in <x> (line 3), <y> (line 4), <z> (line 5) and 1 more, which the loader "
+        "never sees");
     // Any slash closes a comment, as it does any tag.
     resetProblems();
     parse("<base>\n<!-- see docs/scene.md -->\n</base>\n");
@@ -307,10 +311,13 @@ TEST_F(XMLReading, ACommentWithoutItsSlashIsNotedWithWhatItTookIn) {
 // ---- where each element stands in its source ----
 
 TEST_F(XMLReading, EachElementKnowsItsLineAndItsBytes) {
-    const std::string text = "<?xml version=\"1.0\"?>\n<base>\n  <scene kind=\"demo\">\n    <lamp a=1 />\n"
-                             "    <objects>\n      <crate>\n      </crate>\n    </objects>\n  </scene>\n</base>\n";
+    const std::string text =
+        "<?xml version=\"1.0\"?>\n<base>\n  <scene kind=\"demo\">\n    <lamp a=1 />\n"
+        "    <objects>\n      <crate>\n      </crate>\n    </objects>\n  </scene>\n</base>\n";
     parse(text);
-    auto bytes = [&](const XMLTag* tag) { return text.substr(tag->sourceBegin, tag->sourceEnd - tag->sourceBegin); };
+    auto bytes = [&](const XMLTag* tag) {
+        return text.substr(tag->sourceBegin, tag->sourceEnd - tag->sourceBegin);
+    };
     auto startTag = [&](const XMLTag* tag) {
         return text.substr(tag->sourceBegin, tag->startTagEnd - tag->sourceBegin);
     };
@@ -328,7 +335,8 @@ TEST_F(XMLReading, EachElementKnowsItsLineAndItsBytes) {
     const XMLTag* crate = document.findTag("base::scene::objects::crate");
     EXPECT_EQ(crate->line, 6u);
     EXPECT_EQ(bytes(crate), "<crate>\n      </crate>");
-    EXPECT_EQ(bytes(document.root.get()), text.substr(text.find("<base>"), text.rfind('>') + 1 - text.find("<base>")));
+    EXPECT_EQ(bytes(document.root.get()),
+              text.substr(text.find("<base>"), text.rfind('>') + 1 - text.find("<base>")));
     EXPECT_EQ(document.lineAt(crate->sourceBegin), 6u);
     EXPECT_EQ(document.source, text);
 
@@ -354,15 +362,15 @@ TEST_F(XMLReading, ATagWhoseWordsLostBytesIsMarkedAltered) {
         {"<a x = '-1.5e3' y=2>", false},
         {"<a x=1/>", false},
         {"<a x=\"1\"/>", false},
-        {"<Position\n  x=\"1\"\n  y=\"2\" />", false}, // line breaks followed by spaces separate
-        {"<line text=\"live from the party\" />", true},  // a space ends a value
-        {"<my object />", true},                        // a name without a value is dropped
-        {"<a b c=1 />", true},                          // two names run into one
-        {"<a x=\"a,b\" />", true},                      // a comma is no name byte
-        {"<song file=\"audio/x.ogg\" />", true},        // nor is a slash inside a value
-        {"<a x=\"1\"y=\"2\" />", true},                 // the second value runs on
-        {"<a x=\"\" />", true},                         // an empty value drops the attribute
-        {"<caf\xC3\xA9 />", true},                      // bytes beyond ASCII vanish from names
+        {"<Position\n  x=\"1\"\n  y=\"2\" />", false},   // line breaks followed by spaces separate
+        {"<line text=\"live from the party\" />", true}, // a space ends a value
+        {"<my object />", true},                         // a name without a value is dropped
+        {"<a b c=1 />", true},                           // two names run into one
+        {"<a x=\"a,b\" />", true},                       // a comma is no name byte
+        {"<song file=\"audio/x.ogg\" />", true},         // nor is a slash inside a value
+        {"<a x=\"1\"y=\"2\" />", true},                  // the second value runs on
+        {"<a x=\"\" />", true},                          // an empty value drops the attribute
+        {"<caf\xC3\xA9 />", true},                       // bytes beyond ASCII vanish from names
     };
     for (const Case& c : cases) {
         parse(std::string("<base>") + c.tag + "</base>");
@@ -374,7 +382,8 @@ TEST_F(XMLReading, ATagWhoseWordsLostBytesIsMarkedAltered) {
 }
 
 TEST_F(XMLReading, AStartTagCanBeReadAsItsSourceWritesIt) {
-    parse("<base><line text=\"live from the party!\" hold='2.5' bare=x/y flag at=\"a &amp; b &lt;3\" /></base>");
+    parse("<base><line text=\"live from the party!\" hold='2.5' bare=x/y flag at=\"a &amp; b &lt;3\" "
+          "/></base>");
     const XMLTag* line = document.findTag("base::line");
     ASSERT_NE(line, nullptr);
     WrittenTag written;
@@ -394,7 +403,6 @@ TEST_F(XMLReading, AStartTagCanBeReadAsItsSourceWritesIt) {
     XMLTag made("made");
     EXPECT_FALSE(writtenStartTag(document, &made, written)) << "an element made in code has no source";
 }
-
 
 TEST_F(XMLReading, BinaryGarbageNeverReadsOutOfBounds) {
     std::mt19937 random(1234);
