@@ -173,24 +173,51 @@ const ActorClassInfo* findActorClassInfo(const std::string& className) {
     return nullptr;
 }
 
+namespace {
+
+// The text after `lead` on lines of at most 100 characters, those after the first indented as
+// deep as the lead.
+std::string wrapped(const std::string& lead, const std::string& text) {
+    constexpr size_t Width = 100;
+    const std::string indent(lead.size(), ' ');
+    std::string out = lead;
+    size_t column = lead.size();
+    bool first = true;
+    std::istringstream words(text);
+    for (std::string word; words >> word; first = false) {
+        if (!first && column + 1 + word.size() > Width) {
+            out += "\n" + indent;
+            column = indent.size();
+        } else if (!first) {
+            out += " ";
+            ++column;
+        }
+        out += word;
+        column += word.size();
+    }
+    return out + "\n";
+}
+
+} // namespace
+
 std::string actorClassReferenceText() {
     std::ostringstream out;
     out << "Actor classes, as <NAME classname=\"CLASS\"> in the <actors> section of a scene.\n"
-           "Every actor accepts the parameters Position, Rotation and Scale (three floats: <Position x=\"0\" "
-           "y=\"0\" z=\"0\" />)\n"
-           "and receives the events play, pause and stop; below are the ones each class reads or answers.\n"
+           "Every actor accepts the parameters Position, Rotation and Scale, three floats each\n"
+           "(<Position x=\"0\" y=\"0\" z=\"0\" />), and receives the events play, pause and stop;\n"
+           "below are the ones each class reads or answers.\n"
            "Events come from <eventtrigger>: <EVENT eventTime=\"SECONDS\" target=\"ACTOR\" />.\n";
     for (const ActorClassInfo& info : actorClassReference()) {
-        out << "\n" << info.className << "\n  " << info.summary << "\n";
+        out << "\n" << info.className << "\n" << wrapped("  ", info.summary);
         for (const auto& element : info.elements)
-            out << "  element    " << element.attributes << "\n             " << element.meaning << "\n";
+            out << "  element    " << element.attributes << "\n" << wrapped("             ", element.meaning);
         for (const auto& parameter : info.parameters)
-            out << "  parameter  " << parameter.name << " (default " << parameter.defaultValue
-                << "): " << parameter.meaning << "\n";
+            out << wrapped("  parameter  ", parameter.name + " (default " + parameter.defaultValue +
+                                                "): " + parameter.meaning);
         for (const auto& event : info.events)
-            out << "  event      " << event.name << ": " << event.effect << "\n";
-        out << "  draws      " << info.draws << "\n";
-        out << "  timing     " << info.timings << "\n";
+            out << wrapped("  event      ", event.name + ": " + event.effect);
+        out << wrapped("  draws      ", info.draws);
+        out << wrapped("  timing     ", info.timings);
     }
     return out.str();
 }
