@@ -214,6 +214,11 @@ bool writeNewShow(const std::string& directory, std::vector<std::string>& writte
         error = directory + " is a file, not a folder";
         return false;
     }
+    // Someone's earlier work is never overwritten, nor mixed with a new show.
+    if (fs::is_directory(root, code) && !fs::is_empty(root, code)) {
+        error = directory + " is not empty; --new writes only into a new or empty folder";
+        return false;
+    }
 
     struct Output {
         std::string path;
@@ -239,13 +244,6 @@ bool writeNewShow(const std::string& directory, std::vector<std::string>& writte
     const double songSeconds = static_cast<double>(song.left.size()) / song.sampleRate;
     outputs.insert(outputs.begin(), {"epicrealtimetest.xml", text(newShowScene(songSeconds))});
 
-    // Nothing of someone's earlier work is overwritten, and nothing is half written.
-    for (const Output& output : outputs)
-        if (fs::exists(root / output.path, code)) {
-            error = (root / output.path).string() +
-                    " exists already; --new writes only into a new or empty folder";
-            return false;
-        }
     for (const Output& output : outputs) {
         if (!writeBytes(root / output.path, output.bytes.data(), output.bytes.size(), error)) return false;
         written.push_back(output.path);

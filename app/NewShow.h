@@ -17,8 +17,8 @@ struct EmbeddedFile {
 // The default show's shader files as the program was built with them (EmbeddedShaders.cpp).
 const std::vector<EmbeddedFile>& embeddedShaderFiles();
 
-// A new show in `directory` (made when missing). Writes nothing when any file it would write is
-// there already: false and why in `error`. On success `written` lists the files, relative to the
+// A new show in `directory` (made when missing). Writes nothing into a folder that is not empty,
+// nor over a file: false and why in `error`. On success `written` lists the files, relative to the
 // directory, in the order written.
 bool writeNewShow(const std::string& directory, std::vector<std::string>& written, std::string& error);
 

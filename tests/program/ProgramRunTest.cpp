@@ -178,7 +178,7 @@ TEST(FirstHour, ANewShowPlaysFromAnotherFolderWithItsOwnWords) {
     // Nothing is written over a second time.
     const ProgramRun again = runProgram(dir.path(), "--new first");
     EXPECT_EQ(again.status, 1);
-    EXPECT_NE(again.lines.front().find("exists already"), std::string::npos);
+    EXPECT_NE(again.lines.front().find("is not empty"), std::string::npos);
 
     // Played by naming its folder; the shots land where the command was typed.
     const ProgramRun play = runProgram(
