@@ -104,8 +104,8 @@ std::string newShowScene(double songSeconds) {
          characters _ . - : (other bytes are dropped), except the words of a text line. /-->
 
     <!-- Meshes load from model/NAME.obj, the engine's own binary format. floor is a square 400
-         units across, torus a ring 94 units across (35 to the middle of its tube, which is 12
-         thick); objects scale them down. /-->
+         units across, torus a ring 94 units across (35 to the middle of its tube, whose radius
+         is 12); objects scale them down. /-->
     <meshes>
       <floor />
       <torus />
@@ -120,8 +120,8 @@ std::string newShowScene(double songSeconds) {
 
     <!-- Objects: a mesh with a material at a Position, Rotation and Scale. Rotation is in
          radians: x turns about the vertical axis, y tilts about the x axis, z rolls about the z
-         axis. Without a Scale an object has zero size and cannot be seen. y is up, and the
-         camera below starts out looking along +z. /-->
+         axis. Without a Scale an object has zero size and cannot be seen. y is up; a camera
+         whose Rotation is 0 0 0 looks along +z. /-->
     <objects>
       <ground>
         <Position x="0" y="-1" z="0" />
