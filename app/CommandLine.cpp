@@ -48,6 +48,35 @@ bool parseTimes(const std::string& text, std::vector<double>& times) {
     return !times.empty();
 }
 
+enum ShowCommandResult { Recognised, Unrecognised };
+
+// What a demo maker's first hour needs: a show to start from, the reference of the actor
+// classes, a check that shows the engine's log, and playing a show from another folder.
+ShowCommandResult parseShowCommand(const std::vector<std::string>& arguments, size_t& i,
+                                   ProgramOptions& options, std::string& error) {
+    const std::string& a = arguments[i];
+    if (a == "--new") {
+        if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
+            error = "--new needs the folder to write the show into";
+            return Recognised;
+        }
+        options.newShowDirectory = arguments[++i];
+    } else if (a == "--classes") {
+        options.classes = true;
+    } else if (a == "--verbose") {
+        options.verbose = true;
+    } else if (!a.empty() && a[0] != '-') {
+        if (!options.showDirectory.empty()) {
+            error = "one show at a time: '" + options.showDirectory + "' and '" + a + "'";
+            return Recognised;
+        }
+        options.showDirectory = a;
+    } else {
+        return Unrecognised;
+    }
+    return Recognised;
+}
+
 } // namespace
 
 bool parseMusicTime(const std::string& text, double& seconds) {
@@ -146,6 +175,8 @@ int parseCommandLine(const std::vector<std::string>& arguments, ProgramOptions& 
             options.presses.push_back(press);
         } else if (const int taken = parseCaptureOption(arguments, i, options.capture, error)) {
             if (taken < 0) return -1;
+        } else if (parseShowCommand(arguments, i, options, error) != Unrecognised) {
+            if (!error.empty()) return -1;
         } else {
             error = "unknown option '" + a + "' (beatshow --help lists the options)";
             return -1;
@@ -153,6 +184,9 @@ int parseCommandLine(const std::vector<std::string>& arguments, ProgramOptions& 
     }
     if (!checkCaptureOptions(options.capture, options.width, options.height, options.offlineFps, error))
         return -1;
+    // `beatshow DIR --check` checks the show it names.
+    if (options.check && options.checkDirectory == "." && !options.showDirectory.empty())
+        options.checkDirectory = options.showDirectory;
     return 0;
 }
 
@@ -164,14 +198,18 @@ std::string joinCommandLine(const std::vector<std::string>& arguments) {
 }
 
 std::string usageText() {
-    return "usage: beatshow [options]\n"
-           "Plays the show in the working directory: the scene epicrealtimetest.xml, its assets in tex/,\n"
-           "model/ and audio/, the shader files and soundtrack.ogg, full screen at 1920 x 1080.\n"
-           "Escape ends the show, as does the scene's \"exit\" event.\n"
+    return "usage: beatshow [options] [DIR]\n"
+           "Plays the show in DIR (default: the working directory): the scene epicrealtimetest.xml, its\n"
+           "assets in tex/, model/ and audio/ and the shader files, full screen at 1920 x 1080.\n"
+           "Escape ends the show, as does the scene's \"exit\" event. docs/scene.md is the reference.\n"
            "\n"
            "options:\n"
-           "  --check [DIR]        load the scene of DIR (default: the working directory) without a\n"
-           "                       window, GPU or sound; exit 0 when it loads without problems, 1 otherwise\n"
+           "  --new DIR            write a small show to start from into DIR (a new or empty folder)\n"
+           "  --check [DIR]        check the show of DIR (default: the working directory) without a\n"
+           "                       window or sound: every problem with its line in the scene, missing\n"
+           "                       or broken shaders and music; exit 0 only when there is nothing to fix\n"
+           "  --verbose            with --check: the engine's load log too\n"
+           "  --classes            list every actor class: elements, parameters, events, timings\n"
            "  --windowed           a window instead of full screen\n"
            "  --size WxH           another back-buffer size (default 1920x1080)\n"
            "  --offline FPS        deterministic playback: every frame advances the clock by 1/FPS s,\n"

@@ -15,6 +15,14 @@ struct ProgramOptions : WindowSettings {
     bool help = false;
     bool check = false;
     std::string checkDirectory = ".";
+    // The show to play (or check), when not the working directory's: `beatshow DIR`.
+    std::string showDirectory;
+    // --check: the engine's load log before the findings.
+    bool verbose = false;
+    // --classes: print the actor classes' reference and end.
+    bool classes = false;
+    // --new DIR: write a small show to start from and end.
+    std::string newShowDirectory;
 
     // Deterministic playback at this many frames per second; 0 plays in real time.
     double offlineFps = 0.0;

@@ -1,16 +1,49 @@
-// `beatshow --check [DIR]`: loads the show's scene from DIR the way the show would, without a
-// window, a GPU or an audio device, and says whether anything in it is broken.
+// `beatshow --check [DIR]`: everything the player would trip over in the show of DIR, each with
+// where it is and what to do about it, without a window, a GPU or an audio device.
 //
-// The check uses the real loader and registry: the asset kinds are registered as at start-up,
-// a recording renderer stands in for the device (it keeps what it is handed and draws nothing)
-// on a 1920 x 1080 window that exists only as a size, and the music backend only checks that a
-// song file exists and starts like an Ogg file. The log is printed as usual, followed by a
-// summary of the problems the load noted.
+// The scene is loaded by the real loader into the real registry: the asset kinds are registered
+// as at start-up, a recording renderer stands in for the device (it keeps what it is handed and
+// draws nothing) on a 1920 x 1080 window that exists only as a size, and the music is checked,
+// not played. Every problem the load notes is a finding, filed under the scene file's line.
+// Then the show's own files: every shader the renderer and its filter chain compile at start-up
+// must be there and (when a compiler is handed in) compile, and a top-level soundtrack.ogg, which
+// is optional, must decode when it is there.
+//
+// What it prints is the findings, one a line ("epicrealtimetest.xml:12: ..."; a shader's
+// compiler log follows its line, indented), in the order of the file, then one summary line
+// starting "check: ". The engine's load log is printed before them only when asked (verbose).
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
 
-// Changes the working directory to `directory` and loads the show's scene from it. Returns the
-// process exit status: 0 when no problem was noted, 1 otherwise (a missing scene file and a
-// directory that cannot be entered are problems too).
-int runSceneCheck(const std::string& directory);
+struct ShaderFileCheck {
+    std::string file;
+    bool vertexStage = false;
+    bool compiles = true;
+    std::string error; // the compiler's log when it does not compile
+};
+
+struct SceneCheckOptions {
+    bool verbose = false;
+    // Compiles each file (present in the working directory) as the player would, filling in its
+    // result. False, with the reason in `why`, when there is nothing to compile on (no OpenGL);
+    // the files are then only looked for. Null: only looked for.
+    std::function<bool(std::vector<ShaderFileCheck>& files, std::string& why)> compileShaders;
+    // Decodes a music file whole: "" when it decodes, else why not. Null: a music file only has
+    // to exist and start like an Ogg file.
+    std::function<std::string(const std::string& path)> decodeMusic;
+    // A quicker look at the optional start-up music, which the scene's song replaces: its headers
+    // only. Null: as decodeMusic.
+    std::function<std::string(const std::string& path)> probeMusic;
+};
+
+// Changes the working directory to `directory` and checks the show in it. Returns the process
+// exit status: 0 when there is nothing to fix, 1 otherwise (a missing scene file and a directory
+// that cannot be entered are findings too).
+int runSceneCheck(const std::string& directory, const SceneCheckOptions& options = SceneCheckOptions{});
+
+// Every shader file the player compiles at start-up, in that order: the renderer's own, then the
+// filter chain's (each file once).
+std::vector<ShaderFileCheck> showShaderFiles();

@@ -1,9 +1,12 @@
 // Program entry: reads the options, then checks a scene or plays the show. This is where the
 // engine meets what the machine provides: the SDL window, the OpenGL renderer, the audio device
 // and the clocks.
+#include "actors/ActorClasses.h"
 #include "actors/ActorFactory.h"
 #include "app/Capture.h"
 #include "app/CommandLine.h"
+#include "app/DeviceCheck.h"
+#include "app/NewShow.h"
 #include "app/RunControl.h"
 #include "app/SceneCheck.h"
 #include "engine/EngineRegistry.h"
@@ -22,6 +25,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -52,6 +56,39 @@ int repeatableRandom() {
     return static_cast<int>((state >> 16) & 0x7FFF);
 }
 
+// `beatshow --new DIR`: the show, and what to do with it next.
+int makeNewShow(const std::string& directory) {
+    std::vector<std::string> written;
+    std::string error;
+    if (!writeNewShow(directory, written, error)) {
+        std::fprintf(stderr, "beatshow: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("beatshow: a new show in %s (%zu files)\n", directory.c_str(), written.size());
+    std::printf("  play it:   beatshow %s\n  check it:  beatshow --check %s\n"
+                "  then change %s/epicrealtimetest.xml; docs/scene.md is the reference and\n"
+                "  beatshow --classes lists the actor classes\n",
+                directory.c_str(), directory.c_str(), directory.c_str());
+    return 0;
+}
+
+// `beatshow DIR`: the show in DIR plays as if started there. What the options name on this side
+// of the command line (the shots' folder, a capture's file) keeps meaning the folder it was typed in.
+bool enterShowDirectory(ProgramOptions& options) {
+    if (options.showDirectory.empty()) return true;
+    std::error_code error;
+    options.shotDirectory = std::filesystem::absolute(options.shotDirectory, error).string();
+    if (options.capture.enabled())
+        options.capture.output = std::filesystem::absolute(options.capture.output, error).string();
+    std::filesystem::current_path(options.showDirectory, error);
+    if (error) {
+        std::fprintf(stderr, "beatshow: cannot play the show in %s: %s\n", options.showDirectory.c_str(),
+                     error.message().c_str());
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -66,7 +103,20 @@ int main(int argc, char** argv) {
         std::fputs(usageText().c_str(), stdout);
         return 0;
     }
-    if (options.check) return runSceneCheck(options.checkDirectory);
+    if (options.classes) {
+        std::fputs(actorClassReferenceText().c_str(), stdout);
+        return 0;
+    }
+    if (!options.newShowDirectory.empty()) return makeNewShow(options.newShowDirectory);
+    if (options.check) {
+        SceneCheckOptions check;
+        check.verbose = options.verbose;
+        check.compileShaders = compileShadersOffscreen;
+        check.decodeMusic = decodeMusicFile;
+        check.probeMusic = probeMusicFile;
+        return runSceneCheck(options.checkDirectory, check);
+    }
+    if (!enterShowDirectory(options)) return 1;
 
     // A capture is an offline run at its own rate, in a window rather than full screen; it ends
     // itself at --until, after the last frame it keeps.

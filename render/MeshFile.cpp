@@ -4,6 +4,7 @@
 #include "engine/base/Log.h"
 #include "render/Mesh.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -38,6 +39,20 @@ int reject(const std::string& line) {
     return -1;
 }
 
+// The lines a Wavefront OBJ file starts with: comments, vertices, faces, groups, objects, material
+// libraries. A binary mesh starts with a vertex count whose bytes are rarely all printable.
+bool looksLikeWavefront(const uint8_t* data, size_t size) {
+    static const char* const starts[] = {"# ", "#\n", "v ", "vt ",     "vn ",    "f ",
+                                         "g ", "o ",  "s ", "mtllib ", "usemtl "};
+    const size_t probe = std::min<size_t>(size, 256);
+    for (size_t i = 0; i < probe; ++i)
+        if (data[i] != '\n' && data[i] != '\r' && data[i] != '\t' && (data[i] < 32 || data[i] > 126))
+            return false;
+    for (const char* start : starts)
+        if (size >= std::strlen(start) && std::memcmp(data, start, std::strlen(start)) == 0) return true;
+    return false;
+}
+
 std::string hex(uint32_t value) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%x", value);
@@ -53,6 +68,10 @@ int createMeshFromBytes(const uint8_t* data, size_t size, const std::string& nam
         return reject("mesh " + name + ": file of " + std::to_string(size) +
                       " bytes is shorter than the 8-byte header");
     const uint32_t magic = readU32(data + 4);
+    if (magic != MeshFileMagic && looksLikeWavefront(data, size))
+        return reject("mesh " + name +
+                      ": a Wavefront OBJ text file, not the engine's binary mesh format (beatshow-import "
+                      "converts one)");
     if (magic != MeshFileMagic) return reject("mesh " + name + ": magic " + hex(magic) + " is not 0x1337");
 
     // Only whole files load: a file cut short has lost vertices from somewhere, and drawing the

@@ -265,6 +265,23 @@ int RecordingRenderer::drawText(std::string text, int x, int y, uint32_t colour,
     return FontHeights[font];
 }
 
+int RecordingRenderer::drawTextScaled(std::string text, int x, int y, uint32_t colour, int font,
+                                      float scale) {
+    record("drawTextScaled");
+    if (font < 0 || font > 2) return 0;
+    DrawCommand c;
+    c.type = DrawCommand::Text;
+    c.text = std::move(text);
+    c.ints[0] = x;
+    c.ints[1] = y;
+    c.ints[2] = font;
+    c.colour = colour;
+    c.scale = scale;
+    std::lock_guard lock(mutex_);
+    drawing_.push_back(std::move(c));
+    return static_cast<int>(static_cast<float>(FontHeights[font]) * scale);
+}
+
 void RecordingRenderer::drawLine2D(int x1, int y1, int x2, int y2, uint32_t colour) {
     record("drawLine2D");
     DrawCommand c;

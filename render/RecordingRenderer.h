@@ -18,6 +18,7 @@ struct DrawCommand {
     int ints[4] = {};         // Text: x, y, font; Line2D/Rect: x1, y1, x2, y2
     float floats[6] = {};     // Line3D
     uint32_t colour = 0;
+    float scale = 1.0f; // Text: the size of its letters against the font's (drawTextScaled)
 };
 
 class RecordingRenderer : public RenderInterface {
@@ -55,6 +56,8 @@ public:
     void multiplyView(const float* matrix) override;
     int setFilterChain(FilterChain* chain) override;
     int drawText(std::string text, int x, int y, uint32_t colour, int font) override;
+    // Recorded as Text with its scale; the line height returned is scaled.
+    int drawTextScaled(std::string text, int x, int y, uint32_t colour, int font, float scale) override;
     void drawLine2D(int x1, int y1, int x2, int y2, uint32_t colour) override;
     void drawRect(int x1, int y1, int x2, int y2, uint32_t colour, const char* materialName) override;
     void drawLine3D(float x1, float y1, float z1, float x2, float y2, float z2, uint32_t colour) override;

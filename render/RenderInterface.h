@@ -30,6 +30,8 @@ struct ScreenLine {
 struct CanvasContext {
     RenderInterface* renderer = nullptr;
     int drawText(std::string text, int x, int y, uint32_t colour, int font);
+    int drawTextScaled(std::string text, int x, int y, uint32_t colour, int font, float scale);
+    int textWidth(const std::string& text, int font, float scale = 1.0f);
 };
 
 class RenderInterface {
@@ -118,4 +120,13 @@ public:
         (void)file, (void)error;
         return 1;
     }
+
+    // drawText with the font's letters and advance at `scale` times their size (the top-left
+    // corner stays at x, y), for canvases that keep their composition at any window size. Returns
+    // the scaled line height. This base draws at the font's own size.
+    virtual int drawTextScaled(std::string text, int x, int y, uint32_t colour, int font, float scale);
+    // The advance of the text's first line in pixels, drawn with the font at `scale` (0 for an
+    // unknown font). This base counts every character as wide as the large font's 28 pixels, and
+    // as 9 and 13 pixels in the small and middle fonts.
+    virtual int textWidth(const std::string& text, int font, float scale = 1.0f);
 };

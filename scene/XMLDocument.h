@@ -16,8 +16,13 @@
 // UTF-16 reads as its text. Content it cannot place (an end tag with nothing open, a second
 // top-level element, a tag cut off by the end of the file, a file with no element) is reported
 // with one line naming the file and is otherwise ignored; nothing is ever read outside the
-// buffer. Two quirks that quietly change what a tag says are noted as problems without a line
-// (noteProblem): names run together by a tab or line break, and elements still open at the end.
+// buffer. Quirks that quietly change what a file says are noted as problems without a line
+// (noteProblem, filed under the file and line): names run together by a tab or line break,
+// elements still open at the end, and a comment that is not closed with "/-->" (with what it took
+// in). A start tag whose names or values lost bytes is marked `altered` for the loader to judge.
+//
+// Every element read knows where it stands in the source, which the document keeps: its line and
+// its byte range, so that a tool can point at it or splice a changed element into the file.
 #pragma once
 
 #include "math/Vector.h"
@@ -40,6 +45,19 @@ public:
     std::string name;
     std::vector<std::pair<std::string, std::string>> attributes; // file order
     uint8_t isExtended = 0;                                      // 1 for an XMLTagExtended
+
+    // Where the reader found the element (all 0 for one made in code): the line of its start tag,
+    // from 1, and its bytes in the document's source: [sourceBegin, sourceEnd) runs from the start
+    // tag's "<" to the end of the tag that closed it (the start tag alone for an empty element, the
+    // end of the source for one never closed); [sourceBegin, startTagEnd) is the start tag.
+    size_t line = 0;
+    size_t sourceBegin = 0;
+    size_t startTagEnd = 0;
+    size_t sourceEnd = 0;
+    // The reader dropped or ran together bytes of the start tag's names or values, so the element
+    // does not say what its source says: a space inside a quoted value, a byte that is no name
+    // byte, a name without "=value". Line breaks and tabs between names are noted by the reader.
+    bool altered = false;
 
 protected:
     XMLTag(std::string tagName, uint8_t extended);
@@ -73,8 +91,33 @@ public:
     // The same reader over bytes in memory; `sourceName` names them in the reader's lines.
     int loadFromBytes(const uint8_t* data, size_t size, const std::string& sourceName);
 
+    // The line (from 1) on which a byte offset of the source lies.
+    size_t lineAt(size_t offset) const;
+
     std::unique_ptr<XMLTag> root;
+    // The bytes the tree was read from; empty for a tree made in code.
+    std::string source;
 };
+
+// A start tag as its source writes it, read by the usual rules of XML rather than the reader's:
+// a quoted value keeps every byte between its quotes (spaces too; &amp; &lt; &gt; &quot; and
+// &apos; decoded), an unquoted one runs to the next white space, and a name may hold any byte
+// that is not white space, "=", "/" or ">". `valued` is false for a name written without "=".
+struct WrittenAttribute {
+    std::string name;
+    std::string value;
+    bool valued = true;
+};
+struct WrittenTag {
+    std::string name;
+    std::vector<WrittenAttribute> attributes;
+};
+// False when the tag has no source in the document (made in code, or another document's).
+bool writtenStartTag(const XMLDocument& document, const XMLTag* tag, WrittenTag& out);
+// The tag as the reader holds it, for messages: <name a=1 b=2>.
+std::string readTagText(const XMLTag* tag);
+// The start tag's source text, for messages (cut short after `limit` bytes, "..." marking the cut).
+std::string writtenTagText(const XMLDocument& document, const XMLTag* tag, size_t limit = 120);
 
 // An attribute value as a float: atof, narrowed to float (a value beyond the float range reads
 // as an infinity). Every float of a scene is read through it.

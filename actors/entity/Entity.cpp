@@ -51,3 +51,7 @@ Actor::Actor(std::string actorName) : entity_base(std::move(actorName)) {
 void Actor::Trigger(const std::string&) {}
 
 void Actor::OnBeat(uint32_t) {}
+
+Actor::ElementResult Actor::TakeElement(const ActorElement&, std::string&) {
+    return ElementResult::NotMine;
+}

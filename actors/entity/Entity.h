@@ -14,6 +14,8 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 struct Mesh;
 struct Material;
@@ -71,6 +73,14 @@ public:
     Vector Color;  // parameter "Color"
 };
 
+// An element of an actor's scene entry that is neither a "child" nor one of the actor's
+// parameters, such as a text actor's <line text="..." />. Its attributes are as the file writes
+// them: quoted values keep their spaces and punctuation.
+struct ActorElement {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> attributes;
+};
+
 // A scripted thing that takes part in the frame loop. Construction subscribes the actor to
 // "play", "pause" and "stop".
 class Actor : public entity_base {
@@ -89,4 +99,10 @@ public:
     virtual void Update(float frameTime) = 0;
     // Once per frame inside the first sixteenth of a beat; the argument is always 0.
     virtual void OnBeat(uint32_t unused);
+    // An element of the actor's scene entry that the loader cannot place (see ActorElement),
+    // before the actor joins the frame loop. Taken: it is the actor's and it keeps it. NotMine:
+    // the actor has no element of that name (every actor but those that say otherwise). Refused:
+    // it is the actor's, but malformed; `why` says what is wrong and the element is ignored.
+    enum class ElementResult { Taken, NotMine, Refused };
+    virtual ElementResult TakeElement(const ActorElement& element, std::string& why);
 };

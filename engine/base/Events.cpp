@@ -36,6 +36,17 @@ int EventDispatcher::subscribeEvent(Triggerable* object, const std::string& name
     return 0;
 }
 
+std::vector<std::string> EventDispatcher::names(const Triggerable* of) const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> result;
+    for (const auto& [name, list] : table_) {
+        if (list.empty()) continue;
+        if (of && std::find(list.begin(), list.end(), of) == list.end()) continue;
+        result.push_back(name);
+    }
+    return result;
+}
+
 std::vector<Triggerable*> EventDispatcher::subscribers(const std::string& name) const {
     std::lock_guard lock(mutex_);
     auto it = table_.find(name);

@@ -38,6 +38,8 @@ public:
     std::vector<Triggerable*> subscribers(const std::string& name) const;
     // Removes the object from every name it subscribed to.
     void unsubscribeAll(const Triggerable* object);
+    // The names with at least one subscriber (`of` given: that one), in byte-wise order.
+    std::vector<std::string> names(const Triggerable* of = nullptr) const;
     void clear();
 
 private:

@@ -22,10 +22,13 @@ std::mutex& problemMutex() {
     return m;
 }
 
-std::vector<std::string>& problems() {
-    static std::vector<std::string> list;
+std::vector<NotedProblem>& problems() {
+    static std::vector<NotedProblem> list;
     return list;
 }
+
+thread_local const ProblemPlace* innermostPlace = nullptr;
+thread_local ProblemsMuted* innermostMuted = nullptr;
 
 } // namespace
 
@@ -74,13 +77,48 @@ LogSink setLogSink(LogSink sink) {
 }
 
 void noteProblem(const std::string& what) {
+    if (ProblemsMuted* muted = innermostMuted) {
+        muted->swallowed_.push_back(what);
+        return;
+    }
+    NotedProblem problem;
+    if (const ProblemPlace* place = innermostPlace) {
+        problem.file = *place->file_;
+        problem.line = place->line_;
+    }
+    problem.text = what;
     std::lock_guard lock(problemMutex());
-    problems().push_back(what);
+    problems().push_back(std::move(problem));
 }
 
 std::vector<std::string> problemsNoted() {
     std::lock_guard lock(problemMutex());
+    std::vector<std::string> texts;
+    for (const NotedProblem& problem : problems())
+        texts.push_back(problem.text);
+    return texts;
+}
+
+std::vector<NotedProblem> problemRecords() {
+    std::lock_guard lock(problemMutex());
     return problems();
+}
+
+ProblemPlace::ProblemPlace(const std::string& file, size_t line)
+    : file_(&file), line_(line), outer_(innermostPlace) {
+    innermostPlace = this;
+}
+
+ProblemPlace::~ProblemPlace() {
+    innermostPlace = outer_;
+}
+
+ProblemsMuted::ProblemsMuted() : outer_(innermostMuted) {
+    innermostMuted = this;
+}
+
+ProblemsMuted::~ProblemsMuted() {
+    innermostMuted = outer_;
 }
 
 void resetProblems() {

@@ -9,6 +9,7 @@
 // from a broken one without parsing message texts.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <ostream>
 #include <streambuf>
@@ -46,6 +47,52 @@ void noteProblem(const std::string& what);
 // Problems noted since the last reset, oldest first.
 std::vector<std::string> problemsNoted();
 void resetProblems();
+
+// A problem with the place it was noted at: the file and line (from 1) of the innermost
+// ProblemPlace alive on the noting thread; an empty file and line 0 where there was none.
+struct NotedProblem {
+    std::string file;
+    size_t line = 0;
+    std::string text;
+};
+std::vector<NotedProblem> problemRecords();
+
+// While one lives, problems noted on its thread are filed under its place, so that a check can
+// point at the line of a scene that caused them, whichever layer noticed. Places nest; the
+// innermost counts. Only for use as a local: it must die on the thread that made it.
+class ProblemPlace {
+public:
+    // `file` must outlive the place (it is read when a problem is noted, not copied).
+    ProblemPlace(const std::string& file, size_t line);
+    ProblemPlace(std::string&& file, size_t line) = delete;
+    ~ProblemPlace();
+    ProblemPlace(const ProblemPlace&) = delete;
+    ProblemPlace& operator=(const ProblemPlace&) = delete;
+
+private:
+    const std::string* file_;
+    size_t line_;
+    const ProblemPlace* outer_;
+    friend void noteProblem(const std::string&);
+};
+
+// While one lives, problems noted on its thread are not recorded but kept here (their log lines
+// are written as usual): for code that says in better words what the calls it makes would note.
+class ProblemsMuted {
+public:
+    ProblemsMuted();
+    ~ProblemsMuted();
+    ProblemsMuted(const ProblemsMuted&) = delete;
+    ProblemsMuted& operator=(const ProblemsMuted&) = delete;
+
+    // What was noted meanwhile, oldest first.
+    const std::vector<std::string>& swallowed() const { return swallowed_; }
+
+private:
+    std::vector<std::string> swallowed_;
+    ProblemsMuted* outer_;
+    friend void noteProblem(const std::string&);
+};
 
 // Collects every line logged while it lives, from any thread, and restores the previous sink.
 class LogCapture {

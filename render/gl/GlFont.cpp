@@ -61,6 +61,8 @@ bool GlFont::build(const std::string& fontFile, int lineHeight, std::string& err
                                             static_cast<double>(face->glyph->advance.x))));
     FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(em));
     lineHeight_ = lineHeight;
+    fontFile_ = fontFile;
+    monospaceAdvance_ = monospaceAdvance;
     ascent_ = static_cast<int>(std::lround(static_cast<double>(face->ascender) * em / face->units_per_EM));
 
     // Rasterise every character, then pack them on shelves of one atlas.

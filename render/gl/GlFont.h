@@ -31,6 +31,9 @@ public:
     bool build(const std::string& fontFile, int lineHeight, std::string& error, int monospaceAdvance = 0);
 
     int lineHeight() const { return lineHeight_; }
+    // What the font was built from, so that the same face can be built again at another size.
+    const std::string& fontFile() const { return fontFile_; }
+    int monospaceAdvance() const { return monospaceAdvance_; }
     GLuint atlas() const { return atlas_; }
     // Quads (two triangles, six vertices each) for `text` with the top-left corner of its first
     // line at (x, y); "\n" starts a new line. Returns the number of lines.
@@ -47,6 +50,8 @@ private:
 
     std::array<Glyph, 256> glyphs_{};
     int lineHeight_ = 0;
+    std::string fontFile_;
+    int monospaceAdvance_ = 0;
     int ascent_ = 0;
     int atlasWidth_ = 0;
     int atlasHeight_ = 0;

@@ -1,6 +1,7 @@
 // Set-up, registration and inspection of the OpenGL renderer. The frame itself is in
 // RendererGLFrame.cpp.
 #include "render/gl/RendererGL.h"
+#include "render/gl/ShaderFiles.h"
 
 #include "engine/base/Log.h"
 #include "engine/base/SystemWindow.h"
@@ -13,6 +14,7 @@
 #include <cctype>
 #include <cstdarg>
 #include <cstring>
+#include <iterator>
 
 std::atomic<RendererGL::MessageHook> RendererGL::messageHook_{&RendererGL::defaultMessageHook};
 
@@ -237,20 +239,16 @@ bool RendererGL::compileShaders() {
         const char* file;
         GLenum stage;
     };
-    const Item items[] = {
-        {&diffuseShader_, "diffuse_shader.psh", GL_FRAGMENT_SHADER},
-        {&lightingShader_, "lighting_shader.psh", GL_FRAGMENT_SHADER},
-        {&gShader_, "gshader.psh", GL_FRAGMENT_SHADER},
-        {&gShaderNv_, "gshader_nv.psh", GL_FRAGMENT_SHADER},
-        {&meshShader_, "mesh_shader.vsh", GL_VERTEX_SHADER},
-        {&defferedShader_, "deffered_shader.psh", GL_FRAGMENT_SHADER},
-        {&flatShader_, "2dflat_shader.psh", GL_FRAGMENT_SHADER},
-        {&depthShader_, "depth_shader.psh", GL_FRAGMENT_SHADER},
-        {&overlayShader_, "ovrlay_shader.vsh", GL_VERTEX_SHADER},
-        {&prim3dShader_, "prim3d_shader.vsh", GL_VERTEX_SHADER},
-        {&meshShaderSimple_, "mesh_shader_simple.vsh", GL_VERTEX_SHADER},
-        {&meshShaderNv_, "mesh_shader_nv.vsh", GL_VERTEX_SHADER},
-    };
+    // In the order of rendererShaderFiles, which names the files for checks of a show.
+    GlProgram* const programs[] = {&diffuseShader_, &lightingShader_, &gShader_,          &gShaderNv_,
+                                   &meshShader_,    &defferedShader_, &flatShader_,       &depthShader_,
+                                   &overlayShader_, &prim3dShader_,   &meshShaderSimple_, &meshShaderNv_};
+    static_assert(std::size(programs) == rendererShaderFileCount);
+    std::vector<Item> items;
+    for (size_t i = 0; i < rendererShaderFileCount; ++i)
+        items.push_back({programs[i], rendererShaderFiles[i].file,
+                         static_cast<GLenum>(rendererShaderFiles[i].vertexStage ? GL_VERTEX_SHADER
+                                                                                : GL_FRAGMENT_SHADER)});
     for (const Item& item : items) {
         std::string error;
         if (item.program->build(item.file, item.stage, error)) continue;

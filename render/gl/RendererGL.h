@@ -203,6 +203,9 @@ public:
     void multiplyView(const float* matrix) override;
     int setFilterChain(FilterChain* chain) override;
     int drawText(std::string text, int x, int y, uint32_t colour, int font) override;
+    // Scaled text uses the same face built at the scaled size (once per size), so it stays sharp.
+    int drawTextScaled(std::string text, int x, int y, uint32_t colour, int font, float scale) override;
+    int textWidth(const std::string& text, int font, float scale = 1.0f) override;
     void drawLine2D(int x1, int y1, int x2, int y2, uint32_t colour) override;
     void drawRect(int x1, int y1, int x2, int y2, uint32_t colour, const char* materialName) override;
     void drawLine3D(float x1, float y1, float z1, float x2, float y2, float z2, uint32_t colour) override;
@@ -422,6 +425,14 @@ private:
         float u, v;
     };
     std::vector<TextVertex> pendingText_; // drawn at the next other drawing or at the pass end
+    // Fonts built again at other sizes for drawTextScaled (RendererGLScaledText.cpp).
+    struct ScaledFont {
+        int font;
+        int height;
+        std::unique_ptr<GlFont> glyphs;
+    };
+    std::vector<ScaledFont> scaledFonts_;
+    const GlFont* scaledFont(int font, float scale);
     GLuint pendingAtlas_ = 0;
     OverlayStages overlayStages_ = OverlayStages::None;
     size_t streamOffset_ = 0;

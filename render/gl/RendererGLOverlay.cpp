@@ -92,6 +92,7 @@ int RendererGL::createFonts() {
 void RendererGL::releaseOverlayObjects() {
     for (auto& font : fonts_)
         font.reset();
+    scaledFonts_.clear();
     textVertex_.release();
     textFragment_.release();
     glDeleteVertexArrays(1, &textArray_);

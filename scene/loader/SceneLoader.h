@@ -14,6 +14,18 @@
 // time is not finite (it would turn the whole curve to not-a-number) and an event whose time is
 // not-a-number (it would fire in every frame).
 //
+// Every problem is noted under the line of the element it concerns (ProblemPlace), with what
+// the show does about it and, where a name is misspelt, the nearest name the scene could have
+// meant. Beyond what the show itself reports, the check hears of: elements and attributes that
+// nothing reads; names and values the reader cut short (a space inside a quoted value, bytes
+// outside the name bytes); comments inside a section, where they read as entries; an object
+// without <Scale> that no automation scales (it is drawn with zero size); a mesh or material an
+// object names that did not load, and whether its list entry or its file is what is missing;
+// and timed events that no actor answers.
+//
+// An actor element that is neither a "child" nor a parameter of the actor is offered to the actor
+// (Actor::TakeElement) with its attributes as the file writes them, quoted spaces included.
+//
 // Loading adds to what the registry holds; nothing is removed or reset first. Entities are kept
 // alive until the process ends; the XML tree is released before loadScene returns (nothing
 // points into it).
@@ -21,14 +33,27 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 class Actor;
 
 // Builds an actor from a scene's class name, or returns null for a class it does not know.
 using ActorMaker = std::function<Actor*(const std::string& className, const std::string& actorName)>;
 
+// Names the loader cannot know by itself, for its "did you mean" (the show needs none of it).
+struct SceneVocabulary {
+    std::vector<std::string> actorClasses;
+    // The elements of a class besides "child" and its parameters ("line" for the text actors).
+    std::function<std::vector<std::string>(const std::string& className)> actorElements;
+    // The events each class answers, by class name.
+    std::vector<std::pair<std::string, std::vector<std::string>>> classEvents;
+};
+
 // -1 when the file cannot be read (no line of its own), else 0. Actors come from `makeActor`
 // (the program hands in the actor factory, createActor; tests may hand in their own).
-int loadScene(const std::string& fileName, const ActorMaker& makeActor);
+int loadScene(const std::string& fileName, const ActorMaker& makeActor,
+              const SceneVocabulary& vocabulary = SceneVocabulary{});
 // The same from the file's bytes held in memory (a scene loaded again without reading its file).
-int loadSceneFromBytes(const std::string& bytes, const std::string& fileName, const ActorMaker& makeActor);
+int loadSceneFromBytes(const std::string& bytes, const std::string& fileName, const ActorMaker& makeActor,
+                       const SceneVocabulary& vocabulary = SceneVocabulary{});

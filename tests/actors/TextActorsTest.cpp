@@ -1,6 +1,8 @@
 #include "actors/TextActors.h"
+#include "actors/SlideShowAndFader.h"
 #include "tests/actors/ActorTestHelpers.h"
 
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -164,6 +166,113 @@ TEST_F(TextActorsTest, DeactivateStopsTheGreeterButNotTheAnouncer) {
     const auto drawn = frame();
     ASSERT_EQ(drawn.size(), 1u);
     EXPECT_EQ(drawn[0].text, anouncer.sequence().lines[0]);
+}
+
+// ---- words of the scene's own ----
+
+ActorElement line(const std::string& text, const std::string& hold = "") {
+    ActorElement element{"line", {{"text", text}}};
+    if (!hold.empty()) element.attributes.emplace_back("hold", hold);
+    return element;
+}
+
+TEST_F(TextActorsTest, LinesFromTheSceneReplaceTheBuiltInOnesInOrder) {
+    Greeter greeter("G");
+    std::string why;
+    EXPECT_EQ(greeter.TakeElement(line("live from the party!"), why), Actor::ElementResult::Taken);
+    EXPECT_EQ(greeter.TakeElement(line("thanks, all", "3"), why), Actor::ElementResult::Taken);
+    EXPECT_EQ(greeter.sequence().lines, (std::vector<std::string>{"live from the party!", "thanks, all"}));
+    EXPECT_TRUE(greeter.sequence().ownLines);
+
+    // Not the greeter's: the loader says so; its own but malformed: refused with the reason.
+    EXPECT_EQ(greeter.TakeElement({"lines", {{"text", "x"}}}, why), Actor::ElementResult::NotMine);
+    EXPECT_EQ(greeter.TakeElement({"line", {}}, why), Actor::ElementResult::Refused);
+    EXPECT_EQ(why, "<line> needs its words in text=\"...\"");
+    EXPECT_EQ(greeter.TakeElement(line("x", "-1"), why), Actor::ElementResult::Refused);
+    EXPECT_EQ(why, "hold=\"-1\" is not a time in seconds (0 to 3600)");
+    EXPECT_EQ(greeter.TakeElement(line("x", "2s"), why), Actor::ElementResult::Refused);
+    EXPECT_EQ(greeter.TakeElement({"line", {{"text", "x"}, {"colour", "red"}}}, why),
+              Actor::ElementResult::Refused);
+    EXPECT_EQ(why, "<line> has no attribute 'colour' (it takes text and hold)");
+    EXPECT_EQ(greeter.sequence().lines.size(), 2u) << "refused lines are not kept";
+
+    // The announcer takes lines the same way; actors without elements of their own take none.
+    Anouncer anouncer("A");
+    EXPECT_EQ(anouncer.TakeElement(line("ours"), why), Actor::ElementResult::Taken);
+    EXPECT_EQ(anouncer.sequence().lines, std::vector<std::string>{"ours"});
+    Fader fader("F");
+    EXPECT_EQ(fader.TakeElement(line("ours"), why), Actor::ElementResult::NotMine);
+}
+
+TEST_F(TextActorsTest, AnOwnLineHoldsForItsOwnTimeAndTheOthersForTheClasssTime) {
+    Anouncer anouncer("A");
+    std::string why;
+    anouncer.TakeElement(line("one", "0.2"), why);
+    anouncer.TakeElement(line("two"), why);
+    anouncer.Trigger("activate");
+    const TextSequence& s = anouncer.sequence();
+    // Seconds spent holding each line, at 10 ms a frame.
+    std::vector<float> held(2, 0.0f);
+    for (int frame = 0; frame < 2000 && s.active; ++frame) {
+        if (s.phase == TextSequence::Holding) held[static_cast<size_t>(s.lineIndex)] += 0.01f;
+        anouncer.Update(10.0f);
+    }
+    EXPECT_FALSE(s.active);
+    EXPECT_NEAR(held[0], 0.2f, 0.025f);
+    EXPECT_NEAR(held[1], Anouncer::Timing.holdEnd, 0.025f);
+}
+
+TEST_F(TextActorsTest, OwnLinesAreCentredOnTheirMeasuredWidth) {
+    Greeter greeter("G");
+    std::string why;
+    greeter.TakeElement(line("abc"), why); // odd length: built-in lines would drop half a letter
+    greeter.Trigger("activate");
+    const auto drawn = frame();
+    ASSERT_EQ(drawn.size(), 1u);
+    // The recording renderer measures 28 pixels a letter in the large font, as the device's does.
+    EXPECT_EQ(drawn[0].ints[0], 960 - (3 * 28) / 2);
+    EXPECT_EQ(drawn[0].ints[1], 540);
+    EXPECT_EQ(drawn[0].scale, 1.0f);
+}
+
+TEST_F(TextActorsTest, AtOtherWindowHeightsTheCompositionScalesWithTheHeight) {
+    registry().window->width = 640;
+    registry().window->height = 360;
+    Anouncer anouncer("A");
+    anouncer.Trigger("activate");
+    auto drawn = frame();
+    ASSERT_EQ(drawn.size(), 1u);
+    const float third = 360.0f / 1080.0f;
+    EXPECT_FLOAT_EQ(drawn[0].scale, third);
+    // "beatshow is proud to": 20 letters centred as at full size, a third of it.
+    EXPECT_EQ(drawn[0].ints[0], 320 - static_cast<int>(std::lround(10 * 28 * third)));
+    EXPECT_EQ(drawn[0].ints[1], 180);
+    EXPECT_EQ(renderer().callCount("drawTextScaled"), 1);
+
+    // A line of its own is measured at the scaled size.
+    Greeter greeter("G");
+    std::string why;
+    greeter.TakeElement(line("abcdef"), why);
+    greeter.Trigger("activate");
+    drawn = frame();
+    ASSERT_EQ(drawn.size(), 2u);
+    EXPECT_EQ(drawn[1].ints[0], 320 - static_cast<int>(std::lround(6 * 28 * third)) / 2);
+
+    // At the full size nothing is scaled: the draw is the plain one it always was.
+    registry().window->width = 1920;
+    registry().window->height = 1080;
+    renderer().clearCalls();
+    frame();
+    EXPECT_EQ(renderer().callCount("drawTextScaled"), 0);
+    EXPECT_EQ(renderer().callCount("drawText"), 2);
+}
+
+TEST_F(TextActorsTest, SceneTextIsConvertedToTheFontsCodePage) {
+    EXPECT_EQ(overlayText("plain ascii, 1-2-3!"), "plain ascii, 1-2-3!");
+    EXPECT_EQ(overlayText("caf\xC3\xA9 \xE2\x82\xAC"), "caf\xE9 \x80"); // é and the euro sign
+    EXPECT_EQ(overlayText("\xE2\x9C\x93 done"), "? done");              // no check mark in the font
+    EXPECT_EQ(overlayText("caf\xE9"), "caf\xE9") << "not UTF-8: taken as the code page already";
+    EXPECT_EQ(overlayText("\xC3"), "\xC3") << "a sequence cut short is not UTF-8";
 }
 
 } // namespace

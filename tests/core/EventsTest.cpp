@@ -35,6 +35,17 @@ TEST_F(EventsTest, BroadcastReachesSubscribersInOrderOnce) {
     EXPECT_EQ(journal, (std::vector<std::string>{"b:go", "a:go"}));
 }
 
+TEST_F(EventsTest, TheNamesSubscribedToAreListedForAllOrOne) {
+    subscribeEvent(&b, "zoom");
+    subscribeEvent(&a, "go");
+    subscribeEvent(&b, "go");
+    const std::vector<std::string> all = eventDispatcher().names();
+    EXPECT_TRUE(std::is_sorted(all.begin(), all.end()));
+    EXPECT_TRUE(std::count(all.begin(), all.end(), "go") && std::count(all.begin(), all.end(), "zoom"));
+    EXPECT_EQ(eventDispatcher().names(&a), std::vector<std::string>{"go"});
+    EXPECT_EQ(eventDispatcher().names(&b), (std::vector<std::string>{"go", "zoom"}));
+}
+
 TEST_F(EventsTest, SendReachesOnlyASubscribedTarget) {
     subscribeEvent(&a, "go");
     sendEvent("go", &b);

@@ -37,6 +37,57 @@ TEST(Log, TwoThreadsNeverInterleaveWithinALine) {
         EXPECT_TRUE(line.rfind("aaa ", 0) == 0 || line.rfind("bbb ", 0) == 0) << line;
 }
 
+TEST(Log, ProblemsAreFiledUnderTheInnermostPlaceOfTheirThread) {
+    resetProblems();
+    noteProblem("nowhere");
+    const std::string file = "scene.xml";
+    {
+        ProblemPlace scene(file, 12);
+        noteProblem("in the scene");
+        {
+            ProblemPlace element(file, 14);
+            noteProblem("in an element");
+            // Another thread has places of its own.
+            std::thread([] { noteProblem("elsewhere"); }).join();
+        }
+        noteProblem("back in the scene");
+    }
+    const std::vector<NotedProblem> records = problemRecords();
+    ASSERT_EQ(records.size(), 5u);
+    EXPECT_EQ(records[0].line, 0u);
+    EXPECT_EQ(records[0].file, "");
+    EXPECT_EQ(records[1].line, 12u);
+    EXPECT_EQ(records[1].file, "scene.xml");
+    EXPECT_EQ(records[2].line, 14u);
+    EXPECT_EQ(records[3].text, "elsewhere");
+    EXPECT_EQ(records[3].line, 0u);
+    EXPECT_EQ(records[4].line, 12u);
+    EXPECT_EQ(problemsNoted(), (std::vector<std::string>{"nowhere", "in the scene", "in an element",
+                                                         "elsewhere", "back in the scene"}));
+    resetProblems();
+}
+
+TEST(Log, MutedProblemsAreKeptAsideNotRecorded) {
+    resetProblems();
+    LogCapture capture;
+    {
+        ProblemsMuted outer;
+        {
+            ProblemsMuted inner;
+            logStream << "the log line stays" << std::endl;
+            noteProblem("said better elsewhere");
+            EXPECT_EQ(inner.swallowed(), std::vector<std::string>{"said better elsewhere"});
+        }
+        noteProblem("outer");
+        EXPECT_EQ(outer.swallowed(), std::vector<std::string>{"outer"});
+    }
+    EXPECT_TRUE(problemsNoted().empty());
+    EXPECT_TRUE(capture.contains("the log line stays"));
+    noteProblem("after");
+    EXPECT_EQ(problemsNoted(), std::vector<std::string>{"after"});
+    resetProblems();
+}
+
 TEST(Log, ProblemsAreCountedSeparately) {
     resetProblems();
     noteProblem("first");

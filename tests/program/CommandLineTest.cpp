@@ -49,6 +49,28 @@ TEST(CommandLine, CheckTakesAnOptionalDirectory) {
     EXPECT_TRUE(o.help);
 }
 
+TEST(CommandLine, AFolderNamesTheShowToPlayOrCheck) {
+    EXPECT_EQ(parse({}).showDirectory, "");
+    ProgramOptions o = parse({"myshow", "--windowed"});
+    EXPECT_EQ(o.showDirectory, "myshow");
+    EXPECT_TRUE(o.windowed);
+    EXPECT_FALSE(o.check);
+    // `beatshow DIR --check` checks the show it names; --check DIR names its own.
+    o = parse({"myshow", "--check", "--verbose"});
+    EXPECT_TRUE(o.check);
+    EXPECT_TRUE(o.verbose);
+    EXPECT_EQ(o.checkDirectory, "myshow");
+    EXPECT_EQ(parse({"--check", "other"}).checkDirectory, "other");
+    EXPECT_NE(parseError({"one", "two"}).find("one show at a time: 'one' and 'two'"), std::string::npos);
+}
+
+TEST(CommandLine, NewAndClassesAreReadWithTheirValues) {
+    EXPECT_EQ(parse({"--new", "first"}).newShowDirectory, "first");
+    EXPECT_TRUE(parse({"--classes"}).classes);
+    EXPECT_FALSE(parse({}).classes);
+    EXPECT_NE(parseError({"--new"}).find("--new needs the folder"), std::string::npos);
+}
+
 TEST(CommandLine, BadValuesAreNamed) {
     EXPECT_NE(parseError({"--size", "640"}).find("--size"), std::string::npos);
     EXPECT_NE(parseError({"--size", "0x0"}).find("--size"), std::string::npos);

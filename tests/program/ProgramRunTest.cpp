@@ -1,6 +1,7 @@
 // The real program, run headless (SDL's offscreen video driver, dummy audio) on a small scene
 // with an exit event: how it starts, what it logs, how it ends, and that offline runs repeat.
 #include "tests/support/ProgramRun.h"
+#include "render/gl/PngFile.h"
 #include "tests/scene/SceneAssets.h"
 #include "tests/support/TestSupport.h"
 
@@ -157,6 +158,80 @@ TEST_F(ProgramRunTest, MissingShaderStopsStartUpWithAFailure) {
         return l.find("gshader.psh") != std::string::npos;
     })) << ::testing::PrintToString(run.lines);
     EXPECT_GE(run.find("add vport failed -1"), 0);
+}
+
+// ---- a demo maker's first hour: a new show, played from elsewhere, checked, and the reference ----
+
+// Pixels of an RGB picture that are the text actors' amber (red high, green middling, blue low).
+int amberPixels(const std::vector<uint8_t>& rgb) {
+    int count = 0;
+    for (size_t i = 0; i + 2 < rgb.size(); i += 3)
+        if (rgb[i] > 150 && rgb[i + 1] > 90 && rgb[i + 1] < rgb[i] && rgb[i + 2] < 70) ++count;
+    return count;
+}
+
+TEST(FirstHour, ANewShowPlaysFromAnotherFolderWithItsOwnWords) {
+    ScratchDirectory dir;
+    const ProgramRun made = runProgram(dir.path(), "--new first");
+    ASSERT_EQ(made.status, 0) << ::testing::PrintToString(made.lines);
+    EXPECT_TRUE(made.has("  play it:   beatshow first"));
+    // Nothing is written over a second time.
+    const ProgramRun again = runProgram(dir.path(), "--new first");
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.lines.front().find("is not empty"), std::string::npos);
+
+    // Played by naming its folder; the shots land where the command was typed.
+    const ProgramRun play = runProgram(
+        dir.path(), "first --windowed --size 320x180 --offline 10 --until 3.2 --shots 3 --shot-dir shots");
+    ASSERT_EQ(play.status, 0) << ::testing::PrintToString(play.lines);
+    EXPECT_GE(play.find("Triggering Event: activate 1.5"), 0) << ::testing::PrintToString(play.lines);
+    EXPECT_LT(play.find("Cannot load music song.ogg"), 0) << "the song plays";
+    std::vector<uint8_t> rgb;
+    int w = 0, h = 0;
+    ASSERT_TRUE(readPng((dir.path() / "shots" / "shot-00003.000.png").string(), rgb, w, h));
+    EXPECT_EQ(w, 320);
+    // Its line of words, at a sixth of its full size, in the middle of the picture.
+    EXPECT_GT(amberPixels(rgb), 60) << "no words on the picture";
+
+    const ProgramRun elsewhere = runProgram(dir.path(), "nowhere --offline 10 --frames 2");
+    EXPECT_EQ(elsewhere.status, 1);
+    EXPECT_NE(elsewhere.lines.front().find("cannot play the show in nowhere"), std::string::npos);
+}
+
+TEST(FirstHour, TheCheckCompilesTheShadersAndSaysWhichDoesNot) {
+    ScratchDirectory dir;
+    ASSERT_EQ(runProgram(dir.path(), "--new first").status, 0);
+    const ProgramRun clean = runProgram(dir.path(), "--check first");
+    EXPECT_EQ(clean.status, 0) << ::testing::PrintToString(clean.lines);
+    ASSERT_EQ(clean.lines.size(), 1u) << "only the summary: " << ::testing::PrintToString(clean.lines);
+    EXPECT_TRUE(clean.lines[0].ends_with("first/epicrealtimetest.xml loads without problems"));
+    EXPECT_LT(clean.seconds, 20.0);
+
+    std::ofstream(dir.path() / "first" / "gshader.psh", std::ios::app) << "\nthis is not GLSL\n";
+    const ProgramRun broken = runProgram(dir.path(), "--check first");
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_GE(broken.find("gshader.psh: does not compile:"), 0) << ::testing::PrintToString(broken.lines);
+    EXPECT_TRUE(std::any_of(broken.lines.begin(), broken.lines.end(), [](const std::string& l) {
+        return l.starts_with("    ") && l.find("error") != std::string::npos;
+    })) << "the compiler's log follows";
+
+    // A song that does not decode is found although it starts like an Ogg file.
+    std::ofstream(dir.path() / "first" / "audio" / "song.ogg", std::ios::binary | std::ios::trunc)
+        << "OggS but nothing a decoder can use";
+    const ProgramRun song = runProgram(dir.path(), "first --check");
+    EXPECT_EQ(song.status, 1);
+    EXPECT_TRUE(std::any_of(song.lines.begin(), song.lines.end(), [](const std::string& l) {
+        return l.find(": the show has no music: the song audio/song.ogg cannot be played (") !=
+               std::string::npos;
+    })) << ::testing::PrintToString(song.lines);
+}
+
+TEST(FirstHour, TheClassesAreListed) {
+    ScratchDirectory dir;
+    const ProgramRun run = runProgram(dir.path(), "--classes");
+    EXPECT_EQ(run.status, 0);
+    for (const char* name : {"Camera", "Fader", "Greeter", "Anouncer", "LineFX", "BassBouncer", "CubeFun"})
+        EXPECT_TRUE(run.has(name)) << name;
 }
 
 TEST_F(ProgramRunTest, BadOptionsAreRefused) {

@@ -143,6 +143,50 @@ TEST_F(OverlayTest, TextBeyondTheRightEdgeIsNotClippedByTheCallAndFallsOff) {
     EXPECT_GT(lastColumns, 0);
 }
 
+TEST_F(OverlayTest, ScaledTextIsTheSameFaceAtTheScaledSize) {
+    ASSERT_EQ(open(), 0);
+    // The extent of the bright pixels of the overlay: left, right, top, bottom.
+    auto extent = [&] {
+        int box[4] = {Width, -1, Height, -1};
+        for (int y = 0; y < Height; ++y)
+            for (int x = 0; x < Width; ++x)
+                if (targetAt(Target::Overlay, x, y).r > 0.5f) {
+                    box[0] = std::min(box[0], x);
+                    box[1] = std::max(box[1], x);
+                    box[2] = std::min(box[2], y);
+                    box[3] = std::max(box[3], y);
+                }
+        return std::vector<int>(box, box + 4);
+    };
+    float scale = 1.0f;
+    int height = 0, width = 0;
+    Canvas canvas([&](CanvasContext* c) {
+        height = c->drawTextScaled("HHHH", 4, 4, 0xFFFFFFFF, 1, scale);
+        width = c->textWidth("HHHH", 1, scale);
+    });
+    ASSERT_EQ(renderer().addCanvas(&canvas), 0);
+    frame();
+    const std::vector<int> full = extent();
+    EXPECT_EQ(height, 64);
+    EXPECT_EQ(width, 4 * 28);
+    scale = 0.5f;
+    frame();
+    const std::vector<int> half = extent();
+    EXPECT_EQ(height, 32);
+    EXPECT_EQ(width, 4 * 14);
+    ASSERT_GE(full[1], 0);
+    ASSERT_GE(half[1], 0);
+    // Letters half as wide and half as tall, from the same corner, every stroke still there.
+    const float fullWidth = static_cast<float>(full[1] - full[0] + 1),
+                halfWidth = static_cast<float>(half[1] - half[0] + 1);
+    const float fullHeight = static_cast<float>(full[3] - full[2] + 1),
+                halfHeight = static_cast<float>(half[3] - half[2] + 1);
+    EXPECT_NEAR(halfWidth / fullWidth, 0.5f, 0.08f);
+    EXPECT_NEAR(halfHeight / fullHeight, 0.5f, 0.1f);
+    EXPECT_LE(std::abs(half[0] - 4), std::abs(full[0] - 4));
+    EXPECT_FALSE(log().count("font 1 at"));
+}
+
 TEST_F(OverlayTest, DrawRectFillsForAnUnknownMaterialAndOutlinesWithoutOne) {
     ASSERT_EQ(open(), 0);
     Canvas canvas([](CanvasContext* c) {

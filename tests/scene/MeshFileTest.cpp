@@ -105,6 +105,24 @@ TEST_F(MeshFiles, APartialTriangleLoadsAndIsReported) {
     EXPECT_EQ(problemsNoted().size(), 1u);
 }
 
+TEST_F(MeshFiles, AWavefrontObjFileIsNamedForWhatItIs) {
+    std::unique_ptr<Mesh> mesh;
+    for (const char* text : {"# Blender export\nmtllib ring.mtl\no Ring\nv 1.0 0.0 0.0\n",
+                             "v 1 2 3\nv 4 5 6\nv 7 8 9\nf 1 2 3\n"}) {
+        log.clear();
+        const std::string obj = text;
+        EXPECT_EQ(decode(std::vector<uint8_t>(obj.begin(), obj.end()), mesh), -1);
+        EXPECT_EQ(log.lines(), std::vector<std::string>{"mesh m: a Wavefront OBJ text file, not the engine's "
+                                                        "binary mesh format (beatshow-import converts one)"});
+    }
+    // A binary file with another magic is still told by its magic.
+    log.clear();
+    std::vector<uint8_t> wrong = handWrittenMeshFile(3, 3);
+    wrong[4] = 0x38;
+    EXPECT_EQ(decode(wrong, mesh), -1);
+    EXPECT_TRUE(log.contains("mesh m: magic 0x1338 is not 0x1337"));
+}
+
 class MeshLoading : public RegistryTest {
 protected:
     void SetUp() override {

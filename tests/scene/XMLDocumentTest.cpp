@@ -249,30 +249,159 @@ TEST_F(XMLReading, NamesRunTogetherByATabOrLineBreakAreNotedAsRead) {
     EXPECT_TRUE(log.lines().empty()) << "the show's log stays as it was";
     EXPECT_EQ(problemsNoted(),
               (std::vector<std::string>{
-                  "t.xml: line 2: a tab or line break inside the tag runs two names into "
+                  "a tab or line break inside the tag runs two names into "
                   "one, read as <Positionx1 y=2>; only a space separates names and values",
-                  "t.xml: line 3: a tab or line break inside the tag runs two names into "
+                  "a tab or line break inside the tag runs two names into "
                   "one, read as <Scale x=1y2 z=3>; only a space separates names and values"}));
+    const std::vector<NotedProblem> records = problemRecords();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].file, "t.xml");
+    EXPECT_EQ(records[0].line, 2u);
+    EXPECT_EQ(records[1].line, 3u);
 }
 
 TEST_F(XMLReading, ElementsLeftOpenAtTheEndAreNoted) {
-    // The comment without its slash stays open and takes in the close tags after it.
-    parse("<base>\n<scene>\n<!-- lights follow -->\n<lights><lamp /></lights>\n</scene>\n</base>\n");
+    parse("<base>\n<scene>\n<lights>");
     EXPECT_TRUE(log.lines().empty());
     EXPECT_EQ(problemsNoted(), std::vector<std::string>{
-                                   "t.xml: <base> from line 1 is still open at the end of the file; an end "
-                                   "tag is missing inside it, so what follows the missing one was read one "
-                                   "level too deep"});
-    resetProblems();
-    parse("<base>\n<scene>\n<lights>");
-    EXPECT_EQ(problemsNoted(),
-              std::vector<std::string>{
-                  "t.xml: 3 elements are still open at the end of the file, from <base> (line 1) "
-                  "to <lights> (line 3); end tags are missing, so what follows each missing one "
-                  "was read too deep"});
+                                   "3 elements are still open at the end of the file, from <base> (line 1) "
+                                   "to <lights> (line 3); end tags are missing, so what follows each missing "
+                                   "one was read too deep"});
+    EXPECT_EQ(problemRecords().front().line, 1u);
     resetProblems();
     parse("<base>\n<scene>\n<!-- closed /-->\n</scene>\n</base>\n");
     EXPECT_TRUE(problemsNoted().empty());
+}
+
+TEST_F(XMLReading, ACommentWithoutItsSlashIsNotedWithWhatItTookIn) {
+    // It stays open, takes in the lights, and the end tag meant for <scene> closes it instead.
+    parse("<base>\n<scene>\n<!-- lights follow -->\n<lights><lamp /></lights>\n</scene>\n</base>\n");
+    EXPECT_TRUE(log.lines().empty()) << "the show's log stays as it was";
+    EXPECT_EQ(document.findTag("base::scene::lights"), nullptr);
+    EXPECT_NE(document.findTag("base::scene::--::lights"), nullptr);
+    const std::vector<NotedProblem> records = problemRecords();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].line, 3u);
+    EXPECT_EQ(records[0].text,
+              "a comment must end with \"/-->\" in a scene file (<!-- like this /-->): this one "
+              "stays open and takes in <lights> (line 4), which the loader never sees, until "
+              "</scene> on line 5 closes it in place of <scene>, so what follows is read one "
+              "level too deep");
+    EXPECT_EQ(records[1].line, 1u);
+    EXPECT_EQ(records[1].text,
+              "<base> is still open at the end of the file; an end tag is missing inside it, so "
+              "what follows the missing one was read one level too deep");
+
+    // One left open to the end says so.
+    resetProblems();
+    parse("<base>\n<!-- a -->\n<x />\n<y />\n<z />\n<w />");
+    ASSERT_FALSE(problemRecords().empty());
+    EXPECT_EQ(problemRecords().front().line, 2u);
+    EXPECT_EQ(
+        problemRecords().front().text,
+        "a comment must end with \"/-->\" in a scene file (<!-- like this /-->): this one stays open to the "
+        "end of the file and takes in <x> (line 3), <y> (line 4), <z> (line 5) and 1 more, which the loader "
+        "never sees");
+    // Any slash closes a comment, as it does any tag.
+    resetProblems();
+    parse("<base>\n<!-- see docs/scene.md -->\n</base>\n");
+    EXPECT_TRUE(problemsNoted().empty());
+}
+
+// ---- where each element stands in its source ----
+
+TEST_F(XMLReading, EachElementKnowsItsLineAndItsBytes) {
+    const std::string text =
+        "<?xml version=\"1.0\"?>\n<base>\n  <scene kind=\"demo\">\n    <lamp a=1 />\n"
+        "    <objects>\n      <crate>\n      </crate>\n    </objects>\n  </scene>\n</base>\n";
+    parse(text);
+    auto bytes = [&](const XMLTag* tag) {
+        return text.substr(tag->sourceBegin, tag->sourceEnd - tag->sourceBegin);
+    };
+    auto startTag = [&](const XMLTag* tag) {
+        return text.substr(tag->sourceBegin, tag->startTagEnd - tag->sourceBegin);
+    };
+    const XMLTag* scene = document.findTag("base::scene");
+    ASSERT_NE(scene, nullptr);
+    EXPECT_EQ(document.root->line, 2u);
+    EXPECT_EQ(scene->line, 3u);
+    EXPECT_EQ(startTag(scene), "<scene kind=\"demo\">");
+    EXPECT_TRUE(bytes(scene).starts_with("<scene kind=\"demo\">\n    <lamp a=1 />"));
+    EXPECT_TRUE(bytes(scene).ends_with("</objects>\n  </scene>"));
+    const XMLTag* lamp = document.findTag("base::scene::lamp");
+    EXPECT_EQ(lamp->line, 4u);
+    EXPECT_EQ(bytes(lamp), "<lamp a=1 />") << "an empty element is its start tag";
+    EXPECT_EQ(lamp->startTagEnd, lamp->sourceEnd);
+    const XMLTag* crate = document.findTag("base::scene::objects::crate");
+    EXPECT_EQ(crate->line, 6u);
+    EXPECT_EQ(bytes(crate), "<crate>\n      </crate>");
+    EXPECT_EQ(bytes(document.root.get()),
+              text.substr(text.find("<base>"), text.rfind('>') + 1 - text.find("<base>")));
+    EXPECT_EQ(document.lineAt(crate->sourceBegin), 6u);
+    EXPECT_EQ(document.source, text);
+
+    // The ranges are what a tool splices a changed element in with: the rest reads as before.
+    std::string changed = text;
+    changed.replace(lamp->sourceBegin, lamp->sourceEnd - lamp->sourceBegin, "<lamp a=2 b=3 />");
+    parse(changed);
+    EXPECT_EQ(document.findTag("base::scene::lamp")->attributes, (Attributes{{"a", "2"}, {"b", "3"}}));
+    EXPECT_NE(document.findTag("base::scene::objects::crate"), nullptr);
+
+    // One never closed runs to the end of the source.
+    parse("<base>\n<open>\n<x />");
+    EXPECT_EQ(document.findTag("base::open")->sourceEnd, 19u);
+}
+
+TEST_F(XMLReading, ATagWhoseWordsLostBytesIsMarkedAltered) {
+    struct Case {
+        const char* tag;
+        bool altered;
+    };
+    const Case cases[] = {
+        {"<a x=\"1\" y='2' z=3 />", false},
+        {"<a x = '-1.5e3' y=2>", false},
+        {"<a x=1/>", false},
+        {"<a x=\"1\"/>", false},
+        {"<Position\n  x=\"1\"\n  y=\"2\" />", false},   // line breaks followed by spaces separate
+        {"<line text=\"live from the party\" />", true}, // a space ends a value
+        {"<my object />", true},                         // a name without a value is dropped
+        {"<a b c=1 />", true},                           // two names run into one
+        {"<a x=\"a,b\" />", true},                       // a comma is no name byte
+        {"<song file=\"audio/x.ogg\" />", true},         // nor is a slash inside a value
+        {"<a x=\"1\"y=\"2\" />", true},                  // the second value runs on
+        {"<a x=\"\" />", true},                          // an empty value drops the attribute
+        {"<caf\xC3\xA9 />", true},                       // bytes beyond ASCII vanish from names
+    };
+    for (const Case& c : cases) {
+        parse(std::string("<base>") + c.tag + "</base>");
+        ASSERT_EQ(childrenOf(document.root.get()).size(), 1u) << c.tag;
+        EXPECT_EQ(childrenOf(document.root.get()).front()->altered, c.altered) << c.tag;
+    }
+    parse("<!-- any words, here: fine /-->");
+    EXPECT_FALSE(document.root->altered);
+}
+
+TEST_F(XMLReading, AStartTagCanBeReadAsItsSourceWritesIt) {
+    parse("<base><line text=\"live from the party!\" hold='2.5' bare=x/y flag at=\"a &amp; b &lt;3\" "
+          "/></base>");
+    const XMLTag* line = document.findTag("base::line");
+    ASSERT_NE(line, nullptr);
+    WrittenTag written;
+    ASSERT_TRUE(writtenStartTag(document, line, written));
+    EXPECT_EQ(written.name, "line");
+    ASSERT_EQ(written.attributes.size(), 5u);
+    EXPECT_EQ(written.attributes[0].name, "text");
+    EXPECT_EQ(written.attributes[0].value, "live from the party!");
+    EXPECT_EQ(written.attributes[1].value, "2.5");
+    EXPECT_EQ(written.attributes[2].value, "x/y");
+    EXPECT_EQ(written.attributes[3].name, "flag");
+    EXPECT_FALSE(written.attributes[3].valued);
+    EXPECT_EQ(written.attributes[4].value, "a & b <3");
+    EXPECT_TRUE(readTagText(line).starts_with("<line text=live ")) << readTagText(line);
+    EXPECT_EQ(writtenTagText(document, line, 20), "<line text=\"live fro...");
+
+    XMLTag made("made");
+    EXPECT_FALSE(writtenStartTag(document, &made, written)) << "an element made in code has no source";
 }
 
 TEST_F(XMLReading, BinaryGarbageNeverReadsOutOfBounds) {
