@@ -16,6 +16,14 @@ void AutomationPath::addPoint(const PathPoint& point) {
     dirty_ = true;
 }
 
+void AutomationPath::setPoints(std::vector<PathPoint> points) {
+    std::stable_sort(points.begin(), points.end(),
+                     [](const PathPoint& a, const PathPoint& b) { return a.time < b.time; });
+    std::lock_guard lock(mutex_);
+    points_ = std::move(points);
+    dirty_ = true;
+}
+
 size_t AutomationPath::pointCount() const {
     std::lock_guard lock(mutex_);
     return points_.size();

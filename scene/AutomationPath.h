@@ -21,6 +21,8 @@ class AutomationPath {
 public:
     // Inserts before the first point with a strictly greater time, so equal times keep their order.
     void addPoint(const PathPoint& point);
+    // Puts these points in place of all of them (sorted by time, equal times keeping their order).
+    void setPoints(std::vector<PathPoint> points);
     size_t pointCount() const;
     // Time of the last point; 0 without points.
     float lastPointTime() const;

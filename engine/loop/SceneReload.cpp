@@ -55,6 +55,12 @@ std::string rememberedSceneFile() {
     return sceneFile;
 }
 
+void rememberShowSceneBytes(const std::string& bytes) {
+    std::lock_guard lock(sceneMutex);
+    sceneBytes = bytes;
+    sceneKnown = true;
+}
+
 float seekShow(float target, bool* moved) {
     EngineRegistry& r = engine();
     std::string bytes, file;
@@ -89,6 +95,24 @@ SceneReloadResult reloadShowScene(float target, bool readAssets) {
     }
     result.loaded = true;
     resetScene(readAssets ? SceneAssets::ReadAgain : SceneAssets::Keep);
+    resetProblems();
+    loadAgain(bytes, file);
+    result.problems = problemsNoted();
+    result.position = replayTo(target < 0.0f ? 0.0f : target);
+    return result;
+}
+
+SceneReloadResult reloadShowSceneBytes(const std::string& bytes, float target) {
+    EngineRegistry& r = engine();
+    SceneReloadResult result;
+    const std::string file = rememberedSceneFile();
+    if (!r.playing || r.loading) {
+        result.position = r.musicTime;
+        return result;
+    }
+    rememberShowSceneBytes(bytes);
+    result.loaded = true;
+    resetScene(SceneAssets::Keep);
     resetProblems();
     loadAgain(bytes, file);
     result.problems = problemsNoted();

@@ -13,6 +13,9 @@
 // the file changes on disk meanwhile. The loader thread calls it before each load.
 void rememberShowScene(const std::string& file);
 std::string rememberedSceneFile();
+// Scene bytes that stand for the file from now on (an editor's unsaved scene): later seeks and
+// reloads from memory load these.
+void rememberShowSceneBytes(const std::string& bytes);
 
 // Replays the show from 0 to `target` (music seconds); returns the music time it goes on from.
 // False in `moved` (and nothing changes) when no scene was loaded yet.
@@ -26,3 +29,5 @@ struct SceneReloadResult {
 // Reads the scene file again, loads it over a reset scene and replays to `target`. With
 // `readAssets`, meshes and bitmaps are read again too (one of them changed).
 SceneReloadResult reloadShowScene(float target, bool readAssets);
+// The same from bytes held in memory, which are remembered as the show's scene.
+SceneReloadResult reloadShowSceneBytes(const std::string& bytes, float target);

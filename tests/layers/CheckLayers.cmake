@@ -17,8 +17,9 @@ set(floor_scene/loader  scene/loader ${floor_engine})
 set(floor_engine/loop   engine/loop scene/loader actors ${floor_engine})
 set(floor_render/gl     render/gl render engine/base math)
 set(floor_platform      platform engine/base math)
-set(floor_editor        editor render/gl platform ${floor_engine/loop})
-set(floor_app           app editor render/gl platform tools ${floor_engine/loop})
+set(floor_editor/model  editor/model ${floor_engine/loop})
+set(floor_editor        editor editor/model render/gl platform ${floor_engine/loop})
+set(floor_app           app editor editor/model render/gl platform tools ${floor_engine/loop})
 # The import tool stands beside the engine: it uses the file formats of render/ and the picture
 # helpers of tools/, and no floor lists it, so nothing of the engine includes it.
 set(floor_tools/import  tools/import tools render engine/base math)

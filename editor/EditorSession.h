@@ -1,0 +1,70 @@
+// `beatshow --edit`: the editor over a running show. The session wraps the program's window so
+// that the editor is drawn over every presented picture (after the show and its filter chain,
+// before the swap: never in the show's own frame, shots or captures), takes the window's input
+// before the show does, flies the editor camera, and carries out between frames what the panels
+// asked for: seeks, loads of the edited scene, saving.
+#pragma once
+
+#include "editor/EditorUi.h"
+#include "editor/model/SceneDocument.h"
+#include "engine/loop/MainLoop.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+class FrameTimer;
+class SystemWindow;
+
+class EditorSession : public FrameObserver {
+public:
+    // `inner` is the run's own observer (frames, statistics), called first.
+    EditorSession(FrameTimer& timer, FrameObserver* inner);
+    ~EditorSession() override;
+
+    // Reads the show's scene file (in the working directory); false with a message when it cannot.
+    bool open(std::string& error);
+    // The program's window with the editor drawn over it.
+    std::unique_ptr<SystemWindow> wrap(std::unique_ptr<SystemWindow> window);
+
+    void beforeFrame() override;
+    void afterFrame(double dt) override;
+
+    // Called by the wrapped window: the editor's frame, drawn over the picture before it is shown.
+    void drawOverPicture();
+    // Called by the wrapped window as the frame is drawn: the view the editor wants.
+    void settleView();
+    // Before the window and its GL context go: the editor's GL objects and ImGui go first.
+    void releaseGui();
+    // Whether the window system's event may reach the show (the editor keeps what is its own).
+    bool passToShow(const void* sdlEvent);
+
+private:
+    void startWaveform();
+    void flyCamera();
+    void save();
+    void watchFile();
+
+    FrameTimer& timer_;
+    FrameObserver* inner_;
+    SceneDocument document_;
+    EditorUi ui_;
+    EditorRequests requests_;
+    bool guiReady_ = false;
+    bool pendingReload_ = false;
+    std::string scenePath_ = "epicrealtimetest.xml";
+    long long fileStamp_ = 0;
+    int framesSinceStat_ = 0;
+    double quitArmedUntil_ = 0.0;
+    bool wasFlying_ = false;
+    bool userQuit_ = false; // Escape or the window's close reached the show
+    double lastFly_ = 0.0;
+
+    std::thread waveformThread_;
+    std::mutex waveformMutex_;
+    std::unique_ptr<Waveform> decoded_;
+    std::atomic<bool> waveformReady_{false};
+    double songSeconds_ = 0.0;
+};

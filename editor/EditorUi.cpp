@@ -1,0 +1,1069 @@
+#include "editor/EditorUi.h"
+
+#include "actors/EngineCamera.h"
+#include "editor/model/LiveScene.h"
+#include "editor/model/Picking.h"
+#include "engine/EngineRegistry.h"
+#include "engine/loop/DebugHud.h"
+#include "engine/loop/SceneReload.h"
+#include "render/Mesh.h"
+#include "scene/AutomationPath.h"
+
+#include <SDL_scancode.h>
+#include <imgui.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+namespace {
+
+constexpr double Beat = 60.0 / 141.0;
+constexpr double Bar = 4.0 * Beat;
+constexpr float LabelWidth = 190.0f;
+constexpr float RulerHeight = 34.0f;
+constexpr float EventTrackHeight = 24.0f;
+constexpr float TrackHeight = 34.0f;
+constexpr float PickRadius = 6.0f;
+
+const ImU32 AxisColours[3] = {IM_COL32(235, 70, 70, 255), IM_COL32(90, 220, 90, 255),
+                              IM_COL32(80, 140, 255, 255)};
+
+std::string kindName(Selection::Kind kind) {
+    switch (kind) {
+    case Selection::Kind::Mesh:
+        return "mesh";
+    case Selection::Kind::Material:
+        return "material";
+    case Selection::Kind::Object:
+        return "object";
+    case Selection::Kind::Light:
+        return "light";
+    case Selection::Kind::Actor:
+        return "actor";
+    case Selection::Kind::Binding:
+        return "automation";
+    case Selection::Kind::Event:
+        return "event";
+    case Selection::Kind::None:
+        break;
+    }
+    return "";
+}
+
+void copyText(char* out, size_t size, const std::string& text) {
+    std::snprintf(out, size, "%s", text.c_str());
+}
+
+// The camera whose view the picture shows.
+ViewSetup currentView(float width, float height) {
+    ViewSetup view;
+    view.width = width;
+    view.height = height;
+    if (EngineCamera* camera = engine().activeCamera.load()) {
+        view.cameraPosition = camera->Position;
+        view.cameraRotation = camera->Rotation;
+    }
+    return view;
+}
+
+float distanceToSegment(ImVec2 p, ImVec2 a, ImVec2 b) {
+    const float dx = b.x - a.x, dy = b.y - a.y;
+    const float length = dx * dx + dy * dy;
+    float u = length > 0.0f ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / length : 0.0f;
+    u = std::clamp(u, 0.0f, 1.0f);
+    const float x = a.x + u * dx - p.x, y = a.y + u * dy - p.y;
+    return std::sqrt(x * x + y * y);
+}
+
+} // namespace
+
+EditorUi::EditorUi(SceneDocument& document) : document_(document), history_(document) {}
+
+// ---- the model's view of the document ----
+
+void EditorUi::refresh() {
+    if (seenRevision_ == document_.revision()) return;
+    seenRevision_ = document_.revision();
+    bindings_.clear();
+    for (const auto& b : childrenOf(document_.section("automations"))) {
+        const size_t split = b->name.find("::");
+        if (split == std::string::npos) continue;
+        BindingView view;
+        view.name = b->name;
+        view.entity = b->name.substr(0, split);
+        view.parameter = b->name.substr(split + 2);
+        view.keys = document_.keys(view.entity, view.parameter);
+        view.byTime.resize(view.keys.size());
+        for (size_t i = 0; i < view.byTime.size(); ++i)
+            view.byTime[i] = i;
+        std::stable_sort(view.byTime.begin(), view.byTime.end(),
+                         [&](size_t a, size_t c) { return view.keys[a].time < view.keys[c].time; });
+        bindings_.push_back(std::move(view));
+    }
+    events_ = document_.events();
+    entries_.clear();
+    cameras_.clear();
+    const std::pair<const char*, Selection::Kind> sections[] = {{"meshes", Selection::Kind::Mesh},
+                                                                {"materials", Selection::Kind::Material},
+                                                                {"objects", Selection::Kind::Object},
+                                                                {"lights", Selection::Kind::Light},
+                                                                {"actors", Selection::Kind::Actor}};
+    for (const auto& [section, kind] : sections)
+        for (const auto& c : childrenOf(document_.section(section))) {
+            if (c->name.rfind("--", 0) == 0) continue; // a comment
+            entries_.push_back({kind, c->name});
+            if (kind == Selection::Kind::Actor && !c->attributes.empty() &&
+                c->attributes.front().second == "Camera")
+                cameras_.push_back(c->name);
+        }
+    // Keys picked before the change may name keys that are gone.
+    for (auto it = selection_.keys.begin(); it != selection_.keys.end();) {
+        const auto b = std::find_if(bindings_.begin(), bindings_.end(),
+                                    [&](const BindingView& v) { return v.name == it->binding; });
+        it =
+            (b == bindings_.end() || it->index >= b->keys.size()) ? selection_.keys.erase(it) : std::next(it);
+    }
+}
+
+// ---- edits ----
+
+bool EditorUi::edit(const std::string& label, const std::vector<Touch>& touches,
+                    const std::function<bool(SceneDocument&)>& change, const std::string& mergeKey) {
+    if (!history_.run(label, touches, change, mergeKey)) return false;
+    afterEdit(touches);
+    return true;
+}
+
+void EditorUi::afterEdit(const std::vector<Touch>& touches) {
+    rememberShowSceneBytes(document_.text());
+    if (!applyTouches(document_, touches)) requests_.reload = true;
+}
+
+void EditorUi::undo() {
+    if (!history_.canUndo()) return;
+    status_ = "undone: " + history_.undoLabel();
+    afterEdit(history_.undo());
+}
+
+void EditorUi::redo() {
+    if (!history_.canRedo()) return;
+    afterEdit(history_.redo());
+    status_ = "redone: " + history_.undoLabel();
+}
+
+bool EditorUi::keyCurrentValue(const std::string& entityName, const std::string& parameter, double time) {
+    Vector value;
+    entity_base* entity = findSceneEntity(entityName);
+    EntityParameter* p = entity ? entity->getParameter(parameter) : nullptr;
+    if (p && p->value)
+        value = *p->value;
+    else if (!document_.vector(entityName, parameter, value))
+        return false;
+    const float t = static_cast<float>(time);
+    const bool done = edit("Key " + entityName + "::" + parameter, {{Touch::Path, entityName, parameter}},
+                           [&](SceneDocument& d) {
+                               // A key at the same time takes the value instead of a twin.
+                               const std::vector<DocumentKey> keys = d.keys(entityName, parameter);
+                               for (size_t i = 0; i < keys.size(); ++i)
+                                   if (std::fabs(keys[i].time - t) < 1.0e-3f)
+                                       return d.setKey(entityName, parameter, i, {keys[i].time, value});
+                               return d.addKey(entityName, parameter, {t, value});
+                           });
+    if (done)
+        status_ = "key " + entityName + "::" + parameter + " at " + SceneDocument::formatNumber(t) + " s";
+    return done;
+}
+
+float EditorUi::snap(float t) const {
+    if (ImGui::GetIO().KeyAlt) return std::max(0.0f, t);
+    return std::max(0.0f, static_cast<float>(std::round(t / Beat) * Beat));
+}
+
+void EditorUi::moveSelectedKeys(float delta) {
+    if (selection_.keys.empty() || delta == 0.0f) return;
+    struct Moved {
+        std::string binding;
+        std::vector<size_t> indices;
+    };
+    std::vector<Moved> moved;
+    for (const KeyRef& k : selection_.keys) {
+        if (moved.empty() || moved.back().binding != k.binding) moved.push_back({k.binding, {}});
+        moved.back().indices.push_back(k.index);
+    }
+    std::vector<Touch> touches;
+    std::vector<std::pair<std::string, float>> landed;
+    for (const Moved& m : moved) {
+        const size_t split = m.binding.find("::");
+        touches.push_back({Touch::Path, m.binding.substr(0, split), m.binding.substr(split + 2)});
+    }
+    const bool done = edit("Move keys", touches, [&](SceneDocument& d) {
+        for (const Moved& m : moved) {
+            const size_t split = m.binding.find("::");
+            const std::string entity = m.binding.substr(0, split), parameter = m.binding.substr(split + 2);
+            const std::vector<DocumentKey> keys = d.keys(entity, parameter);
+            std::vector<DocumentKey> taken;
+            for (auto it = m.indices.rbegin(); it != m.indices.rend(); ++it) {
+                if (*it >= keys.size()) continue;
+                taken.push_back(keys[*it]);
+                d.removeKey(entity, parameter, *it);
+            }
+            for (DocumentKey key : taken) {
+                key.time = snap(key.time + delta);
+                if (!d.addKey(entity, parameter, key)) return false;
+                landed.emplace_back(m.binding, key.time);
+            }
+        }
+        return true;
+    });
+    if (!done) return;
+    // The moved keys stay picked at their new places.
+    refresh();
+    selection_.keys.clear();
+    for (const auto& [binding, time] : landed)
+        for (const BindingView& b : bindings_)
+            if (b.name == binding)
+                for (size_t i = 0; i < b.keys.size(); ++i)
+                    if (b.keys[i].time == time) selection_.keys.insert({binding, i});
+}
+
+void EditorUi::deleteSelectedKeys() {
+    if (selection_.keys.empty()) return;
+    std::vector<Touch> touches;
+    for (const KeyRef& k : selection_.keys) {
+        const size_t split = k.binding.find("::");
+        const Touch t{Touch::Path, k.binding.substr(0, split), k.binding.substr(split + 2)};
+        if (std::find(touches.begin(), touches.end(), t) == touches.end()) touches.push_back(t);
+    }
+    const std::set<KeyRef> keys = selection_.keys;
+    if (edit("Delete keys", touches, [&](SceneDocument& d) {
+            for (auto it = keys.rbegin(); it != keys.rend(); ++it) {
+                const size_t split = it->binding.find("::");
+                if (!d.removeKey(it->binding.substr(0, split), it->binding.substr(split + 2), it->index))
+                    return false;
+            }
+            return true;
+        }))
+        selection_.keys.clear();
+}
+
+void EditorUi::jumpToKey(const Frame& frame, int direction) {
+    double best = direction > 0 ? std::numeric_limits<double>::max() : -1.0;
+    const double now = frame.musicTime;
+    for (const BindingView& b : bindings_) {
+        if (selection_.kind == Selection::Kind::Binding && b.name != selection_.name) continue;
+        if (selection_.isEntity() && b.entity != selection_.name) continue;
+        for (const DocumentKey& k : b.keys) {
+            if (direction > 0 && k.time > now + 1.0e-3 && k.time < best) best = k.time;
+            if (direction < 0 && k.time < now - 1.0e-3 && k.time > best) best = k.time;
+        }
+    }
+    if (best >= 0.0 && best < std::numeric_limits<double>::max()) {
+        requests_.seek = true;
+        requests_.seekTarget = best;
+    }
+}
+
+// ---- the frame ----
+
+EditorRequests EditorUi::draw(const Frame& frame) {
+    requests_ = EditorRequests{};
+    refresh();
+    drawMenu(frame);
+    drawOutliner();
+    drawInspector(frame);
+    drawAddPanel(frame);
+    drawTimeline(frame);
+    drawViewport(frame);
+    handleShortcuts(frame);
+    refresh();
+    return requests_;
+}
+
+void EditorUi::handleShortcuts(const Frame& frame) {
+    ImGuiIO& io = ImGui::GetIO();
+    if (io.WantTextInput) return;
+    if (io.KeyCtrl) {
+        if (ImGui::IsKeyPressed(SDL_SCANCODE_S, false)) requests_.save = true;
+        if (ImGui::IsKeyPressed(SDL_SCANCODE_Z, false)) io.KeyShift ? redo() : undo();
+        if (ImGui::IsKeyPressed(SDL_SCANCODE_Y, false)) redo();
+        return;
+    }
+    if (ImGui::IsKeyPressed(SDL_SCANCODE_K, false)) {
+        if (recorder_.recording() && frame.flying && frame.editorCamera) {
+            const RecordedPose pose =
+                recorder_.now(frame.musicTime, frame.editorCamera->Position, frame.editorCamera->Rotation);
+            if (writeRecordedPose(history_, recorder_.camera(), pose, pose.time, recorder_.session()))
+                afterEdit({{Touch::Path, recorder_.camera(), "Position"},
+                           {Touch::Path, recorder_.camera(), "Rotation"}});
+        } else if (selection_.isEntity()) {
+            keyCurrentValue(selection_.name, keyedParameter_, frame.musicTime);
+        } else if (selection_.kind == Selection::Kind::Binding) {
+            const size_t split = selection_.name.find("::");
+            keyCurrentValue(selection_.name.substr(0, split), selection_.name.substr(split + 2),
+                            frame.musicTime);
+        }
+    }
+    if (ImGui::IsKeyPressed(SDL_SCANCODE_COMMA, true)) jumpToKey(frame, -1);
+    if (ImGui::IsKeyPressed(SDL_SCANCODE_PERIOD, true)) jumpToKey(frame, +1);
+    if (ImGui::IsKeyPressed(SDL_SCANCODE_DELETE, false)) {
+        if (!selection_.keys.empty())
+            deleteSelectedKeys();
+        else if (selection_.kind == Selection::Kind::Event && selection_.event < events_.size()) {
+            const size_t index = selection_.event;
+            if (edit("Delete event", {Touch{}}, [index](SceneDocument& d) { return d.removeEvent(index); }))
+                selection_.clear();
+        }
+    }
+}
+
+void EditorUi::drawMenu(const Frame& frame) {
+    if (!ImGui::BeginMainMenuBar()) return;
+    if (ImGui::BeginMenu("File")) {
+        if (ImGui::MenuItem("Save", "Ctrl+S")) requests_.save = true;
+        if (ImGui::MenuItem("Quit", "Esc")) requests_.quit = true;
+        ImGui::EndMenu();
+    }
+    if (ImGui::BeginMenu("Edit")) {
+        if (ImGui::MenuItem(("Undo " + history_.undoLabel()).c_str(), "Ctrl+Z", false, history_.canUndo()))
+            undo();
+        if (ImGui::MenuItem("Redo", "Ctrl+Y", false, history_.canRedo())) redo();
+        ImGui::EndMenu();
+    }
+    if (ImGui::BeginMenu("View")) {
+        if (ImGui::MenuItem("The show's camera", nullptr, followShow_)) {
+            followShow_ = true;
+            lookThrough_.clear();
+        }
+        if (ImGui::MenuItem("EditorCam (fly: W A S D Q E, right mouse button)", nullptr,
+                            !followShow_ && lookThrough_.empty())) {
+            followShow_ = false;
+            lookThrough_.clear();
+        }
+        for (const std::string& camera : cameras_)
+            if (ImGui::MenuItem(("Look through " + camera).c_str(), nullptr,
+                                !followShow_ && lookThrough_ == camera)) {
+                followShow_ = false;
+                lookThrough_ = camera;
+            }
+        ImGui::EndMenu();
+    }
+    ImGui::Separator();
+    if (ImGui::SmallButton(frame.paused ? "Play" : "Pause")) requests_.togglePause = true;
+    ImGui::Text("%s  %.2f s", hud::barAndBeat(frame.musicTime).c_str(), frame.musicTime);
+    if (recorder_.recording())
+        ImGui::TextColored(ImVec4(1, 0.25f, 0.25f, 1), "REC %s", recorder_.camera().c_str());
+    ImGui::TextDisabled("%s%s", history_.modified() ? "modified  " : "", status_.c_str());
+    ImGui::EndMainMenuBar();
+}
+
+void EditorUi::drawOutliner() {
+    const float top = ImGui::GetFrameHeight();
+    ImGui::SetNextWindowPos(ImVec2(0, top), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowSize(ImVec2(300, 330), ImGuiCond_FirstUseEver);
+    if (!ImGui::Begin("Scene")) {
+        ImGui::End();
+        return;
+    }
+    ImGui::SetNextItemWidth(-1);
+    ImGui::InputTextWithHint("##filter", "filter", filter_, sizeof filter_);
+    const std::string filter = filter_;
+    auto shown = [&](const std::string& name) {
+        return filter.empty() || name.find(filter) != std::string::npos;
+    };
+    ImGui::BeginChild("outline");
+    const std::pair<const char*, Selection::Kind> groups[] = {{"Meshes", Selection::Kind::Mesh},
+                                                              {"Materials", Selection::Kind::Material},
+                                                              {"Objects", Selection::Kind::Object},
+                                                              {"Lights", Selection::Kind::Light},
+                                                              {"Actors", Selection::Kind::Actor}};
+    std::vector<int> rows;
+    for (const auto& [title, kind] : groups) {
+        rows.clear();
+        for (size_t i = 0; i < entries_.size(); ++i)
+            if (entries_[i].kind == kind && shown(entries_[i].name)) rows.push_back(static_cast<int>(i));
+        const ImGuiTreeNodeFlags open = (kind == Selection::Kind::Object || kind == Selection::Kind::Actor)
+                                            ? ImGuiTreeNodeFlags_DefaultOpen
+                                            : 0;
+        if (!ImGui::TreeNodeEx(title, open, "%s (%zu)", title, rows.size())) continue;
+        ImGuiListClipper clipper;
+        clipper.Begin(static_cast<int>(rows.size()));
+        while (clipper.Step())
+            for (int r = clipper.DisplayStart; r < clipper.DisplayEnd; ++r) {
+                const Entry& e = entries_[static_cast<size_t>(rows[static_cast<size_t>(r)])];
+                ImGui::PushID(rows[static_cast<size_t>(r)]);
+                if (ImGui::Selectable(e.name.c_str(),
+                                      selection_.kind == e.kind && selection_.name == e.name)) {
+                    selection_.select(e.kind, e.name);
+                    if (e.kind == Selection::Kind::Light || e.kind == Selection::Kind::Object)
+                        keyedParameter_ = "Position";
+                }
+                ImGui::PopID();
+            }
+        ImGui::TreePop();
+    }
+    size_t count = 0;
+    for (const BindingView& b : bindings_)
+        count += shown(b.name);
+    if (ImGui::TreeNodeEx("Automations", 0, "Automations (%zu)", count)) {
+        for (const BindingView& b : bindings_)
+            if (shown(b.name) &&
+                ImGui::Selectable(b.name.c_str(),
+                                  selection_.kind == Selection::Kind::Binding && selection_.name == b.name))
+                selection_.select(Selection::Kind::Binding, b.name);
+        ImGui::TreePop();
+    }
+    count = 0;
+    for (const DocumentEvent& e : events_)
+        count += shown(e.name) || shown(e.target);
+    if (ImGui::TreeNodeEx("Events", 0, "Events (%zu)", count)) {
+        for (size_t i = 0; i < events_.size(); ++i) {
+            const DocumentEvent& e = events_[i];
+            if (!shown(e.name) && !shown(e.target)) continue;
+            ImGui::PushID(static_cast<int>(i));
+            char label[160];
+            std::snprintf(label, sizeof label, "%8.3f  %s%s%s", e.time, e.name.c_str(),
+                          e.target.empty() ? "" : " > ", e.target.c_str());
+            if (ImGui::Selectable(label,
+                                  selection_.kind == Selection::Kind::Event && selection_.event == i)) {
+                selection_.select(Selection::Kind::Event, e.name);
+                selection_.event = i;
+            }
+            ImGui::PopID();
+        }
+        ImGui::TreePop();
+    }
+    ImGui::EndChild();
+    ImGui::End();
+}
+
+void EditorUi::drawInspector(const Frame& frame) {
+    const float top = ImGui::GetFrameHeight() + 330;
+    ImGui::SetNextWindowPos(ImVec2(0, top), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowSize(ImVec2(300, std::max(160.0f, frame.height - top - 270)), ImGuiCond_FirstUseEver);
+    if (!ImGui::Begin("Inspector")) {
+        ImGui::End();
+        return;
+    }
+    if (selection_.keys.size() == 1)
+        drawKeyInspector();
+    else if (selection_.kind == Selection::Kind::Event)
+        drawEventInspector();
+    else if (selection_.isEntity())
+        drawEntityInspector(frame);
+    else if (selection_.kind == Selection::Kind::Binding) {
+        ImGui::Text("automation %s", selection_.name.c_str());
+        ImGui::TextWrapped("K adds a key at the playhead from the value the show has now; keys are picked "
+                           "and moved on the timeline.");
+    } else if (selection_.kind != Selection::Kind::None) {
+        ImGui::Text("%s %s", kindName(selection_.kind).c_str(), selection_.name.c_str());
+    } else {
+        ImGui::TextWrapped(
+            "Pick an entity in the list or in the picture, a key or an event on the timeline.");
+    }
+    ImGui::End();
+}
+
+void EditorUi::drawEntityInspector(const Frame& frame) {
+    const std::string name = selection_.name;
+    ImGui::Text("%s %s", kindName(selection_.kind).c_str(), name.c_str());
+    if (const XMLTag* tag = document_.entity(name)) {
+        if (const XMLTag* mesh = SceneDocument::child(tag, "Mesh"); mesh && !mesh->attributes.empty())
+            ImGui::TextDisabled("mesh %s", mesh->attributes.front().second.c_str());
+        if (const XMLTag* material = SceneDocument::child(tag, "Material");
+            material && !material->attributes.empty())
+            ImGui::TextDisabled("material %s", material->attributes.front().second.c_str());
+        if (selection_.kind == Selection::Kind::Actor && !tag->attributes.empty())
+            ImGui::TextDisabled("class %s", tag->attributes.front().second.c_str());
+    }
+    entity_base* entity = findSceneEntity(name);
+    std::vector<std::string> parameters;
+    if (entity)
+        for (const auto& [parameter, value] : entity->parameters())
+            parameters.push_back(parameter);
+    else
+        for (const auto& c : childrenOf(document_.entity(name)))
+            if (c->name != "Mesh" && c->name != "Material" && c->name != "child")
+                parameters.push_back(c->name);
+    ImGui::Separator();
+    for (const std::string& parameter : parameters) {
+        Vector value;
+        EntityParameter* p = entity ? entity->getParameter(parameter) : nullptr;
+        if (p && p->value)
+            value = *p->value;
+        else
+            document_.vector(name, parameter, value);
+        const bool animated = std::any_of(bindings_.begin(), bindings_.end(), [&](const BindingView& b) {
+            return b.entity == name && b.parameter == parameter;
+        });
+        ImGui::PushID(parameter.c_str());
+        if (ImGui::RadioButton("##keyed", keyedParameter_ == parameter)) keyedParameter_ = parameter;
+        if (ImGui::IsItemHovered()) ImGui::SetTooltip("K keys this parameter");
+        ImGui::SameLine();
+        float v[3] = {value.x, value.y, value.z};
+        const bool colour = parameter == "Color" || parameter == "colour";
+        const bool changed =
+            colour
+                ? ImGui::ColorEdit3(parameter.c_str(), v, ImGuiColorEditFlags_Float | ImGuiColorEditFlags_HDR)
+                : ImGui::DragFloat3(parameter.c_str(), v, parameter == "Scale" ? 0.001f : 0.01f);
+        if (changed) {
+            const Vector next{v[0], v[1], v[2]};
+            edit(
+                "Set " + name + " " + parameter, {{Touch::Value, name, parameter}},
+                [&](SceneDocument& d) { return d.setVector(name, parameter, next); },
+                "set:" + name + ":" + parameter);
+        }
+        if (ImGui::IsItemDeactivatedAfterEdit()) history_.seal();
+        if (animated) {
+            ImGui::SameLine();
+            ImGui::TextDisabled("(keyed)");
+        }
+        ImGui::PopID();
+    }
+    ImGui::Separator();
+    if (ImGui::Button(("Key " + keyedParameter_ + " at playhead (K)").c_str()))
+        keyCurrentValue(name, keyedParameter_, frame.musicTime);
+    if (ImGui::Button("Delete")) {
+        if (edit("Delete " + name, {Touch{}}, [&](SceneDocument& d) { return d.removeEntity(name); }))
+            selection_.clear();
+    }
+}
+
+void EditorUi::drawKeyInspector() {
+    const KeyRef key = *selection_.keys.begin();
+    const auto b = std::find_if(bindings_.begin(), bindings_.end(),
+                                [&](const BindingView& v) { return v.name == key.binding; });
+    if (b == bindings_.end() || key.index >= b->keys.size()) return;
+    const DocumentKey current = b->keys[key.index];
+    ImGui::Text("key %zu of %s", key.index + 1, key.binding.c_str());
+    float time = current.time;
+    float v[3] = {current.value.x, current.value.y, current.value.z};
+    const std::string entity = b->entity, parameter = b->parameter;
+    const std::vector<Touch> touches = {{Touch::Path, entity, parameter}};
+    ImGui::DragFloat("time", &time, 0.01f, 0.0f, 100000.0f, "%.3f s");
+    if (ImGui::IsItemDeactivatedAfterEdit() && time != current.time) {
+        const size_t index = key.index;
+        if (edit("Move key", touches, [&](SceneDocument& d) {
+                return d.setKey(entity, parameter, index, {time, current.value});
+            }))
+            selection_.keys.clear();
+    }
+    if (ImGui::DragFloat3("value", v, 0.01f)) {
+        const size_t index = key.index;
+        edit(
+            "Set key", touches,
+            [&](SceneDocument& d) {
+                return d.setKey(entity, parameter, index, {current.time, {v[0], v[1], v[2]}});
+            },
+            "key:" + key.binding + ":" + std::to_string(index));
+    }
+    if (ImGui::IsItemDeactivatedAfterEdit()) history_.seal();
+    if (ImGui::Button("Delete key")) deleteSelectedKeys();
+}
+
+void EditorUi::drawEventInspector() {
+    const size_t index = selection_.event;
+    if (index >= events_.size()) return;
+    const DocumentEvent current = events_[index];
+    if (eventEditIndex_ != index || seenRevision_ != document_.revision()) {
+        eventEditIndex_ = index;
+        copyText(eventEditName_, sizeof eventEditName_, current.name);
+        copyText(eventEditTarget_, sizeof eventEditTarget_, current.target);
+    }
+    ImGui::Text("event %zu", index + 1);
+    ImGui::InputText("name", eventEditName_, sizeof eventEditName_);
+    ImGui::InputText("target", eventEditTarget_, sizeof eventEditTarget_);
+    float time = current.time;
+    ImGui::DragFloat("time", &time, 0.01f, 0.0f, 100000.0f, "%.3f s");
+    const bool timeChanged = ImGui::IsItemDeactivatedAfterEdit() && time != current.time;
+    if (ImGui::Button("Apply") || timeChanged) {
+        const DocumentEvent next{eventEditName_, time, eventEditTarget_};
+        if (!edit("Change event", {Touch{}}, [&](SceneDocument& d) { return d.setEvent(index, next); }))
+            status_ = "an event's name and target keep to letters, digits and _ . - :";
+        eventEditIndex_ = SIZE_MAX;
+    }
+    ImGui::SameLine();
+    if (ImGui::Button("Delete event")) {
+        if (edit("Delete event", {Touch{}}, [index](SceneDocument& d) { return d.removeEvent(index); }))
+            selection_.clear();
+    }
+}
+
+void EditorUi::drawAddPanel(const Frame& frame) {
+    ImGui::SetNextWindowPos(ImVec2(frame.width - 290, ImGui::GetFrameHeight()), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowSize(ImVec2(290, 420), ImGuiCond_FirstUseEver);
+    if (!ImGui::Begin("Add and record")) {
+        ImGui::End();
+        return;
+    }
+    // New things appear 5 units in front of the camera the picture is seen through.
+    Vector ahead{0, 0, 5};
+    if (EngineCamera* camera = engine().activeCamera.load()) {
+        camera->Update(0.0f);
+        ahead = -camera->Position + camera->getViewDirection() * 5.0f;
+    }
+    ImGui::InputText("name", newName_, sizeof newName_);
+    const std::string name = newName_;
+    if (ImGui::CollapsingHeader("Object", ImGuiTreeNodeFlags_DefaultOpen)) {
+        ImGui::InputText("mesh", newMesh_, sizeof newMesh_);
+        ImGui::InputText("material", newMaterial_, sizeof newMaterial_);
+        if (ImGui::Button("Add object in front of the camera")) {
+            // As large as another object of the same mesh, else at the mesh's own size.
+            Vector scale{1, 1, 1};
+            for (const auto& o : childrenOf(document_.section("objects"))) {
+                const XMLTag* mesh = SceneDocument::child(o.get(), "Mesh");
+                if (mesh && !mesh->attributes.empty() && mesh->attributes.front().second == newMesh_)
+                    document_.vector(o->name, "Scale", scale);
+            }
+            if (edit("Add object " + name, {Touch{}}, [&](SceneDocument& d) {
+                    return d.addObject(name, newMesh_, newMaterial_, ahead, scale);
+                }))
+                selection_.select(Selection::Kind::Object, name);
+            else
+                status_ = "an object needs a new name, a mesh and a material (letters, digits, _ . - :)";
+        }
+    }
+    if (ImGui::CollapsingHeader("Light")) {
+        static float colour[3] = {1.0f, 0.9f, 0.8f};
+        static float cutoff = 8.0f;
+        ImGui::ColorEdit3("colour", colour);
+        ImGui::DragFloat("cut-off", &cutoff, 0.1f, 0.1f, 100.0f);
+        if (ImGui::Button("Add light at the camera's aim")) {
+            if (edit("Add light " + name, {Touch{}}, [&](SceneDocument& d) {
+                    return d.addLight(name, {colour[0], colour[1], colour[2]}, ahead, cutoff);
+                }))
+                selection_.select(Selection::Kind::Light, name);
+            else
+                status_ = "a light needs a new name (letters, digits, _ . - :)";
+        }
+    }
+    if (ImGui::CollapsingHeader("Actor")) {
+        ImGui::InputText("class", newClass_, sizeof newClass_);
+        if (ImGui::Button("Add actor")) {
+            if (edit("Add actor " + name, {Touch{}},
+                     [&](SceneDocument& d) { return d.addActor(name, newClass_); }))
+                selection_.select(Selection::Kind::Actor, name);
+            else
+                status_ = "an actor needs a new name and a class (beatshow --classes lists them)";
+        }
+    }
+    if (ImGui::CollapsingHeader("Event", ImGuiTreeNodeFlags_DefaultOpen)) {
+        ImGui::InputText("event", eventName_, sizeof eventName_);
+        ImGui::InputText("target##event", eventTarget_, sizeof eventTarget_);
+        if (ImGui::Button("Add event at playhead")) {
+            const DocumentEvent event{eventName_, snap(static_cast<float>(frame.musicTime)), eventTarget_};
+            if (!edit("Add event " + event.name, {Touch{}},
+                      [&](SceneDocument& d) { return d.addEvent(event); }))
+                status_ = "an event's name and target keep to letters, digits and _ . - :";
+        }
+    }
+    if (ImGui::CollapsingHeader("Camera path", ImGuiTreeNodeFlags_DefaultOpen)) {
+        if (cameras_.empty()) {
+            ImGui::TextWrapped("Add an actor of class Camera to record its path.");
+        } else {
+            recordCamera_ = std::clamp(recordCamera_, 0, static_cast<int>(cameras_.size()) - 1);
+            if (ImGui::BeginCombo("camera", cameras_[static_cast<size_t>(recordCamera_)].c_str())) {
+                for (size_t i = 0; i < cameras_.size(); ++i)
+                    if (ImGui::Selectable(cameras_[i].c_str(), static_cast<int>(i) == recordCamera_))
+                        recordCamera_ = static_cast<int>(i);
+                ImGui::EndCombo();
+            }
+            ImGui::RadioButton("every beat", &recordEvery_, 0);
+            ImGui::SameLine();
+            ImGui::RadioButton("bar", &recordEvery_, 1);
+            ImGui::SameLine();
+            ImGui::RadioButton("on K", &recordEvery_, 2);
+            if (!recorder_.recording()) {
+                if (ImGui::Button("Record")) {
+                    const CameraRecorder::Every every = recordEvery_ == 0   ? CameraRecorder::Every::Beat
+                                                        : recordEvery_ == 1 ? CameraRecorder::Every::Bar
+                                                                            : CameraRecorder::Every::Request;
+                    recorder_.start(cameras_[static_cast<size_t>(recordCamera_)], every, frame.musicTime);
+                    recordSince_ = static_cast<float>(frame.musicTime);
+                    // The path is flown with the editor camera.
+                    followShow_ = false;
+                    lookThrough_.clear();
+                    history_.seal();
+                }
+            } else if (ImGui::Button("Stop recording")) {
+                recorder_.stop();
+                history_.seal();
+            }
+            ImGui::SameLine();
+            if (ImGui::Button(lookThrough_.empty() || followShow_ ? "Look through" : "Back to EditorCam")) {
+                if (lookThrough_.empty() || followShow_) {
+                    followShow_ = false;
+                    lookThrough_ = cameras_[static_cast<size_t>(recordCamera_)];
+                } else {
+                    lookThrough_.clear();
+                }
+            }
+        }
+    }
+    ImGui::End();
+
+    // Recording follows the music, whatever panel has the mouse.
+    if (recorder_.recording() && frame.editorCamera && frame.playing && !frame.paused)
+        for (const RecordedPose& pose :
+             recorder_.frame(frame.musicTime, frame.editorCamera->Position, frame.editorCamera->Rotation)) {
+            if (writeRecordedPose(history_, recorder_.camera(), pose, recordSince_, recorder_.session()))
+                afterEdit({{Touch::Path, recorder_.camera(), "Position"},
+                           {Touch::Path, recorder_.camera(), "Rotation"}});
+            recordSince_ = pose.time;
+        }
+}
+
+double EditorUi::timeAt(float x) const {
+    return viewStart_ + (x - trackLeft_) / trackWidth_ * viewSeconds_;
+}
+
+float EditorUi::xAt(double t) const {
+    return trackLeft_ + static_cast<float>((t - viewStart_) / viewSeconds_) * trackWidth_;
+}
+
+void EditorUi::drawTimeline(const Frame& frame) {
+    const float height = 270.0f;
+    ImGui::SetNextWindowPos(ImVec2(0, frame.height - height), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowSize(ImVec2(frame.width, height), ImGuiCond_FirstUseEver);
+    if (!ImGui::Begin("Timeline")) {
+        ImGui::End();
+        return;
+    }
+    const double length = std::max({frame.songSeconds, frame.musicTime + 10.0, 30.0});
+    float seconds = static_cast<float>(viewSeconds_);
+    ImGui::SetNextItemWidth(160);
+    if (ImGui::SliderFloat("zoom", &seconds, 2.0f, static_cast<float>(length), "%.0f s visible",
+                           ImGuiSliderFlags_Logarithmic))
+        viewSeconds_ = seconds;
+    ImGui::SameLine();
+    float start = static_cast<float>(viewStart_);
+    ImGui::SetNextItemWidth(-260);
+    if (ImGui::SliderFloat("##scroll", &start, 0.0f, static_cast<float>(std::max(0.0, length - viewSeconds_)),
+                           "from %.1f s"))
+        viewStart_ = start;
+    ImGui::SameLine();
+    ImGui::TextDisabled("snap to beats (Alt: free)  , . keys");
+
+    ImGui::BeginChild("tracks", ImVec2(0, 0), false, ImGuiWindowFlags_NoScrollWithMouse);
+    ImDrawList* draw = ImGui::GetWindowDrawList();
+    const ImVec2 origin = ImGui::GetCursorScreenPos();
+    const ImVec2 size = ImGui::GetContentRegionAvail();
+    trackLeft_ = origin.x + LabelWidth;
+    trackWidth_ = std::max(10.0f, size.x - LabelWidth);
+    const float right = trackLeft_ + trackWidth_;
+    const float bottom = origin.y + size.y;
+    ImGuiIO& io = ImGui::GetIO();
+    const ImVec2 mouse = io.MousePos;
+    const bool hovered = ImGui::IsWindowHovered();
+
+    // Follows the playhead while the music plays past the view.
+    if (!frame.paused && !scrubbing_ &&
+        (frame.musicTime > viewStart_ + viewSeconds_ || frame.musicTime < viewStart_))
+        viewStart_ = std::max(0.0, frame.musicTime - viewSeconds_ * 0.1);
+    if (hovered && io.MouseWheel != 0.0f) {
+        const double at = timeAt(mouse.x);
+        viewSeconds_ =
+            std::clamp(viewSeconds_ * std::pow(0.85, static_cast<double>(io.MouseWheel)), 1.0, length);
+        viewStart_ = std::max(0.0, at - (mouse.x - trackLeft_) / trackWidth_ * viewSeconds_);
+    }
+
+    // The ruler: the soundtrack's waveform under bars and beats.
+    const float rulerBottom = origin.y + RulerHeight;
+    draw->AddRectFilled(ImVec2(trackLeft_, origin.y), ImVec2(right, rulerBottom), IM_COL32(30, 30, 36, 255));
+    if (!waveform_.peaks.empty()) {
+        const float middle = origin.y + RulerHeight * 0.5f;
+        for (float x = trackLeft_; x < right; x += 2.0f) {
+            const double t0 = timeAt(x), t1 = timeAt(x + 2.0f);
+            const size_t b0 = static_cast<size_t>(std::max(0.0, t0 / Waveform::BucketSeconds));
+            const size_t b1 = std::min(waveform_.peaks.size(),
+                                       static_cast<size_t>(std::max(0.0, t1 / Waveform::BucketSeconds)) + 1);
+            float peak = 0.0f;
+            for (size_t b = b0; b < b1; ++b)
+                peak = std::max(peak, waveform_.peaks[b]);
+            if (peak > 0.0f)
+                draw->AddLine(ImVec2(x, middle - peak * RulerHeight * 0.45f),
+                              ImVec2(x, middle + peak * RulerHeight * 0.45f), IM_COL32(70, 110, 150, 255));
+        }
+    }
+    const double pixelsPerBeat = trackWidth_ / viewSeconds_ * Beat;
+    const long firstBeat = static_cast<long>(std::floor(viewStart_ / Beat));
+    const long lastBeat = static_cast<long>(std::ceil((viewStart_ + viewSeconds_) / Beat));
+    for (long beat = std::max(0L, firstBeat); beat <= lastBeat; ++beat) {
+        const bool barLine = beat % 4 == 0;
+        if (!barLine && pixelsPerBeat < 6.0) continue;
+        const float x = xAt(beat * Beat);
+        if (x < trackLeft_ || x > right) continue;
+        const long bar = beat / 4 + 1;
+        if (barLine) {
+            const long every = pixelsPerBeat * 4 < 30 ? (pixelsPerBeat * 4 < 8 ? 16 : 4) : 1;
+            if ((bar - 1) % every != 0) continue;
+            draw->AddLine(ImVec2(x, origin.y), ImVec2(x, bottom), IM_COL32(90, 90, 100, 140));
+            char text[16];
+            std::snprintf(text, sizeof text, "%ld", bar);
+            draw->AddText(ImVec2(x + 2, origin.y), IM_COL32(200, 200, 200, 255), text);
+        } else {
+            draw->AddLine(ImVec2(x, rulerBottom - 6), ImVec2(x, rulerBottom), IM_COL32(140, 140, 150, 255));
+        }
+    }
+    const bool inRuler = hovered && mouse.y >= origin.y && mouse.y < rulerBottom && mouse.x >= trackLeft_;
+    if (inRuler && ImGui::IsMouseClicked(0)) scrubbing_ = true;
+    if (scrubbing_) {
+        if (!ImGui::IsMouseDown(0))
+            scrubbing_ = false;
+        else if (std::fabs(timeAt(mouse.x) - frame.musicTime) > 0.02) {
+            requests_.seek = true;
+            requests_.seekTarget = std::max(0.0, timeAt(mouse.x));
+        }
+    }
+
+    // The events' track.
+    float y = rulerBottom;
+    draw->AddText(ImVec2(origin.x + 4, y + 4), IM_COL32(230, 200, 120, 255), "events");
+    bool clickTaken = false;
+    const bool clicked = hovered && ImGui::IsMouseClicked(0) && mouse.x >= trackLeft_ && !inRuler;
+    for (size_t i = 0; i < events_.size(); ++i) {
+        const bool dragged = draggingEvent_ == static_cast<int>(i);
+        const float t = dragged ? snap(eventDragTime_) : events_[i].time;
+        const float x = xAt(t);
+        if (x < trackLeft_ - 50 || x > right) continue;
+        const bool picked = selection_.kind == Selection::Kind::Event && selection_.event == i;
+        const ImU32 colour = picked ? IM_COL32(255, 230, 80, 255) : IM_COL32(230, 160, 60, 255);
+        draw->AddTriangleFilled(ImVec2(x - 5, y + 3), ImVec2(x + 5, y + 3), ImVec2(x, y + 12), colour);
+        draw->AddText(ImVec2(x + 6, y + 4), colour, events_[i].name.c_str());
+        if (clicked && !clickTaken && mouse.y >= y && mouse.y < y + EventTrackHeight &&
+            std::fabs(mouse.x - x) < PickRadius) {
+            selection_.select(Selection::Kind::Event, events_[i].name);
+            selection_.event = i;
+            selection_.keys.clear();
+            draggingEvent_ = static_cast<int>(i);
+            eventDragTime_ = events_[i].time;
+            dragOrigin_ = mouse.x;
+            clickTaken = true;
+        }
+    }
+    if (draggingEvent_ >= 0) {
+        const size_t index = static_cast<size_t>(draggingEvent_);
+        if (ImGui::IsMouseDown(0)) {
+            eventDragTime_ = index < events_.size()
+                                 ? events_[index].time + static_cast<float>((mouse.x - dragOrigin_) /
+                                                                            trackWidth_ * viewSeconds_)
+                                 : 0.0f;
+        } else {
+            if (index < events_.size() && std::fabs(mouse.x - dragOrigin_) > 2.0f) {
+                DocumentEvent moved = events_[index];
+                moved.time = snap(eventDragTime_);
+                edit("Move event " + moved.name, {Touch{}},
+                     [&](SceneDocument& d) { return d.setEvent(index, moved); });
+            }
+            draggingEvent_ = -1;
+        }
+    }
+    y += EventTrackHeight;
+
+    // One track per binding: its curve of x, y and z as the engine plays it, and its keys.
+    const float dragDelta =
+        draggingKeys_ ? static_cast<float>((mouse.x - dragOrigin_) / trackWidth_ * viewSeconds_) : 0.0f;
+    for (const BindingView& b : bindings_) {
+        if (y > bottom) break;
+        const float top = y;
+        y += TrackHeight;
+        draw->AddLine(ImVec2(origin.x, y), ImVec2(right, y), IM_COL32(60, 60, 66, 255));
+        const bool picked = selection_.kind == Selection::Kind::Binding && selection_.name == b.name;
+        draw->AddText(ImVec2(origin.x + 4, top + 9),
+                      picked ? IM_COL32(255, 230, 80, 255) : IM_COL32(210, 210, 210, 255), b.name.c_str());
+        if (hovered && ImGui::IsMouseClicked(0) && mouse.x < trackLeft_ && mouse.x >= origin.x &&
+            mouse.y >= top && mouse.y < y)
+            selection_.select(Selection::Kind::Binding, b.name);
+        if (b.keys.empty()) continue;
+        // Where the keys of the view begin and end, by time.
+        auto firstVisible = std::lower_bound(b.byTime.begin(), b.byTime.end(), viewStart_,
+                                             [&](size_t i, double t) { return b.keys[i].time < t; });
+        auto lastVisible = std::upper_bound(b.byTime.begin(), b.byTime.end(), viewStart_ + viewSeconds_,
+                                            [&](double t, size_t i) { return t < b.keys[i].time; });
+        float lo = std::numeric_limits<float>::max(), hi = -lo;
+        for (auto it = firstVisible == b.byTime.begin() ? firstVisible : std::prev(firstVisible);
+             it != b.byTime.end() && it <= lastVisible; ++it) {
+            const Vector& v = b.keys[*it].value;
+            lo = std::min({lo, v.x, v.y, v.z});
+            hi = std::max({hi, v.x, v.y, v.z});
+        }
+        if (!(hi > lo)) {
+            lo -= 1.0f;
+            hi += 1.0f;
+        }
+        auto curveY = [&](float v) { return y - 4.0f - (v - lo) / (hi - lo) * (TrackHeight - 8.0f); };
+        AutomationPath path;
+        std::vector<PathPoint> points;
+        points.reserve(b.keys.size());
+        for (const DocumentKey& k : b.keys) {
+            PathPoint p;
+            p.time = k.time;
+            p.values = {k.value.x, k.value.y, k.value.z};
+            p.count = 3;
+            points.push_back(p);
+        }
+        path.setPoints(std::move(points));
+        ImVec2 previous[3];
+        for (float x = trackLeft_; x <= right; x += 3.0f) {
+            path.setTime(static_cast<float>(timeAt(x)));
+            const PathPoint p = path.evaluate();
+            for (int c = 0; c < 3; ++c) {
+                const ImVec2 point(x, curveY(p.values[static_cast<size_t>(c)]));
+                if (x > trackLeft_)
+                    draw->AddLine(previous[c], point, (AxisColours[c] & 0x00FFFFFF) | 0xA0000000);
+                previous[c] = point;
+            }
+        }
+        for (auto it = firstVisible; it != lastVisible; ++it) {
+            const size_t index = *it;
+            const KeyRef ref{b.name, index};
+            const bool keyPicked = selection_.keys.count(ref) > 0;
+            const float t =
+                keyPicked && draggingKeys_ ? snap(b.keys[index].time + dragDelta) : b.keys[index].time;
+            const float x = xAt(t);
+            const float cy = top + TrackHeight * 0.5f;
+            const ImVec2 diamond[4] = {ImVec2(x, cy - 6), ImVec2(x + 6, cy), ImVec2(x, cy + 6),
+                                       ImVec2(x - 6, cy)};
+            draw->AddConvexPolyFilled(diamond, 4,
+                                      keyPicked ? IM_COL32(255, 230, 80, 255) : IM_COL32(200, 200, 210, 255));
+            if (clicked && !clickTaken && std::fabs(mouse.x - x) < PickRadius &&
+                std::fabs(mouse.y - cy) < PickRadius + 2) {
+                if (!keyPicked || io.KeyShift) selection_.pickKey(ref, io.KeyShift);
+                draggingKeys_ = selection_.keys.count(ref) > 0;
+                dragOrigin_ = mouse.x;
+                clickTaken = true;
+            }
+            // A box drawn over the tracks picks the keys inside it.
+            if (boxSelecting_) {
+                const float x0 = std::min(boxStartX_, mouse.x), x1 = std::max(boxStartX_, mouse.x);
+                const float y0 = std::min(boxStartY_, mouse.y), y1 = std::max(boxStartY_, mouse.y);
+                if (x >= x0 && x <= x1 && cy >= y0 && cy <= y1 && !ImGui::IsMouseDown(0))
+                    selection_.keys.insert(ref);
+            }
+        }
+    }
+    if (clicked && !clickTaken && mouse.y >= rulerBottom + EventTrackHeight) {
+        if (!io.KeyShift) selection_.keys.clear();
+        boxSelecting_ = true;
+        boxStartX_ = mouse.x;
+        boxStartY_ = mouse.y;
+    }
+    if (boxSelecting_) {
+        draw->AddRect(ImVec2(boxStartX_, boxStartY_), mouse, IM_COL32(255, 230, 80, 200));
+        if (!ImGui::IsMouseDown(0)) boxSelecting_ = false;
+    }
+    if (draggingKeys_ && !ImGui::IsMouseDown(0)) {
+        draggingKeys_ = false;
+        if (std::fabs(mouse.x - dragOrigin_) > 2.0f) moveSelectedKeys(dragDelta);
+    }
+
+    // The playhead.
+    const float playhead = xAt(frame.musicTime);
+    if (playhead >= trackLeft_ && playhead <= right)
+        draw->AddLine(ImVec2(playhead, origin.y), ImVec2(playhead, bottom), IM_COL32(255, 60, 60, 255), 2.0f);
+    ImGui::EndChild();
+    ImGui::End();
+}
+
+void EditorUi::drawViewport(const Frame& frame) {
+    ImGuiIO& io = ImGui::GetIO();
+    ImDrawList* draw = ImGui::GetBackgroundDrawList();
+    const ViewSetup view = currentView(frame.width, frame.height);
+    const float sx = io.DisplaySize.x / frame.width, sy = io.DisplaySize.y / frame.height;
+    const ImVec2 mouse(io.MousePos.x / sx, io.MousePos.y / sy);
+    auto screen = [&](float x, float y) { return ImVec2(x * sx, y * sy); };
+
+    entity_base* selected =
+        selection_.kind == Selection::Kind::Object ? findObject(selection_.name) : nullptr;
+    ImVec2 base, tips[3];
+    bool handles = false;
+    float handleLength = 1.0f;
+    if (selected && selected->mesh) {
+        const Bounds bounds = meshBounds(*selected->mesh);
+        const Matrix model = objectMatrix(selected->Position, selected->Rotation, selected->Scale);
+        if (bounds.valid) {
+            Vector corners[8];
+            for (int i = 0; i < 8; ++i)
+                corners[i] = transformCoord({(i & 1) ? bounds.max.x : bounds.min.x,
+                                             (i & 2) ? bounds.max.y : bounds.min.y,
+                                             (i & 4) ? bounds.max.z : bounds.min.z},
+                                            model);
+            const int edges[12][2] = {{0, 1}, {2, 3}, {4, 5}, {6, 7}, {0, 2}, {1, 3},
+                                      {4, 6}, {5, 7}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
+            for (const auto& e : edges) {
+                float ax, ay, bx, by;
+                if (projectToScreen(view, corners[e[0]], ax, ay) &&
+                    projectToScreen(view, corners[e[1]], bx, by))
+                    draw->AddLine(screen(ax, ay), screen(bx, by), IM_COL32(255, 230, 80, 200));
+            }
+            handleLength = std::max(0.3f, (corners[7] - corners[0]).length() * 0.6f);
+        }
+        float px, py;
+        if (projectToScreen(view, selected->Position, px, py)) {
+            base = ImVec2(px, py);
+            handles = true;
+            for (int a = 0; a < 3; ++a) {
+                Vector axis;
+                axis[a] = handleLength;
+                float tx, ty;
+                if (!projectToScreen(view, selected->Position + axis, tx, ty)) {
+                    handles = false;
+                    break;
+                }
+                tips[a] = ImVec2(tx, ty);
+            }
+        }
+        if (handles)
+            for (int a = 0; a < 3; ++a) {
+                const float width = handleAxis_ == a ? 4.0f : 2.5f;
+                draw->AddLine(screen(base.x, base.y), screen(tips[a].x, tips[a].y), AxisColours[a], width);
+                draw->AddCircleFilled(screen(tips[a].x, tips[a].y), 5.0f, AxisColours[a]);
+            }
+    }
+
+    // A drag along an axis moves the object by how far the mouse went along the axis's picture.
+    if (handleAxis_ >= 0) {
+        if (!ImGui::IsMouseDown(0) || !selected || !handles) {
+            handleAxis_ = -1;
+            history_.seal();
+        } else {
+            const ImVec2 along(tips[handleAxis_].x - base.x, tips[handleAxis_].y - base.y);
+            const float pixels = along.x * along.x + along.y * along.y;
+            const float moved =
+                pixels > 1.0f ? ((mouse.x - handleLastX_) * along.x + (mouse.y - handleLastY_) * along.y) /
+                                    pixels * handleLength
+                              : 0.0f;
+            if (moved != 0.0f) {
+                Vector position = selected->Position;
+                position[handleAxis_] += moved;
+                const std::string name = selected->name;
+                edit(
+                    "Move " + name, {{Touch::Value, name, "Position"}},
+                    [&](SceneDocument& d) { return d.setVector(name, "Position", position); },
+                    "handle:" + name);
+            }
+            handleLastX_ = mouse.x;
+            handleLastY_ = mouse.y;
+        }
+        return;
+    }
+    if (io.WantCaptureMouse || !ImGui::IsMouseClicked(0)) return;
+    if (handles)
+        for (int a = 0; a < 3; ++a)
+            if (distanceToSegment(mouse, base, tips[a]) < PickRadius) {
+                handleAxis_ = a;
+                handleLastX_ = mouse.x;
+                handleLastY_ = mouse.y;
+                history_.seal();
+                return;
+            }
+    if (entity_base* hit = pickObject(rayThroughPixel(view, mouse.x, mouse.y))) {
+        selection_.select(Selection::Kind::Object, hit->name);
+        keyedParameter_ = "Position";
+    } else {
+        selection_.clear();
+    }
+}

@@ -1,0 +1,163 @@
+// The editor's panels, drawn with Dear ImGui over the show's picture: the outliner and the
+// inspector, the timeline, the viewport's selection with its axis handles, and the menu. The
+// panels read the model and the running show and issue commands on the edit history; what must
+// wait until the frame is over (a seek, a reload, a save) they ask for in `Requests`.
+//
+// Nothing here talks to the window system or to OpenGL, so the panels also draw in a context with
+// no back end (make bench times them so).
+#pragma once
+
+#include "editor/model/CameraRecorder.h"
+#include "editor/model/EditHistory.h"
+#include "editor/model/SceneDocument.h"
+#include "editor/model/Selection.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class EngineCamera;
+
+// The soundtrack's loudness for the timeline: the largest sample in each 10 ms.
+struct Waveform {
+    static constexpr double BucketSeconds = 0.01;
+    std::vector<float> peaks; // 0..1
+};
+
+struct EditorRequests {
+    bool seek = false;
+    double seekTarget = 0.0;
+    bool reload = false; // the scene must be loaded again from the document
+    bool save = false;
+    bool togglePause = false;
+    bool quit = false;
+};
+
+class EditorUi {
+public:
+    explicit EditorUi(SceneDocument& document);
+
+    SceneDocument& document() { return document_; }
+    EditHistory& history() { return history_; }
+    Selection& selection() { return selection_; }
+    CameraRecorder& recorder() { return recorder_; }
+    void setWaveform(Waveform waveform) { waveform_ = std::move(waveform); }
+
+    // What the show is at this frame: its music time and whether it is paused; the camera the
+    // editor flies and whether the view is its; the picture's size in pixels.
+    struct Frame {
+        double musicTime = 0.0;
+        bool paused = false;
+        bool playing = true;
+        double songSeconds = 0.0;
+        EngineCamera* editorCamera = nullptr;
+        bool flying = false;
+        float width = 1600.0f;
+        float height = 900.0f;
+        float frameMs = 0.0f;
+    };
+    // Builds this frame's panels (between ImGui::NewFrame and ImGui::Render).
+    EditorRequests draw(const Frame& frame);
+
+    // The camera the view looks through: empty for the editor camera, else a scene camera's name.
+    const std::string& lookThrough() const { return lookThrough_; }
+    void setLookThrough(std::string camera) { lookThrough_ = std::move(camera); }
+    bool followShow() const { return followShow_; }
+    // The timeline's visible span of music time.
+    void setTimelineView(double start, double seconds) {
+        viewStart_ = start;
+        viewSeconds_ = seconds;
+    }
+    void setStatus(std::string text) { status_ = std::move(text); }
+    const std::string& status() const { return status_; }
+
+    // The edit has changed the document: the show follows it (requests a load when it must).
+    void afterEdit(const std::vector<Touch>& touches);
+    void undo();
+    void redo();
+    // Adds a key at the playhead from the parameter's current value in the show (K).
+    bool keyCurrentValue(const std::string& entity, const std::string& parameter, double time);
+
+private:
+    struct BindingView {
+        std::string name; // ENTITY::PARAMETER
+        std::string entity;
+        std::string parameter;
+        std::vector<DocumentKey> keys; // file order
+        std::vector<size_t> byTime;    // indices into keys, by time
+    };
+    void refresh();
+    void drawMenu(const Frame& frame);
+    void drawOutliner();
+    void drawInspector(const Frame& frame);
+    void drawEntityInspector(const Frame& frame);
+    void drawKeyInspector();
+    void drawEventInspector();
+    void drawAddPanel(const Frame& frame);
+    void drawTimeline(const Frame& frame);
+    void drawViewport(const Frame& frame);
+    void handleShortcuts(const Frame& frame);
+    void jumpToKey(const Frame& frame, int direction);
+    void moveSelectedKeys(float delta);
+    void deleteSelectedKeys();
+    bool edit(const std::string& label, const std::vector<Touch>& touches,
+              const std::function<bool(SceneDocument&)>& change, const std::string& mergeKey = std::string());
+    float snap(float t) const;
+    double timeAt(float x) const;
+    float xAt(double t) const;
+
+    SceneDocument& document_;
+    EditHistory history_;
+    Selection selection_;
+    CameraRecorder recorder_;
+    Waveform waveform_;
+    EditorRequests requests_;
+
+    // What the document holds, read again when it changed.
+    size_t seenRevision_ = SIZE_MAX;
+    std::vector<BindingView> bindings_;
+    std::vector<DocumentEvent> events_;
+    struct Entry {
+        Selection::Kind kind;
+        std::string name;
+    };
+    std::vector<Entry> entries_;
+    std::vector<std::string> cameras_;
+
+    char filter_[128] = "";
+    std::string lookThrough_;
+    bool followShow_ = true;
+    std::string status_;
+    std::string keyedParameter_ = "Position";
+    float recordSince_ = 0.0f;
+    int recordEvery_ = 0;
+    int recordCamera_ = 0;
+
+    // The timeline's view and its drags.
+    double viewStart_ = 0.0;
+    double viewSeconds_ = 30.0;
+    float trackLeft_ = 0.0f;
+    float trackWidth_ = 1.0f;
+    bool scrubbing_ = false;
+    bool draggingKeys_ = false;
+    float dragOrigin_ = 0.0f;
+    bool boxSelecting_ = false;
+    float boxStartX_ = 0.0f, boxStartY_ = 0.0f;
+    int draggingEvent_ = -1;
+    float eventDragTime_ = 0.0f;
+    // The viewport's axis handle being dragged (-1: none), and the picture's mouse position.
+    int handleAxis_ = -1;
+    float handleLastX_ = 0.0f, handleLastY_ = 0.0f;
+
+    // The add panel's fields.
+    char newName_[64] = "";
+    char newMesh_[64] = "sphere";
+    char newMaterial_[64] = "metal4";
+    char newClass_[64] = "Camera";
+    char eventName_[64] = "exit";
+    char eventTarget_[64] = "";
+    char eventEditName_[64] = "";
+    char eventEditTarget_[64] = "";
+    size_t eventEditIndex_ = SIZE_MAX;
+};

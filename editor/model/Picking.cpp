@@ -1,0 +1,117 @@
+#include "editor/model/Picking.h"
+
+#include "engine/EngineRegistry.h"
+#include "math/Quaternion.h"
+#include "render/Mesh.h"
+
+#include <algorithm>
+#include <limits>
+#include <mutex>
+
+namespace {
+
+constexpr float FieldOfView = 1.2217305f; // as the renderer's projection
+constexpr float NearPlane = 0.05f;
+constexpr float FarPlane = 30.0f;
+
+} // namespace
+
+Matrix ViewSetup::view() const {
+    const Quaternion pitch = Quaternion::fromAxisAngle({1.0f, 0.0f, 0.0f}, cameraRotation.x);
+    const Quaternion yaw = Quaternion::fromAxisAngle({0.0f, 1.0f, 0.0f}, cameraRotation.y);
+    return matrixMultiply(matrixTranslation(cameraPosition.x, cameraPosition.y, cameraPosition.z),
+                          quaternionToMatrix(pitch * yaw));
+}
+
+Matrix ViewSetup::projection() const {
+    return matrixPerspectiveFovLH(FieldOfView, width / std::max(height, 1.0f), NearPlane, FarPlane);
+}
+
+Bounds meshBounds(const Mesh& mesh) {
+    Bounds b;
+    for (const Vector& p : mesh.positions) {
+        if (!b.valid) {
+            b.min = b.max = p;
+            b.valid = true;
+            continue;
+        }
+        b.min = {std::min(b.min.x, p.x), std::min(b.min.y, p.y), std::min(b.min.z, p.z)};
+        b.max = {std::max(b.max.x, p.x), std::max(b.max.y, p.y), std::max(b.max.z, p.z)};
+    }
+    return b;
+}
+
+Matrix objectMatrix(const Vector& position, const Vector& rotation, const Vector& scale) {
+    return matrixMultiply(matrixMultiply(matrixScaling(scale.x, scale.y, scale.z),
+                                         matrixRotationYawPitchRoll(rotation.x, rotation.y, rotation.z)),
+                          matrixTranslation(position.x, position.y, position.z));
+}
+
+Ray rayThroughPixel(const ViewSetup& view, float x, float y) {
+    const Matrix projection = view.projection();
+    const float ndcX = 2.0f * x / view.width - 1.0f;
+    const float ndcY = 1.0f - 2.0f * y / view.height;
+    const Vector inView{ndcX / projection.m[0][0], ndcY / projection.m[1][1], 1.0f};
+    const Matrix inverse = matrixInverse(view.view());
+    const Vector origin = transformCoord({0.0f, 0.0f, 0.0f}, inverse);
+    const Vector through = transformCoord(inView, inverse);
+    return {origin, through - origin};
+}
+
+bool hitBounds(const Ray& ray, const Bounds& bounds, const Matrix& model, float& distance) {
+    if (!bounds.valid) return false;
+    bool ok = true;
+    const Matrix inverse = matrixInverse(model, &ok);
+    if (!ok) return false; // an object scaled to nothing has no area to hit
+    const Vector origin = transformCoord(ray.origin, inverse);
+    const Vector direction = transformCoord(ray.origin + ray.direction, inverse) - origin;
+    float enter = 0.0f;
+    float leave = std::numeric_limits<float>::max();
+    for (int axis = 0; axis < 3; ++axis) {
+        const float o = Vector(origin)[axis];
+        const float d = Vector(direction)[axis];
+        const float lo = Vector(bounds.min)[axis];
+        const float hi = Vector(bounds.max)[axis];
+        if (d == 0.0f) {
+            if (o < lo || o > hi) return false;
+            continue;
+        }
+        float t0 = (lo - o) / d;
+        float t1 = (hi - o) / d;
+        if (t0 > t1) std::swap(t0, t1);
+        enter = std::max(enter, t0);
+        leave = std::min(leave, t1);
+        if (enter > leave) return false;
+    }
+    distance = enter;
+    return true;
+}
+
+bool projectToScreen(const ViewSetup& view, const Vector& point, float& x, float& y) {
+    float w = 0.0f;
+    const Vector inView = transformCoord(point, view.view());
+    if (inView.z <= NearPlane) return false;
+    const Vector clip = transformCoord(point, matrixMultiply(view.view(), view.projection()), &w);
+    if (w <= 0.0f) return false;
+    x = (clip.x / w + 1.0f) * 0.5f * view.width;
+    y = (1.0f - clip.y / w) * 0.5f * view.height;
+    return true;
+}
+
+entity_base* pickObject(const Ray& ray) {
+    EngineRegistry& r = engine();
+    std::lock_guard lock(r.mutex);
+    entity_base* best = nullptr;
+    float nearest = std::numeric_limits<float>::max();
+    for (const auto& [entity, instance] : r.objects) {
+        if (!entity->mesh || !instance || !instance->visible) continue;
+        float distance = 0.0f;
+        if (hitBounds(ray, meshBounds(*entity->mesh),
+                      objectMatrix(entity->Position, entity->Rotation, entity->Scale), distance) &&
+            distance < nearest) {
+            nearest = distance;
+            best = entity;
+        }
+    }
+    return best;
+}

@@ -1,0 +1,120 @@
+// The scene file as the editor holds it: the author's bytes, always, with the reader's tree over
+// them as an index. Every edit is a splice of those bytes (a range replaced by new text), made in
+// the file's own style, after which the tree is read again; bytes no edit touched never move,
+// so a scene saved unchanged is the file it was, comments and unknown elements included.
+//
+// The splices an edit made are recorded while a recording is open, so that the edit history can
+// take them back (each splice knows what it removed) and make them again.
+#pragma once
+
+#include "math/Vector.h"
+#include "scene/XMLDocument.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+struct Splice {
+    size_t offset = 0;
+    std::string removed;
+    std::string inserted;
+};
+
+// One key of an automation path as the file writes it: music time and three values.
+struct DocumentKey {
+    float time = 0.0f;
+    Vector value;
+};
+
+// One timed event of the <eventtrigger> section, in file order.
+struct DocumentEvent {
+    std::string name;
+    float time = 0.0f;
+    std::string target; // empty: every subscriber
+};
+
+class SceneDocument {
+public:
+    // The file's bytes; false (and an unchanged document) when it cannot be read.
+    bool load(const std::string& path);
+    void loadText(std::string text, std::string sourceName = "epicrealtimetest.xml");
+
+    const std::string& text() const { return text_; }
+    const XMLDocument& xml() const { return xml_; }
+    const std::string& sourceName() const { return sourceName_; }
+    // Goes up with every change of the text, so that views of it know when to read it again.
+    size_t revision() const { return revision_; }
+
+    // base::scene::NAME, the first section of that name (the one the loader reads), or null.
+    XMLTag* section(const std::string& name) const;
+    // The first child of `parent` named `name`, or null.
+    static XMLTag* child(const XMLTag* parent, const std::string& name);
+    // The section that defines an entity (objects, lights or actors) and the entity's element.
+    XMLTag* entity(const std::string& name, std::string* sectionName = nullptr) const;
+
+    // Reads: an entity's vector element (<Position x= y= z=>), present or not; the keys of a
+    // binding in file order; the events in file order.
+    bool vector(const std::string& entityName, const std::string& element, Vector& out) const;
+    XMLTag* binding(const std::string& entityName, const std::string& parameter) const;
+    std::vector<DocumentKey> keys(const std::string& entityName, const std::string& parameter) const;
+    std::vector<DocumentEvent> events() const;
+
+    // Edits, each in the file's own style; false (and nothing changed) when what they name is not
+    // in the file. Names must keep to the bytes a scene file's names are read with.
+    bool setVector(const std::string& entityName, const std::string& element, const Vector& value);
+    // Inserted in time order (after keys of the same time); the binding is made on the first key.
+    bool addKey(const std::string& entityName, const std::string& parameter, const DocumentKey& key);
+    bool setKey(const std::string& entityName, const std::string& parameter, size_t index,
+                const DocumentKey& key);
+    bool removeKey(const std::string& entityName, const std::string& parameter, size_t index);
+    bool addEvent(const DocumentEvent& event);
+    bool setEvent(size_t index, const DocumentEvent& event);
+    bool removeEvent(size_t index);
+    // A placed object (mesh and material list entries are added where missing), a light, an
+    // actor of a class; false when the name is taken or not a valid name.
+    bool addObject(const std::string& name, const std::string& mesh, const std::string& material,
+                   const Vector& position, const Vector& scale);
+    bool addLight(const std::string& name, const Vector& colour, const Vector& position, float cutoff);
+    bool addActor(const std::string& name, const std::string& className);
+    // Takes an object, light or actor out with its automation bindings.
+    bool removeEntity(const std::string& name);
+    // Adds a list entry (<meshes>, <materials>) when it is missing.
+    bool addListEntry(const std::string& sectionName, const std::string& name);
+
+    // The low-level edit: replaces `length` bytes at `offset` and reads the tree again.
+    void splice(size_t offset, size_t length, const std::string& inserted);
+    // Splices made since beginRecording, in the order made.
+    void beginRecording();
+    std::vector<Splice> endRecording();
+    // Takes splices back (last first), or makes them again (first first).
+    void revert(const std::vector<Splice>& splices);
+    void replay(const std::vector<Splice>& splices);
+
+    static bool validName(const std::string& name);
+    // The shortest text that reads back as the same float ("0.5", "-3", "1e-05").
+    static std::string formatNumber(float value);
+
+private:
+    void reparse();
+    std::string lineEnd() const;
+    // The white space that starts the line `offset` lies on (empty when the line has more before it).
+    std::string indentOf(size_t offset) const;
+    std::string indentUnit() const;
+    char quoteStyle() const;
+    // Inserts a new child element's text as the last child of `parent` (or after `after`).
+    void insertChild(XMLTag* parent, const XMLTag* after, const std::string& elementText);
+    // Removes an element with its line when it stands alone on it.
+    void removeElement(const XMLTag* tag);
+    // A section's element, made (before </scene>, after its usual neighbours) when missing.
+    XMLTag* ensureSection(const std::string& name);
+    bool setAttributes(const XMLTag* tag, const std::vector<std::pair<std::string, std::string>>& values);
+    std::string emptyElement(const std::string& name,
+                             const std::vector<std::pair<std::string, std::string>>& attributes) const;
+
+    std::string text_;
+    std::string sourceName_ = "epicrealtimetest.xml";
+    XMLDocument xml_;
+    size_t revision_ = 0;
+    bool recording_ = false;
+    std::vector<Splice> recorded_;
+};

@@ -1,0 +1,182 @@
+// The editor's camera recorder at a scripted music clock, and picking in a known view.
+#include "actors/EngineCamera.h"
+#include "editor/model/CameraRecorder.h"
+#include "editor/model/Picking.h"
+#include "render/Mesh.h"
+#include "tests/support/TestSupport.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr double Beat = 60.0 / 141.0;
+
+const char* cameraScene = "<base>\n  <scene>\n    <actors>\n      <Cam1 classname=\"Camera\" />\n"
+                          "    </actors>\n  </scene>\n</base>\n";
+
+// Plays the music from `from` to `to` at 60 frames a second; the pose moves with the time, so
+// each key tells which frame it was taken in.
+std::vector<RecordedPose> play(CameraRecorder& recorder, double from, double to) {
+    std::vector<RecordedPose> keys;
+    for (int frame = 0;; ++frame) {
+        const double t = from + frame / 60.0;
+        if (t > to) break;
+        for (const RecordedPose& pose : recorder.frame(t, {float(t), 0, 0}, {0, float(-t), 0}))
+            keys.push_back(pose);
+    }
+    return keys;
+}
+
+} // namespace
+
+TEST(CameraRecorderTest, AKeyOnEveryBeatTheMusicPassesWithThePoseOfThatFrame) {
+    CameraRecorder recorder;
+    recorder.start("Cam1", CameraRecorder::Every::Beat, 0.0);
+    const std::vector<RecordedPose> keys = play(recorder, 0.0, 2.0);
+    ASSERT_EQ(keys.size(), 5u); // 0, 0.426, 0.851, 1.277, 1.702
+    for (size_t i = 0; i < keys.size(); ++i) {
+        EXPECT_NEAR(keys[i].time, i * Beat, 1e-5);
+        // Taken in the first frame at or after the beat.
+        EXPECT_GE(keys[i].position.x, keys[i].time - 1e-5);
+        EXPECT_LT(keys[i].position.x, keys[i].time + 1.0 / 60.0);
+        EXPECT_EQ(keys[i].rotation.y, -keys[i].position.x);
+    }
+}
+
+TEST(CameraRecorderTest, BarsPausesAndJumpsBack) {
+    CameraRecorder recorder;
+    recorder.start("Cam1", CameraRecorder::Every::Bar, 1.0);
+    std::vector<RecordedPose> keys = play(recorder, 1.0, 5.2);
+    ASSERT_EQ(keys.size(), 3u); // bars 2, 3 and 4
+    EXPECT_NEAR(keys[0].time, 4 * Beat, 1e-5);
+    EXPECT_NEAR(keys[2].time, 12 * Beat, 1e-5);
+    // Paused: the same time again records nothing; a seek back only moves the recorder along.
+    EXPECT_TRUE(recorder.frame(5.2, {}, {}).empty());
+    EXPECT_TRUE(recorder.frame(2.0, {}, {}).empty());
+    keys = play(recorder, 2.0, 3.5);
+    ASSERT_EQ(keys.size(), 1u);
+    EXPECT_NEAR(keys[0].time, 8 * Beat, 1e-5);
+    recorder.stop();
+    EXPECT_TRUE(play(recorder, 0.0, 10.0).empty());
+    // On request: snapped to the nearest beat.
+    recorder.start("Cam1", CameraRecorder::Every::Request, 0.0);
+    EXPECT_TRUE(play(recorder, 0.0, 3.0).empty());
+    EXPECT_NEAR(recorder.now(Beat * 3 + 0.1, {}, {}).time, 3 * Beat, 1e-5);
+}
+
+TEST(CameraRecorderTest, RecordedPosesBecomeKeysOfOneStepThatReplaceThePathTheyPass) {
+    SceneDocument doc;
+    doc.loadText(cameraScene);
+    EditHistory history(doc);
+    // An earlier path with keys inside the span about to be recorded, and one beyond it.
+    history.run("old", {}, [](SceneDocument& d) {
+        return d.addKey("Cam1", "Position", {0.5f, {9, 9, 9}}) &&
+               d.addKey("Cam1", "Position", {0.6f, {9, 9, 9}}) &&
+               d.addKey("Cam1", "Position", {10.0f, {9, 9, 9}});
+    });
+    CameraRecorder recorder;
+    recorder.start("Cam1", CameraRecorder::Every::Beat, 0.0);
+    float since = 0.0f;
+    for (const RecordedPose& pose : play(recorder, 0.0, 1.0)) {
+        ASSERT_TRUE(writeRecordedPose(history, "Cam1", pose, since, recorder.session()));
+        since = pose.time;
+    }
+    ASSERT_EQ(history.commands().size(), 2u);
+    const std::vector<DocumentKey> position = doc.keys("Cam1", "Position");
+    ASSERT_EQ(position.size(), 4u);
+    EXPECT_NEAR(position[0].time, 0.0, 1e-6);
+    EXPECT_NEAR(position[1].time, Beat, 1e-5);
+    EXPECT_NEAR(position[2].time, 2 * Beat, 1e-5);
+    EXPECT_EQ(position[3].time, 10.0f);
+    const std::vector<DocumentKey> rotation = doc.keys("Cam1", "Rotation");
+    ASSERT_EQ(rotation.size(), 3u);
+    EXPECT_EQ(rotation[1].value.y, -position[1].value.x);
+    // One undo takes the whole recording back.
+    history.undo();
+    EXPECT_EQ(doc.keys("Cam1", "Position").size(), 3u);
+    EXPECT_EQ(doc.binding("Cam1", "Rotation"), nullptr);
+}
+
+class PickingTest : public RegistryTest {
+protected:
+    // A cube of side 2 around its origin.
+    Mesh* cube() {
+        auto mesh = std::make_unique<Mesh>();
+        mesh->name = "cube";
+        for (float x : {-1.0f, 1.0f})
+            for (float y : {-1.0f, 1.0f})
+                for (float z : {-1.0f, 1.0f})
+                    mesh->positions.push_back({x, y, z});
+        mesh->vertexCount = static_cast<uint32_t>(mesh->positions.size());
+        Mesh* raw = mesh.get();
+        engine().keptMeshes.push_back(std::move(mesh));
+        return raw;
+    }
+    entity_base* place(const std::string& name, const Vector& position, const Vector& scale) {
+        auto* e = keepAlive(std::make_unique<entity_base>(name));
+        e->Position = position;
+        e->Scale = scale;
+        e->mesh = mesh_;
+        addObject(e);
+        return e;
+    }
+    void SetUp() override {
+        RegistryTest::SetUp();
+        mesh_ = cube();
+    }
+    Mesh* mesh_ = nullptr;
+};
+
+TEST_F(PickingTest, TheRayThroughAPixelHitsTheNearestObjectUnderIt) {
+    entity_base* front = place("front", {0, 0, 5}, {1, 1, 1});
+    place("behind", {0, 0, 10}, {3, 3, 3});
+    entity_base* right = place("right", {8, 0, 10}, {1, 1, 1});
+    ViewSetup view; // at the origin, looking down +z
+    view.width = 1600;
+    view.height = 900;
+    EXPECT_EQ(pickObject(rayThroughPixel(view, 800, 450)), front);
+    // The right cube at x = 8, z = 10 lies where the projection puts it.
+    float x = 0, y = 0;
+    ASSERT_TRUE(projectToScreen(view, {8, 0, 10}, x, y));
+    EXPECT_GT(x, 800.0f);
+    EXPECT_NEAR(y, 450.0f, 0.5f);
+    EXPECT_EQ(pickObject(rayThroughPixel(view, x, y)), right);
+    // Above the scene: nothing.
+    EXPECT_EQ(pickObject(rayThroughPixel(view, 800, 5)), nullptr);
+    // Behind the camera: not seen, not hit.
+    EXPECT_FALSE(projectToScreen(view, {0, 0, -5}, x, y));
+}
+
+TEST_F(PickingTest, TheCameraTurnsAndMovesTheRayAsTheRendererDoes) {
+    // Where the engine's camera looks after a quarter turn of yaw and a little pitch: the world
+    // direction its rotation matrix (what the renderer multiplies the view by) turns into +z.
+    EngineCamera camera("cam");
+    camera.Rotation = {0.2f, -1.5707963f, 0};
+    camera.Update(0.0f);
+    const Matrix& turn = *camera.getRotationMatrix();
+    const Vector forward{turn.m[0][2], turn.m[1][2], turn.m[2][2]};
+    const Vector ahead = forward * 6.0f;
+    entity_base* left = place("left", ahead, {1, 1, 1});
+    ViewSetup view;
+    view.cameraRotation = camera.Rotation;
+    float x = 0, y = 0;
+    ASSERT_TRUE(projectToScreen(view, ahead, x, y));
+    EXPECT_NEAR(y, view.height / 2, 1.0f);
+    EXPECT_NEAR(x, view.width / 2, 1.0f);
+    EXPECT_EQ(pickObject(rayThroughPixel(view, x, y)), left);
+    // A camera's Position is the negated eye point: an eye moved 3 units towards the cube.
+    const Vector eye = forward * 3.0f;
+    view.cameraPosition = -eye;
+    const Ray ray = rayThroughPixel(view, view.width / 2, view.height / 2);
+    EXPECT_NEAR((ray.origin - eye).length(), 0.0f, 1e-4);
+    float distance = 0;
+    ASSERT_TRUE(hitBounds(ray, meshBounds(*mesh_), objectMatrix(left->Position, left->Rotation, left->Scale),
+                          distance));
+    // The cube's near face, 1 unit before its centre 3 units away (a box, so up to its corner).
+    const float travelled = (ray.direction * distance).length();
+    EXPECT_GE(travelled, 3.0f - std::sqrt(3.0f) - 1e-3f);
+    EXPECT_LE(travelled, 2.0f + 1e-3f);
+    // An object scaled to nothing cannot be hit.
+    left->Scale = {0, 0, 0};
+    EXPECT_EQ(pickObject(ray), nullptr);
+}

@@ -1,0 +1,317 @@
+// The editor's scene document: saving keeps every byte the author wrote, edits are written in
+// the file's style and read back by the loader as meant, and the running show follows them.
+#include "editor/model/SceneDocument.h"
+#include "actors/ActorFactory.h"
+#include "app/NewShow.h"
+#include "editor/model/EditHistory.h"
+#include "editor/model/LiveScene.h"
+#include "editor/model/SceneFile.h"
+#include "scene/loader/SceneLoader.h"
+#include "tests/scene/SceneAssets.h"
+#include "tests/support/TestSupport.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Every scene file the project ships or tests with, and the one `--new` writes.
+std::vector<fs::path> allScenes(const ScratchDirectory& scratch) {
+    std::vector<fs::path> scenes = {fs::path(BEATSHOW_SOURCE_DIR) / "show" / "epicrealtimetest.xml"};
+    for (const auto& entry : fs::recursive_directory_iterator(fs::path(BEATSHOW_SOURCE_DIR) / "tests"))
+        if (entry.path().extension() == ".xml") scenes.push_back(entry.path());
+    std::vector<std::string> written;
+    std::string error;
+    if (writeNewShow((scratch.path() / "new").string(), written, error))
+        scenes.push_back(scratch.path() / "new" / "epicrealtimetest.xml");
+    return scenes;
+}
+
+class LoadedScene : public RegistryTest {
+protected:
+    // The registry as a fresh load of these bytes leaves it.
+    std::string loadedRegistry(const std::string& bytes) {
+        resetEngineRegistry();
+        wireRegistry();
+        loadSceneFromBytes(bytes, "epicrealtimetest.xml", &createActor);
+        return registryText();
+    }
+    void wireRegistry() {
+        // resetEngineRegistry forgets the renderer and window the fixture set up.
+        TearDown();
+        SetUp();
+        registerShowAssetKinds();
+    }
+    // The test scene with every list, its meshes and bitmaps written beside it.
+    std::string fullScene() {
+        assembleTestScene("full", testDataDirectory(), scratch_.path());
+        return readFile(scratch_.path() / "epicrealtimetest.xml");
+    }
+    ScratchDirectory scratch_;
+    WorkingDirectory inScratch_{scratch_.path()};
+};
+
+} // namespace
+
+TEST(SceneDocumentSave, EveryKnownSceneSavesByteForByteWithTheOldFileKept) {
+    ScratchDirectory scratch;
+    const std::vector<fs::path> scenes = allScenes(scratch);
+    ASSERT_GE(scenes.size(), 6u);
+    for (const fs::path& scene : scenes) {
+        SCOPED_TRACE(scene.string());
+        const std::string original = readFile(scene);
+        const fs::path copy = scratch.path() / "save" / "epicrealtimetest.xml";
+        fs::create_directories(copy.parent_path());
+        scratch.write("save/epicrealtimetest.xml", original);
+        std::string message;
+        ASSERT_EQ(resaveShow(copy.parent_path().string(), message), 0) << message;
+        EXPECT_EQ(readFile(copy), original);
+        EXPECT_EQ(readFile(copy.string() + ".bak"), original);
+        // Nothing half-written is left beside it.
+        for (const auto& entry : fs::directory_iterator(copy.parent_path()))
+            EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << entry.path();
+    }
+}
+
+TEST(SceneDocumentSave, AFileThatCannotBeReplacedIsLeftAsItWasAndSaysWhy) {
+    ScratchDirectory scratch;
+    fs::create_directories(scratch.path() / "epicrealtimetest.xml");
+    std::string error;
+    EXPECT_FALSE(saveSceneFile((scratch.path() / "epicrealtimetest.xml").string(), "<base />", error));
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+    std::string message;
+    EXPECT_EQ(resaveShow((scratch.path() / "nowhere").string(), message), 1);
+    EXPECT_NE(message.find("cannot read"), std::string::npos);
+}
+
+TEST(SceneDocumentEdits, AChangedValueRewritesOnlyItsOwnBytes) {
+    SceneDocument doc;
+    doc.loadText("<base>\n  <scene>\n    <!-- keep me /-->\n    <objects>\n      <box>\n"
+                 "        <Position x='1.0' y=\"2\"  z=\"3\" />\n        <Extra foo=\"bar\" />\n"
+                 "      </box>\n    </objects>\n  </scene>\n</base>\n");
+    ASSERT_TRUE(doc.setVector("box", "Position", {1.0f, 2.5f, 3.0f}));
+    // "1.0" reads as the value wanted and keeps its spelling; the quote and spacing stay.
+    EXPECT_NE(doc.text().find("<Position x='1.0' y=\"2.5\"  z=\"3\" />"), std::string::npos) << doc.text();
+    EXPECT_NE(doc.text().find("<!-- keep me /-->"), std::string::npos);
+    EXPECT_NE(doc.text().find("<Extra foo=\"bar\" />"), std::string::npos);
+    // A missing element is added below the entity's others, in their indentation.
+    ASSERT_TRUE(doc.setVector("box", "Scale", {0.5f, 0.5f, 0.5f}));
+    EXPECT_NE(
+        doc.text().find(
+            "        <Extra foo=\"bar\" />\n        <Scale x=\"0.5\" y=\"0.5\" z=\"0.5\" />\n      </box>"),
+        std::string::npos)
+        << doc.text();
+    EXPECT_FALSE(doc.setVector("nobody", "Position", {}));
+    EXPECT_FALSE(doc.setVector("box", "Bad Name", {}));
+}
+
+TEST(SceneDocumentEdits, KeysGoInTimeOrderAndBindingsAreMadeOnTheFirstKey) {
+    SceneDocument doc;
+    doc.loadText("<base>\r\n  <scene>\r\n    <objects>\r\n      <box />\r\n    </objects>\r\n  "
+                 "</scene>\r\n</base>\r\n");
+    ASSERT_TRUE(doc.addKey("box", "Position", {2.0f, {1, 2, 3}}));
+    ASSERT_TRUE(doc.addKey("box", "Position", {1.0f, {4, 5, 6}}));
+    ASSERT_TRUE(doc.addKey("box", "Position", {3.0f, {7, 8, 9}}));
+    ASSERT_TRUE(doc.addKey("box", "Position", {2.0f, {0, 0, 0}}));
+    const std::vector<DocumentKey> keys = doc.keys("box", "Position");
+    ASSERT_EQ(keys.size(), 4u);
+    EXPECT_EQ(keys[0].time, 1.0f);
+    EXPECT_EQ(keys[1].value.x, 1.0f); // the older of two keys at 2 s comes first
+    EXPECT_EQ(keys[2].value.x, 0.0f);
+    EXPECT_EQ(keys[3].time, 3.0f);
+    // The new section follows the file's line ends and indentation.
+    EXPECT_NE(doc.text().find("\r\n    <automations>\r\n      <box::Position>\r\n        <key v0=\"1\" "
+                              "v1=\"4\" v2=\"5\" v3=\"6\" />\r\n"),
+              std::string::npos)
+        << doc.text();
+    EXPECT_EQ(doc.text().find("\n\n"), std::string::npos);
+    // A key moved past its neighbour takes its new place; removing one takes its line.
+    ASSERT_TRUE(doc.setKey("box", "Position", 0, {2.5f, {4, 5, 6}}));
+    EXPECT_EQ(doc.keys("box", "Position")[2].time, 2.5f);
+    ASSERT_TRUE(doc.removeKey("box", "Position", 2));
+    EXPECT_EQ(doc.keys("box", "Position").size(), 3u);
+    EXPECT_EQ(doc.text().find("v1=\"4\""), std::string::npos);
+    EXPECT_FALSE(doc.removeKey("box", "Position", 3));
+}
+
+TEST(SceneDocumentEdits, EventsAreAddedMovedRenamedRetargetedAndRemoved) {
+    SceneDocument doc;
+    doc.loadText("<base>\n  <scene>\n    <eventtrigger>\n      <fadein eventTime=\"1\" />\n"
+                 "      <exit eventTime=\"9\" />\n    </eventtrigger>\n  </scene>\n</base>\n");
+    ASSERT_TRUE(doc.addEvent({"activate", 4.0f, "cam"}));
+    std::vector<DocumentEvent> events = doc.events();
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[1].name, "activate");
+    EXPECT_EQ(events[1].target, "cam");
+    ASSERT_TRUE(doc.setEvent(1, {"deactivate", 4.5f, "other"}));
+    EXPECT_NE(doc.text().find("      <deactivate eventTime=\"4.5\" target=\"other\" />\n"), std::string::npos)
+        << doc.text();
+    ASSERT_TRUE(doc.setEvent(1, {"deactivate", 4.5f, ""}));
+    EXPECT_EQ(doc.events()[1].target, "");
+    EXPECT_EQ(doc.text().find("target"), std::string::npos);
+    ASSERT_TRUE(doc.removeEvent(0));
+    EXPECT_EQ(doc.events().front().name, "deactivate");
+    EXPECT_FALSE(doc.addEvent({"two words", 1.0f, ""}));
+    EXPECT_FALSE(doc.addEvent({"x", std::numeric_limits<float>::quiet_NaN(), ""}));
+    EXPECT_FALSE(doc.setEvent(5, {"x", 1.0f, ""}));
+}
+
+TEST(SceneDocumentEdits, AnEmptyShowGetsObjectsLightsAndActorsInItsSections) {
+    SceneDocument doc;
+    doc.loadText("<base>\n  <scene>\n  </scene>\n</base>\n");
+    ASSERT_TRUE(doc.addObject("cube", "eckig", "metal4", {0, 0, 5}, {0.01f, 0.01f, 0.01f}));
+    ASSERT_TRUE(doc.addLight("lamp", {1, 1, 1}, {0, 2, 3}, 8.0f));
+    ASSERT_TRUE(doc.addActor("cam", "Camera"));
+    EXPECT_FALSE(doc.addObject("cube", "eckig", "metal4", {}, {}));
+    const std::string& t = doc.text();
+    EXPECT_LT(t.find("<meshes>"), t.find("<materials>"));
+    EXPECT_LT(t.find("<materials>"), t.find("<objects>"));
+    EXPECT_LT(t.find("<objects>"), t.find("<lights>"));
+    EXPECT_LT(t.find("<lights>"), t.find("<actors>"));
+    EXPECT_NE(t.find("      <cube>\n        <Position x=\"0\" y=\"0\" z=\"5\" />\n"), std::string::npos) << t;
+    EXPECT_NE(t.find("<Mesh MeshName=\"eckig\" />"), std::string::npos);
+    EXPECT_NE(t.find("<cam classname=\"Camera\" />"), std::string::npos);
+    ASSERT_TRUE(doc.addKey("cam", "Position", {0.0f, {1, 2, 3}}));
+    ASSERT_TRUE(doc.removeEntity("cam"));
+    EXPECT_EQ(t.find("cam"), std::string::npos) << t;
+}
+
+TEST(EditHistoryTest, UndoAndRedoGiveBackEachStateByteForByte) {
+    SceneDocument doc;
+    const std::string original = readFile(fs::path(BEATSHOW_SOURCE_DIR) / "show" / "epicrealtimetest.xml");
+    doc.loadText(original);
+    EditHistory history(doc);
+    std::vector<std::string> states = {doc.text()};
+    ASSERT_TRUE(history.run("move", {{Touch::Value, "ball1", "Position"}}, [](SceneDocument& d) {
+        return d.setVector("ball1", "Position", {1, 2, 3});
+    }));
+    states.push_back(doc.text());
+    ASSERT_TRUE(history.run("key", {{Touch::Path, "neon", "Position"}}, [](SceneDocument& d) {
+        return d.addKey("neon", "Position", {50.0f, {0, 0, 60}});
+    }));
+    states.push_back(doc.text());
+    ASSERT_TRUE(history.run("event", {Touch{}}, [](SceneDocument& d) { return d.removeEvent(3); }));
+    states.push_back(doc.text());
+    // An edit that refuses, or changes nothing, is no step.
+    EXPECT_FALSE(history.run("nothing", {}, [](SceneDocument& d) {
+        return d.setVector("ball1", "Position", {1, 2, 3});
+    }));
+    EXPECT_FALSE(history.run("refused", {}, [](SceneDocument& d) {
+        d.addKey("neon", "Position", {51.0f, {}});
+        return false;
+    }));
+    EXPECT_EQ(doc.text(), states.back());
+    EXPECT_EQ(history.commands().size(), 3u);
+    EXPECT_TRUE(history.modified());
+
+    for (size_t i = states.size() - 1; i > 0; --i) {
+        history.undo();
+        EXPECT_EQ(doc.text(), states[i - 1]);
+    }
+    EXPECT_FALSE(history.canUndo());
+    EXPECT_FALSE(history.modified());
+    EXPECT_EQ(history.redo(), (std::vector<Touch>{{Touch::Value, "ball1", "Position"}}));
+    EXPECT_EQ(doc.text(), states[1]);
+    // A new step after an undo drops the steps that were undone.
+    ASSERT_TRUE(history.run("other", {}, [](SceneDocument& d) {
+        return d.setVector("ball2", "Position", {0, 0, 0});
+    }));
+    EXPECT_FALSE(history.canRedo());
+    history.undo();
+    history.undo();
+    EXPECT_EQ(doc.text(), original);
+}
+
+TEST(EditHistoryTest, ADragIsOneStepAndASaveEndsIt) {
+    SceneDocument doc;
+    doc.loadText("<base>\n  <scene>\n    <objects>\n      <box />\n    </objects>\n  </scene>\n</base>\n");
+    const std::string original = doc.text();
+    EditHistory history(doc);
+    for (int i = 1; i <= 5; ++i)
+        history.run(
+            "drag", {{Touch::Value, "box", "Position"}},
+            [i](SceneDocument& d) {
+                return d.setVector("box", "Position", {float(i), 0, 0});
+            },
+            "drag:box");
+    EXPECT_EQ(history.commands().size(), 1u);
+    history.markSaved();
+    EXPECT_FALSE(history.modified());
+    history.run(
+        "drag", {},
+        [](SceneDocument& d) {
+            return d.setVector("box", "Position", {9, 0, 0});
+        },
+        "drag:box");
+    EXPECT_EQ(history.commands().size(), 2u);
+    EXPECT_TRUE(history.modified());
+    history.undo();
+    EXPECT_FALSE(history.modified());
+    history.undo();
+    EXPECT_EQ(doc.text(), original);
+}
+
+TEST_F(LoadedScene, EditsFollowedLiveEqualALoadOfTheSavedFile) {
+    const std::string original = fullScene();
+    const std::string before = loadedRegistry(original);
+    ASSERT_NE(before.find("object crate mesh=cube material=stone"), std::string::npos) << before;
+    SceneDocument doc;
+    doc.loadText(original);
+    // Load, save, load: the same registry.
+    EXPECT_EQ(loadedRegistry(doc.text()), before);
+    EditHistory history(doc);
+    ASSERT_TRUE(history.run("move", {{Touch::Value, "crate", "Position"}}, [](SceneDocument& d) {
+        return d.setVector("crate", "Position", {1.25f, -0.5f, 61});
+    }));
+    ASSERT_TRUE(history.run("colour", {{Touch::Value, "lamp", "Color"}}, [](SceneDocument& d) {
+        return d.setVector("lamp", "Color", {0.2f, 0.4f, 0.8f});
+    }));
+    ASSERT_TRUE(history.run("keys", {{Touch::Path, "Cam1", "Position"}}, [](SceneDocument& d) {
+        return d.addKey("Cam1", "Position", {3.0f, {1, 2, 60}}) && d.removeKey("Cam1", "Position", 0) &&
+               d.setKey("Cam1", "Position", 1, {2.5f, {-3, 2.25f, 57}});
+    }));
+    EXPECT_NE(doc.text().find("<pathpoint v0=\"3\" v1=\"1\" v2=\"2\" v3=\"60\" />"), std::string::npos)
+        << doc.text();
+    for (const EditCommand& command : history.commands())
+        ASSERT_TRUE(applyTouches(doc, command.touches));
+    const std::string live = registryText();
+    EXPECT_NE(live, before);
+    EXPECT_NE(live.find("object crate mesh=cube material=stone Position=(1.25,-0.5,61)"), std::string::npos)
+        << live;
+    EXPECT_NE(live.find("automation Cam1::Position [0 0 1 -5] [2.5 -3 2.25 57] [3 1 2 60]"),
+              std::string::npos)
+        << live;
+    EXPECT_EQ(loadedRegistry(doc.text()), live);
+
+    // Undone live, the show is the one loaded at first.
+    loadedRegistry(doc.text());
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(applyTouches(doc, history.undo()));
+    EXPECT_EQ(doc.text(), original);
+    EXPECT_EQ(registryText(), before);
+}
+
+TEST_F(LoadedScene, WhatTheRegistryCannotTakeLiveAsksForALoad) {
+    SceneDocument doc;
+    doc.loadText(fullScene());
+    loadedRegistry(doc.text());
+    EXPECT_FALSE(applyTouches(doc, {Touch{}}));
+    // A binding the show does not have yet.
+    ASSERT_TRUE(doc.addKey("crate", "Scale", {1.0f, {1, 1, 1}}));
+    EXPECT_FALSE(applyTouches(doc, {{Touch::Path, "crate", "Scale"}}));
+    EXPECT_FALSE(applyTouches(doc, {{Touch::Value, "ghost", "Position"}}));
+    // Events and new objects reach the show through a load of the document.
+    ASSERT_TRUE(doc.addEvent({"exit", 12.0f, ""}));
+    ASSERT_TRUE(doc.addObject("extra", "plate", "wood", {1, 2, 3}, {0.5f, 0.5f, 0.5f}));
+    const std::string loaded = loadedRegistry(doc.text());
+    EXPECT_NE(loaded.find("event exit 12 *"), std::string::npos) << loaded;
+    EXPECT_NE(loaded.find("object extra mesh=plate material=wood"), std::string::npos) << loaded;
+}

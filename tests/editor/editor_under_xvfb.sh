@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# The editor end to end in a real X window: a new show opened with --edit, the ring picked in the
+# outliner (by its filter), a key added with K at the playhead, the scene saved with Ctrl+S. The
+# saved file must hold the new key and the old file must be kept; the screen is kept as a picture.
+# Arguments: the program, a scratch folder for the show, a folder for the screenshot.
+set -u
+program=$1
+show=$2
+shots=$3
+command -v xdotool >/dev/null || { echo "SKIPPED: xdotool missing"; exit 0; }
+[ -n "${DISPLAY:-}" ] || { echo "SKIPPED: no display"; exit 0; }
+
+rm -rf "$show"
+mkdir -p "$shots"
+"$program" --new "$show" > /dev/null || { echo "--new failed"; exit 1; }
+cd "$show" || exit 1
+cp epicrealtimetest.xml original.xml
+log=editor.log
+SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy "$program" --edit --size 1280x720 . > "$log" 2>&1 &
+pid=$!
+fail() {
+  echo "$1"
+  kill "$pid" 2>/dev/null
+  cat "$log"
+  exit 1
+}
+await() {
+  for _ in $(seq 1 600); do
+    tail -n +"$((${2:-0} + 1))" "$log" | grep -q -- "$1" && return 0
+    kill -0 "$pid" 2>/dev/null || fail "the program ended while waiting for '$1'"
+    sleep 0.1
+  done
+  fail "no '$1' in the log"
+}
+lines() { wc -l < "$log"; }
+snapshot() {
+  if command -v import >/dev/null; then
+    import -window root "$shots/$1" 2>/dev/null
+  elif command -v xwd >/dev/null && command -v convert >/dev/null; then
+    xwd -root -silent | convert xwd:- "$shots/$1"
+  fi
+}
+
+window=""
+for _ in $(seq 1 200); do
+  window=$(xdotool search --name '^default$' 2>/dev/null | head -n 1)
+  [ -n "$window" ] && break
+  sleep 0.1
+done
+[ -n "$window" ] || fail "no window appeared"
+await "Triggering Event: activate"
+xdotool windowmove "$window" 0 0
+sleep 1
+
+# Pause, then pick the ring: its name in the outliner's filter leaves it the only object.
+xdotool key --window "$window" space
+sleep 0.5
+xdotool mousemove --window "$window" 150 OUTLINER_FILTER_Y click 1
+sleep 0.3
+xdotool type --window "$window" --delay 60 "ring"
+sleep 0.5
+xdotool mousemove --window "$window" 60 OUTLINER_ROW_Y click 1
+sleep 0.5
+# Out of the filter box, so that K is the editor's key; K keys the ring's position at the playhead.
+xdotool mousemove --window "$window" 640 300
+sleep 0.3
+xdotool key --window "$window" k
+sleep 0.5
+mark=$(lines)
+xdotool key --window "$window" ctrl+s
+await "editor: saved epicrealtimetest.xml" "$mark"
+sleep 0.5
+snapshot editor.png
+
+cmp -s original.xml epicrealtimetest.xml.bak || fail "the previous scene was not kept as epicrealtimetest.xml.bak"
+grep -q "<ring::Position>" epicrealtimetest.xml || fail "no key for the ring's position in the saved scene"
+diff original.xml epicrealtimetest.xml | grep '^[<>]' | grep -v 'ring::Position\|<key v0=' && fail "the save changed more than the new key"
+"$program" --check . > check.log 2>&1 || { cat check.log; fail "the saved scene does not check clean"; }
+
+xdotool key --window "$window" Escape
+for _ in $(seq 1 500); do
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.02
+done
+kill -0 "$pid" 2>/dev/null && fail "still running ten seconds after Escape"
+wait "$pid"
+status=$?
+[ "$status" -eq 0 ] || fail "exit status $status"
+echo "editor: key added with K, saved with Ctrl+S, the old file kept"
+exit 0
