@@ -63,6 +63,10 @@ ShowCommandResult parseShowCommand(const std::vector<std::string>& arguments, si
         options.newShowDirectory = arguments[++i];
     } else if (a == "--classes") {
         options.classes = true;
+    } else if (a == "--edit") {
+        options.edit = true;
+    } else if (a == "--resave") {
+        options.resave = true;
     } else if (a == "--verbose") {
         options.verbose = true;
     } else if (!a.empty() && a[0] != '-') {
@@ -97,6 +101,7 @@ bool parseMusicTime(const std::string& text, double& seconds) {
 
 int parseCommandLine(const std::vector<std::string>& arguments, ProgramOptions& options, std::string& error) {
     options = ProgramOptions{};
+    bool sizeGiven = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& a = arguments[i];
         auto value = [&](std::string& out) {
@@ -118,6 +123,7 @@ int parseCommandLine(const std::vector<std::string>& arguments, ProgramOptions& 
             options.windowed = true;
         } else if (a == "--size") {
             if (!value(v)) return -1;
+            sizeGiven = true;
             if (!parseSize(v, options.width, options.height)) {
                 error = "--size takes WIDTHxHEIGHT (16 to 16384 pixels each), not '" + v + "'";
                 return -1;
@@ -184,6 +190,20 @@ int parseCommandLine(const std::vector<std::string>& arguments, ProgramOptions& 
     }
     if (!checkCaptureOptions(options.capture, options.width, options.height, options.offlineFps, error))
         return -1;
+    if (options.edit &&
+        (options.check || options.resave || options.capture.enabled() || !options.shotTimes.empty())) {
+        error = "--edit opens the editor in a window; it does not go with --check, --resave, --capture or "
+                "--shots";
+        return -1;
+    }
+    // The editor is a window over the running show: never full screen, 1600 x 900 unless told.
+    if (options.edit) {
+        options.windowed = true;
+        if (!sizeGiven) {
+            options.width = 1600;
+            options.height = 900;
+        }
+    }
     // `beatshow DIR --check` checks the show it names.
     if (options.check && options.checkDirectory == "." && !options.showDirectory.empty())
         options.checkDirectory = options.showDirectory;
@@ -210,6 +230,9 @@ std::string usageText() {
            "                       or broken shaders and music; exit 0 only when there is nothing to fix\n"
            "  --verbose            with --check: the engine's load log too\n"
            "  --classes            list every actor class: elements, parameters, events, timings\n"
+           "  --edit               the show with the scene editor over it, in a window (1600 x 900):\n"
+           "                       outliner, inspector, timeline, camera recording; Ctrl+S saves\n"
+           "  --resave             read the show's scene and save it as the editor does (no window)\n"
            "  --windowed           a window instead of full screen\n"
            "  --size WxH           another back-buffer size (default 1920x1080)\n"
            "  --offline FPS        deterministic playback: every frame advances the clock by 1/FPS s,\n"

@@ -21,6 +21,9 @@ struct ProgramOptions : WindowSettings {
     bool verbose = false;
     // --classes: print the actor classes' reference and end.
     bool classes = false;
+    // --edit: the scene editor over the show; --resave: load and save the scene, no window.
+    bool edit = false;
+    bool resave = false;
     // --new DIR: write a small show to start from and end.
     std::string newShowDirectory;
 

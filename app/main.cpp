@@ -9,6 +9,8 @@
 #include "app/NewShow.h"
 #include "app/RunControl.h"
 #include "app/SceneCheck.h"
+#include "editor/EditorSession.h"
+#include "editor/model/SceneFile.h"
 #include "engine/EngineRegistry.h"
 #include "engine/base/FrameTimer.h"
 #include "engine/base/Log.h"
@@ -89,6 +91,17 @@ bool enterShowDirectory(ProgramOptions& options) {
     return true;
 }
 
+// `beatshow --edit DIR` on a folder that is missing or empty starts from the show `--new` writes,
+// since a show needs its shaders before the editor can draw anything.
+bool prepareShowToEdit(const std::string& directory) {
+    std::error_code error;
+    const bool empty =
+        !std::filesystem::exists(directory, error) || std::filesystem::is_empty(directory, error);
+    if (!empty) return true;
+    std::printf("beatshow: %s is empty; starting from a new show\n", directory.c_str());
+    return makeNewShow(directory) == 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -116,6 +129,13 @@ int main(int argc, char** argv) {
         check.probeMusic = probeMusicFile;
         return runSceneCheck(options.checkDirectory, check);
     }
+    if (options.resave) {
+        std::string message;
+        const int saved = resaveShow(options.showDirectory.empty() ? "." : options.showDirectory, message);
+        std::fprintf(saved == 0 ? stdout : stderr, "beatshow: %s\n", message.c_str());
+        return saved;
+    }
+    if (options.edit && !options.showDirectory.empty() && !prepareShowToEdit(options.showDirectory)) return 1;
     if (!enterShowDirectory(options)) return 1;
 
     // A capture is an offline run at its own rate, in a window rather than full screen; it ends
@@ -129,9 +149,11 @@ int main(int argc, char** argv) {
 
     EngineServices services;
     const bool forFiles = options.offlineFps > 0 || !options.shotTimes.empty();
-    services.openWindow = [forFiles](const std::string& title, unsigned width, unsigned height,
-                                     bool fullscreen) {
-        return openWindow(title, width, height, fullscreen, forFiles);
+    std::unique_ptr<EditorSession> editor;
+    services.openWindow = [forFiles, &editor](const std::string& title, unsigned width, unsigned height,
+                                              bool fullscreen) {
+        auto window = openWindow(title, width, height, fullscreen, forFiles);
+        return editor ? editor->wrap(std::move(window)) : std::move(window);
     };
     services.makeRenderer = makeDeviceRenderer;
     services.timer = &mainTimer;
@@ -165,6 +187,15 @@ int main(int argc, char** argv) {
         writePngFile);
     control.setKeyPresser(platform::pushKeyPress);
     services.observer = &control;
+    if (options.edit) {
+        editor = std::make_unique<EditorSession>(mainTimer, &control);
+        std::string problem;
+        if (!editor->open(problem)) {
+            std::fprintf(stderr, "beatshow: %s\n", problem.c_str());
+            return 1;
+        }
+        services.observer = editor.get();
+    }
     transport::setHudVisible(options.hud);
     std::unique_ptr<CaptureSession> capture;
     if (options.capture.enabled()) {

@@ -157,14 +157,28 @@ bool EditorSession::passToShow(const void* sdlEvent) {
     const ImGuiIO& io = ImGui::GetIO();
     switch (event->type) {
     case SDL_MOUSEMOTION:
+        mouseSeen_ = true;
+        mouseX_ = static_cast<float>(event->motion.x);
+        mouseY_ = static_cast<float>(event->motion.y);
+        return false;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP:
+        mouseSeen_ = true;
+        mouseX_ = static_cast<float>(event->button.x);
+        mouseY_ = static_cast<float>(event->button.y);
+        return false;
     case SDL_MOUSEWHEEL:
     case SDL_TEXTINPUT:
     case SDL_TEXTEDITING:
         return false;
     case SDL_KEYDOWN:
     case SDL_KEYUP: {
+        // Whether a text field takes the key is decided as the editor's frame handles it.
+        if (event->type == SDL_KEYDOWN) {
+            const Uint16 mod = event->key.keysym.mod;
+            keys_.push_back({event->key.keysym.scancode, (mod & KMOD_CTRL) != 0, (mod & KMOD_SHIFT) != 0,
+                             (mod & KMOD_ALT) != 0});
+        }
         if (io.WantCaptureKeyboard || io.WantTextInput) return false;
         if ((event->key.keysym.mod & KMOD_CTRL) || editorKey(event->key.keysym.scancode)) return false;
         if (event->type == SDL_KEYDOWN && event->key.keysym.scancode == SDL_SCANCODE_ESCAPE &&
@@ -284,6 +298,7 @@ void EditorSession::drawOverPicture() {
     }
     ImGui_ImplOpenGL3_NewFrame();
     ImGui_ImplSDL2_NewFrame();
+    if (mouseSeen_) ImGui::GetIO().MousePos = ImVec2(mouseX_, mouseY_);
     ImGui::NewFrame();
     EditorUi::Frame frame;
     frame.musicTime = r.musicTime;
@@ -292,6 +307,7 @@ void EditorSession::drawOverPicture() {
     frame.songSeconds = songSeconds_;
     frame.editorCamera = r.editorCamera.load();
     frame.flying = !ui_.followShow() && ui_.lookThrough().empty();
+    frame.keys.swap(keys_);
     if (r.window) {
         frame.width = static_cast<float>(r.window->width);
         frame.height = static_cast<float>(r.window->height);

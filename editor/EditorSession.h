@@ -14,6 +14,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 class FrameTimer;
 class SystemWindow;
@@ -59,7 +60,13 @@ private:
     int framesSinceStat_ = 0;
     double quitArmedUntil_ = 0.0;
     bool wasFlying_ = false;
-    bool userQuit_ = false; // Escape or the window's close reached the show
+    // Where the window's last mouse event put the pointer: the SDL back end reads the pointer only
+    // while the window has the keyboard focus, which a window without a window manager never gets.
+    bool mouseSeen_ = false;
+    float mouseX_ = 0.0f, mouseY_ = 0.0f;
+    bool userQuit_ = false;
+    std::vector<EditorUi::Frame::Key>
+        keys_; // pressed since the last editor frame // Escape or the window's close reached the show
     double lastFly_ = 0.0;
 
     std::thread waveformThread_;

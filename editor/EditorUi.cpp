@@ -284,38 +284,40 @@ EditorRequests EditorUi::draw(const Frame& frame) {
 }
 
 void EditorUi::handleShortcuts(const Frame& frame) {
-    ImGuiIO& io = ImGui::GetIO();
-    if (io.WantTextInput) return;
-    if (io.KeyCtrl) {
-        if (ImGui::IsKeyPressed(SDL_SCANCODE_S, false)) requests_.save = true;
-        if (ImGui::IsKeyPressed(SDL_SCANCODE_Z, false)) io.KeyShift ? redo() : undo();
-        if (ImGui::IsKeyPressed(SDL_SCANCODE_Y, false)) redo();
-        return;
-    }
-    if (ImGui::IsKeyPressed(SDL_SCANCODE_K, false)) {
-        if (recorder_.recording() && frame.flying && frame.editorCamera) {
-            const RecordedPose pose =
-                recorder_.now(frame.musicTime, frame.editorCamera->Position, frame.editorCamera->Rotation);
-            if (writeRecordedPose(history_, recorder_.camera(), pose, pose.time, recorder_.session()))
-                afterEdit({{Touch::Path, recorder_.camera(), "Position"},
-                           {Touch::Path, recorder_.camera(), "Rotation"}});
-        } else if (selection_.isEntity()) {
-            keyCurrentValue(selection_.name, keyedParameter_, frame.musicTime);
-        } else if (selection_.kind == Selection::Kind::Binding) {
-            const size_t split = selection_.name.find("::");
-            keyCurrentValue(selection_.name.substr(0, split), selection_.name.substr(split + 2),
-                            frame.musicTime);
+    if (ImGui::GetIO().WantTextInput) return;
+    for (const Frame::Key& key : frame.keys) {
+        if (key.ctrl) {
+            if (key.code == SDL_SCANCODE_S) requests_.save = true;
+            if (key.code == SDL_SCANCODE_Z) key.shift ? redo() : undo();
+            if (key.code == SDL_SCANCODE_Y) redo();
+            continue;
         }
-    }
-    if (ImGui::IsKeyPressed(SDL_SCANCODE_COMMA, true)) jumpToKey(frame, -1);
-    if (ImGui::IsKeyPressed(SDL_SCANCODE_PERIOD, true)) jumpToKey(frame, +1);
-    if (ImGui::IsKeyPressed(SDL_SCANCODE_DELETE, false)) {
-        if (!selection_.keys.empty())
-            deleteSelectedKeys();
-        else if (selection_.kind == Selection::Kind::Event && selection_.event < events_.size()) {
-            const size_t index = selection_.event;
-            if (edit("Delete event", {Touch{}}, [index](SceneDocument& d) { return d.removeEvent(index); }))
-                selection_.clear();
+        if (key.code == SDL_SCANCODE_K) {
+            if (recorder_.recording() && frame.flying && frame.editorCamera) {
+                const RecordedPose pose = recorder_.now(frame.musicTime, frame.editorCamera->Position,
+                                                        frame.editorCamera->Rotation);
+                if (writeRecordedPose(history_, recorder_.camera(), pose, pose.time, recorder_.session()))
+                    afterEdit({{Touch::Path, recorder_.camera(), "Position"},
+                               {Touch::Path, recorder_.camera(), "Rotation"}});
+            } else if (selection_.isEntity()) {
+                keyCurrentValue(selection_.name, keyedParameter_, frame.musicTime);
+            } else if (selection_.kind == Selection::Kind::Binding) {
+                const size_t split = selection_.name.find("::");
+                keyCurrentValue(selection_.name.substr(0, split), selection_.name.substr(split + 2),
+                                frame.musicTime);
+            }
+        }
+        if (key.code == SDL_SCANCODE_COMMA) jumpToKey(frame, -1);
+        if (key.code == SDL_SCANCODE_PERIOD) jumpToKey(frame, +1);
+        if (key.code == SDL_SCANCODE_DELETE) {
+            if (!selection_.keys.empty()) {
+                deleteSelectedKeys();
+            } else if (selection_.kind == Selection::Kind::Event && selection_.event < events_.size()) {
+                const size_t index = selection_.event;
+                if (edit("Delete event", {Touch{}},
+                         [index](SceneDocument& d) { return d.removeEvent(index); }))
+                    selection_.clear();
+            }
         }
     }
 }
@@ -801,7 +803,7 @@ void EditorUi::drawTimeline(const Frame& frame) {
             const long every = pixelsPerBeat * 4 < 30 ? (pixelsPerBeat * 4 < 8 ? 16 : 4) : 1;
             if ((bar - 1) % every != 0) continue;
             draw->AddLine(ImVec2(x, origin.y), ImVec2(x, bottom), IM_COL32(90, 90, 100, 140));
-            char text[16];
+            char text[24];
             std::snprintf(text, sizeof text, "%ld", bar);
             draw->AddText(ImVec2(x + 2, origin.y), IM_COL32(200, 200, 200, 255), text);
         } else {

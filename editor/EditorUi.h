@@ -56,6 +56,13 @@ public:
         float width = 1600.0f;
         float height = 900.0f;
         float frameMs = 0.0f;
+        // The keys pressed since the last frame (SDL scan codes), with the modifiers held at the
+        // time: a press and its release often fall into the same frame.
+        struct Key {
+            int code = 0;
+            bool ctrl = false, shift = false, alt = false;
+        };
+        std::vector<Key> keys;
     };
     // Builds this frame's panels (between ImGui::NewFrame and ImGui::Render).
     EditorRequests draw(const Frame& frame);

@@ -36,8 +36,8 @@ lines() { wc -l < "$log"; }
 snapshot() {
   if command -v import >/dev/null; then
     import -window root "$shots/$1" 2>/dev/null
-  elif command -v xwd >/dev/null && command -v convert >/dev/null; then
-    xwd -root -silent | convert xwd:- "$shots/$1"
+  elif command -v ffmpeg >/dev/null; then
+    ffmpeg -loglevel error -y -f x11grab -video_size 1280x720 -i "$DISPLAY" -frames:v 1 "$shots/$1"
   fi
 }
 
@@ -52,20 +52,20 @@ await "Triggering Event: activate"
 xdotool windowmove "$window" 0 0
 sleep 1
 
-# Pause, then pick the ring: its name in the outliner's filter leaves it the only object.
+# Pause, then pick the ring in the outliner (the second of the two objects). A frame takes most of
+# a second on a software rasterizer: each step waits for a few, since a pick counts when the
+# button comes up over the same row.
 xdotool key --window "$window" space
-sleep 0.5
-xdotool mousemove --window "$window" 150 OUTLINER_FILTER_Y click 1
-sleep 0.3
-xdotool type --window "$window" --delay 60 "ring"
-sleep 0.5
-xdotool mousemove --window "$window" 60 OUTLINER_ROW_Y click 1
-sleep 0.5
-# Out of the filter box, so that K is the editor's key; K keys the ring's position at the playhead.
-xdotool mousemove --window "$window" 640 300
-sleep 0.3
+sleep 1
+xdotool mousemove --window "$window" 60 144
+sleep 1.5
+xdotool mousedown --window "$window" 1
+sleep 1.5
+xdotool mouseup --window "$window" 1
+sleep 1.5
+# K keys the ring's position at the playhead: a new binding, made on its first key.
 xdotool key --window "$window" k
-sleep 0.5
+sleep 2
 mark=$(lines)
 xdotool key --window "$window" ctrl+s
 await "editor: saved epicrealtimetest.xml" "$mark"
