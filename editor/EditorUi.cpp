@@ -868,7 +868,7 @@ void EditorUi::drawTimeline(const Frame& frame) {
     // One track per binding: its curve of x, y and z as the engine plays it, and its keys.
     const float dragDelta =
         draggingKeys_ ? static_cast<float>((mouse.x - dragOrigin_) / trackWidth_ * viewSeconds_) : 0.0f;
-    for (const BindingView& b : bindings_) {
+    for (BindingView& b : bindings_) {
         if (y > bottom) break;
         const float top = y;
         y += TrackHeight;
@@ -885,40 +885,59 @@ void EditorUi::drawTimeline(const Frame& frame) {
                                              [&](size_t i, double t) { return b.keys[i].time < t; });
         auto lastVisible = std::upper_bound(b.byTime.begin(), b.byTime.end(), viewStart_ + viewSeconds_,
                                             [&](double t, size_t i) { return t < b.keys[i].time; });
-        float lo = std::numeric_limits<float>::max(), hi = -lo;
-        for (auto it = firstVisible == b.byTime.begin() ? firstVisible : std::prev(firstVisible);
-             it != b.byTime.end() && it <= lastVisible; ++it) {
-            const Vector& v = b.keys[*it].value;
-            lo = std::min({lo, v.x, v.y, v.z});
-            hi = std::max({hi, v.x, v.y, v.z});
-        }
-        if (!(hi > lo)) {
-            lo -= 1.0f;
-            hi += 1.0f;
-        }
-        auto curveY = [&](float v) { return y - 4.0f - (v - lo) / (hi - lo) * (TrackHeight - 8.0f); };
-        AutomationPath path;
-        std::vector<PathPoint> points;
-        points.reserve(b.keys.size());
-        for (const DocumentKey& k : b.keys) {
-            PathPoint p;
-            p.time = k.time;
-            p.values = {k.value.x, k.value.y, k.value.z};
-            p.count = 3;
-            points.push_back(p);
-        }
-        path.setPoints(std::move(points));
-        ImVec2 previous[3];
-        for (float x = trackLeft_; x <= right; x += 3.0f) {
-            path.setTime(static_cast<float>(timeAt(x)));
-            const PathPoint p = path.evaluate();
-            for (int c = 0; c < 3; ++c) {
-                const ImVec2 point(x, curveY(p.values[static_cast<size_t>(c)]));
-                if (x > trackLeft_)
-                    draw->AddLine(previous[c], point, (AxisColours[c] & 0x00FFFFFF) | 0xA0000000);
-                previous[c] = point;
+        BindingView& view = b;
+        if (view.sampledStart != viewStart_ || view.sampledSeconds != viewSeconds_ ||
+            view.sampledWidth != trackWidth_) {
+            view.sampledStart = viewStart_;
+            view.sampledSeconds = viewSeconds_;
+            view.sampledWidth = trackWidth_;
+            float lo = std::numeric_limits<float>::max(), hi = -lo;
+            for (auto it = firstVisible == b.byTime.begin() ? firstVisible : std::prev(firstVisible);
+                 it != b.byTime.end() && it <= lastVisible; ++it) {
+                const Vector& v = b.keys[*it].value;
+                lo = std::min({lo, v.x, v.y, v.z});
+                hi = std::max({hi, v.x, v.y, v.z});
+            }
+            if (!(hi > lo)) {
+                lo -= 1.0f;
+                hi += 1.0f;
+            }
+            view.low = lo;
+            view.high = hi;
+            // Sampled through the engine's own curve, as the show will play it.
+            AutomationPath path;
+            std::vector<PathPoint> points;
+            points.reserve(b.keys.size());
+            for (const DocumentKey& k : b.keys) {
+                PathPoint p;
+                p.time = k.time;
+                p.values = {k.value.x, k.value.y, k.value.z};
+                p.count = 3;
+                points.push_back(p);
+            }
+            path.setPoints(std::move(points));
+            for (auto& samples : view.samples)
+                samples.clear();
+            for (float x = 0.0f; x <= trackWidth_; x += 3.0f) {
+                path.setTime(static_cast<float>(viewStart_ + x / trackWidth_ * viewSeconds_));
+                const PathPoint p = path.evaluate();
+                for (size_t c = 0; c < 3; ++c)
+                    view.samples[c].push_back(p.values[c]);
             }
         }
+        auto curveY = [&](float v) {
+            return y - 4.0f - (v - view.low) / (view.high - view.low) * (TrackHeight - 8.0f);
+        };
+        std::vector<ImVec2> curve;
+        for (size_t c = 0; c < 3; ++c) {
+            curve.clear();
+            for (size_t i = 0; i < view.samples[c].size(); ++i)
+                curve.emplace_back(trackLeft_ + 3.0f * static_cast<float>(i), curveY(view.samples[c][i]));
+            draw->AddPolyline(curve.data(), static_cast<int>(curve.size()),
+                              (AxisColours[c] & 0x00FFFFFF) | 0xA0000000, 0, 1.0f);
+        }
+        // Keys closer than two pixels are drawn once: a show's worth of keys in view is a band.
+        float lastDrawn = -1.0e9f;
         for (auto it = firstVisible; it != lastVisible; ++it) {
             const size_t index = *it;
             const KeyRef ref{b.name, index};
@@ -926,6 +945,8 @@ void EditorUi::drawTimeline(const Frame& frame) {
             const float t =
                 keyPicked && draggingKeys_ ? snap(b.keys[index].time + dragDelta) : b.keys[index].time;
             const float x = xAt(t);
+            if (!keyPicked && !boxSelecting_ && x - lastDrawn < 2.0f) continue;
+            lastDrawn = x;
             const float cy = top + TrackHeight * 0.5f;
             const ImVec2 diamond[4] = {ImVec2(x, cy - 6), ImVec2(x + 6, cy), ImVec2(x, cy + 6),
                                        ImVec2(x - 6, cy)};

@@ -93,6 +93,11 @@ private:
         std::string parameter;
         std::vector<DocumentKey> keys; // file order
         std::vector<size_t> byTime;    // indices into keys, by time
+        // The curves as last drawn (relative to the track's top left), and the view they were
+        // sampled for: sampled again only when the view or the keys change.
+        std::vector<float> samples[3];
+        double sampledStart = -1.0, sampledSeconds = -1.0;
+        float sampledWidth = -1.0f, low = 0.0f, high = 1.0f;
     };
     void refresh();
     void drawMenu(const Frame& frame);
