@@ -445,7 +445,7 @@ void EditorUi::drawOutliner() {
 void EditorUi::drawInspector(const Frame& frame) {
     const float top = ImGui::GetFrameHeight() + 330;
     ImGui::SetNextWindowPos(ImVec2(0, top), ImGuiCond_FirstUseEver);
-    ImGui::SetNextWindowSize(ImVec2(300, std::max(160.0f, frame.height - top - 270)), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowSize(ImVec2(300, std::max(100.0f, frame.height - top - 270)), ImGuiCond_FirstUseEver);
     if (!ImGui::Begin("Inspector")) {
         ImGui::End();
         return;

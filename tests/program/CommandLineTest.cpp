@@ -71,6 +71,23 @@ TEST(CommandLine, NewAndClassesAreReadWithTheirValues) {
     EXPECT_NE(parseError({"--new"}).find("--new needs the folder"), std::string::npos);
 }
 
+TEST(CommandLine, TheEditorIsAWindowOfItsOwnSizeAndResaveStandsAlone) {
+    const ProgramOptions edit = parse({"--edit", "myshow"});
+    EXPECT_TRUE(edit.edit);
+    EXPECT_TRUE(edit.windowed);
+    EXPECT_EQ(edit.width, 1600u);
+    EXPECT_EQ(edit.height, 900u);
+    EXPECT_EQ(edit.showDirectory, "myshow");
+    const ProgramOptions sized = parse({"--size", "800x450", "--edit"});
+    EXPECT_EQ(sized.width, 800u);
+    EXPECT_EQ(sized.height, 450u);
+    EXPECT_TRUE(parse({"--resave", "myshow"}).resave);
+    EXPECT_FALSE(parse({"myshow"}).edit);
+    EXPECT_FALSE(parse({"myshow"}).windowed);
+    EXPECT_NE(parseError({"--edit", "--check"}).find("--edit"), std::string::npos);
+    EXPECT_NE(parseError({"--edit", "--shots", "3"}).find("--edit"), std::string::npos);
+}
+
 TEST(CommandLine, BadValuesAreNamed) {
     EXPECT_NE(parseError({"--size", "640"}).find("--size"), std::string::npos);
     EXPECT_NE(parseError({"--size", "0x0"}).find("--size"), std::string::npos);
