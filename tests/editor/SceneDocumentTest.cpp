@@ -10,6 +10,7 @@
 #include "tests/scene/SceneAssets.h"
 #include "tests/support/TestSupport.h"
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -314,4 +315,103 @@ TEST_F(LoadedScene, WhatTheRegistryCannotTakeLiveAsksForALoad) {
     const std::string loaded = loadedRegistry(doc.text());
     EXPECT_NE(loaded.find("event exit 12 *"), std::string::npos) << loaded;
     EXPECT_NE(loaded.find("object extra mesh=plate material=wood"), std::string::npos) << loaded;
+}
+
+TEST(SceneDocumentEdits, AnEmptyElementOpensForItsFirstChildAndUnsortedKeysKeepTheirPlaces) {
+    SceneDocument doc;
+    doc.loadText("<base>\n  <scene>\n    <objects>\n      <box />\n    </objects>\n    <automations>\n"
+                 "      <box::Position>\n        <pathpoint v0=\"4\" v1=\"0\" v2=\"0\" v3=\"0\" />\n"
+                 "        <pathpoint v0=\"0\" v1=\"1\" v2=\"1\" v3=\"1\" />\n      </box::Position>\n"
+                 "    </automations>\n  </scene>\n</base>\n");
+    ASSERT_TRUE(doc.setVector("box", "Position", {1, 2, 3}));
+    EXPECT_NE(doc.text().find("      <box>\n        <Position x=\"1\" y=\"2\" z=\"3\" />\n      </box>\n"),
+              std::string::npos)
+        << doc.text();
+    // The file's keys are out of order; a new one goes after the last key not later than it and
+    // takes the element name the path uses.
+    ASSERT_TRUE(doc.addKey("box", "Position", {2.0f, {5, 5, 5}}));
+    const std::vector<DocumentKey> keys = doc.keys("box", "Position");
+    ASSERT_EQ(keys.size(), 3u);
+    EXPECT_EQ(keys[0].time, 4.0f);
+    EXPECT_EQ(keys[1].time, 0.0f);
+    EXPECT_EQ(keys[2].time, 2.0f);
+    EXPECT_NE(doc.text().find("<pathpoint v0=\"2\" v1=\"5\" v2=\"5\" v3=\"5\" />"), std::string::npos);
+    // A key before every other goes in front of them, on a line of its own.
+    SceneDocument early;
+    early.loadText(doc.text());
+    ASSERT_TRUE(early.addEvent({"first", 0.5f, ""}));
+    EXPECT_NE(early.text().find("  <eventtrigger>\n      <first eventTime=\"0.5\" />\n    </eventtrigger>"),
+              std::string::npos)
+        << early.text();
+    ASSERT_TRUE(early.addEvent({"zero", 0.25f, ""}));
+    EXPECT_EQ(early.events().front().name, "zero");
+    // Taking the object out takes its bindings too.
+    ASSERT_TRUE(doc.removeEntity("box"));
+    EXPECT_EQ(doc.binding("box", "Position"), nullptr);
+    EXPECT_EQ(doc.text().find("box"), std::string::npos) << doc.text();
+}
+
+TEST(SceneDocumentEdits, NumbersReadBackAsTheFloatsTheyStandFor) {
+    for (float v : {0.0f, -0.0f, 1.0f, -3.5f, 0.1f, 1.0e-5f, 123456.789f, 3.14159274f, -60.19f}) {
+        const std::string text = SceneDocument::formatNumber(v);
+        EXPECT_EQ(attributeFloat(text), v == 0.0f ? 0.0f : v) << text;
+        EXPECT_EQ(text.find('e') == std::string::npos || std::fabs(v) < 1e-4f, true) << text;
+    }
+    EXPECT_EQ(SceneDocument::formatNumber(-0.0f), "0");
+    EXPECT_EQ(SceneDocument::formatNumber(0.5f), "0.5");
+    EXPECT_FALSE(SceneDocument::validName(""));
+    EXPECT_FALSE(SceneDocument::validName("<!--"));
+    EXPECT_FALSE(SceneDocument::validName("a b"));
+    EXPECT_TRUE(SceneDocument::validName("Cam1::Position"));
+}
+
+TEST(SceneDocumentSave, ASecondSaveKeepsTheFirstAsTheBackupAndANewFileHasNone) {
+    ScratchDirectory scratch;
+    const fs::path file = scratch.path() / "epicrealtimetest.xml";
+    std::string error;
+    ASSERT_TRUE(saveSceneFile(file.string(), "<base>one</base>", error)) << error;
+    EXPECT_FALSE(fs::exists(file.string() + ".bak"));
+    ASSERT_TRUE(saveSceneFile(file.string(), "<base>two</base>", error)) << error;
+    ASSERT_TRUE(saveSceneFile(file.string(), "<base>three</base>", error)) << error;
+    EXPECT_EQ(readFile(file), "<base>three</base>");
+    EXPECT_EQ(readFile(file.string() + ".bak"), "<base>two</base>");
+}
+
+TEST(EditHistoryTest, ASaveAmongUndoneStepsCannotBeReachedAgain) {
+    SceneDocument doc;
+    doc.loadText("<base>\n  <scene>\n    <objects>\n      <box />\n    </objects>\n  </scene>\n</base>\n");
+    EditHistory history(doc);
+    auto move = [&](float x) {
+        return history.run("move", {}, [x](SceneDocument& d) {
+            return d.setVector("box", "Position", {x, 0, 0});
+        });
+    };
+    ASSERT_TRUE(move(1));
+    ASSERT_TRUE(move(2));
+    history.markSaved();
+    history.undo();
+    EXPECT_TRUE(history.modified());
+    // A new step replaces the saved one: no undo or redo gives the saved file back.
+    ASSERT_TRUE(move(3));
+    EXPECT_TRUE(history.modified());
+    history.undo();
+    EXPECT_TRUE(history.modified());
+    history.redo();
+    EXPECT_TRUE(history.modified());
+    EXPECT_FALSE(history.canRedo());
+}
+
+TEST_F(LoadedScene, EveryTestSceneLoadsTheSameRegistryAfterASave) {
+    for (const char* scene : {"full", "broken", "actors"}) {
+        SCOPED_TRACE(scene);
+        const fs::path dir = scratch_.path() / scene;
+        assembleTestScene(scene, testDataDirectory(), dir);
+        WorkingDirectory inScene(dir);
+        const std::string original = readFile(dir / "epicrealtimetest.xml");
+        const std::string before = loadedRegistry(original);
+        std::string message;
+        ASSERT_EQ(resaveShow(dir.string(), message), 0) << message;
+        EXPECT_EQ(readFile(dir / "epicrealtimetest.xml"), original);
+        EXPECT_EQ(loadedRegistry(readFile(dir / "epicrealtimetest.xml")), before);
+    }
 }

@@ -1,0 +1,139 @@
+// The editor's panels in a bare ImGui context (no window, no GL) over the full test scene: the
+// keys they answer issue the commands they should, and recording writes the camera's path.
+#include "editor/EditorUi.h"
+#include "actors/ActorFactory.h"
+#include "actors/EngineCamera.h"
+#include "scene/loader/SceneLoader.h"
+#include "tests/scene/SceneAssets.h"
+#include "tests/support/TestSupport.h"
+
+#include <SDL_scancode.h>
+#include <imgui.h>
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+constexpr double Beat = 60.0 / 141.0;
+
+class EditorPanels : public RegistryTest {
+protected:
+    void SetUp() override {
+        RegistryTest::SetUp();
+        registerShowAssetKinds();
+        assembleTestScene("full", testDataDirectory(), scratch_.path());
+        std::ifstream in(scratch_.path() / "epicrealtimetest.xml", std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        loadSceneFromBytes(text, "epicrealtimetest.xml", &createActor);
+        document_.loadText(text);
+        ImGui::CreateContext();
+        ImGuiIO& io = ImGui::GetIO();
+        io.IniFilename = nullptr;
+        io.DisplaySize = ImVec2(1600, 900);
+        io.BackendFlags |= ImGuiBackendFlags_RendererHasVtxOffset;
+        unsigned char* pixels = nullptr;
+        int w = 0, h = 0;
+        io.Fonts->GetTexDataAsRGBA32(&pixels, &w, &h);
+    }
+    void TearDown() override {
+        ImGui::DestroyContext();
+        RegistryTest::TearDown();
+    }
+    // One frame of the panels at `time`, with these keys pressed.
+    EditorRequests frame(double time, std::vector<EditorUi::Frame::Key> keys = {}) {
+        EditorUi::Frame f;
+        f.musicTime = time;
+        f.keys = std::move(keys);
+        f.editorCamera = &camera_;
+        f.flying = flying_;
+        ImGui::GetIO().DeltaTime = 1.0f / 60.0f;
+        ImGui::NewFrame();
+        const EditorRequests asked = ui_.draw(f);
+        ImGui::Render();
+        return asked;
+    }
+    static EditorUi::Frame::Key key(int code, bool ctrl = false) {
+        EditorUi::Frame::Key k;
+        k.code = code;
+        k.ctrl = ctrl;
+        return k;
+    }
+
+    ScratchDirectory scratch_;
+    WorkingDirectory inScratch_{scratch_.path()};
+    SceneDocument document_;
+    EditorUi ui_{document_};
+    EngineCamera camera_{"EditorCam"};
+    bool flying_ = false;
+};
+
+} // namespace
+
+TEST_F(EditorPanels, KKeysTheShowsValueAndCtrlZTakesItBack) {
+    frame(0.0);
+    ui_.selection().select(Selection::Kind::Object, "crate");
+    findObject("crate")->Position = {7, 8, 9};
+    EditorRequests asked = frame(1.0, {key(SDL_SCANCODE_K)});
+    ASSERT_EQ(document_.keys("crate", "Position").size(), 1u);
+    EXPECT_EQ(document_.keys("crate", "Position")[0].value, (Vector{7, 8, 9}));
+    EXPECT_EQ(document_.keys("crate", "Position")[0].time, 1.0f);
+    // The show has no binding for it yet: the scene is loaded again from the document.
+    EXPECT_TRUE(asked.reload);
+    // A second key at the same time takes the new value rather than adding a twin.
+    findObject("crate")->Position = {1, 1, 1};
+    frame(1.0, {key(SDL_SCANCODE_K)});
+    ASSERT_EQ(document_.keys("crate", "Position").size(), 1u);
+    EXPECT_EQ(document_.keys("crate", "Position")[0].value, (Vector{1, 1, 1}));
+    frame(1.0, {key(SDL_SCANCODE_Z, true)});
+    EXPECT_EQ(document_.keys("crate", "Position")[0].value, (Vector{7, 8, 9}));
+    frame(1.0, {key(SDL_SCANCODE_Z, true)});
+    EXPECT_EQ(document_.binding("crate", "Position"), nullptr);
+    frame(1.0, {key(SDL_SCANCODE_Y, true)});
+    EXPECT_NE(document_.binding("crate", "Position"), nullptr);
+    EXPECT_TRUE(frame(1.0, {key(SDL_SCANCODE_S, true)}).save);
+}
+
+TEST_F(EditorPanels, CommaAndPeriodJumpBetweenTheSelectionsKeysAndDeleteTakesAnEvent) {
+    frame(0.0);
+    ui_.selection().select(Selection::Kind::Actor, "Cam1"); // keys at 0, 2 and 4 s
+    EditorRequests asked = frame(1.0, {key(SDL_SCANCODE_PERIOD)});
+    ASSERT_TRUE(asked.seek);
+    EXPECT_EQ(asked.seekTarget, 2.0);
+    asked = frame(2.0, {key(SDL_SCANCODE_COMMA)});
+    ASSERT_TRUE(asked.seek);
+    EXPECT_EQ(asked.seekTarget, 0.0);
+    EXPECT_FALSE(frame(4.0, {key(SDL_SCANCODE_PERIOD)}).seek);
+
+    const size_t events = document_.events().size();
+    ui_.selection().select(Selection::Kind::Event, "nextstage");
+    ui_.selection().event = 2;
+    frame(4.0, {key(SDL_SCANCODE_DELETE)});
+    ASSERT_EQ(document_.events().size(), events - 1);
+    for (const DocumentEvent& e : document_.events())
+        EXPECT_NE(e.name, "nextstage");
+}
+
+TEST_F(EditorPanels, RecordingWritesTheFlownCameraOnEveryBeatAsOneStep) {
+    frame(0.0);
+    flying_ = true;
+    ui_.recorder().start("Cam1", CameraRecorder::Every::Beat, 0.0);
+    const size_t steps = ui_.history().commands().size();
+    for (int i = 0; i <= 60; ++i) {
+        camera_.Position = {float(i), 0, 0};
+        camera_.Rotation = {0, 0.01f * i, 0};
+        frame(i / 60.0);
+    }
+    ui_.recorder().stop();
+    EXPECT_EQ(ui_.history().commands().size(), steps + 1);
+    const std::vector<DocumentKey> rotation = document_.keys("Cam1", "Rotation");
+    ASSERT_EQ(rotation.size(), 3u); // 0, one beat, two beats
+    EXPECT_NEAR(rotation[1].time, Beat, 1e-5);
+    EXPECT_NEAR(rotation[2].time, 2 * Beat, 1e-5);
+    // The pose of the first frame at or after each beat.
+    EXPECT_FLOAT_EQ(rotation[1].value.y, 0.01f * static_cast<float>(std::ceil(Beat * 60.0)));
+    // The old keys at 2 and 4 s lie beyond the recording and stay.
+    const std::vector<DocumentKey> position = document_.keys("Cam1", "Position");
+    EXPECT_EQ(position.size(), 5u);
+}
