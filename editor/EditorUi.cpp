@@ -18,6 +18,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -120,6 +121,21 @@ void EditorUi::refresh() {
                 c->attributes.front().second == "Camera")
                 cameras_.push_back(c->name);
         }
+    // A new object is made of what the show has: the list's first mesh and material unless the
+    // fields name one of the list.
+    auto listed = [&](Selection::Kind kind, const char* name) {
+        return std::any_of(entries_.begin(), entries_.end(),
+                           [&](const Entry& e) { return e.kind == kind && e.name == name; });
+    };
+    for (const auto& [kind, field, size] :
+         {std::tuple{Selection::Kind::Mesh, newMesh_, sizeof newMesh_},
+          std::tuple{Selection::Kind::Material, newMaterial_, sizeof newMaterial_}})
+        if (!listed(kind, field))
+            for (const Entry& e : entries_)
+                if (e.kind == kind) {
+                    copyText(field, size, e.name);
+                    break;
+                }
     // Keys picked before the change may name keys that are gone.
     for (auto it = selection_.keys.begin(); it != selection_.keys.end();) {
         const auto b = std::find_if(bindings_.begin(), bindings_.end(),
@@ -608,11 +624,19 @@ void EditorUi::drawAddPanel(const Frame& frame) {
         ahead = -camera->Position + camera->getViewDirection() * 5.0f;
     }
     ImGui::InputText("name", newName_, sizeof newName_);
-    const std::string name = newName_;
+    // Without a name, the first free one after what is added ("torus1", "light2").
+    auto nameFor = [&](const std::string& stem) {
+        if (newName_[0] != '\0') return std::string(newName_);
+        for (int i = 1;; ++i) {
+            const std::string candidate = stem + std::to_string(i);
+            if (!document_.entity(candidate)) return candidate;
+        }
+    };
     if (ImGui::CollapsingHeader("Object", ImGuiTreeNodeFlags_DefaultOpen)) {
         ImGui::InputText("mesh", newMesh_, sizeof newMesh_);
         ImGui::InputText("material", newMaterial_, sizeof newMaterial_);
         if (ImGui::Button("Add object in front of the camera")) {
+            const std::string name = nameFor(newMesh_);
             // As large as another object of the same mesh, else at the mesh's own size.
             Vector scale{1, 1, 1};
             for (const auto& o : childrenOf(document_.section("objects"))) {
@@ -634,6 +658,7 @@ void EditorUi::drawAddPanel(const Frame& frame) {
         ImGui::ColorEdit3("colour", colour);
         ImGui::DragFloat("cut-off", &cutoff, 0.1f, 0.1f, 100.0f);
         if (ImGui::Button("Add light at the camera's aim")) {
+            const std::string name = nameFor("light");
             if (edit("Add light " + name, {Touch{}}, [&](SceneDocument& d) {
                     return d.addLight(name, {colour[0], colour[1], colour[2]}, ahead, cutoff);
                 }))
@@ -645,6 +670,7 @@ void EditorUi::drawAddPanel(const Frame& frame) {
     if (ImGui::CollapsingHeader("Actor")) {
         ImGui::InputText("class", newClass_, sizeof newClass_);
         if (ImGui::Button("Add actor")) {
+            const std::string name = nameFor(newClass_[0] == 'C' ? "camera" : "actor");
             if (edit("Add actor " + name, {Touch{}},
                      [&](SceneDocument& d) { return d.addActor(name, newClass_); }))
                 selection_.select(Selection::Kind::Actor, name);
