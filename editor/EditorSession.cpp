@@ -280,6 +280,7 @@ void EditorSession::beforeFrame() {
 
 void EditorSession::drawOverPicture() {
     EngineRegistry& r = engine();
+    if (guiFailed_) return;
     if (!guiReady_) {
         SDL_Window* window = SDL_GL_GetCurrentWindow();
         if (!window) return;
@@ -289,8 +290,17 @@ void EditorSession::drawOverPicture() {
         io.IniFilename = nullptr; // nothing written into the show's folder
         ImGui::StyleColorsDark();
         ImGui::GetStyle().Colors[ImGuiCol_WindowBg].w = 0.86f;
-        ImGui_ImplSDL2_InitForOpenGL(window, SDL_GL_GetCurrentContext());
-        ImGui_ImplOpenGL3_Init("#version 450");
+        const bool input = ImGui_ImplSDL2_InitForOpenGL(window, SDL_GL_GetCurrentContext());
+        if (!input || !ImGui_ImplOpenGL3_Init("#version 450")) {
+            // The show goes on without the editor rather than drawing through a broken back end.
+            logStream
+                << "editor: cannot draw on this window's OpenGL context; the show plays without the editor"
+                << std::endl;
+            if (input) ImGui_ImplSDL2_Shutdown();
+            ImGui::DestroyContext();
+            guiFailed_ = true;
+            return;
+        }
         SDL_SetWindowResizable(window, SDL_TRUE);
         SDL_ShowCursor(SDL_ENABLE);
         SDL_SetEventFilter(filterEvent, this);

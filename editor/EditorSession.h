@@ -54,6 +54,7 @@ private:
     EditorUi ui_;
     EditorRequests requests_;
     bool guiReady_ = false;
+    bool guiFailed_ = false;
     bool pendingReload_ = false;
     std::string scenePath_ = "epicrealtimetest.xml";
     long long fileStamp_ = 0;
