@@ -618,11 +618,8 @@ void EditorUi::drawAddPanel(const Frame& frame) {
         return;
     }
     // New things appear 5 units in front of the camera the picture is seen through.
-    Vector ahead{0, 0, 5};
-    if (EngineCamera* camera = engine().activeCamera.load()) {
-        camera->Update(0.0f);
-        ahead = -camera->Position + camera->getViewDirection() * 5.0f;
-    }
+    const ViewSetup seen = currentView(frame.width, frame.height);
+    const Vector ahead = seen.eye() + seen.forward() * 5.0f;
     ImGui::InputText("name", newName_, sizeof newName_);
     // Without a name, the first free one after what is added ("torus1", "light2").
     auto nameFor = [&](const std::string& stem) {

@@ -27,6 +27,15 @@ Matrix ViewSetup::projection() const {
     return matrixPerspectiveFovLH(FieldOfView, width / std::max(height, 1.0f), NearPlane, FarPlane);
 }
 
+Vector ViewSetup::eye() const {
+    return -cameraPosition;
+}
+
+Vector ViewSetup::forward() const {
+    const Matrix axes = matrixInverse(view());
+    return Vector{axes.m[2][0], axes.m[2][1], axes.m[2][2]}.normalized();
+}
+
 Bounds meshBounds(const Mesh& mesh) {
     Bounds b;
     for (const Vector& p : mesh.positions) {

@@ -30,6 +30,9 @@ struct ViewSetup {
 
     Matrix view() const;
     Matrix projection() const;
+    // Where the camera is and where it looks in the world (unit length), as the picture shows it.
+    Vector eye() const;
+    Vector forward() const;
 };
 
 Bounds meshBounds(const Mesh& mesh);

@@ -159,6 +159,7 @@ TEST_F(PickingTest, TheCameraTurnsAndMovesTheRayAsTheRendererDoes) {
     entity_base* left = place("left", ahead, {1, 1, 1});
     ViewSetup view;
     view.cameraRotation = camera.Rotation;
+    EXPECT_NEAR((view.forward() - forward).length(), 0.0f, 1e-5f);
     float x = 0, y = 0;
     ASSERT_TRUE(projectToScreen(view, ahead, x, y));
     EXPECT_NEAR(y, view.height / 2, 1.0f);
@@ -167,6 +168,7 @@ TEST_F(PickingTest, TheCameraTurnsAndMovesTheRayAsTheRendererDoes) {
     // A camera's Position is the negated eye point: an eye moved 3 units towards the cube.
     const Vector eye = forward * 3.0f;
     view.cameraPosition = -eye;
+    EXPECT_EQ(view.eye(), eye);
     const Ray ray = rayThroughPixel(view, view.width / 2, view.height / 2);
     EXPECT_NEAR((ray.origin - eye).length(), 0.0f, 1e-4);
     float distance = 0;
