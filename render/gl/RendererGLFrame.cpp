@@ -12,6 +12,7 @@
 #include "render/Mesh.h"
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -34,6 +35,12 @@ void checkGl([[maybe_unused]] const char* where) {
     for (GLenum error = glGetError(); error != GL_NO_ERROR; error = glGetError())
         logStream << "OpenGL error 0x" << std::hex << error << std::dec << " in " << where << std::endl;
 #endif
+}
+
+// The cube faces' projection: a quarter turn each way, square.
+const Matrix& shadowProjection() {
+    static const Matrix projection = matrixPerspectiveFovLH(3.14159265358979f / 2.0f, 1.0f, 0.05f, 30.0f);
+    return projection;
 }
 
 Matrix modelMatrixOf(const RenderInstance& instance) {
@@ -144,7 +151,9 @@ void RendererGL::prepareFrame() {
             DrawItem item;
             item.vertexArray = entry->vertexArray;
             item.vertexCount = entry->vertexCount / 3 * 3;
+            item.meshVersion = entry->version;
             item.model = instance->hasModelMatrix ? instance->modelMatrix : Matrix::identity();
+            item.bounds = transformSphere(entry->bounds, item.model);
             item.emissiveScale = instance->emissiveScale ? *instance->emissiveScale : Vector{};
             if (haveMaterials)
                 if (const MaterialEntry* material = findMaterialLocked(instance->materialName)) {
@@ -219,6 +228,7 @@ bool RendererGL::makeShadowCube(LightRecord& light) {
     const float none = 0.0f; // "nothing drawn here": never shadows
     glClearTexImage(cube, 0, GL_RED, GL_FLOAT, &none);
     light.shadowCube = cube;
+    shadowRecords_.erase(cube); // the name may have served a cube deleted before
     std::lock_guard lock(garbageMutex_);
     cubes_.push_back(cube);
     return true;
@@ -335,15 +345,23 @@ void RendererGL::geometryPass() {
     for (int t = 0; t < 3; ++t)
         gShader_.bindTexture(samplers[t], defaultTextures_[t]);
 
+    // What lies wholly outside the view draws no pixel; its material still counts as the last one
+    // bound, for the instance without a material that may follow.
+    const Frustum view(matrixMultiply(view_, projection_));
+    instancesCulled_ = 0;
     for (const DrawItem& item : drawItems_) {
+        if (item.hasMaterial)
+            for (int t = 0; t < 3; ++t)
+                gShader_.bindTexture(samplers[t], item.textures[t] ? item.textures[t] : defaultTextures_[t]);
+        if (view.excludes(item.bounds)) {
+            ++instancesCulled_;
+            continue;
+        }
         meshShader_.setMatrix(worldView, matrixMultiply(item.model, view_));
         meshShader_.setMatrix(modelMat, item.model);
         meshShader_.setMatrix(normalMat, matrixTranspose(matrixInverse(item.model)));
         gShader_.setVector(emissiveScale, item.emissiveScale.x, item.emissiveScale.y, item.emissiveScale.z,
                            1.0f);
-        if (item.hasMaterial)
-            for (int t = 0; t < 3; ++t)
-                gShader_.bindTexture(samplers[t], item.textures[t] ? item.textures[t] : defaultTextures_[t]);
         glBindVertexArray(item.vertexArray);
         glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(item.vertexCount));
         triangles_ += item.vertexCount / 3;
@@ -370,48 +388,89 @@ void RendererGL::geometryPass() {
     checkGl("geometry pass");
 }
 
+bool RendererGL::ShadowDraw::operator==(const ShadowDraw& other) const {
+    // Bit for bit: the same numbers give the same picture, and a changed one never passes.
+    return meshVersion == other.meshVersion && vertexCount == other.vertexCount &&
+           std::memcmp(&model, &other.model, sizeof model) == 0;
+}
+
 void RendererGL::shadowPass() {
     shadowFaces_ = 0;
+    shadowFacesKept_ = 0;
     if (lightItems_.empty()) return;
     glColorMask(GL_TRUE, GL_FALSE, GL_FALSE, GL_FALSE); // the cubes hold one channel
     useStages(meshShaderSimple_, depthShader_);
-    meshShaderSimple_.setMatrix("Proj", matrixPerspectiveFovLH(3.14159265358979f / 2.0f, 1.0f, 0.05f, 30.0f));
+    meshShaderSimple_.setMatrix("Proj", shadowProjection());
     const GlProgram::Uniform worldView = meshShaderSimple_.find("WorldView");
     const GlProgram::Uniform modelMat = meshShaderSimple_.find("ModelMat");
     bool modelMatReported = false;
     glEnable(GL_DEPTH_TEST);
 
+    bool lightSet = false;
     for (const LightItem& light : lightItems_) {
-        meshShaderSimple_.setVector("lightPosUT", light.position.x, light.position.y, light.position.z, 1.0f);
+        std::array<ShadowFace, 6>& record = shadowRecords_[light.cube];
+        lightSet = false;
         for (int face = 0; face < 6; ++face) {
             const Vector target = light.position + CubeFaces[face].direction;
             // Faces turned away from the camera keep what they held last frame.
             const float s = (-viewDirection_).dot(target - eye_);
             if (static_cast<double>(s) < 0.707) continue;
-            const Matrix faceView = matrixLookAtLH(light.position, target, CubeFaces[face].up);
-            glNamedFramebufferTextureLayer(shadowFbo_, GL_COLOR_ATTACHMENT0, light.cube, 0, face);
-            bindTarget(shadowFbo_, ShadowSize, ShadowSize);
             ++shadowFaces_;
-            glDepthMask(GL_TRUE);
-            glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-            glClearDepth(1.0);
-            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-            for (const DrawItem& item : drawItems_) {
-                meshShaderSimple_.setMatrix(worldView, matrixMultiply(item.model, faceView));
-                if (!meshShaderSimple_.setMatrix(modelMat, item.model) && !modelMatReported) {
-                    logStream << "ModelMatError" << std::endl; // once a frame, not once a draw
-                    modelMatReported = true;
-                }
-                glBindVertexArray(item.vertexArray);
-                glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(item.vertexCount));
-                triangles_ += item.vertexCount / 3;
+            if (!lightSet) {
+                meshShaderSimple_.setVector("lightPosUT", light.position.x, light.position.y,
+                                            light.position.z, 1.0f);
+                lightSet = true;
             }
+            shadowFace(light, face, record, worldView, modelMat, modelMatReported);
         }
     }
     glNamedFramebufferTextureLayer(shadowFbo_, GL_COLOR_ATTACHMENT0, 0, 0, 0);
     glDisable(GL_DEPTH_TEST);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     checkGl("shadow pass");
+}
+
+void RendererGL::shadowFace(const LightItem& light, int face, std::array<ShadowFace, 6>& record,
+                            const GlProgram::Uniform& worldView, const GlProgram::Uniform& modelMat,
+                            bool& modelMatReported) {
+    const Matrix faceView =
+        matrixLookAtLH(light.position, light.position + CubeFaces[face].direction, CubeFaces[face].up);
+    // Only what can reach the face is drawn, and only that decides whether it must be drawn again.
+    const Frustum frustum(matrixMultiply(faceView, shadowProjection()));
+    faceDraws_.clear();
+    faceItems_.clear();
+    for (const DrawItem& item : drawItems_) {
+        if (frustum.excludes(item.bounds)) continue;
+        faceItems_.push_back(&item);
+        faceDraws_.push_back({item.meshVersion, item.vertexCount, item.model});
+    }
+    ShadowFace& kept = record[static_cast<size_t>(face)];
+    if (reuseShadowFaces_ && kept.valid && kept.shaders == shaderBuilds_ &&
+        std::memcmp(&kept.light, &light.position, sizeof(Vector)) == 0 && kept.draws == faceDraws_) {
+        ++shadowFacesKept_;
+        return;
+    }
+
+    glNamedFramebufferTextureLayer(shadowFbo_, GL_COLOR_ATTACHMENT0, light.cube, 0, face);
+    bindTarget(shadowFbo_, ShadowSize, ShadowSize);
+    glDepthMask(GL_TRUE);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClearDepth(1.0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    for (const DrawItem* item : faceItems_) {
+        meshShaderSimple_.setMatrix(worldView, matrixMultiply(item->model, faceView));
+        if (!meshShaderSimple_.setMatrix(modelMat, item->model) && !modelMatReported) {
+            logStream << "ModelMatError" << std::endl; // once a frame, not once a draw
+            modelMatReported = true;
+        }
+        glBindVertexArray(item->vertexArray);
+        glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(item->vertexCount));
+        triangles_ += item->vertexCount / 3;
+    }
+    kept.valid = true;
+    kept.light = light.position;
+    kept.shaders = shaderBuilds_;
+    kept.draws.swap(faceDraws_); // the old list's storage serves the next face
 }
 
 void RendererGL::lightingPass() {
