@@ -263,9 +263,12 @@ public:
     // Cube faces that passed the shadow pass's face test in the last frame (faces turned away
     // keep their contents). Of those, shadowFacesKept() were not drawn again because the face
     // already held exactly that picture: the light and everything in the face's view were as
-    // they were when it was last drawn.
+    // they were when it was last drawn. A face where only some instances moved is drawn again
+    // only over the pixels those instances covered before or cover now.
     unsigned shadowFacesDrawn() const { return shadowFaces_; }
     unsigned shadowFacesKept() const { return shadowFacesKept_; }
+    // Of the faces drawn again, those drawn only where something changed.
+    unsigned shadowFacesPatched() const { return shadowFacesPatched_; }
     // Whether unchanged shadow faces are kept (on by default); off, every face that passes the
     // face test is drawn again, as a reference for the same pictures.
     void setShadowFaceReuse(bool on) { reuseShadowFaces_ = on; }
@@ -285,6 +288,7 @@ private:
         uint32_t colour = 0;
     };
     struct DrawItem {
+        const RenderInstance* instance = nullptr; // who drew it, to follow it from frame to frame
         GLuint vertexArray = 0;
         uint32_t vertexCount = 0;
         uint64_t meshVersion = 0;
@@ -303,9 +307,11 @@ private:
     // What one shadow cube face was last drawn with: the light's place and every draw that could
     // reach the face, in order. The same record means the same picture.
     struct ShadowDraw {
+        const RenderInstance* instance = nullptr;
         uint64_t meshVersion = 0;
         uint32_t vertexCount = 0;
         Matrix model;
+        Sphere bounds; // follows from the mesh and the model: not compared
         bool operator==(const ShadowDraw& other) const;
     };
     struct ShadowFace {
@@ -314,6 +320,9 @@ private:
         uint64_t shaders = 0;
         std::vector<ShadowDraw> draws;
     };
+    // The part of a face that changes between its record and this frame's draws, in pixels of
+    // the face (x0, y0 inclusive, x1, y1 exclusive, window rows); false: the whole face.
+    bool changedPartOfFace(const ShadowFace& kept, const Matrix& faceView, int rect[4]) const;
     // A light registered from another thread than the one that renders, until a frame has made
     // its shadow cube. It lives on the registering thread's stack.
     struct PendingLight {
@@ -495,6 +504,7 @@ private:
     unsigned triangles_ = 0;
     unsigned shadowFaces_ = 0;
     unsigned shadowFacesKept_ = 0;
+    unsigned shadowFacesPatched_ = 0;
     unsigned instancesCulled_ = 0;
     FrameTimer presentTimer_;
 

@@ -149,6 +149,7 @@ void RendererGL::prepareFrame() {
             if (!entry || !entry->uploaded || !instance->visible.load(std::memory_order_relaxed)) continue;
             if (entry->vertexCount < 3) continue;
             DrawItem item;
+            item.instance = instance;
             item.vertexArray = entry->vertexArray;
             item.vertexCount = entry->vertexCount / 3 * 3;
             item.meshVersion = entry->version;
@@ -390,13 +391,14 @@ void RendererGL::geometryPass() {
 
 bool RendererGL::ShadowDraw::operator==(const ShadowDraw& other) const {
     // Bit for bit: the same numbers give the same picture, and a changed one never passes.
-    return meshVersion == other.meshVersion && vertexCount == other.vertexCount &&
-           std::memcmp(&model, &other.model, sizeof model) == 0;
+    return instance == other.instance && meshVersion == other.meshVersion &&
+           vertexCount == other.vertexCount && std::memcmp(&model, &other.model, sizeof model) == 0;
 }
 
 void RendererGL::shadowPass() {
     shadowFaces_ = 0;
     shadowFacesKept_ = 0;
+    shadowFacesPatched_ = 0;
     if (lightItems_.empty()) return;
     glColorMask(GL_TRUE, GL_FALSE, GL_FALSE, GL_FALSE); // the cubes hold one channel
     useStages(meshShaderSimple_, depthShader_);
@@ -442,7 +444,7 @@ void RendererGL::shadowFace(const LightItem& light, int face, std::array<ShadowF
     for (const DrawItem& item : drawItems_) {
         if (frustum.excludes(item.bounds)) continue;
         faceItems_.push_back(&item);
-        faceDraws_.push_back({item.meshVersion, item.vertexCount, item.model});
+        faceDraws_.push_back({item.instance, item.meshVersion, item.vertexCount, item.model, item.bounds});
     }
     ShadowFace& kept = record[static_cast<size_t>(face)];
     if (reuseShadowFaces_ && kept.valid && kept.shaders == shaderBuilds_ &&
@@ -451,8 +453,19 @@ void RendererGL::shadowFace(const LightItem& light, int face, std::array<ShadowF
         return;
     }
 
+    // Where nothing that changed lies, the face already holds what the draws would give: a pixel
+    // of a draw does not depend on the scissor. Only the rest is cleared and drawn again.
+    int rect[4] = {0, 0, ShadowSize, ShadowSize};
+    const bool patch = reuseShadowFaces_ && kept.valid && kept.shaders == shaderBuilds_ &&
+                       std::memcmp(&kept.light, &light.position, sizeof(Vector)) == 0 &&
+                       changedPartOfFace(kept, faceView, rect);
     glNamedFramebufferTextureLayer(shadowFbo_, GL_COLOR_ATTACHMENT0, light.cube, 0, face);
     bindTarget(shadowFbo_, ShadowSize, ShadowSize);
+    if (patch) {
+        ++shadowFacesPatched_;
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(rect[0], rect[1], rect[2] - rect[0], rect[3] - rect[1]);
+    }
     glDepthMask(GL_TRUE);
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClearDepth(1.0);
@@ -467,10 +480,71 @@ void RendererGL::shadowFace(const LightItem& light, int face, std::array<ShadowF
         glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(item->vertexCount));
         triangles_ += item->vertexCount / 3;
     }
+    if (patch) glDisable(GL_SCISSOR_TEST);
     kept.valid = true;
     kept.light = light.position;
     kept.shaders = shaderBuilds_;
     kept.draws.swap(faceDraws_); // the old list's storage serves the next face
+}
+
+bool RendererGL::changedPartOfFace(const ShadowFace& kept, const Matrix& faceView, int rect[4]) const {
+    float left = 1.0f, right = -1.0f, top = -1.0f, bottom = 1.0f; // in the face's x / z and y / z
+    bool any = false;
+    auto changed = [&](const Sphere& sphere) {
+        // Seen from the light: the sphere lies within x / z and y / z of its box's corners, as
+        // long as the whole box is ahead of the light (the faces' near plane is 0.05).
+        const Vector c = transformCoord(sphere.centre, faceView);
+        const float r = sphere.radius;
+        const float nearZ = c.z - r, farZ = c.z + r;
+        if (!std::isfinite(r) || !(nearZ > 0.025f)) return false;
+        left = std::min({left, (c.x - r) / nearZ, (c.x - r) / farZ});
+        right = std::max({right, (c.x + r) / nearZ, (c.x + r) / farZ});
+        bottom = std::min({bottom, (c.y - r) / nearZ, (c.y - r) / farZ});
+        top = std::max({top, (c.y + r) / nearZ, (c.y + r) / farZ});
+        any = true;
+        return true;
+    };
+    // Each instance drawn now is found among those drawn then. Those drawn the same way in the same
+    // order change nothing; the others change the pixels they covered and cover.
+    const std::vector<ShadowDraw>& before = kept.draws;
+    std::vector<bool> matched(before.size(), false); // small: the draws of one face
+    size_t last = 0;
+    bool first = true;
+    for (const ShadowDraw& now : faceDraws_) {
+        size_t found = before.size();
+        for (size_t i = 0; i < before.size(); ++i)
+            if (before[i].instance == now.instance) {
+                found = i;
+                break;
+            }
+        if (found == before.size()) {
+            if (!changed(now.bounds)) return false;
+            continue;
+        }
+        // Two instances drawn in the other order may meet at the same depth differently.
+        if (!first && found < last) return false;
+        first = false;
+        last = found;
+        matched[found] = true;
+        if (!(before[found] == now) && (!changed(before[found].bounds) || !changed(now.bounds))) return false;
+    }
+    for (size_t i = 0; i < before.size(); ++i)
+        if (!matched[i] && !changed(before[i].bounds)) return false;
+    if (!any) return false;
+    // Pixels of the face, with a margin for the rasteriser's rounding; window rows run from the
+    // face's top (y / z = 1) down, as the clip control sets them.
+    const float size = static_cast<float>(ShadowSize);
+    rect[0] = std::max(0, static_cast<int>(std::floor((left + 1.0f) * 0.5f * size)) - 2);
+    rect[2] = std::min(ShadowSize, static_cast<int>(std::ceil((right + 1.0f) * 0.5f * size)) + 2);
+    rect[1] = std::max(0, static_cast<int>(std::floor((1.0f - top) * 0.5f * size)) - 2);
+    rect[3] = std::min(ShadowSize, static_cast<int>(std::ceil((1.0f - bottom) * 0.5f * size)) + 2);
+    if (rect[0] >= rect[2] || rect[1] >= rect[3]) {
+        // Nothing that changed is on the face: an empty patch still brings the record up to date.
+        rect[0] = rect[1] = 0;
+        rect[2] = rect[3] = 0;
+    }
+    // A patch of most of the face costs what the whole face does.
+    return (rect[2] - rect[0]) * (rect[3] - rect[1]) < ShadowSize * ShadowSize * 3 / 4;
 }
 
 void RendererGL::lightingPass() {

@@ -88,7 +88,14 @@ TEST_F(LessWorkTest, OnlyTheFacesThatSeeAMovedInstanceAreDrawnAgain) {
     box_on_->position = {0.3f, 0.5f, 1.6f};
     frame();
     EXPECT_EQ(renderer().shadowFacesKept(), 5u);
+    // ... and only where the box was and is: above and right of the face's middle.
+    EXPECT_EQ(renderer().shadowFacesPatched(), 1u);
     expectSameAsDrawnInFull("the box moved");
+    // Moved down and left, across the middle of the face.
+    box_on_->position = {-0.3f, -0.4f, 1.4f};
+    frame();
+    EXPECT_EQ(renderer().shadowFacesPatched(), 1u);
+    expectSameAsDrawnInFull("the box moved across the face");
     // A changed scale, a hidden instance, and a mesh rewritten by its owner each count as moved.
     box_on_->scale = {0.3f, 0.3f, 0.3f};
     frame();
@@ -107,12 +114,33 @@ TEST_F(LessWorkTest, OnlyTheFacesThatSeeAMovedInstanceAreDrawnAgain) {
     expectSameAsDrawnInFull("the box's vertices rewritten");
 }
 
+TEST_F(LessWorkTest, AnInstanceThatAppearsOrComesCloseToTheLightIsDrawnIn) {
+    buildRoom();
+    frame();
+    // A second box appears in the +z face: that face is patched where it lands.
+    Placed second(&box_, "", {-0.5f, -0.3f, 1.2f}, {0.2f, 0.2f, 0.2f});
+    ASSERT_EQ(renderer().addRenderInstance(&second.instance), 0);
+    frame();
+    EXPECT_EQ(renderer().shadowFacesKept(), 5u);
+    EXPECT_EQ(renderer().shadowFacesPatched(), 1u);
+    expectSameAsDrawnInFull("a box appeared");
+    // So close to the light that it covers much of the face: the face is drawn whole.
+    second.position = {0, 0, 0.3f};
+    frame();
+    EXPECT_EQ(renderer().shadowFacesPatched(), 0u);
+    expectSameAsDrawnInFull("a box next to the light");
+    // Gone again.
+    ASSERT_EQ(renderer().removeRenderInstance(&second.instance), 0);
+    expectSameAsDrawnInFull("the box removed");
+}
+
 TEST_F(LessWorkTest, AMovedLightDrawsEveryFaceAgain) {
     buildRoom();
     frame();
     light_->position = {0.1f, 0, 0};
     frame();
     EXPECT_EQ(renderer().shadowFacesKept(), 0u);
+    EXPECT_EQ(renderer().shadowFacesPatched(), 0u);
     expectSameAsDrawnInFull("the light moved");
 }
 
