@@ -322,7 +322,7 @@ private:
     };
     // The part of a face that changes between its record and this frame's draws, in pixels of
     // the face (x0, y0 inclusive, x1, y1 exclusive, window rows); false: the whole face.
-    bool changedPartOfFace(const ShadowFace& kept, const Matrix& faceView, int rect[4]) const;
+    bool changedPartOfFace(const ShadowFace& kept, const Matrix& faceView, int rect[4]);
     // A light registered from another thread than the one that renders, until a frame has made
     // its shadow cube. It lives on the registering thread's stack.
     struct PendingLight {
@@ -455,6 +455,7 @@ private:
     std::unordered_map<GLuint, std::array<ShadowFace, 6>> shadowRecords_;
     std::vector<ShadowDraw> faceDraws_;      // the face being drawn (kept between frames for its capacity)
     std::vector<const DrawItem*> faceItems_; // the same draws' items
+    std::vector<char> faceMatched_;          // which of a face's recorded draws are drawn again
     uint64_t meshUploads_ = 0;               // versions of uploaded meshes
     uint64_t shaderBuilds_ = 0;              // a reloaded shader changes every face's picture
     bool reuseShadowFaces_ = true;

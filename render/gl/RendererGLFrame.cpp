@@ -487,7 +487,7 @@ void RendererGL::shadowFace(const LightItem& light, int face, std::array<ShadowF
     kept.draws.swap(faceDraws_); // the old list's storage serves the next face
 }
 
-bool RendererGL::changedPartOfFace(const ShadowFace& kept, const Matrix& faceView, int rect[4]) const {
+bool RendererGL::changedPartOfFace(const ShadowFace& kept, const Matrix& faceView, int rect[4]) {
     float left = 1.0f, right = -1.0f, top = -1.0f, bottom = 1.0f; // in the face's x / z and y / z
     bool any = false;
     auto changed = [&](const Sphere& sphere) {
@@ -507,7 +507,8 @@ bool RendererGL::changedPartOfFace(const ShadowFace& kept, const Matrix& faceVie
     // Each instance drawn now is found among those drawn then. Those drawn the same way in the same
     // order change nothing; the others change the pixels they covered and cover.
     const std::vector<ShadowDraw>& before = kept.draws;
-    std::vector<bool> matched(before.size(), false); // small: the draws of one face
+    std::vector<char>& matched = faceMatched_;
+    matched.assign(before.size(), 0);
     size_t last = 0;
     bool first = true;
     for (const ShadowDraw& now : faceDraws_) {
@@ -525,7 +526,7 @@ bool RendererGL::changedPartOfFace(const ShadowFace& kept, const Matrix& faceVie
         if (!first && found < last) return false;
         first = false;
         last = found;
-        matched[found] = true;
+        matched[found] = 1;
         if (!(before[found] == now) && (!changed(before[found].bounds) || !changed(now.bounds))) return false;
     }
     for (size_t i = 0; i < before.size(); ++i)
