@@ -408,10 +408,9 @@ void RendererGL::shadowPass() {
     bool modelMatReported = false;
     glEnable(GL_DEPTH_TEST);
 
-    bool lightSet = false;
     for (const LightItem& light : lightItems_) {
         std::array<ShadowFace, 6>& record = shadowRecords_[light.cube];
-        lightSet = false;
+        bool lightSet = false; // once, at the first face that passes the face test
         for (int face = 0; face < 6; ++face) {
             const Vector target = light.position + CubeFaces[face].direction;
             // Faces turned away from the camera keep what they held last frame.
