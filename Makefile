@@ -6,7 +6,7 @@ SHOW_DIR := build/show
 # CI builds with warnings as errors (the ci preset); both presets build in build/.
 PRESET ?= $(if $(CI),ci,default)
 
-.PHONY: all deps build show run test test-default test-asan test-tsan bench format clean
+.PHONY: all deps build show run test test-default test-asan test-tsan bench golden format clean
 
 all: build
 
@@ -48,6 +48,12 @@ BENCH_LARGE ?= 100000
 bench: show
 	@cmake --build --preset $(PRESET) --target bench_report -j $(JOBS)
 	@build/bench/bench_report --large $(BENCH_LARGE)
+
+# Renders the default show's golden frames again into tests/show/golden/ (with the name of the
+# renderer that made them). Only after a change that is meant to change the picture.
+golden: show
+	@cmake --build --preset $(PRESET) --target golden_frames_tests -j $(JOBS)
+	@BEATSHOW_UPDATE_GOLDEN=1 SDL_VIDEODRIVER=offscreen build/tests/show/golden_frames_tests
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs -r clang-format -i

@@ -108,7 +108,8 @@ bool softwareRasteriser(const std::string& device) {
 struct Medians {
     double geometry = 0, shadow = 0, lighting = 0, composition = 0, overlay = 0, filters = 0, frame = 0;
     double shaderReload = -1.0; // ms; measured with the pipeline's shaders only
-    unsigned faces = 0, triangles = 0;
+    std::vector<double> stages; // each filter stage's median
+    unsigned faces = 0, triangles = 0, facesKept = 0;
     std::string device;
     bool finish = false;
 };
@@ -163,6 +164,7 @@ bool measure(int width, int height, int frames, ClockChoice clock, bool text, Me
                                       : RendererGL::PassClock::TimerQueries);
 
     std::vector<double> geometry, shadow, lighting, composition, overlay, filters, wall;
+    std::vector<std::vector<double>> stages;
     for (int i = 0; i < frames + 5; ++i) {
         scene.animate(0.016f);
         scene.aimCamera(renderer);
@@ -177,6 +179,9 @@ bool measure(int width, int height, int frames, ClockChoice clock, bool text, Me
         composition.push_back(t.composition);
         overlay.push_back(t.overlay);
         filters.push_back(t.filters);
+        stages.resize(std::max(stages.size(), t.stages.size()));
+        for (size_t s = 0; s < t.stages.size(); ++s)
+            stages[s].push_back(t.stages[s]);
         wall.push_back(std::chrono::duration<double, std::milli>(end - start).count());
     }
     out.geometry = median(geometry);
@@ -186,6 +191,8 @@ bool measure(int width, int height, int frames, ClockChoice clock, bool text, Me
     out.overlay = median(overlay);
     out.filters = median(filters);
     out.frame = median(wall);
+    for (const auto& stage : stages)
+        out.stages.push_back(median(stage));
     if (text) {
         // A shader saved while the show runs: built again and swapped in, then the next frame drawn.
         const auto start = std::chrono::steady_clock::now();
@@ -198,6 +205,7 @@ bool measure(int width, int height, int frames, ClockChoice clock, bool text, Me
                 : -1.0;
     }
     out.faces = renderer.shadowFacesDrawn();
+    out.facesKept = renderer.shadowFacesKept();
     out.triangles = renderer.trianglesDrawn();
     renderer.shutdown();
     renderer.destroy();
@@ -216,7 +224,14 @@ void printTable(int width, int height, int frames, const Medians& pipeline, cons
     std::printf("  100 lines of text: %.3f ms (overlay minus the floor's empty overlay); one trivial "
                 "full-screen pass: %.3f ms\n",
                 pipeline.overlay - floor.overlay, floor.composition);
-    std::printf("  (frame: wall clock of renderFrame, present included)\n");
+    std::printf("  filter stages:");
+    for (size_t s = 0; s < pipeline.stages.size(); ++s)
+        std::printf(" %.1f (floor %.1f)", pipeline.stages[s],
+                    s < floor.stages.size() ? floor.stages[s] : 0.0);
+    std::printf(
+        " ms\n  (frame: wall clock of renderFrame, present included; the scene turns every frame, so\n"
+        "  shadow faces are drawn again: %u of %u kept in the last frame)\n",
+        pipeline.facesKept, pipeline.faces);
 }
 
 void printKeys(int width, int height, int frames, const Medians& pipeline, const Medians& floor) {

@@ -68,6 +68,7 @@ void MeshEntry::fill(Mesh& source) {
     copy(2, mesh.texCoords.data(), mesh.texCoords.size());
     copy(3, mesh.tangents.data(), mesh.tangents.size());
     copy(4, mesh.binormals.data(), mesh.binormals.size());
+    entry.bounds = boundingSphereOf(mesh);
 }
 
 namespace {
@@ -549,6 +550,7 @@ bool RendererGL::uploadMesh(MeshEntry& entry) {
         glVertexArrayAttribBinding(entry.vertexArray, i, 0);
     }
     entry.uploaded = true;
+    entry.version = ++meshUploads_;
     entry.vertices.clear();
     entry.vertices.shrink_to_fit();
     return true;

@@ -47,6 +47,7 @@
 
 #include "engine/base/FrameTimer.h"
 #include "math/Matrix.h"
+#include "render/Bounds.h"
 #include "render/FilterChain.h"
 #include "render/RenderInterface.h"
 #include "render/gl/GlFont.h"
@@ -65,6 +66,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 struct Mesh;
@@ -94,6 +96,8 @@ struct MeshEntry {
     bool uploaded = false;
     GLuint buffer = 0;
     GLuint vertexArray = 0;
+    Sphere bounds;        // around every vertex drawn, in the mesh's own space
+    uint64_t version = 0; // new with every upload: what a shadow face drew is known by it
 
     // Interleaves the mesh's arrays in the fixed order position, normal, texture coordinate,
     // tangent, binormal, leaving out the absent ones, and writes the stride into the mesh.
@@ -256,8 +260,20 @@ public:
 
     float presentTime() const { return presentTime_; }
     unsigned trianglesDrawn() const { return triangles_; }
-    // Cube faces the shadow pass drew in the last frame (faces turned away are skipped).
+    // Cube faces that passed the shadow pass's face test in the last frame (faces turned away
+    // keep their contents). Of those, shadowFacesKept() were not drawn again because the face
+    // already held exactly that picture: the light and everything in the face's view were as
+    // they were when it was last drawn. A face where only some instances moved is drawn again
+    // only over the pixels those instances covered before or cover now.
     unsigned shadowFacesDrawn() const { return shadowFaces_; }
+    unsigned shadowFacesKept() const { return shadowFacesKept_; }
+    // Of the faces drawn again, those drawn only where something changed.
+    unsigned shadowFacesPatched() const { return shadowFacesPatched_; }
+    // Whether unchanged shadow faces are kept (on by default); off, every face that passes the
+    // face test is drawn again, as a reference for the same pictures.
+    void setShadowFaceReuse(bool on) { reuseShadowFaces_ = on; }
+    // Instances the geometry pass left out in the last frame: wholly outside the view.
+    unsigned instancesCulled() const { return instancesCulled_; }
     const Matrix& projection() const { return projection_; }
     const Matrix& viewMatrix() const { return view_; }
     unsigned width() const { return width_; }
@@ -272,8 +288,11 @@ private:
         uint32_t colour = 0;
     };
     struct DrawItem {
+        const RenderInstance* instance = nullptr; // who drew it, to follow it from frame to frame
         GLuint vertexArray = 0;
         uint32_t vertexCount = 0;
+        uint64_t meshVersion = 0;
+        Sphere bounds; // in the world
         Matrix model;
         Vector emissiveScale;
         bool hasMaterial = false;
@@ -285,6 +304,25 @@ private:
         float cutoff = 0.0f;
         GLuint cube = 0;
     };
+    // What one shadow cube face was last drawn with: the light's place and every draw that could
+    // reach the face, in order. The same record means the same picture.
+    struct ShadowDraw {
+        const RenderInstance* instance = nullptr;
+        uint64_t meshVersion = 0;
+        uint32_t vertexCount = 0;
+        Matrix model;
+        Sphere bounds; // follows from the mesh and the model: not compared
+        bool operator==(const ShadowDraw& other) const;
+    };
+    struct ShadowFace {
+        bool valid = false;
+        Vector light;
+        uint64_t shaders = 0;
+        std::vector<ShadowDraw> draws;
+    };
+    // The part of a face that changes between its record and this frame's draws, in pixels of
+    // the face (x0, y0 inclusive, x1, y1 exclusive, window rows); false: the whole face.
+    bool changedPartOfFace(const ShadowFace& kept, const Matrix& faceView, int rect[4]);
     // A light registered from another thread than the one that renders, until a frame has made
     // its shadow cube. It lives on the registering thread's stack.
     struct PendingLight {
@@ -319,6 +357,11 @@ private:
     FrameWait waitForFrames(const std::function<bool()>& done, std::chrono::steady_clock::time_point until);
     void geometryPass();
     void shadowPass();
+    // Draws one face of a light's cube with the instances that can reach it, unless the face
+    // already holds that picture.
+    void shadowFace(const LightItem& light, int face, std::array<ShadowFace, 6>& record,
+                    const GlProgram::Uniform& worldView, const GlProgram::Uniform& modelMat,
+                    bool& modelMatReported);
     void lightingPass();
     void compositionPass();
     void overlayPass();
@@ -408,6 +451,15 @@ private:
     std::vector<GLuint> garbageBuffers_, garbageArrays_, garbageTextures_;
     std::vector<GLuint> cubes_; // every shadow cube alive (guarded by garbageMutex_)
 
+    // Shadow faces as last drawn, by cube; a cube made again under a reused name starts afresh.
+    std::unordered_map<GLuint, std::array<ShadowFace, 6>> shadowRecords_;
+    std::vector<ShadowDraw> faceDraws_;      // the face being drawn (kept between frames for its capacity)
+    std::vector<const DrawItem*> faceItems_; // the same draws' items
+    std::vector<char> faceMatched_;          // which of a face's recorded draws are drawn again
+    uint64_t meshUploads_ = 0;               // versions of uploaded meshes
+    uint64_t shaderBuilds_ = 0;              // a reloaded shader changes every face's picture
+    bool reuseShadowFaces_ = true;
+
     // This frame's copy of the lists.
     std::vector<DrawItem> drawItems_;
     std::vector<LightItem> lightItems_;
@@ -452,6 +504,9 @@ private:
     float presentTime_ = 0.0f;
     unsigned triangles_ = 0;
     unsigned shadowFaces_ = 0;
+    unsigned shadowFacesKept_ = 0;
+    unsigned shadowFacesPatched_ = 0;
+    unsigned instancesCulled_ = 0;
     FrameTimer presentTimer_;
 
     PassClock passClock_ = PassClock::Off;

@@ -12,6 +12,7 @@
 #include "render/Mesh.h"
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -34,6 +35,12 @@ void checkGl([[maybe_unused]] const char* where) {
     for (GLenum error = glGetError(); error != GL_NO_ERROR; error = glGetError())
         logStream << "OpenGL error 0x" << std::hex << error << std::dec << " in " << where << std::endl;
 #endif
+}
+
+// The cube faces' projection: a quarter turn each way, square.
+const Matrix& shadowProjection() {
+    static const Matrix projection = matrixPerspectiveFovLH(3.14159265358979f / 2.0f, 1.0f, 0.05f, 30.0f);
+    return projection;
 }
 
 Matrix modelMatrixOf(const RenderInstance& instance) {
@@ -142,9 +149,12 @@ void RendererGL::prepareFrame() {
             if (!entry || !entry->uploaded || !instance->visible.load(std::memory_order_relaxed)) continue;
             if (entry->vertexCount < 3) continue;
             DrawItem item;
+            item.instance = instance;
             item.vertexArray = entry->vertexArray;
             item.vertexCount = entry->vertexCount / 3 * 3;
+            item.meshVersion = entry->version;
             item.model = instance->hasModelMatrix ? instance->modelMatrix : Matrix::identity();
+            item.bounds = transformSphere(entry->bounds, item.model);
             item.emissiveScale = instance->emissiveScale ? *instance->emissiveScale : Vector{};
             if (haveMaterials)
                 if (const MaterialEntry* material = findMaterialLocked(instance->materialName)) {
@@ -219,6 +229,7 @@ bool RendererGL::makeShadowCube(LightRecord& light) {
     const float none = 0.0f; // "nothing drawn here": never shadows
     glClearTexImage(cube, 0, GL_RED, GL_FLOAT, &none);
     light.shadowCube = cube;
+    shadowRecords_.erase(cube); // the name may have served a cube deleted before
     std::lock_guard lock(garbageMutex_);
     cubes_.push_back(cube);
     return true;
@@ -335,15 +346,23 @@ void RendererGL::geometryPass() {
     for (int t = 0; t < 3; ++t)
         gShader_.bindTexture(samplers[t], defaultTextures_[t]);
 
+    // What lies wholly outside the view draws no pixel; its material still counts as the last one
+    // bound, for the instance without a material that may follow.
+    const Frustum view(matrixMultiply(view_, projection_));
+    instancesCulled_ = 0;
     for (const DrawItem& item : drawItems_) {
+        if (item.hasMaterial)
+            for (int t = 0; t < 3; ++t)
+                gShader_.bindTexture(samplers[t], item.textures[t] ? item.textures[t] : defaultTextures_[t]);
+        if (view.excludes(item.bounds)) {
+            ++instancesCulled_;
+            continue;
+        }
         meshShader_.setMatrix(worldView, matrixMultiply(item.model, view_));
         meshShader_.setMatrix(modelMat, item.model);
         meshShader_.setMatrix(normalMat, matrixTranspose(matrixInverse(item.model)));
         gShader_.setVector(emissiveScale, item.emissiveScale.x, item.emissiveScale.y, item.emissiveScale.z,
                            1.0f);
-        if (item.hasMaterial)
-            for (int t = 0; t < 3; ++t)
-                gShader_.bindTexture(samplers[t], item.textures[t] ? item.textures[t] : defaultTextures_[t]);
         glBindVertexArray(item.vertexArray);
         glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(item.vertexCount));
         triangles_ += item.vertexCount / 3;
@@ -370,48 +389,162 @@ void RendererGL::geometryPass() {
     checkGl("geometry pass");
 }
 
+bool RendererGL::ShadowDraw::operator==(const ShadowDraw& other) const {
+    // Bit for bit: the same numbers give the same picture, and a changed one never passes.
+    return instance == other.instance && meshVersion == other.meshVersion &&
+           vertexCount == other.vertexCount && std::memcmp(&model, &other.model, sizeof model) == 0;
+}
+
 void RendererGL::shadowPass() {
     shadowFaces_ = 0;
+    shadowFacesKept_ = 0;
+    shadowFacesPatched_ = 0;
     if (lightItems_.empty()) return;
     glColorMask(GL_TRUE, GL_FALSE, GL_FALSE, GL_FALSE); // the cubes hold one channel
     useStages(meshShaderSimple_, depthShader_);
-    meshShaderSimple_.setMatrix("Proj", matrixPerspectiveFovLH(3.14159265358979f / 2.0f, 1.0f, 0.05f, 30.0f));
+    meshShaderSimple_.setMatrix("Proj", shadowProjection());
     const GlProgram::Uniform worldView = meshShaderSimple_.find("WorldView");
     const GlProgram::Uniform modelMat = meshShaderSimple_.find("ModelMat");
     bool modelMatReported = false;
     glEnable(GL_DEPTH_TEST);
 
     for (const LightItem& light : lightItems_) {
-        meshShaderSimple_.setVector("lightPosUT", light.position.x, light.position.y, light.position.z, 1.0f);
+        std::array<ShadowFace, 6>& record = shadowRecords_[light.cube];
+        bool lightSet = false; // once, at the first face that passes the face test
         for (int face = 0; face < 6; ++face) {
             const Vector target = light.position + CubeFaces[face].direction;
             // Faces turned away from the camera keep what they held last frame.
             const float s = (-viewDirection_).dot(target - eye_);
             if (static_cast<double>(s) < 0.707) continue;
-            const Matrix faceView = matrixLookAtLH(light.position, target, CubeFaces[face].up);
-            glNamedFramebufferTextureLayer(shadowFbo_, GL_COLOR_ATTACHMENT0, light.cube, 0, face);
-            bindTarget(shadowFbo_, ShadowSize, ShadowSize);
             ++shadowFaces_;
-            glDepthMask(GL_TRUE);
-            glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-            glClearDepth(1.0);
-            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-            for (const DrawItem& item : drawItems_) {
-                meshShaderSimple_.setMatrix(worldView, matrixMultiply(item.model, faceView));
-                if (!meshShaderSimple_.setMatrix(modelMat, item.model) && !modelMatReported) {
-                    logStream << "ModelMatError" << std::endl; // once a frame, not once a draw
-                    modelMatReported = true;
-                }
-                glBindVertexArray(item.vertexArray);
-                glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(item.vertexCount));
-                triangles_ += item.vertexCount / 3;
+            if (!lightSet) {
+                meshShaderSimple_.setVector("lightPosUT", light.position.x, light.position.y,
+                                            light.position.z, 1.0f);
+                lightSet = true;
             }
+            shadowFace(light, face, record, worldView, modelMat, modelMatReported);
         }
     }
     glNamedFramebufferTextureLayer(shadowFbo_, GL_COLOR_ATTACHMENT0, 0, 0, 0);
     glDisable(GL_DEPTH_TEST);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     checkGl("shadow pass");
+}
+
+void RendererGL::shadowFace(const LightItem& light, int face, std::array<ShadowFace, 6>& record,
+                            const GlProgram::Uniform& worldView, const GlProgram::Uniform& modelMat,
+                            bool& modelMatReported) {
+    const Matrix faceView =
+        matrixLookAtLH(light.position, light.position + CubeFaces[face].direction, CubeFaces[face].up);
+    // Only what can reach the face is drawn, and only that decides whether it must be drawn again.
+    const Frustum frustum(matrixMultiply(faceView, shadowProjection()));
+    faceDraws_.clear();
+    faceItems_.clear();
+    for (const DrawItem& item : drawItems_) {
+        if (frustum.excludes(item.bounds)) continue;
+        faceItems_.push_back(&item);
+        faceDraws_.push_back({item.instance, item.meshVersion, item.vertexCount, item.model, item.bounds});
+    }
+    ShadowFace& kept = record[static_cast<size_t>(face)];
+    if (reuseShadowFaces_ && kept.valid && kept.shaders == shaderBuilds_ &&
+        std::memcmp(&kept.light, &light.position, sizeof(Vector)) == 0 && kept.draws == faceDraws_) {
+        ++shadowFacesKept_;
+        return;
+    }
+
+    // Where nothing that changed lies, the face already holds what the draws would give: a pixel
+    // of a draw does not depend on the scissor. Only the rest is cleared and drawn again.
+    int rect[4] = {0, 0, ShadowSize, ShadowSize};
+    const bool patch = reuseShadowFaces_ && kept.valid && kept.shaders == shaderBuilds_ &&
+                       std::memcmp(&kept.light, &light.position, sizeof(Vector)) == 0 &&
+                       changedPartOfFace(kept, faceView, rect);
+    glNamedFramebufferTextureLayer(shadowFbo_, GL_COLOR_ATTACHMENT0, light.cube, 0, face);
+    bindTarget(shadowFbo_, ShadowSize, ShadowSize);
+    if (patch) {
+        ++shadowFacesPatched_;
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(rect[0], rect[1], rect[2] - rect[0], rect[3] - rect[1]);
+    }
+    glDepthMask(GL_TRUE);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClearDepth(1.0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    for (const DrawItem* item : faceItems_) {
+        meshShaderSimple_.setMatrix(worldView, matrixMultiply(item->model, faceView));
+        if (!meshShaderSimple_.setMatrix(modelMat, item->model) && !modelMatReported) {
+            logStream << "ModelMatError" << std::endl; // once a frame, not once a draw
+            modelMatReported = true;
+        }
+        glBindVertexArray(item->vertexArray);
+        glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(item->vertexCount));
+        triangles_ += item->vertexCount / 3;
+    }
+    if (patch) glDisable(GL_SCISSOR_TEST);
+    kept.valid = true;
+    kept.light = light.position;
+    kept.shaders = shaderBuilds_;
+    kept.draws.swap(faceDraws_); // the old list's storage serves the next face
+}
+
+bool RendererGL::changedPartOfFace(const ShadowFace& kept, const Matrix& faceView, int rect[4]) {
+    float left = 1.0f, right = -1.0f, top = -1.0f, bottom = 1.0f; // in the face's x / z and y / z
+    bool any = false;
+    auto changed = [&](const Sphere& sphere) {
+        // Seen from the light: the sphere lies within x / z and y / z of its box's corners, as
+        // long as the whole box is ahead of the light (the faces' near plane is 0.05).
+        const Vector c = transformCoord(sphere.centre, faceView);
+        const float r = sphere.radius;
+        const float nearZ = c.z - r, farZ = c.z + r;
+        if (!std::isfinite(r) || !(nearZ > 0.025f)) return false;
+        left = std::min({left, (c.x - r) / nearZ, (c.x - r) / farZ});
+        right = std::max({right, (c.x + r) / nearZ, (c.x + r) / farZ});
+        bottom = std::min({bottom, (c.y - r) / nearZ, (c.y - r) / farZ});
+        top = std::max({top, (c.y + r) / nearZ, (c.y + r) / farZ});
+        any = true;
+        return true;
+    };
+    // Each instance drawn now is found among those drawn then. Those drawn the same way in the same
+    // order change nothing; the others change the pixels they covered and cover.
+    const std::vector<ShadowDraw>& before = kept.draws;
+    std::vector<char>& matched = faceMatched_;
+    matched.assign(before.size(), 0);
+    size_t last = 0;
+    bool first = true;
+    for (const ShadowDraw& now : faceDraws_) {
+        size_t found = before.size();
+        for (size_t i = 0; i < before.size(); ++i)
+            if (before[i].instance == now.instance) {
+                found = i;
+                break;
+            }
+        if (found == before.size()) {
+            if (!changed(now.bounds)) return false;
+            continue;
+        }
+        // Two instances drawn in the other order may meet at the same depth differently.
+        if (!first && found < last) return false;
+        first = false;
+        last = found;
+        matched[found] = 1;
+        if (!(before[found] == now) && (!changed(before[found].bounds) || !changed(now.bounds))) return false;
+    }
+    for (size_t i = 0; i < before.size(); ++i)
+        if (!matched[i] && !changed(before[i].bounds)) return false;
+    if (!any) return false;
+    // Pixels of the face, with a margin for the rasteriser's rounding; window rows run from the
+    // face's top (y / z = 1) down, as the clip control sets them.
+    const float size = static_cast<float>(ShadowSize);
+    rect[0] = std::max(0, static_cast<int>(std::floor((left + 1.0f) * 0.5f * size)) - 2);
+    rect[2] = std::min(ShadowSize, static_cast<int>(std::ceil((right + 1.0f) * 0.5f * size)) + 2);
+    rect[1] = std::max(0, static_cast<int>(std::floor((1.0f - top) * 0.5f * size)) - 2);
+    rect[3] = std::min(ShadowSize, static_cast<int>(std::ceil((1.0f - bottom) * 0.5f * size)) + 2);
+    if (rect[0] >= rect[2] || rect[1] >= rect[3]) {
+        // Nothing that changed is on the face: an empty patch still brings the record up to date.
+        rect[0] = rect[1] = 0;
+        rect[2] = rect[3] = 0;
+    }
+    // A patch of most of the face costs what the whole face does.
+    return (rect[2] - rect[0]) * (rect[3] - rect[1]) < ShadowSize * ShadowSize * 3 / 4;
 }
 
 void RendererGL::lightingPass() {

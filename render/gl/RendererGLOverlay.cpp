@@ -508,5 +508,6 @@ int RendererGL::reloadShader(const std::string& file, std::string& error) {
     }
     // The old programs go with `built` and the copies; the pipeline binds programs per draw.
     overlayStages_ = OverlayStages::None;
+    ++shaderBuilds_;
     return 0;
 }
