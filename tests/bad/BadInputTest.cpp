@@ -21,6 +21,10 @@ struct BadInput {
     bool play = false;
 };
 
+void PrintTo(const BadInput& bad, std::ostream* out) {
+    *out << bad.file;
+}
+
 std::string trimmed(const std::string& text) {
     const size_t first = text.find_first_not_of(' ');
     const size_t last = text.find_last_not_of(' ');
@@ -81,19 +85,25 @@ TEST_P(BadInputTest, GivesItsLineAndTheShowGoesOn) {
     std::string output;
     for (const std::string& line : check.lines)
         output += "  " + line + "\n";
-    // A shader's compiler log comes indented under its file's line.
-    const bool found = std::any_of(check.lines.begin(), check.lines.end(),
-                                   [&](const std::string& line) { return trimmed(line) == bad.expected; });
+    // A shader's compiler log comes indented under its file's line; a show that loads says so in
+    // its summary, which names the scene by its path.
+    const bool clean = bad.expected == "loads without problems";
+    const bool found = std::any_of(check.lines.begin(), check.lines.end(), [&](const std::string& line) {
+        return clean ? line.ends_with("epicrealtimetest.xml loads without problems")
+                     : trimmed(line) == bad.expected;
+    });
     EXPECT_TRUE(found) << "expected: " << bad.expected << "\noutput:\n" << output;
     ASSERT_FALSE(check.lines.empty());
     EXPECT_EQ(check.lines.back().rfind("check: ", 0), 0u) << output;
-    EXPECT_EQ(check.status, bad.expected.find("loads without problems") == std::string::npos ? 1 : 0)
-        << output;
+    EXPECT_EQ(check.status, clean ? 0 : 1) << output;
 
     if (!bad.play) return;
     const ProgramRun play = runShellCommand(program + " " + shellQuoted(show) +
                                             " --windowed --offline 10 --until 0.5 --size 64x36");
-    EXPECT_EQ(play.status, 0) << bad.file << " stopped the player";
+    // Without its shaders the player cannot draw at all: it says so and ends with status 1. Any
+    // other bad file leaves the show playing to the end of the run.
+    const bool shader = bad.putAs.ends_with(".psh") || bad.putAs.ends_with(".vsh");
+    EXPECT_EQ(play.status, shader ? 1 : 0) << bad.file << " stopped the player";
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, BadInputTest, ::testing::ValuesIn(readCases()), caseName);
