@@ -6,7 +6,7 @@ SHOW_DIR := build/show
 # CI builds with warnings as errors (the ci preset); both presets build in build/.
 PRESET ?= $(if $(CI),ci,default)
 
-.PHONY: all deps build show run test test-default test-asan test-tsan bench golden format clean
+.PHONY: all deps build show run test test-default test-asan test-tsan test-show-sanitizers soak bench golden fuzz format clean
 
 all: build
 
@@ -55,8 +55,27 @@ golden: show
 	@cmake --build --preset $(PRESET) --target golden_frames_tests -j $(JOBS)
 	@BEATSHOW_UPDATE_GOLDEN=1 SDL_VIDEODRIVER=offscreen build/tests/show/golden_frames_tests
 
+# The whole default show offline under ASan+UBSan (leaks on), then under TSan with the loader
+# thread pausing at random points; some minutes each on two cores, so not part of `make test`.
+test-show-sanitizers: deps
+	@JOBS=$(JOBS) tests/sanitizers/show-under-sanitizers.sh
+
+# The default show windowed under Xvfb in real time, starting over at its end, for SOAK_MINUTES;
+# resident memory every 10 s and every frame's time land in build/soak/.
+SOAK_MINUTES ?= 10
+soak: show
+	@SOAK_MINUTES=$(SOAK_MINUTES) tests/soak/soak.sh build/beatshow $(SHOW_DIR) build/soak
+
+# The readers under libFuzzer (clang, AddressSanitizer, UndefinedBehaviorSanitizer), each for
+# FUZZ_SECONDS; crashers land in tests/fuzz/crashers/, which `make test` replays.
+FUZZ_SECONDS ?= 300
+fuzz: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) tests/fuzz/run-fuzzers
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs -r clang-format -i
 
 clean:
-	@rm -rf build build-asan build-tsan
+	@rm -rf build build-asan build-tsan build-fuzz

@@ -164,6 +164,11 @@ int parseCommandLine(const std::vector<std::string>& arguments, ProgramOptions& 
             if (!value(options.shotDirectory)) return -1;
         } else if (a == "--stats") {
             options.stats = true;
+        } else if (a == "--repeat") {
+            options.repeat = true;
+        } else if (a == "--frame-log") {
+            if (!value(v)) return -1;
+            options.frameLog = v;
         } else if (a == "--hud") {
             options.hud = true;
         } else if (a == "--watch" || a == "--no-watch") {
@@ -244,6 +249,9 @@ std::string usageText() {
            "                       replayed without drawing, so the show is exactly where it would be\n"
            "  --shots T1,T2,...    write the frame at each music time T as a PNG file\n"
            "  --shot-dir DIR       where --shots writes (default: the working directory)\n"
+           "  --frame-log FILE     write each frame's start (s), duration (ms) and kind (load, seek,\n"
+           "                       show) to FILE at the end\n"
+           "  --repeat             start the show over at its end instead of ending (soak runs)\n"
            "  --hud                show the debug display (time, bar, frame times, events) from the\n"
            "                       start; F1 toggles it in a window\n"
            "  --watch, --no-watch  reload shaders, the scene, meshes, bitmaps and the song when their\n"

@@ -39,6 +39,8 @@ struct ProgramOptions : WindowSettings {
     std::vector<double> shotTimes;
     std::string shotDirectory = ".";
     bool stats = false;
+    bool repeat = false;  // the "exit" event starts the show over
+    std::string frameLog; // --frame-log FILE: every frame's time, written at the end
 
     // Live work on a show: the debug display from the first frame; watching the show's files
     // for changes (-1: in windowed runs that are not offline, 0: never, 1: always).

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 namespace {
@@ -35,6 +36,7 @@ RunControl::RunControl(const ProgramOptions& options, OfflineClock* offlineClock
 }
 
 void RunControl::beforeFrame() {
+    movesBefore_ = engine().showMoves;
     if (offline_) {
         // Offline frames start once the show plays: the frames and the log then do not depend on
         // how long loading took. Meanwhile this thread makes on the device what the loader
@@ -87,6 +89,11 @@ void RunControl::afterFrame(double) {
         longestLoadFrame_ = std::max(longestLoadFrame_, frameTimes_.back());
     // The loader thread competes with these frames for the machine; they are reported apart.
     if (r.loading) loadingFrameTimes_.push_back(frameTimes_.back());
+    if (!options_.frameLog.empty())
+        frameLog_.push_back({static_cast<double>(frameStart_ - startNanoseconds_) * 1e-9, frameTimes_.back(),
+                             r.loading || !r.playing       ? "load"
+                             : r.showMoves != movesBefore_ ? "seek"
+                                                           : "show"});
     if (firstPlayingFrame_ < 0 && r.playing)
         firstPlayingFrame_ = static_cast<double>(now - startNanoseconds_) * 1e-9;
     if (r.playing) {
@@ -137,6 +144,15 @@ std::string RunControl::statisticsLine(const std::vector<double>& frameMilliseco
 }
 
 void RunControl::finish() {
+    if (!options_.frameLog.empty()) {
+        std::ofstream out(options_.frameLog);
+        char line[96];
+        for (const LoggedFrame& frame : frameLog_) {
+            std::snprintf(line, sizeof line, "%.4f %.3f %s\n", frame.start, frame.milliseconds, frame.kind);
+            out << line;
+        }
+        if (!out) logStream << "beatshow: cannot write the frame log " << options_.frameLog << std::endl;
+    }
     if (!options_.stats) return;
     const double wall = static_cast<double>(steadyNanoseconds() - startNanoseconds_) * 1e-9;
     logStream << statisticsLine(frameTimes_, wall) << std::endl;

@@ -59,6 +59,14 @@ private:
     long long frames_ = 0;
     std::vector<double> frameTimes_;
     std::vector<double> loadingFrameTimes_;
+    // --frame-log: start in seconds, duration in ms, kind ("load", "seek" or "show").
+    struct LoggedFrame {
+        double start;
+        double milliseconds;
+        const char* kind;
+    };
+    std::vector<LoggedFrame> frameLog_;
+    unsigned movesBefore_ = 0;
     std::vector<std::string> shotsWritten_;
     int64_t startNanoseconds_ = 0;
     int64_t frameStart_ = 0;

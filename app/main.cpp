@@ -164,6 +164,7 @@ int main(int argc, char** argv) {
     }
 
     engine().startTime = static_cast<float>(options.startSeconds);
+    engine().repeatShow = options.repeat && !options.capture.enabled();
     std::unique_ptr<OfflineClock> offline;
     if (options.offlineFps > 0) {
         // Replayed at the run's own rate: every frame after the start is the one a run from 0 draws.

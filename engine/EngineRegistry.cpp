@@ -439,7 +439,12 @@ void fireDueEvents() {
     EngineRegistry& r = engine();
     deliverPostedEvents();
     const auto result = r.triggers.fireDueEvents(r.playing, r.musicTime, r.dispatcher);
-    if (result.exitRequested) r.quitRequested = true;
+    if (result.exitRequested) {
+        if (r.repeatShow)
+            r.repeatPending = true;
+        else
+            r.quitRequested = true;
+    }
 }
 
 // ---- music ----

@@ -92,6 +92,12 @@ struct EngineRegistry {
     // While the frames before startTime are replayed: nothing of them is seen, so an actor may
     // leave out work whose result only the picture reads.
     std::atomic<bool> replaying{false};
+    // --repeat: the show's "exit" event starts the show over instead of ending the program (long
+    // unattended runs); the frame loop takes repeatPending between frames.
+    bool repeatShow = false;
+    std::atomic<bool> repeatPending{false};
+    // Counts the frames that moved the show (a seek, a reload, a repeat): their time is the move's.
+    std::atomic<unsigned> showMoves{0};
 
     // What a scene reset puts back: the registry as the scene's load found it. Entities kept
     // before the load (the editor's camera) stay; those after it are the scene's.

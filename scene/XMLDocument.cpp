@@ -291,7 +291,18 @@ private:
                 const OpenElement closed = stack_.back();
                 stack_.pop_back();
                 closed.tag->sourceEnd = offset_ + 1;
-                if (isComment(closed.tag->name)) noteClosedComment(closed);
+                if (isComment(closed.tag->name)) {
+                    noteClosedComment(closed);
+                    nestingOff_ = nestingOff_ || !stack_.empty();
+                } else if (closed.tag->name != elementName_ && !nestingOff_ && !closed.tag->altered &&
+                           !altered_) {
+                    // Closed all the same: the reader keeps to the nesting, not to the names. Only
+                    // the first is told; every end tag after it is off by the same level.
+                    nestingOff_ = true;
+                    noteAt(source_, tagLine_,
+                           "end tag </" + elementName_ + "> closes <" + closed.tag->name + "> (line " +
+                               std::to_string(closed.line) + "); the names should match");
+                }
             }
             return;
         }
@@ -410,6 +421,7 @@ private:
     bool altered_ = false;     // the tag lost or ran together bytes of its words
     bool nameGap_ = false;     // an attribute name was interrupted; more name bytes would join it
     bool valueGap_ = false;    // a value was interrupted (quote, slash); more bytes would join it
+    bool nestingOff_ = false;  // an end tag closed another element than its own
     std::unique_ptr<XMLTag> root_;
     std::vector<OpenElement> stack_;
     std::vector<std::unique_ptr<XMLTag>> discarded_;
@@ -532,10 +544,12 @@ bool writtenStartTag(const XMLDocument& document, const XMLTag* tag, WrittenTag&
     if (!tag || tag->startTagEnd <= tag->sourceBegin || tag->startTagEnd > document.source.size() ||
         document.source[tag->sourceBegin] != '<')
         return false;
-    // Between the "<" and the ">" that ended the tag for the reader.
-    const std::string& s = document.source;
-    size_t i = tag->sourceBegin + 1;
-    const size_t end = tag->startTagEnd - 1;
+    // Between the "<" and the ">" that ended the tag for the reader, without the zero bytes that
+    // the reader passes over too (a scene saved as UTF-16 has one beside every character).
+    std::string s = document.source.substr(tag->sourceBegin, tag->startTagEnd - tag->sourceBegin);
+    s.erase(std::remove(s.begin(), s.end(), '\0'), s.end());
+    size_t i = 1;
+    const size_t end = s.size() - 1;
     auto nameEnd = [&](size_t from) {
         while (from < end && !isWhiteSpace(s[from]) && s[from] != '=' && s[from] != '/' && s[from] != '>')
             ++from;
@@ -600,9 +614,23 @@ std::string readTagText(const XMLTag* tag) {
 std::string writtenTagText(const XMLDocument& document, const XMLTag* tag, size_t limit) {
     if (!tag || tag->startTagEnd <= tag->sourceBegin || tag->startTagEnd > document.source.size())
         return readTagText(tag);
-    std::string text = document.source.substr(tag->sourceBegin, tag->startTagEnd - tag->sourceBegin);
-    for (char& c : text)
-        if (c == '\t' || c == '\r' || c == '\n') c = ' ';
+    const std::string written = document.source.substr(tag->sourceBegin, tag->startTagEnd - tag->sourceBegin);
+    // The tag goes to a terminal: a byte outside printable ASCII is shown as \xHH, never sent as
+    // it is (an escape byte in a scene must not drive the terminal that shows the finding).
+    std::string text;
+    for (const char c : written) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\t' || c == '\r' || c == '\n') {
+            text += ' ';
+        } else if (byte == 0) {
+            continue; // UTF-16's other half
+        } else if (byte < 0x20 || byte >= 0x7F) {
+            static const char digits[] = "0123456789ABCDEF";
+            text += {'\\', 'x', digits[byte >> 4], digits[byte & 15]};
+        } else {
+            text += c;
+        }
+    }
     if (text.size() > limit) text = text.substr(0, limit) + "...";
     return text;
 }

@@ -1,4 +1,5 @@
 #include "engine/loop/LoaderThread.h"
+#include "engine/base/LoaderJitter.h"
 
 #include "actors/ActorFactory.h"
 #include "engine/EngineRegistry.h"
@@ -92,13 +93,18 @@ int loaderThreadMain(int argument) {
                 r.loadingLabelShown = true;
             }
             // What a seek or a reload resets the scene to, and the bytes it loads again.
+            loaderJitter();
             markSceneStart();
             rememberShowScene(file);
+            loaderJitter();
             loadQueuedScene(file);
+            loaderJitter();
             // The show's first frame is to have everything the scene registered: the renderer
             // makes it over the next frames, while the loading label stays.
             while (r.renderer && !r.quitRequested && r.renderer->waitForResources(100) > 0) {
+                loaderJitter();
             }
+            loaderJitter();
             r.setPendingSceneFile("");
             r.loading = false;
             hideLoadingLabel(r);

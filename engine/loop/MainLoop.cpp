@@ -10,6 +10,7 @@
 #include "engine/loop/DebugHud.h"
 #include "engine/loop/HotReload.h"
 #include "engine/loop/LoaderThread.h"
+#include "engine/loop/SceneReload.h"
 #include "engine/loop/Startup.h"
 #include "engine/loop/Transport.h"
 #include "render/RenderInterface.h"
@@ -132,10 +133,17 @@ double runFrame(FrameTimer& timer) {
         replayToStartTime();
         moved = true;
     }
+    if (r.repeatPending.exchange(false)) {
+        seekShow(0.0f);
+        moved = true;
+    }
     if (runTransport(r.window)) moved = true;
     if (hotreload::run()) moved = true;
     // A replay's own time is no frame's duration.
-    if (moved) timer.restart();
+    if (moved) {
+        timer.restart();
+        ++r.showMoves;
+    }
     hud::update();
     const auto started = std::chrono::steady_clock::now();
     ShowClock& clock = r.clock;

@@ -2,6 +2,7 @@
 
 #include "actors/entity/Entity.h"
 #include "engine/EngineRegistry.h"
+#include "engine/base/LoaderJitter.h"
 #include "engine/base/Log.h"
 #include "scene/AutomationPath.h"
 #include "scene/NameSuggestion.h"
@@ -109,6 +110,7 @@ public:
             {"audio", ": no audio info found", &Loader::loadAudio},
         };
         for (const SceneList& list : lists) {
+            loaderJitter();
             if (const XMLTag* element = document_.findTag(std::string("base::scene::") + list.name)) {
                 (this->*list.load)(element);
             } else {
