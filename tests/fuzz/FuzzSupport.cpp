@@ -8,13 +8,14 @@
 
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <unistd.h>
 
 namespace {
 
-std::unique_ptr<RecordingRenderer> renderer;
-std::unique_ptr<Viewport> window;
+// Kept to the end of the process on purpose: destroyed at exit, the renderer would log into a
+// log stream that may already be gone.
+RecordingRenderer* renderer = nullptr;
+Viewport* window = nullptr;
 
 } // namespace
 
@@ -28,12 +29,14 @@ void freshRegistry() {
     resetEngineRegistry();
     resetRandomSeed();
     resetProblems();
-    renderer = std::make_unique<RecordingRenderer>();
-    window = std::make_unique<Viewport>();
+    delete renderer;
+    delete window;
+    renderer = new RecordingRenderer();
+    window = new Viewport();
     window->width = 1920;
     window->height = 1080;
-    engine().renderer = renderer.get();
-    engine().window = window.get();
+    engine().renderer = renderer;
+    engine().window = window;
     engine().cameraFollow = true;
 }
 
