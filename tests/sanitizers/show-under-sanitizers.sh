@@ -27,7 +27,7 @@ for preset in "${presets[@]}"; do
   log=$build/show-under-$preset.log
   started=$(date +%s)
   if [ "$preset" = asan ]; then
-    (cd "$build/show" && ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:fast_unwind_on_malloc=0 \
+    (cd "$build/show" && ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 \
        LSAN_OPTIONS=suppressions=$here/lsan.supp:print_suppressions=0 \
        UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
        ../beatshow --windowed --offline "$fps" --size "$size") > "$log" 2>&1
