@@ -18,26 +18,26 @@ void writePage(std::ofstream& out, const ogg_page& page) {
 
 } // namespace
 
-bool writeToneFile(const std::string& path, const ToneSpec& spec) {
-    const double step = 2.0 * std::numbers::pi * spec.frequency / spec.rate;
+bool writeToneFile(const std::string& path, const ToneSpec& tone) {
+    const double step = 2.0 * std::numbers::pi * tone.frequency / tone.rate;
     return writeVorbisFile(
-        path, spec.rate, spec.channels, spec.frames,
+        path, tone.rate, tone.channels, tone.frames,
         [&](int frame, int channel) {
             return static_cast<float>(0.5 * std::cos(step * (channel + 1) * frame + 0.3));
         },
-        spec.serial);
+        tone.serial);
 }
 
 bool writeVorbisFile(const std::string& path, int rate, int channels, int frames,
                      const std::function<float(int frame, int channel)>& sample, long serial) {
-    ToneSpec spec;
-    spec.rate = rate;
-    spec.channels = channels;
-    spec.frames = frames;
-    spec.serial = serial;
+    ToneSpec tone;
+    tone.rate = rate;
+    tone.channels = channels;
+    tone.frames = frames;
+    tone.serial = serial;
     vorbis_info info;
     vorbis_info_init(&info);
-    if (vorbis_encode_init_vbr(&info, spec.channels, spec.rate, 0.4f) != 0) {
+    if (vorbis_encode_init_vbr(&info, tone.channels, tone.rate, 0.4f) != 0) {
         vorbis_info_clear(&info);
         return false;
     }
@@ -48,7 +48,7 @@ bool writeVorbisFile(const std::string& path, int rate, int channels, int frames
     vorbis_block block;
     vorbis_block_init(&dsp, &block);
     ogg_stream_state stream;
-    ogg_stream_init(&stream, static_cast<int>(spec.serial));
+    ogg_stream_init(&stream, static_cast<int>(tone.serial));
 
     std::ofstream out(path, std::ios::binary);
     ogg_packet identification, comments, codebooks;
@@ -63,11 +63,11 @@ bool writeVorbisFile(const std::string& path, int rate, int channels, int frames
     int written = 0;
     bool ended = false;
     while (!ended) {
-        const int count = std::min(1024, spec.frames - written);
+        const int count = std::min(1024, tone.frames - written);
         if (count > 0) {
             float** buffer = vorbis_analysis_buffer(&dsp, count);
             for (int i = 0; i < count; ++i)
-                for (int c = 0; c < spec.channels; ++c)
+                for (int c = 0; c < tone.channels; ++c)
                     buffer[c][i] = sample(written + i, c);
             vorbis_analysis_wrote(&dsp, count);
             written += count;

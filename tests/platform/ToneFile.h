@@ -16,7 +16,7 @@ struct ToneSpec {
 };
 
 // Encodes a sine tone whose first sample is not zero; false when libvorbisenc refuses the format.
-bool writeToneFile(const std::string& path, const ToneSpec& spec);
+bool writeToneFile(const std::string& path, const ToneSpec& tone);
 
 // Encodes `frames` frames whose samples (-1..1) `sample` gives; false when libvorbisenc refuses
 // the format.
