@@ -1,32 +1,11 @@
 #include "tools/OggVorbisWriter.h"
+#include "tools/VorbisEncoderState.h"
 
 #include <vorbis/vorbisenc.h>
 
 #include <algorithm>
 
 namespace {
-
-// The library's structures, cleared in the reverse order of their set-up whatever happens.
-struct Encoder {
-    vorbis_info info{};
-    vorbis_comment comment{};
-    vorbis_dsp_state dsp{};
-    vorbis_block block{};
-    ogg_stream_state stream{};
-    bool dspReady = false, blockReady = false, streamReady = false;
-
-    Encoder() {
-        vorbis_info_init(&info);
-        vorbis_comment_init(&comment);
-    }
-    ~Encoder() {
-        if (streamReady) ogg_stream_clear(&stream);
-        if (blockReady) vorbis_block_clear(&block);
-        if (dspReady) vorbis_dsp_clear(&dsp);
-        vorbis_comment_clear(&comment);
-        vorbis_info_clear(&info);
-    }
-};
 
 void append(std::vector<uint8_t>& out, const ogg_page& page) {
     out.insert(out.end(), page.header, page.header + page.header_len);
@@ -41,7 +20,7 @@ std::vector<uint8_t> encodeOggVorbis(const SongAudio& audio, float quality,
         error = "quality " + std::to_string(quality) + " is outside libvorbisenc's range -0.1 .. 1.0";
         return {};
     }
-    Encoder e;
+    VorbisEncoderState e;
     if (vorbis_encode_init_vbr(&e.info, 2, audio.sampleRate, quality) != 0) {
         error = "libvorbisenc refuses stereo " + std::to_string(audio.sampleRate) + " Hz at quality " +
                 std::to_string(quality);

@@ -1,4 +1,5 @@
 #include "tools/import/MusicImport.h"
+#include "tools/VorbisEncoderState.h"
 
 #define OV_EXCLUDE_STATIC_CALLBACKS
 #include <sndfile.h>
@@ -89,27 +90,6 @@ bool decodeWithFfmpeg(const std::string& ffmpeg, const std::string& input, const
     return true;
 }
 
-struct VorbisEncoder {
-    vorbis_info info{};
-    vorbis_comment comment{};
-    vorbis_dsp_state dsp{};
-    vorbis_block block{};
-    ogg_stream_state stream{};
-    bool dspReady = false, blockReady = false, streamReady = false;
-
-    VorbisEncoder() {
-        vorbis_info_init(&info);
-        vorbis_comment_init(&comment);
-    }
-    ~VorbisEncoder() {
-        if (streamReady) ogg_stream_clear(&stream);
-        if (blockReady) vorbis_block_clear(&block);
-        if (dspReady) vorbis_dsp_clear(&dsp);
-        vorbis_comment_clear(&comment);
-        vorbis_info_clear(&info);
-    }
-};
-
 void writePage(std::ofstream& out, const ogg_page& page) {
     out.write(reinterpret_cast<const char*>(page.header), page.header_len);
     out.write(reinterpret_cast<const char*>(page.body), page.body_len);
@@ -150,7 +130,7 @@ int encodeDecoded(const std::string& input, const std::string& shownName, const 
     report.channels = channels;
     report.rate = format.samplerate;
 
-    VorbisEncoder e;
+    VorbisEncoderState e;
     if (vorbis_encode_init_vbr(&e.info, channels, format.samplerate, 0.5f) != 0) {
         error = "libvorbisenc cannot encode " + std::to_string(channels) + " channels at " +
                 std::to_string(format.samplerate) + " Hz";
