@@ -3,6 +3,7 @@
 # outliner (by its filter), a key added with K at the playhead, the scene saved with Ctrl+S. The
 # saved file must hold the new key and the old file must be kept; the screen is kept as a picture.
 # Arguments: the program, a scratch folder for the show, a folder for the screenshot.
+here=$(cd "$(dirname "$0")" && pwd)
 set -u
 program=$1
 show=$2
@@ -18,21 +19,7 @@ cp epicrealtimetest.xml original.xml
 log=editor.log
 SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy "$program" --edit --size 1280x720 . > "$log" 2>&1 &
 pid=$!
-fail() {
-  echo "$1"
-  kill "$pid" 2>/dev/null
-  cat "$log"
-  exit 1
-}
-await() {
-  for _ in $(seq 1 600); do
-    tail -n +"$((${2:-0} + 1))" "$log" | grep -q -- "$1" && return 0
-    kill -0 "$pid" 2>/dev/null || fail "the program ended while waiting for '$1'"
-    sleep 0.1
-  done
-  fail "no '$1' in the log"
-}
-lines() { wc -l < "$log"; }
+. "$here/../support/program_log.sh"
 snapshot() {
   if command -v import >/dev/null; then
     import -window root "$shots/$1" 2>/dev/null

@@ -3,6 +3,7 @@
 # the scene edited while the show plays. Each step must be answered by its log line; a broken
 # shader must leave the show running on the last good one; Escape must still end it cleanly.
 # Arguments: the program, a show directory that this test may edit.
+here=$(cd "$(dirname "$0")" && pwd)
 set -u
 program=$1
 show=$2
@@ -13,22 +14,7 @@ cd "$show" || exit 1
 log=live.log
 SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy "$program" --windowed --size 320x180 > "$log" 2>&1 &
 pid=$!
-fail() {
-  echo "$1"
-  kill "$pid" 2>/dev/null
-  cat "$log"
-  exit 1
-}
-# Waits up to 60 s for a line matching the pattern to appear in the log (after line $2, default 0).
-await() {
-  for _ in $(seq 1 600); do
-    tail -n +"$((${2:-0} + 1))" "$log" | grep -q -- "$1" && return 0
-    kill -0 "$pid" 2>/dev/null || fail "the program ended while waiting for '$1'"
-    sleep 0.1
-  done
-  fail "no '$1' in the log"
-}
-lines() { wc -l < "$log"; }
+. "$here/../support/program_log.sh"
 
 window=""
 for _ in $(seq 1 200); do
