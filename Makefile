@@ -56,15 +56,18 @@ golden: show
 	@BEATSHOW_UPDATE_GOLDEN=1 SDL_VIDEODRIVER=offscreen build/tests/show/golden_frames_tests
 
 # The whole default show offline under ASan+UBSan (leaks on), then under TSan with the loader
-# thread pausing at random points; some minutes each on two cores, so not part of `make test`.
+# thread pausing at random points; some minutes each on two cores, so not part of `make test`:
+# `make soak` runs it after its own play.
 test-show-sanitizers: deps
 	@JOBS=$(JOBS) tests/sanitizers/show-under-sanitizers.sh
 
 # The default show windowed under Xvfb in real time, starting over at its end, for SOAK_MINUTES;
-# resident memory every 10 s and every frame's time land in build/soak/.
+# resident memory every 10 s and every frame's time land in build/soak/. Then the whole show
+# under the sanitizers, which CI has no time for.
 SOAK_MINUTES ?= 10
 soak: show
 	@SOAK_MINUTES=$(SOAK_MINUTES) tests/soak/soak.sh build/beatshow $(SHOW_DIR) build/soak
+	@JOBS=$(JOBS) tests/sanitizers/show-under-sanitizers.sh
 
 # The readers under libFuzzer (clang, AddressSanitizer, UndefinedBehaviorSanitizer), each for
 # FUZZ_SECONDS; crashers land in tests/fuzz/crashers/, which `make test` replays.

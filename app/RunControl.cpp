@@ -51,9 +51,12 @@ void RunControl::beforeFrame() {
     frameStart_ = steadyNanoseconds();
 }
 
-std::string RunControl::shotFileName(double t) {
+std::string RunControl::shotFileName(double t, int take) {
     char name[64];
-    std::snprintf(name, sizeof name, "shot-%09.3f.png", t);
+    if (take > 1)
+        std::snprintf(name, sizeof name, "shot-%09.3f-%d.png", t, take);
+    else
+        std::snprintf(name, sizeof name, "shot-%09.3f.png", t);
     return name;
 }
 
@@ -102,11 +105,21 @@ void RunControl::afterFrame(double) {
     }
     const double musicTime = r.musicTime;
 
-    while (nextShot_ < options_.shotTimes.size() && musicTime >= options_.shotTimes[nextShot_]) {
-        const double t = options_.shotTimes[nextShot_++];
+    // After a jump back the shot times ahead come round again; their frames are written beside
+    // the first ones, so that the two can be compared.
+    const std::vector<double>& shotTimes = options_.shotTimes;
+    if (musicTime < lastMusicTime_)
+        nextShot_ = static_cast<size_t>(std::lower_bound(shotTimes.begin(), shotTimes.end(), musicTime) -
+                                        shotTimes.begin());
+    lastMusicTime_ = musicTime;
+    shotTakes_.resize(shotTimes.size());
+    while (nextShot_ < shotTimes.size() && musicTime >= shotTimes[nextShot_]) {
+        const double t = shotTimes[nextShot_];
+        const int take = ++shotTakes_[nextShot_++];
         std::vector<uint8_t> rgb;
         int width = 0, height = 0;
-        const std::string path = (std::filesystem::path(options_.shotDirectory) / shotFileName(t)).string();
+        const std::string path =
+            (std::filesystem::path(options_.shotDirectory) / shotFileName(t, take)).string();
         std::error_code ec;
         std::filesystem::create_directories(options_.shotDirectory, ec);
         if (capture_ && capture_(rgb, width, height) && writePng_ && writePng_(path, rgb, width, height)) {

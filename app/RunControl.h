@@ -28,8 +28,9 @@ public:
     void beforeFrame() override;
     void afterFrame(double dt) override;
 
-    // The file name a shot at music time t gets.
-    static std::string shotFileName(double t);
+    // The file name a shot at music time t gets; `take` counts the times it was taken in this
+    // run (a show that jumps back, by a seek or a loop, reaches its shot times again).
+    static std::string shotFileName(double t, int take = 1);
     // "frames: N  fps: F  frame ms: min A  median B  p99 C  max D", from the frame durations.
     static std::string statisticsLine(const std::vector<double>& frameMilliseconds, double wallSeconds);
 
@@ -56,6 +57,8 @@ private:
     CaptureFunction capture_;
     PngWriter writePng_;
     size_t nextShot_ = 0;
+    std::vector<int> shotTakes_; // per shot time, how often it was taken
+    double lastMusicTime_ = 0.0;
     long long frames_ = 0;
     std::vector<double> frameTimes_;
     std::vector<double> loadingFrameTimes_;

@@ -140,3 +140,33 @@ TEST(GoldenFrames, TheDefaultShowLooksAsItDidWhenTheGoldensWereMade) {
 }
 
 } // namespace
+
+// Kept shadow faces, cached uniforms and the filter chain's targets carry state from frame to
+// frame; none of it may show. The show passes 100 s, jumps eight bars back (PageUp) and passes
+// it again: both shots of that time must be the same bytes.
+TEST(GoldenFrames, TheSameFrameDrawnTwiceInOneRunIsIdentical) {
+    ScratchDirectory shots;
+    const ProgramRun run = runShellCommand(
+        "cd " + shellQuoted(BEATSHOW_SHOW_BUILD_DIR) +
+        " && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy timeout 600 " + shellQuoted(BEATSHOW_PROGRAM) +
+        " --windowed --size 320x180 --offline 2 --start 98 --shots 100 --press 6:PageUp --until 102 "
+        "--shot-dir " +
+        shellQuoted(shots.path().string()));
+    ASSERT_EQ(run.status, 0) << ::testing::PrintToString(run.lines);
+    std::vector<uint8_t> first, second;
+    int w1 = 0, h1 = 0, w2 = 0, h2 = 0;
+    ASSERT_TRUE(readPng((shots.path() / "shot-00100.000.png").string(), first, w1, h1));
+    ASSERT_TRUE(readPng((shots.path() / "shot-00100.000-2.png").string(), second, w2, h2))
+        << "the show did not come back to 100 s: " << ::testing::PrintToString(run.lines);
+    ASSERT_EQ(w1, w2);
+    ASSERT_EQ(h1, h2);
+    const Difference d = compare(first, second, 0);
+    if (d.different == 0) return;
+    fs::create_directories(OutputDirectory);
+    const std::string stem = (OutputDirectory / "drawn-twice").string();
+    writePng(stem + "-first.png", first, w1, h1);
+    writePng(stem + "-second.png", second, w2, h2);
+    writePng(stem + "-difference.png", d.image, w1, h1);
+    ADD_FAILURE() << d.different << " pixels differ, by up to " << d.largest
+                  << "/255; both shots and the difference in " << stem << "-*.png";
+}
