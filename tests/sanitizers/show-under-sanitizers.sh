@@ -26,20 +26,21 @@ for preset in "${presets[@]}"; do
     { echo "show-under-sanitizers: the $preset build failed"; exit 1; }
   log=$build/show-under-$preset.log
   started=$(date +%s)
+  # The GL loader unloads the driver at exit, before the sanitizers look: LeakSanitizer then sees
+  # the driver's memory without the globals that still point to it (leaks of "<unknown module>"),
+  # and ThreadSanitizer ends the run because a library its suppressions name went away. A dlclose
+  # that keeps modules loaded avoids both; the sanitizer's runtime must come before it.
+  keep=$build/keep-modules-loaded.so
+  printf 'int dlclose(void *handle) { (void)handle; return 0; }\n' |
+    cc -shared -fPIC -x c -o "$keep" - || { echo "show-under-sanitizers: cannot build $keep"; exit 1; }
+  preload="$(gcc -print-file-name="lib$preset.so"):$keep"
   if [ "$preset" = asan ]; then
-    # The GL loader unloads the driver at exit, before LeakSanitizer looks: the driver's memory
-    # then has neither the globals that still point to it nor module names for the suppressions,
-    # and shows up as leaks of "<unknown module>". A dlclose that keeps modules loaded avoids
-    # that; it needs the ASan runtime before it in the preload list.
-    keep=$build/keep-modules-loaded.so
-    printf 'int dlclose(void *handle) { (void)handle; return 0; }\n' |
-      cc -shared -fPIC -x c -o "$keep" - || { echo "show-under-sanitizers: cannot build $keep"; exit 1; }
-    (cd "$build/show" && LD_PRELOAD="$(gcc -print-file-name=libasan.so):$keep" ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 \
+    (cd "$build/show" && LD_PRELOAD=$preload ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 \
        LSAN_OPTIONS=suppressions=$here/lsan.supp:print_suppressions=0 \
        UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
        ../beatshow --windowed --offline "$fps" --size "$size") > "$log" 2>&1
   else
-    (cd "$build/show" && TSAN_OPTIONS=halt_on_error=0:exitcode=66:suppressions=$here/tsan.supp \
+    (cd "$build/show" && LD_PRELOAD=$preload TSAN_OPTIONS=halt_on_error=0:exitcode=66:suppressions=$here/tsan.supp \
        BEATSHOW_LOADER_JITTER=20 \
        ../beatshow --windowed --offline "$fps" --size "$size") > "$log" 2>&1
   fi
@@ -47,7 +48,7 @@ for preset in "${presets[@]}"; do
   reports=$(grep -c -E '^(==[0-9]+==ERROR|WARNING: ThreadSanitizer|SUMMARY: [A-Za-z]+Sanitizer)|runtime error:' "$log")
   echo "show-under-sanitizers: $preset: exit $result, $reports reports, $(($(date +%s) - started)) s (log: $log)"
   if [ "$result" -ne 0 ] || [ "$reports" -ne 0 ]; then
-    grep -E -A12 '^(==[0-9]+==ERROR|WARNING: ThreadSanitizer)|runtime error:' "$log" | head -40
+    grep -E -A12 '^(==[0-9]+==ERROR|WARNING: ThreadSanitizer)|runtime error:|Sanitizer: library' "$log" | head -40
     status=1
   fi
 done
