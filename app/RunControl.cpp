@@ -105,10 +105,11 @@ void RunControl::afterFrame(double) {
     }
     const double musicTime = r.musicTime;
 
-    // After a jump back the shot times ahead come round again; their frames are written beside
-    // the first ones, so that the two can be compared.
+    // After a move back (a seek, a reload, --repeat) the shot times ahead come round again; their
+    // frames are written beside the first ones, so that the two can be compared. Other frames
+    // whose time goes back (the show's end taking the scene down) take nothing again.
     const std::vector<double>& shotTimes = options_.shotTimes;
-    if (musicTime < lastMusicTime_)
+    if (r.showMoves != movesBefore_ && musicTime < lastMusicTime_)
         nextShot_ = static_cast<size_t>(std::lower_bound(shotTimes.begin(), shotTimes.end(), musicTime) -
                                         shotTimes.begin());
     lastMusicTime_ = musicTime;
