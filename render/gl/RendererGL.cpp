@@ -345,9 +345,7 @@ void RendererGL::createFixedGeometry() {
 
     // 2D drawing: (x, y, z, rhw, ARGB colour, u, v), 28 bytes; 3D lines: (x, y, z, colour, u, v),
     // 24 bytes. An ARGB word in memory is the bytes B, G, R, A: GL_BGRA reads it as RGBA.
-    glCreateBuffers(1, &overlayBuffer_);
-    overlayBufferSize_ = 64 * 1024;
-    glNamedBufferData(overlayBuffer_, static_cast<GLsizeiptr>(overlayBufferSize_), nullptr, GL_STREAM_DRAW);
+    makeStreamBuffer(StreamHalfBytes);
     glCreateVertexArrays(1, &overlayArray_);
     glVertexArrayVertexBuffer(overlayArray_, 0, overlayBuffer_, 0, 28);
     setVertexAttribute(overlayArray_, 0, 4, GL_FLOAT, 0);
@@ -389,6 +387,7 @@ void RendererGL::releaseDeviceObjects() {
     // gone by now.
     if (!cubes_.empty()) glDeleteTextures(static_cast<GLsizei>(cubes_.size()), cubes_.data());
     cubes_.clear();
+    spareCubes_.clear();
     GlProgram* programs[] = {&diffuseShader_, &lightingShader_, &gShader_,          &gShaderNv_,
                              &meshShader_,    &defferedShader_, &flatShader_,       &depthShader_,
                              &overlayShader_, &prim3dShader_,   &meshShaderSimple_, &meshShaderNv_};
@@ -405,8 +404,9 @@ void RendererGL::releaseDeviceObjects() {
     const GLuint framebuffers[] = {gBufferFbo_,   lightingFbo_, overlayFbo_,
                                    compositeFbo_, shadowFbo_,   backBufferFbo_};
     glDeleteFramebuffers(6, framebuffers);
-    const GLuint buffers[] = {quadBuffer_, lineSetBuffer_, overlayBuffer_};
-    glDeleteBuffers(3, buffers);
+    deleteStreamBuffer();
+    const GLuint buffers[] = {quadBuffer_, lineSetBuffer_};
+    glDeleteBuffers(2, buffers);
     const GLuint arrays[] = {quadArray_, lineSetArray_, overlayArray_, prim3dArray_};
     glDeleteVertexArrays(4, arrays);
     if (timeQueries_[0]) glDeleteQueries(7, timeQueries_);
@@ -800,8 +800,12 @@ int RendererGL::removeLight(LightRecord* light) {
     const auto cube = static_cast<GLuint>(light->shadowCube);
     if (cube) {
         std::lock_guard lock(garbageMutex_);
-        garbageTextures_.push_back(cube);
-        cubes_.erase(std::remove(cubes_.begin(), cubes_.end(), cube), cubes_.end());
+        if (spareCubes_.size() < MaxSpareCubes) {
+            spareCubes_.push_back(cube);
+        } else {
+            garbageTextures_.push_back(cube);
+            cubes_.erase(std::remove(cubes_.begin(), cubes_.end(), cube), cubes_.end());
+        }
     }
     light->shadowCube = 0;
     return 0;

@@ -385,6 +385,8 @@ private:
     enum class OverlayStages { None, Flat, Prim3d, Text };
     void useOverlayStages(OverlayStages stages);
     GLintptr streamVertices(const void* data, size_t bytes, size_t stride);
+    void makeStreamBuffer(size_t halfBytes);
+    void deleteStreamBuffer();
     void flushText();
     FilterResources* resourcesOf(int stage) const;
     bool deviceRefuses(DeviceObject object);
@@ -422,7 +424,14 @@ private:
     GLuint quadBuffer_ = 0, quadArray_ = 0;
     GLuint lineSetBuffer_ = 0, lineSetArray_ = 0;
     GLuint overlayBuffer_ = 0, overlayArray_ = 0, prim3dArray_ = 0;
-    size_t overlayBufferSize_ = 0;
+    // The overlay's vertices stream through overlayBuffer_, mapped once and written in two
+    // halves: a half is written again only after the draws that last read it have finished
+    // (its fence), so no frame asks the driver for new memory or waits for the frame before.
+    static constexpr size_t StreamHalfBytes = 2 * 1024 * 1024; // grows for a larger single draw
+    uint8_t* streamMapped_ = nullptr;
+    size_t streamHalfBytes_ = 0;
+    size_t streamHalf_ = 0;
+    GLsync streamFences_[2] = {};
 
     // Registries.
     TimedLock meshesLock_, materialsLock_, instancesLock_, lightsLock_;
@@ -450,6 +459,11 @@ private:
     std::mutex garbageMutex_;
     std::vector<GLuint> garbageBuffers_, garbageArrays_, garbageTextures_;
     std::vector<GLuint> cubes_; // every shadow cube alive (guarded by garbageMutex_)
+    // Cubes of removed lights, kept for the next lights: a seek or reload removes and adds every
+    // light, and 6 MB a cube is worth keeping rather than asking the driver again (guarded by
+    // garbageMutex_; also in cubes_).
+    std::vector<GLuint> spareCubes_;
+    static constexpr size_t MaxSpareCubes = 8;
 
     // Shadow faces as last drawn, by cube; a cube made again under a reused name starts afresh.
     std::unordered_map<GLuint, std::array<ShadowFace, 6>> shadowRecords_;

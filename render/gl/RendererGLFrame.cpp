@@ -211,6 +211,18 @@ void RendererGL::makePendingResources(size_t budget, bool haveLights, bool haveM
 }
 
 bool RendererGL::makeShadowCube(LightRecord& light) {
+    const float none = 0.0f; // "nothing drawn here": never shadows
+    {
+        std::lock_guard lock(garbageMutex_);
+        if (!spareCubes_.empty()) {
+            const GLuint cube = spareCubes_.back();
+            spareCubes_.pop_back();
+            glClearTexImage(cube, 0, GL_RED, GL_FLOAT, &none);
+            light.shadowCube = cube;
+            shadowRecords_.erase(cube); // what its faces showed belongs to the light before
+            return true;
+        }
+    }
     while (glGetError() != GL_NO_ERROR) {
     }
     GLuint cube = 0;
@@ -226,7 +238,6 @@ bool RendererGL::makeShadowCube(LightRecord& light) {
     glTextureParameteri(cube, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glTextureParameteri(cube, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTextureParameteri(cube, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    const float none = 0.0f; // "nothing drawn here": never shadows
     glClearTexImage(cube, 0, GL_RED, GL_FLOAT, &none);
     light.shadowCube = cube;
     shadowRecords_.erase(cube); // the name may have served a cube deleted before

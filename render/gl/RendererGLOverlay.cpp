@@ -36,9 +36,6 @@ layout(location = 0) out vec4 outColour;
 void main() { outColour = vec4(colour.rgb, colour.a * texture(atlas, texCoord).r); }
 )";
 
-// How much vertex data one frame's overlay may stream before the buffer is renewed.
-constexpr size_t StreamBufferSize = 4 * 1024 * 1024;
-
 struct OverlayVertex { // 28 bytes: x, y, z, rhw, ARGB colour, u, v
     float x, y, z, rhw;
     uint32_t colour;
@@ -110,7 +107,6 @@ void RendererGL::overlayPass() {
     prim3dShader_.setMatrix("Proj", projection_);
     overlayStages_ = OverlayStages::None;
     useOverlayStages(OverlayStages::Flat);
-    streamOffset_ = overlayBufferSize_; // the first stream of the frame renews the buffer
     overlayShader_.setFloat("resX", static_cast<float>(width_));
     overlayShader_.setFloat("resY", static_cast<float>(height_));
     flatShader_.setBool("useTex", false);
@@ -185,19 +181,48 @@ void RendererGL::useOverlayStages(OverlayStages stages) {
     if (stages == OverlayStages::Text) useStages(textVertex_, textFragment_);
 }
 
-GLintptr RendererGL::streamVertices(const void* data, size_t bytes, size_t stride) {
-    // Appended one after another through the frame; a new store only when the buffer is full, so
-    // the driver never waits for earlier draws and is not asked for memory on every call.
-    GLintptr offset = static_cast<GLintptr>((streamOffset_ + stride - 1) / stride * stride);
-    if (static_cast<size_t>(offset) + bytes > overlayBufferSize_) {
-        overlayBufferSize_ = std::max(StreamBufferSize, bytes);
-        glNamedBufferData(overlayBuffer_, static_cast<GLsizeiptr>(overlayBufferSize_), nullptr,
-                          GL_STREAM_DRAW);
-        offset = 0;
+void RendererGL::makeStreamBuffer(size_t halfBytes) {
+    deleteStreamBuffer();
+    const GLbitfield flags = GL_MAP_WRITE_BIT | GL_MAP_PERSISTENT_BIT | GL_MAP_COHERENT_BIT;
+    glCreateBuffers(1, &overlayBuffer_);
+    glNamedBufferStorage(overlayBuffer_, static_cast<GLsizeiptr>(2 * halfBytes), nullptr, flags);
+    streamMapped_ = static_cast<uint8_t*>(
+        glMapNamedBufferRange(overlayBuffer_, 0, static_cast<GLsizeiptr>(2 * halfBytes), flags));
+    streamHalfBytes_ = halfBytes;
+    streamHalf_ = 0;
+    streamOffset_ = 0;
+}
+
+void RendererGL::deleteStreamBuffer() {
+    for (GLsync& fence : streamFences_) {
+        if (fence) glDeleteSync(fence);
+        fence = nullptr;
     }
-    glNamedBufferSubData(overlayBuffer_, offset, static_cast<GLsizeiptr>(bytes), data);
-    streamOffset_ = static_cast<size_t>(offset) + bytes;
-    return offset;
+    // Draws still queued keep the store alive until they are done.
+    if (overlayBuffer_) glDeleteBuffers(1, &overlayBuffer_);
+    overlayBuffer_ = 0;
+    streamMapped_ = nullptr;
+}
+
+GLintptr RendererGL::streamVertices(const void* data, size_t bytes, size_t stride) {
+    if (bytes > streamHalfBytes_) makeStreamBuffer(std::max(2 * streamHalfBytes_, bytes));
+    size_t offset = (streamOffset_ + stride - 1) / stride * stride;
+    if (offset + bytes > (streamHalf_ + 1) * streamHalfBytes_) {
+        // This half is full: fence the draws that read it, and write on in the other half once
+        // the draws that read that one before have finished (mostly long ago).
+        streamFences_[streamHalf_] = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+        streamHalf_ ^= 1;
+        if (GLsync& fence = streamFences_[streamHalf_]) {
+            while (glClientWaitSync(fence, GL_SYNC_FLUSH_COMMANDS_BIT, 1000000000) == GL_TIMEOUT_EXPIRED) {
+            }
+            glDeleteSync(fence);
+            fence = nullptr;
+        }
+        offset = streamHalf_ * streamHalfBytes_;
+    }
+    if (streamMapped_) std::memcpy(streamMapped_ + offset, data, bytes);
+    streamOffset_ = offset + bytes;
+    return static_cast<GLintptr>(offset);
 }
 
 // Text is gathered and drawn in one batch per font until another drawing operation comes, so

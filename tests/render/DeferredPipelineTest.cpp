@@ -282,7 +282,7 @@ TEST_F(GlRendererTest, ALightWhoseFacesAllFailTheFaceTestKeepsLastFramesCube) {
     EXPECT_NEAR(after[centre], 2.5f, 0.01f);
 }
 
-TEST_F(GlRendererTest, RemoveLightByIdKeepsTheCubeAndRemoveLightReleasesIt) {
+TEST_F(GlRendererTest, RemoveLightByIdKeepsTheCubeAndRemoveLightPassesItToTheNextLight) {
     ASSERT_EQ(open(), 0);
     PlacedLight first(7, {0, 0, 0});
     PlacedLight second(8, {0, 0, 0});
@@ -305,8 +305,12 @@ TEST_F(GlRendererTest, RemoveLightByIdKeepsTheCubeAndRemoveLightReleasesIt) {
     EXPECT_EQ(renderer().removeLight(&second.record), 0);
     EXPECT_EQ(renderer().removeLight(&second.record), 1);
     EXPECT_EQ(second.record.shadowCube, 0u);
+    // A seek removes and adds every light: the next light takes the cube instead of a new one.
+    PlacedLight third(9, {5, 0, 0});
+    ASSERT_EQ(renderer().addLight(&third.record), 0);
     frame();
-    EXPECT_FALSE(glIsTexture(static_cast<GLuint>(secondCube)));
+    EXPECT_EQ(third.record.shadowCube, secondCube);
+    EXPECT_TRUE(glIsTexture(static_cast<GLuint>(secondCube)));
 }
 
 TEST_F(GlRendererTest, AnInstanceNeedsItsMeshRegisteredFirst) {
