@@ -74,7 +74,12 @@ float seekShow(float target, bool* moved) {
         file = sceneFile;
     }
     resetScene(SceneAssets::Keep);
-    loadAgain(bytes, file);
+    {
+        // The bytes of the scene already loaded: its load noted these problems then. Noted again
+        // at every seek, they would pile up through a long --repeat run or an editing session.
+        ProblemsMuted notedAtTheLoad;
+        loadAgain(bytes, file);
+    }
     if (moved) *moved = true;
     return replayTo(target < 0.0f ? 0.0f : target);
 }

@@ -1,6 +1,10 @@
 #include "engine/loop/MainLoop.h"
+#include "actors/ActorFactory.h"
 #include "actors/EngineCamera.h"
+#include "engine/base/Log.h"
+#include "engine/loop/SceneReload.h"
 #include "engine/loop/Transport.h"
+#include "scene/loader/SceneLoader.h"
 #include "tests/program/ProgramTestSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -152,6 +156,21 @@ TEST_F(MainLoop, PlayFromTheLoaderThreadReachesActorsOnTheMainThread) {
     EXPECT_TRUE(registry().playing);
     frame(10, 0.1);
     EXPECT_EQ(journal, (std::vector<std::string>{"a update", "a play"}));
+}
+
+TEST_F(MainLoop, SeeksDoNotNoteTheScenesLoadProblemsAgain) {
+    const std::string scene = "<base><scene></scene></base>"; // no meshes, lights, ...: problems
+    rememberShowSceneBytes(scene);
+    loadSceneFromBytes(scene, "show.xml", &createActor);
+    const std::vector<std::string> noted = problemsNoted();
+    ASSERT_FALSE(noted.empty());
+    registry().playing = true;
+    for (int seek = 0; seek < 3; ++seek) {
+        bool moved = false;
+        seekShow(0.0f, &moved);
+        ASSERT_TRUE(moved);
+    }
+    EXPECT_EQ(problemsNoted(), noted);
 }
 
 } // namespace
