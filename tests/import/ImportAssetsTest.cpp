@@ -276,6 +276,14 @@ TEST_F(AssetImport, EachBadInputGetsOneLineAFailingStatusAndNothingWritten) {
 
     expectRefused(import({in("absent.glb").string()}), "absent.glb: no such file");
 
+    // A TGA header that claims 6,666 x 32,778 pixels, and nothing after it: refused at once
+    // instead of decoded, for seconds, into a gigabyte of black.
+    const uint8_t cutShort[] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x0A, 0x1A, 0x0A, 0x80, 32, 0x20};
+    std::ofstream(in("cut.tga"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(cutShort), sizeof cutShort);
+    expectRefused(import({in("cut.tga").string()}),
+                  "cut.tga: a picture of 6666 x 32778 pixels cannot be held in 18 bytes");
+
     // The engine's own mesh files are not models of another tool.
     fs::create_directories(show() / "model");
     std::vector<uint8_t> engineFile = {0, 0, 0, 0, 0x37, 0x13, 0, 0};

@@ -5,12 +5,27 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 
 namespace {
 
 // Pictures above this many pixels are refused rather than decoded (4 bytes a pixel in memory).
 constexpr uint64_t MaxPixels = 16384ull * 16384ull;
+
+// The most pixels one byte of a file can stand for: deflate (PNG), LZW (GIF), Huffman-coded
+// blocks (JPEG) and Softimage's long runs pack a one-colour picture very tightly; the run-length
+// and raw formats (TGA, BMP, PSD, PNM, HDR) hold at most some dozens of pixels a byte. A header
+// that claims more is damaged or its file is cut short, and the decoder would spend seconds
+// filling a huge picture with nothing.
+uint64_t mostPixelsPerByte(const uint8_t* data, size_t size) {
+    auto startsWith = [&](std::initializer_list<uint8_t> magic) {
+        return size >= magic.size() && std::equal(magic.begin(), magic.end(), data);
+    };
+    const bool packsTightly = startsWith({0x89, 'P', 'N', 'G'}) || startsWith({0xFF, 0xD8}) ||
+                              startsWith({'G', 'I', 'F', '8'}) || startsWith({'S', 0x80, 0xF6, 0x34});
+    return packsTightly ? 16384 : 256;
+}
 
 uint32_t bigEndian32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
@@ -46,6 +61,12 @@ int decodePicture(const uint8_t* data, size_t size, Image& out, std::vector<std:
         static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > MaxPixels) {
         error = "a picture of " + std::to_string(width) + " x " + std::to_string(height) +
                 " pixels is too large (at most 16384 x 16384)";
+        return -1;
+    }
+    if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > mostPixelsPerByte(data, size) * size) {
+        error = "a picture of " + std::to_string(width) + " x " + std::to_string(height) +
+                " pixels cannot be held in " + std::to_string(size) +
+                " bytes: the file is cut short or its header is damaged";
         return -1;
     }
     // PNG keeps its bit depth and colour type in the header, at fixed places.
