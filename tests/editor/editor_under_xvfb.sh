@@ -28,13 +28,7 @@ snapshot() {
   fi
 }
 
-window=""
-for _ in $(seq 1 200); do
-  window=$(xdotool search --name '^default$' 2>/dev/null | head -n 1)
-  [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || fail "no window appeared"
+await_window
 await "Triggering Event: activate"
 xdotool windowmove "$window" 0 0
 sleep 1
@@ -64,14 +58,6 @@ grep -q "<ring::Position>" epicrealtimetest.xml || fail "no key for the ring's p
 diff original.xml epicrealtimetest.xml | grep '^[<>]' | grep -v 'ring::Position\|<key v0=' && fail "the save changed more than the new key"
 "$program" --check . > check.log 2>&1 || { cat check.log; fail "the saved scene does not check clean"; }
 
-xdotool key --window "$window" Escape
-for _ in $(seq 1 500); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.02
-done
-kill -0 "$pid" 2>/dev/null && fail "still running ten seconds after Escape"
-wait "$pid"
-status=$?
-[ "$status" -eq 0 ] || fail "exit status $status"
+escape_ends_cleanly
 echo "editor: key added with K, saved with Ctrl+S, the old file kept"
 exit 0

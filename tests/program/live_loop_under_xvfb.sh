@@ -16,13 +16,7 @@ SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy "$program" --windowed --size 320x180 >
 pid=$!
 . "$here/../support/program_log.sh"
 
-window=""
-for _ in $(seq 1 200); do
-  window=$(xdotool search --name '^default$' 2>/dev/null | head -n 1)
-  [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || fail "no window appeared"
+await_window
 await "Triggering Event: activate"
 
 # Right: on to the next bar line; Home: back to the start; Space twice: pause and resume.
@@ -43,15 +37,7 @@ mark=$(lines); sed -i 's/eventTime="0.1"/eventTime="0.2"/' epicrealtimetest.xml
 await "scene loaded again at" "$mark"
 tail -n +"$((mark + 1))" "$log" | grep -q "scene loaded again at 0 s" && fail "the reload went back to the start"
 
-xdotool key --window "$window" Escape
-for _ in $(seq 1 500); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.02
-done
-kill -0 "$pid" 2>/dev/null && fail "still running ten seconds after Escape"
-wait "$pid"
-status=$?
-[ "$status" -eq 0 ] || fail "exit status $status"
+escape_ends_cleanly
 grep -q '^ri dtor$' "$log" || fail "no orderly shutdown in the log"
 echo "live loop: keys, shader and scene reloads answered"
 exit 0

@@ -21,3 +21,27 @@ await() {
 
 # The number of lines the log has so far.
 lines() { wc -l < "$log"; }
+
+# Waits up to 20 s for the program's window and sets $window to it.
+await_window() {
+  window=""
+  for _ in $(seq 1 200); do
+    window=$(xdotool search --name '^default$' 2>/dev/null | head -n 1)
+    [ -n "$window" ] && return 0
+    sleep 0.1
+  done
+  fail "no window appeared"
+}
+
+# Presses Escape in $window; the program must exit with status 0 within ten seconds.
+escape_ends_cleanly() {
+  xdotool key --window "$window" Escape
+  for _ in $(seq 1 500); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.02
+  done
+  kill -0 "$pid" 2>/dev/null && fail "still running ten seconds after Escape"
+  wait "$pid"
+  local status=$?
+  [ "$status" -eq 0 ] || fail "exit status $status"
+}
