@@ -311,6 +311,14 @@ std::optional<double> ratioOf(std::optional<double> a, std::optional<double> b) 
     return *a / *b;
 }
 
+// The row measured against a goal: the goal's figure, how the table names it, and the ratio.
+void againstGoal(Row& row, std::optional<double> goal, const std::string& goalText) {
+    row.referenceValue = goal;
+    row.reference = "goal, " + goalText;
+    row.ratioValue = ratioOf(row.value, goal);
+    row.ratio = ratioText(row.value, goal, "%.2fx the goal");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -378,10 +386,7 @@ int main(int argc, char** argv) {
                    " steps/s without drawing, recording renderer; CPU time of the first frame";
         row.value = seekRun.status == 0 ? number(seekKeys, "first_frame_ms") : std::nullopt;
         row.unit = "ms";
-        row.reference = "goal, 1000 ms";
-        row.referenceValue = 1000.0;
-        row.ratioValue = ratioOf(row.value, 1000.0);
-        if (row.ratioValue) row.ratio = format("%.2fx the goal", *row.ratioValue);
+        againstGoal(row, 1000.0, "1000 ms");
         rows.push_back(row);
     }
     // The same run moves the show once it plays: the live loop's seeks and reloads.
@@ -405,10 +410,7 @@ int main(int argc, char** argv) {
         row.what = move.what;
         row.value = seekRun.status == 0 ? number(seekKeys, move.key) : std::nullopt;
         row.unit = "ms";
-        row.reference = "goal, 1000 ms";
-        row.referenceValue = 1000.0;
-        row.ratioValue = ratioOf(row.value, 1000.0);
-        if (row.ratioValue) row.ratio = format("%.2fx the goal", *row.ratioValue);
+        againstGoal(row, 1000.0, "1000 ms");
         rows.push_back(row);
     }
 
@@ -608,11 +610,8 @@ int main(int argc, char** argv) {
         row.value = largeMs[0];
         row.unit = "ms";
         if (largeTimedOut) row.shown = "over " + std::to_string(settings.largeTimeout) + " s (stopped)";
-        row.referenceValue = 500.0;
-        row.reference = "goal, 500 ms";
-        row.ratioValue = ratioOf(row.value, 500.0);
-        row.ratio = largeTimedOut ? format("over %.0fx", settings.largeTimeout * 1000.0 / 500.0)
-                                  : ratioText(row.value, 500.0, "%.2fx the goal");
+        againstGoal(row, 500.0, "500 ms");
+        if (largeTimedOut) row.ratio = format("over %.0fx", settings.largeTimeout * 1000.0 / 500.0);
         rows.push_back(row);
     }
     {
@@ -651,10 +650,7 @@ int main(int argc, char** argv) {
                    ", normals and texture coordinates, no tangents) to its mesh file";
         row.value = importRun.status == 0 ? number(importKeys, "convert_ms") : std::nullopt;
         row.unit = "ms";
-        row.referenceValue = 10000.0;
-        row.reference = "goal, 10 s";
-        row.ratioValue = ratioOf(row.value, 10000.0);
-        row.ratio = ratioText(row.value, 10000.0, "%.2fx the goal");
+        againstGoal(row, 10000.0, "10 s");
         rows.push_back(row);
     }
     {
@@ -665,11 +661,9 @@ int main(int argc, char** argv) {
         row.what = "Peak resident memory of that conversion";
         row.value = importRun.status == 0 && rss ? std::optional<double>(*rss / 1e6) : std::nullopt;
         row.unit = "MB";
-        row.referenceValue = meshBytes ? std::optional<double>(10.0 * *meshBytes / 1e6) : std::nullopt;
-        row.reference = "goal, 10x the mesh file written (" +
-                        (meshBytes ? format("%.0f MB", *meshBytes / 1e6) : std::string("?")) + ")";
-        row.ratioValue = ratioOf(row.value, row.referenceValue);
-        row.ratio = ratioText(row.value, row.referenceValue, "%.2fx the goal");
+        againstGoal(row, meshBytes ? std::optional<double>(10.0 * *meshBytes / 1e6) : std::nullopt,
+                    "10x the mesh file written (" +
+                        (meshBytes ? format("%.0f MB", *meshBytes / 1e6) : std::string("?")) + ")");
         rows.push_back(row);
     }
 
@@ -688,10 +682,7 @@ int main(int argc, char** argv) {
                    which;
         row.value = editorRun.status == 0 ? number(editorKeys, std::string(which) + "_ms") : std::nullopt;
         row.unit = "ms";
-        row.referenceValue = 2.0;
-        row.reference = "goal, 2 ms";
-        row.ratioValue = ratioOf(row.value, 2.0);
-        row.ratio = ratioText(row.value, 2.0, "%.2fx the goal");
+        againstGoal(row, 2.0, "2 ms");
         rows.push_back(row);
     }
 
