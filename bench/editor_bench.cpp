@@ -66,15 +66,8 @@ int main(int argc, char** argv) {
     ui.selection().select(Selection::Kind::Object, "object1");
     ui.setTimelineView(0.0, 165.0);
 
-    ImGui::CreateContext();
+    createWindowlessImGuiContext(1600, 900);
     ImGuiIO& io = ImGui::GetIO();
-    io.IniFilename = nullptr;
-    io.DisplaySize = ImVec2(1600, 900);
-    // As the OpenGL 3 back end says of itself: draw lists may pass 65,536 vertices.
-    io.BackendFlags |= ImGuiBackendFlags_RendererHasVtxOffset;
-    unsigned char* pixels = nullptr;
-    int width = 0, height = 0;
-    io.Fonts->GetTexDataAsRGBA32(&pixels, &width, &height);
 
     std::vector<double> times;
     EditorUi::Frame frame;

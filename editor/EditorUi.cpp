@@ -1113,3 +1113,15 @@ void EditorUi::drawViewport(const Frame& frame) {
         selection_.clear();
     }
 }
+
+void createWindowlessImGuiContext(float width, float height) {
+    ImGui::CreateContext();
+    ImGuiIO& io = ImGui::GetIO();
+    io.IniFilename = nullptr;
+    io.DisplaySize = ImVec2(width, height);
+    // As the OpenGL 3 back end says of itself: draw lists may pass 65,536 vertices.
+    io.BackendFlags |= ImGuiBackendFlags_RendererHasVtxOffset;
+    unsigned char* pixels = nullptr;
+    int atlasWidth = 0, atlasHeight = 0;
+    io.Fonts->GetTexDataAsRGBA32(&pixels, &atlasWidth, &atlasHeight);
+}

@@ -173,3 +173,7 @@ private:
     char eventEditTarget_[64] = "";
     size_t eventEditIndex_ = SIZE_MAX;
 };
+
+// Makes the current ImGui context one that draws nowhere: a display of this size, the font atlas
+// built, no settings file. For running the panels without a window (the benchmark, the tests).
+void createWindowlessImGuiContext(float width, float height);

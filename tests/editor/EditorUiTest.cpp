@@ -28,14 +28,7 @@ protected:
         const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         loadSceneFromBytes(text, "epicrealtimetest.xml", &createActor);
         document_.loadText(text);
-        ImGui::CreateContext();
-        ImGuiIO& io = ImGui::GetIO();
-        io.IniFilename = nullptr;
-        io.DisplaySize = ImVec2(1600, 900);
-        io.BackendFlags |= ImGuiBackendFlags_RendererHasVtxOffset;
-        unsigned char* pixels = nullptr;
-        int w = 0, h = 0;
-        io.Fonts->GetTexDataAsRGBA32(&pixels, &w, &h);
+        createWindowlessImGuiContext(1600, 900);
     }
     void TearDown() override {
         ImGui::DestroyContext();
