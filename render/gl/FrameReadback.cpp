@@ -59,9 +59,15 @@ bool FrameReadback::queue(RenderInterface* renderer, int64_t tag) {
 
     Ring::Slot& slot = r.slots[r.next];
     glBindBuffer(GL_PIXEL_PACK_BUFFER, slot.buffer);
+    // RGBA rows are whole words at any width. The packing state is shared with every other read
+    // of the context (a shot packs RGB rows of 3 x width bytes, one byte aligned), so it is put
+    // back as it was.
+    GLint alignment = 1;
+    glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     // With a pack buffer bound the pointer is an offset into it: the call only queues the copy.
     glGetTextureImage(texture, 0, GL_RGBA, GL_UNSIGNED_BYTE, static_cast<GLsizei>(r.bytes()), nullptr);
+    glPixelStorei(GL_PACK_ALIGNMENT, alignment);
     glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
     slot.fence = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
     slot.tag = tag;

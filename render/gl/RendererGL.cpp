@@ -895,7 +895,9 @@ bool RendererGL::captureFrame(std::vector<uint8_t>& rgb, int& width, int& height
     width = static_cast<int>(width_);
     height = static_cast<int>(height_);
     rgb.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
-    // Row 0 of the back buffer is the top of the picture, so the rows come out upright.
+    // Row 0 of the back buffer is the top of the picture, so the rows come out upright. The rows
+    // are packed without padding at any width, whatever another reader left in the pack state.
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glGetTextureImage(backBuffer_, 0, GL_RGB, GL_UNSIGNED_BYTE, static_cast<GLsizei>(rgb.size()), rgb.data());
     return glGetError() == GL_NO_ERROR;
 }
