@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 namespace {
@@ -82,6 +83,14 @@ ShowCommandResult parseShowCommand(const std::vector<std::string>& arguments, si
 }
 
 } // namespace
+
+void anchorPathsToWorkingDirectory(ProgramOptions& options) {
+    // An empty path is an option not given; it stays so.
+    for (std::string* path : {&options.shotDirectory, &options.frameLog, &options.capture.output}) {
+        std::error_code error;
+        if (!path->empty()) *path = std::filesystem::absolute(*path, error).string();
+    }
+}
 
 bool parseMusicTime(const std::string& text, double& seconds) {
     if (!text.empty() && text[0] == 'b') {

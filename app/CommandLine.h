@@ -62,6 +62,11 @@ struct ProgramOptions : WindowSettings {
 // 0 and the options; -1 with a message naming the bad argument.
 int parseCommandLine(const std::vector<std::string>& arguments, ProgramOptions& options, std::string& error);
 
+// `beatshow DIR` plays the show as if started in DIR; the files the options name (the shots'
+// folder, the frame log, a capture) keep meaning the folder the command was typed in: before the
+// program moves into DIR, their relative paths are made absolute from the working directory.
+void anchorPathsToWorkingDirectory(ProgramOptions& options);
+
 // The arguments joined with one blank after each, as the engine has always received them.
 std::string joinCommandLine(const std::vector<std::string>& arguments);
 

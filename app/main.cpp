@@ -75,13 +75,12 @@ int makeNewShow(const std::string& directory) {
 }
 
 // `beatshow DIR`: the show in DIR plays as if started there. What the options name on this side
-// of the command line (the shots' folder, a capture's file) keeps meaning the folder it was typed in.
+// of the command line (the shots' folder, the frame log, a capture's file) keeps meaning the folder it was
+// typed in.
 bool enterShowDirectory(ProgramOptions& options) {
     if (options.showDirectory.empty()) return true;
+    anchorPathsToWorkingDirectory(options);
     std::error_code error;
-    options.shotDirectory = std::filesystem::absolute(options.shotDirectory, error).string();
-    if (options.capture.enabled())
-        options.capture.output = std::filesystem::absolute(options.capture.output, error).string();
     std::filesystem::current_path(options.showDirectory, error);
     if (error) {
         std::fprintf(stderr, "beatshow: cannot play the show in %s: %s\n", options.showDirectory.c_str(),

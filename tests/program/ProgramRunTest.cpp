@@ -180,10 +180,12 @@ TEST(FirstHour, ANewShowPlaysFromAnotherFolderWithItsOwnWords) {
     EXPECT_EQ(again.status, 1);
     EXPECT_NE(again.lines.front().find("is not empty"), std::string::npos);
 
-    // Played by naming its folder; the shots land where the command was typed.
-    const ProgramRun play = runProgram(
-        dir.path(), "first --windowed --size 320x180 --offline 10 --until 3.2 --shots 3 --shot-dir shots");
+    // Played by naming its folder; the shots and the frame log land where the command was typed.
+    const ProgramRun play = runProgram(dir.path(), "first --windowed --size 320x180 --offline 10 --until 3.2 "
+                                                   "--shots 3 --shot-dir shots --frame-log frames.txt");
     ASSERT_EQ(play.status, 0) << ::testing::PrintToString(play.lines);
+    EXPECT_TRUE(fs::is_regular_file(dir.path() / "frames.txt"));
+    EXPECT_FALSE(fs::exists(dir.path() / "first" / "frames.txt"));
     EXPECT_GE(play.find("Triggering Event: activate 1.5"), 0) << ::testing::PrintToString(play.lines);
     EXPECT_LT(play.find("Cannot load music song.ogg"), 0) << "the song plays";
     std::vector<uint8_t> rgb;
