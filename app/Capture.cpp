@@ -128,7 +128,7 @@ std::string lastLine(std::string text) {
 
 CaptureSession::CaptureSession(const ProgramOptions& options, FrameObserver& run)
     : options_(options), run_(run),
-      timeline_(options.capture.fps, options.startSeconds, options.untilSeconds) {}
+      timeline_(options.capture.fps, options.startSeconds, options.untilSeconds, options.frameLimit) {}
 
 CaptureSession::~CaptureSession() {
     if (encoder_.running()) encoder_.kill();

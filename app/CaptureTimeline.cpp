@@ -15,9 +15,10 @@ int64_t CaptureTimeline::indexReaching(double seconds, double fps) {
     return i;
 }
 
-CaptureTimeline::CaptureTimeline(double fps, double startSeconds, double untilSeconds)
+CaptureTimeline::CaptureTimeline(double fps, double startSeconds, double untilSeconds, int64_t frameLimit)
     : fps_(fps), first_(startSeconds > 0 ? std::max<int64_t>(1, indexReaching(startSeconds, fps)) : 0),
-      until_(untilSeconds >= 0 ? indexReaching(untilSeconds, fps) : -1), skip_(startSeconds > 0 ? 1 : 0) {}
+      until_(untilSeconds >= 0 ? indexReaching(untilSeconds, fps) : -1),
+      limit_(std::max<int64_t>(0, frameLimit)), skip_(startSeconds > 0 ? 1 : 0) {}
 
 bool CaptureTimeline::keep(bool showEnded) {
     ++drawn_;
@@ -33,7 +34,7 @@ bool CaptureTimeline::keep(bool showEnded) {
         return false;
     }
     ++kept_;
-    if (until_ >= 0 && index + 1 >= until_) finished_ = true;
+    if ((until_ >= 0 && index + 1 >= until_) || (limit_ > 0 && kept_ >= limit_)) finished_ = true;
     return true;
 }
 
@@ -43,6 +44,7 @@ int64_t CaptureTimeline::expectedFrames(double exitSeconds) const {
         const int64_t exit = indexReaching(exitSeconds, fps_);
         end = end < 0 ? exit : std::min(end, exit);
     }
+    if (limit_ > 0) end = end < 0 ? first_ + limit_ : std::min(end, first_ + limit_);
     return end < 0 ? -1 : std::max<int64_t>(0, end - first_);
 }
 

@@ -7,7 +7,8 @@
 // first frame of a run from the start shows index 0, and a run started at T (replayed up to
 // just before it) draws index ceil(T x fps) - 1 first, which the capture leaves out. The frame
 // in which the show ends (its "exit" event, Escape) already shows the time past the end and is
-// left out too: a show that ends at E gives exactly (E - T) x fps frames.
+// left out too: a show that ends at E gives exactly (E - T) x fps frames. A frame limit (--frames)
+// counts the frames kept, so that `--start T --frames N` gives N frames too.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +18,8 @@
 
 class CaptureTimeline {
 public:
-    // `untilSeconds` negative: no limit but the show's end.
-    CaptureTimeline(double fps, double startSeconds, double untilSeconds);
+    // `untilSeconds` negative, `frameLimit` 0: no such limit.
+    CaptureTimeline(double fps, double startSeconds, double untilSeconds, int64_t frameLimit = 0);
 
     // The index of the first frame kept, and of the first one no longer wanted (-1: none).
     int64_t firstIndex() const { return first_; }
@@ -32,7 +33,7 @@ public:
     int64_t kept() const { return kept_; }
 
     // The frames a capture gets when the show's "exit" event is at `exitSeconds` (negative: it has
-    // none); -1 when neither the event nor --until bounds it.
+    // none); -1 when neither the event, --until nor the frame limit bounds it.
     int64_t expectedFrames(double exitSeconds) const;
 
     // The first index whose music time, as the frame loop compares it (in single precision),
@@ -43,6 +44,7 @@ private:
     double fps_;
     int64_t first_;
     int64_t until_;
+    int64_t limit_;
     int skip_;
     int64_t drawn_ = 0;
     int64_t kept_ = 0;

@@ -75,8 +75,8 @@ int makeNewShow(const std::string& directory) {
 }
 
 // `beatshow DIR`: the show in DIR plays as if started there. What the options name on this side
-// of the command line (the shots' folder, the frame log, a capture's file) keeps meaning the folder it was
-// typed in.
+// of the command line (the shots' folder, the frame log, a capture's file) keeps meaning the
+// folder it was typed in.
 bool enterShowDirectory(ProgramOptions& options) {
     if (options.showDirectory.empty()) return true;
     anchorPathsToWorkingDirectory(options);
@@ -138,12 +138,13 @@ int main(int argc, char** argv) {
     if (!enterShowDirectory(options)) return 1;
 
     // A capture is an offline run at its own rate, in a window rather than full screen; it ends
-    // itself at --until, after the last frame it keeps.
+    // itself at --until and after --frames, counting the frames it keeps.
     ProgramOptions runOptions = options;
     if (options.capture.enabled()) {
         options.offlineFps = runOptions.offlineFps = options.capture.fps;
         options.windowed = runOptions.windowed = true;
         runOptions.untilSeconds = -1.0;
+        runOptions.frameLimit = 0;
     }
 
     EngineServices services;

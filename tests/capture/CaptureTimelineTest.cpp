@@ -54,6 +54,18 @@ TEST(CaptureTimeline, UntilEndsAfterTheLastFrameBeforeIt) {
     EXPECT_EQ(CaptureTimeline(30.0, 2.0, 2.0).expectedFrames(-1.0), 0);
 }
 
+TEST(CaptureTimeline, AFrameLimitCountsTheFramesKept) {
+    // --start 0.5 --frames 10: the frame drawn before the start is not one of the ten.
+    CaptureTimeline timeline(30.0, 0.5, -1.0, 10);
+    EXPECT_EQ(timeline.expectedFrames(-1.0), 10);
+    EXPECT_EQ(timeline.expectedFrames(0.6), 3) << "an earlier exit wins";
+    EXPECT_EQ(run(timeline, 1000), 10);
+    EXPECT_TRUE(timeline.finished());
+    EXPECT_EQ(CaptureTimeline(30.0, 0.0, 1.0, 100).expectedFrames(-1.0), 30) << "an earlier --until wins";
+    CaptureTimeline fromZero(30.0, 0.0, -1.0, 10);
+    EXPECT_EQ(run(fromZero, 1000), 10);
+}
+
 TEST(CaptureTimeline, IndicesFollowTheSinglePrecisionClock) {
     // 1/3 s at 30 steps is index 10 whatever the rounding of 10/30 in doubles or floats.
     EXPECT_EQ(CaptureTimeline::indexReaching(1.0 / 3.0, 30.0), 10);
