@@ -84,36 +84,113 @@ private:
 
 namespace {
 
-std::atomic<bool> interrupted{false};
-struct sigaction previousInterrupt {};
-bool interruptHandled = false;
+// Why the capture stops before its end: 0 while it runs on, else the signal's number or one of
+// the window's reasons below. The first reason stays.
+constexpr int StopByEscape = -1;
+constexpr int StopByClosedWindow = -2;
+std::atomic<int> stopRequest{0};
 
-// Ctrl+C: the frame loop ends at its next turn and the capture keeps what it has. The handler
-// removes itself, so a second Ctrl+C ends the program at once.
-void onInterrupt(int) {
-    interrupted.store(true);
+void requestStop(int reason) {
+    int none = 0;
+    stopRequest.compare_exchange_strong(none, reason);
     engine().quitRequested.store(true);
 }
 
-void handleInterrupts() {
-    interrupted = false;
+// Ctrl+C, SIGTERM (a shutdown, kill) and SIGHUP (the terminal went away) end the frame loop at
+// its next turn; the capture keeps what it has. The handlers stay in place until the file is
+// done: a second signal (an impatient second Ctrl+C) must not kill the program between two
+// frames and leave the hidden file behind.
+void onStopSignal(int number) {
+    requestStop(number);
+}
+
+constexpr int StopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction previousActions[std::size(StopSignals)];
+bool stopSignalsHandled[std::size(StopSignals)] = {};
+
+void handleStopSignals() {
+    stopRequest = 0;
     struct sigaction action {};
-    action.sa_handler = onInterrupt;
+    action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;
-    interruptHandled = sigaction(SIGINT, &action, &previousInterrupt) == 0;
+    // Reads and writes of other threads (the encoder's pipes, the PNG files, the audio device)
+    // go on where they were.
+    action.sa_flags = SA_RESTART;
+    for (size_t i = 0; i < std::size(StopSignals); ++i)
+        if (!stopSignalsHandled[i])
+            stopSignalsHandled[i] = sigaction(StopSignals[i], &action, &previousActions[i]) == 0;
 }
 
-void restoreInterrupts() {
-    if (interruptHandled) sigaction(SIGINT, &previousInterrupt, nullptr);
-    interruptHandled = false;
+void restoreStopSignals() {
+    for (size_t i = 0; i < std::size(StopSignals); ++i)
+        if (stopSignalsHandled[i]) sigaction(StopSignals[i], &previousActions[i], nullptr);
+    std::fill(std::begin(stopSignalsHandled), std::end(stopSignalsHandled), false);
 }
 
-// The first of the show's "exit" events, in seconds; negative when it has none.
+// "Ctrl+C", "SIGTERM", "Escape": what stopped the capture, for its last line.
+std::string stopName(int reason) {
+    switch (reason) {
+    case SIGINT:
+        return "Ctrl+C";
+    case SIGTERM:
+        return "SIGTERM";
+    case SIGHUP:
+        return "SIGHUP";
+    case StopByEscape:
+        return "Escape";
+    case StopByClosedWindow:
+        return "closing the window";
+    default:
+        return "signal " + std::to_string(reason);
+    }
+}
+
+// A stopped capture's exit status: a signal's as the shell reports a program it ended; the
+// window's as Ctrl+C's, the same wish of the same person.
+int stopStatus(int reason) {
+    return reason > 0 ? 128 + reason : 128 + SIGINT;
+}
+
+// The program's window, less its keys and mouse: what a capture records must not depend on a
+// hand at the keyboard (Space would pause it, an arrow seek it). Escape and a request to close
+// stop the capture as Ctrl+C does, rather than ending the show as if it had reached its end.
+class CaptureWindow : public SystemWindow {
+public:
+    explicit CaptureWindow(std::unique_ptr<SystemWindow> inner) : inner_(std::move(inner)) {}
+
+    bool pollMessage(WindowMessage& message) override {
+        // Everything waiting is read at once, so that nothing piles up for later frames.
+        while (inner_->pollMessage(message)) {
+            if (message.type == WindowMessage::KeyDown && message.key == VirtualKey::Escape)
+                requestStop(StopByEscape);
+            else if (message.type == WindowMessage::Close)
+                requestStop(StopByClosedWindow);
+        }
+        message = WindowMessage{};
+        return false;
+    }
+    bool makeContextCurrent() override { return inner_->makeContextCurrent(); }
+    void swapBuffers() override { inner_->swapBuffers(); }
+    int drawableWidth() const override { return inner_->drawableWidth(); }
+    int drawableHeight() const override { return inner_->drawableHeight(); }
+    void showWindow() override { inner_->showWindow(); }
+    void setCursorVisible(bool visible) override { inner_->setCursorVisible(visible); }
+    void getCursorPosition(int& x, int& y) override { inner_->getCursorPosition(x, y); }
+    void moveCursor(int x, int y) override { inner_->moveCursor(x, y); }
+    void showMessageBox(const std::string& caption, const std::string& text, bool error) override {
+        inner_->showMessageBox(caption, text, error);
+    }
+
+private:
+    std::unique_ptr<SystemWindow> inner_;
+};
+
+// The earliest of the show's "exit" events, in seconds; negative when it has none.
 double exitEventSeconds() {
+    double earliest = -1.0;
     for (const EventTrigger& trigger : engine().triggers.triggers())
-        if (trigger.name == "exit") return trigger.time;
-    return -1.0;
+        if (trigger.name == "exit" && (earliest < 0 || trigger.time < earliest)) earliest = trigger.time;
+    return earliest;
 }
 
 // The encoder's last words, for the line that says why a capture failed.
@@ -132,7 +209,7 @@ CaptureSession::CaptureSession(const ProgramOptions& options, FrameObserver& run
 
 CaptureSession::~CaptureSession() {
     if (encoder_.running()) encoder_.kill();
-    restoreInterrupts();
+    restoreStopSignals();
     if (logSinkSet_) setLogSink(previousSink_);
 }
 
@@ -168,6 +245,8 @@ bool CaptureSession::prepare(std::string& error) {
         madeFolders_.clear();
         return false;
     }
+    // From before the hidden file exists until it is gone or in place.
+    handleStopSignals();
     const std::string pid = std::to_string(::getpid());
     if (format_ == CaptureFormat::PngFrames) {
         const fs::path folder = directory / (".capture-" + pid + ".part");
@@ -195,7 +274,6 @@ bool CaptureSession::prepare(std::string& error) {
         ::close(fd);
         partPath_ = part.string();
     }
-    handleInterrupts();
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
     progress_ = std::make_unique<CaptureProgress>(stderr, terminal);
     if (terminal) {
@@ -216,7 +294,14 @@ std::shared_ptr<AudioBackend> CaptureSession::watchMusic(std::shared_ptr<AudioBa
     return music_;
 }
 
+std::unique_ptr<SystemWindow> CaptureSession::wrapWindow(std::unique_ptr<SystemWindow> window) {
+    if (!window) return window;
+    return std::make_unique<CaptureWindow>(std::move(window));
+}
+
 void CaptureSession::beforeFrame() {
+    // A stop asked for while the show loaded: the frame loop starts afresh and must end at once.
+    if (stopRequest.load() != 0) engine().quitRequested = true;
     run_.beforeFrame();
     if (!firstFrame_) firstFrame_ = std::chrono::steady_clock::now();
     // The loop ends without another frame: what the ring holds goes out now, while the
@@ -226,20 +311,27 @@ void CaptureSession::beforeFrame() {
 
 void CaptureSession::afterFrame(double dt) {
     EngineRegistry& r = engine();
-    // Set during the frame by the show's "exit" event, Escape or a closed window: this frame
-    // already shows the time past the end. Ctrl+C cuts at the frame, not before it.
-    const bool showEnded = r.quitRequested && !interrupted;
+    // Set during the frame by the show's "exit" event: this frame already shows the time past
+    // the end. A stop (a signal, Escape, a closed window) cuts at the frame, not before it. The
+    // quit is read first: a stop that comes in between is then no end of the show.
+    const bool quit = r.quitRequested;
+    const bool stopping = stopRequest.load() != 0;
+    const bool showEnded = quit && !stopping;
     run_.afterFrame(dt);
     if (released_) return;
     if (failure_.empty() && timeline_.keep(showEnded)) {
         const int64_t k = timeline_.kept() - 1;
         if (!encoderStarted_ && !startEncoder()) {
             r.quitRequested = true;
+        } else if (expected_ >= 0 && k >= expected_) {
+            // The show should have ended by now and goes on (its "exit" never comes): the
+            // capture ends where it said it would rather than fill the disk.
+            overran_ = true;
         } else if (!readback_.queue(r.renderer, k)) {
             fail("the frame could not be read back from the renderer");
         }
     }
-    if (timeline_.finished() || interrupted || !failure_.empty()) r.quitRequested = true;
+    if (timeline_.finished() || stopping || overran_ || !failure_.empty()) r.quitRequested = true;
     auto write = [this](const uint8_t* rgba, int width, int height, int64_t k) {
         return writeFrame(rgba, width, height, k);
     };
@@ -263,7 +355,8 @@ bool CaptureSession::startEncoder() {
         logStream << "capture: music from " << song << ", " << samples.rate << " Hz" << std::endl;
     sound_ = std::make_unique<CaptureSound>(samples.rate, samples.channels, std::move(samples.samples),
                                             options_.capture.fps, timeline_.firstIndex());
-    expected_ = timeline_.expectedFrames(exitEventSeconds());
+    exitSeconds_ = exitEventSeconds();
+    expected_ = timeline_.expectedFrames(exitSeconds_);
 
     EncoderJob job;
     job.format = format_;
@@ -347,8 +440,10 @@ bool CaptureSession::moveIntoPlace(std::string& error) {
 }
 
 int CaptureSession::finish() {
+    // What stopped the frame loop; a signal that comes while the encoder finishes changes nothing
+    // (the file is whole by then).
+    const int stop = stopRequest.load();
     drainAndRelease();
-    restoreInterrupts();
     if (logSinkSet_) {
         setLogSink(previousSink_);
         logSinkSet_ = false;
@@ -360,30 +455,67 @@ int CaptureSession::finish() {
         if (progress_) progress_->finish(written_, expected_, secondsSince(*firstFrame_));
     }
     const std::string& output = options_.capture.output;
+    const double fps = options_.capture.fps;
+    const double from = static_cast<double>(timeline_.firstIndex()) / fps;
     std::string problem = failure_;
     if (problem.empty() && encoderStarted_ && status != 0)
         problem = "the encoder failed (status " + std::to_string(status) + ")";
-    if (problem.empty() && written_ == 0)
-        problem = interrupted ? "stopped before the first frame" : "the show ended before the first frame";
+    if (problem.empty() && written_ == 0) {
+        char why[160];
+        if (stop)
+            std::snprintf(why, sizeof why, "stopped before the first frame by %s", stopName(stop).c_str());
+        else if (overran_)
+            std::snprintf(why, sizeof why,
+                          "the show's \"exit\" event at %.3f s comes before the start at %.3f s",
+                          exitSeconds_, from);
+        else
+            std::snprintf(why, sizeof why, "the show ended before the first frame");
+        problem = why;
+    }
     if (!problem.empty()) {
         const std::string said = lastLine(encoder_.output());
         if (!said.empty()) problem += " (ffmpeg: " + said + ")";
         std::fprintf(stderr, "beatshow: no capture written to %s: %s\n", output.c_str(), problem.c_str());
         discardOutput();
-        return interrupted ? 130 : 1;
+        restoreStopSignals();
+        return stop ? stopStatus(stop) : 1;
     }
     std::string error;
     if (!moveIntoPlace(error)) {
         std::fprintf(stderr, "beatshow: %s\n", error.c_str());
         discardOutput();
+        restoreStopSignals();
         return 1;
     }
-    const double fps = options_.capture.fps;
-    const double from = static_cast<double>(timeline_.firstIndex()) / fps;
+    restoreStopSignals();
     std::fprintf(stderr,
-                 "capture: wrote %s: %lld frames, %.3f s of the show from %.3f s, in %.2f s (%.1f fps)%s\n",
+                 "capture: wrote %s: %lld frames, %.3f s of the show from %.3f s, in %.2f s (%.1f fps)\n",
                  output.c_str(), static_cast<long long>(written_), static_cast<double>(written_) / fps, from,
-                 seconds, seconds > 0 ? static_cast<double>(written_) / seconds : 0.0,
-                 interrupted ? "; stopped by Ctrl+C" : "");
-    return interrupted ? 130 : 0;
+                 seconds, seconds > 0 ? static_cast<double>(written_) / seconds : 0.0);
+    const long long done = static_cast<long long>(written_);
+    if (stop) {
+        if (expected_ >= 0)
+            std::fprintf(stderr, "capture: stopped at frame %lld of %lld by %s\n", done,
+                         static_cast<long long>(expected_), stopName(stop).c_str());
+        else
+            std::fprintf(stderr, "capture: stopped at frame %lld by %s (no end was known)\n", done,
+                         stopName(stop).c_str());
+        return stopStatus(stop);
+    }
+    if (overran_) {
+        const double song = sound_ ? sound_->songSeconds() : 0.0;
+        char why[256];
+        if (song > 0 && exitSeconds_ >= song)
+            std::snprintf(
+                why, sizeof why,
+                "its \"exit\" event at %.3f s is not before the end of its song (%.3f s), which loops "
+                "first",
+                exitSeconds_, song);
+        else
+            std::snprintf(why, sizeof why, "its \"exit\" event at %.3f s did not end it", exitSeconds_);
+        std::fprintf(stderr, "beatshow: capture stopped at frame %lld of %lld: the show went on, %s\n", done,
+                     static_cast<long long>(expected_), why);
+        return 1;
+    }
+    return 0;
 }

@@ -9,8 +9,12 @@
 //
 // Nothing appears under the requested name until the encoder has finished: it writes to a
 // hidden file beside it (a hidden folder for PNG frames), renamed into place at the end and
-// removed when the capture fails. Ctrl+C stops the run at the next frame and keeps what was
-// rendered as a complete, playable file.
+// removed when the capture fails.
+//
+// The capture's window takes no keys: the recording is the show as written, not as a hand on
+// the keyboard played it. Ctrl+C (a second one too), SIGTERM, SIGHUP, Escape and closing the
+// window stop the run at the next frame and keep what was rendered as a complete, playable file,
+// with a line that says so and a non-zero exit status: 0 means every frame was written.
 #pragma once
 
 #include "app/CaptureSettings.h"
@@ -18,6 +22,7 @@
 #include "app/ChildProcess.h"
 #include "app/CommandLine.h"
 #include "engine/base/AudioBackend.h"
+#include "engine/base/SystemWindow.h"
 #include "engine/loop/MainLoop.h"
 #include "render/gl/FrameReadback.h"
 
@@ -40,17 +45,24 @@ public:
     ~CaptureSession() override;
 
     // The checks before anything is rendered: the encoder is on PATH, and the place of the
-    // output can be written (its hidden file is made now). False with one line in `error`.
+    // output can be written (its hidden file is made now). False with one line in `error`. From
+    // here on the stopping signals are the session's.
     bool prepare(std::string& error);
     // The music backend for the show, watched for the song it plays.
     std::shared_ptr<AudioBackend> watchMusic(std::shared_ptr<AudioBackend> backend);
+    // The program's window as the capture needs it: keys and the mouse reach nothing; Escape and
+    // a request to close stop the capture.
+    std::unique_ptr<SystemWindow> wrapWindow(std::unique_ptr<SystemWindow> window);
 
     void beforeFrame() override;
     void afterFrame(double dt) override;
 
     // After the frame loop: lets the encoder finish, puts the file in place and says what was
     // written (or removes it and says why not). The program's exit status: 0 for a whole
-    // capture, 130 when Ctrl+C cut it short (what was rendered is kept), 1 on failure.
+    // capture; when it was stopped (what was rendered is kept), 128 + the signal (130 for
+    // Ctrl+C, 143 for SIGTERM, 129 for SIGHUP) or 130 for Escape and a closed window; 1 on
+    // failure, and when the show went on past the end it announced (the frames up to that end
+    // are kept).
     int finish();
 
     int64_t framesWritten() const { return written_; }
@@ -77,6 +89,8 @@ private:
     std::string failure_;
     int64_t written_ = 0;
     int64_t expected_ = -1;
+    double exitSeconds_ = -1.0;
+    bool overran_ = false; // the show went on past the frames expected of it
     std::vector<int16_t> soundChunk_;
 
     // Where the encoder writes: a hidden file beside the output, or a hidden folder for frames.

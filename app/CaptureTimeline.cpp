@@ -55,6 +55,10 @@ CaptureSound::CaptureSound(int rate, int channels, std::vector<int16_t> samples,
     : rate_(rate > 0 ? rate : 48000), channels_(channels > 0 ? channels : 2), samples_(std::move(samples)),
       fps_(fps), first_(firstIndex) {}
 
+double CaptureSound::songSeconds() const {
+    return static_cast<double>(samples_.size() / static_cast<size_t>(channels_)) / rate_;
+}
+
 int64_t CaptureSound::sampleAt(int64_t index) const {
     return std::llround(static_cast<long double>(index) * rate_ / static_cast<long double>(fps_));
 }

@@ -6,7 +6,7 @@
 // events run on that time; the position a frame reads is taken up by the next one), so the
 // first frame of a run from the start shows index 0, and a run started at T (replayed up to
 // just before it) draws index ceil(T x fps) - 1 first, which the capture leaves out. The frame
-// in which the show ends (its "exit" event, Escape) already shows the time past the end and is
+// in which the show ends (its "exit" event) already shows the time past the end and is
 // left out too: a show that ends at E gives exactly (E - T) x fps frames. A frame limit (--frames)
 // counts the frames kept, so that `--start T --frames N` gives N frames too.
 #pragma once
@@ -61,6 +61,8 @@ public:
 
     int rate() const { return rate_; }
     int channels() const { return channels_; }
+    // The song's length (0 for silence): where the show's clock loops.
+    double songSeconds() const;
     // Appends the samples (all channels) that play under kept frame k.
     void appendFrame(int64_t k, std::vector<int16_t>& out) const;
     // The sample frame (per channel) at which clock index `index` begins.

@@ -150,10 +150,12 @@ int main(int argc, char** argv) {
     EngineServices services;
     const bool forFiles = options.offlineFps > 0 || !options.shotTimes.empty();
     std::unique_ptr<EditorSession> editor;
-    services.openWindow = [forFiles, &editor](const std::string& title, unsigned width, unsigned height,
-                                              bool fullscreen) {
+    std::unique_ptr<CaptureSession> capture;
+    services.openWindow = [forFiles, &editor, &capture](const std::string& title, unsigned width,
+                                                        unsigned height, bool fullscreen) {
         auto window = openWindow(title, width, height, fullscreen, forFiles);
-        return editor ? editor->wrap(std::move(window)) : std::move(window);
+        if (editor) return editor->wrap(std::move(window));
+        return capture ? capture->wrapWindow(std::move(window)) : std::move(window);
     };
     services.makeRenderer = makeDeviceRenderer;
     services.timer = &mainTimer;
@@ -198,7 +200,6 @@ int main(int argc, char** argv) {
         services.observer = editor.get();
     }
     transport::setHudVisible(options.hud);
-    std::unique_ptr<CaptureSession> capture;
     if (options.capture.enabled()) {
         capture = std::make_unique<CaptureSession>(options, control);
         std::string problem;

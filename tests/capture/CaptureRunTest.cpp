@@ -1,7 +1,8 @@
 // The real program recording small shows headless, its captures decoded again by ffmpeg: the
 // screen flashes white at a timed event while the soundtrack clicks at the same time, and the
-// video must show the one where it plays the other. Also what a capture leaves behind when it
-// cannot be made, and when Ctrl+C stops it.
+// video must show the one where it plays the other, to the frame. Also what a capture leaves
+// behind when it cannot be made, when something stops it, and when the show does not end where
+// it said it would.
 #include "render/gl/PngFile.h"
 #include "tests/platform/ToneFile.h"
 #include "tests/scene/SceneAssets.h"
@@ -97,6 +98,34 @@ std::set<std::string> entriesOf(const fs::path& directory) {
     return names;
 }
 
+int linesStartingWith(const ProgramRun& run, const std::string& start) {
+    return static_cast<int>(std::count_if(run.lines.begin(), run.lines.end(),
+                                          [&](const std::string& line) { return line.starts_with(start); }));
+}
+
+// The frame count N of the line "capture: stopped at frame N of TOTAL by WHAT"; -1 without one.
+long stoppedAtFrame(const ProgramRun& run, const std::string& total, const std::string& what) {
+    for (const std::string& line : run.lines) {
+        long frame = -1;
+        char rest[64] = {};
+        if (std::sscanf(line.c_str(), "capture: stopped at frame %ld of %63[^\n]", &frame, rest) == 2 &&
+            std::string(rest) == total + " by " + what)
+            return frame;
+    }
+    return -1;
+}
+
+// A capture stopped part way is a whole file: every frame decodes, with its sound beside it.
+void expectPlayableAndWhole(const fs::path& video, size_t frames, int fps) {
+    const std::vector<double> brightness = frameBrightness(video);
+    EXPECT_EQ(brightness.size(), frames) << video;
+    const std::vector<int16_t> sound = soundOf(video);
+    EXPECT_NEAR(static_cast<double>(sound.size()) / Rate, static_cast<double>(frames) / fps, 0.5 / fps)
+        << video;
+    for (const std::string& name : entriesOf(video.parent_path()))
+        EXPECT_FALSE(name.ends_with(".part")) << name;
+}
+
 // A show that flashes white from 1 s to 1.5 s (the slide show's bitmap is one white pixel) over a
 // song of silence with a click at 1 s; it ends at `exitSeconds` (none when negative).
 class CaptureRunTest : public ::testing::Test {
@@ -176,16 +205,20 @@ TEST_F(CaptureRunTest, TheFlashIsSeenWhereTheClickIsHeard) {
     ASSERT_EQ(brightness.size(), 60u);
     const auto flash = std::find_if(brightness.begin(), brightness.end(), [](double b) { return b > 128; });
     ASSERT_NE(flash, brightness.end());
+    // Frame k shows the show at k / 30 s: the flash from frame 30 to frame 44.
+    EXPECT_EQ(flash - brightness.begin(), 30);
     const double flashSeconds = static_cast<double>(flash - brightness.begin()) / 30.0;
+    EXPECT_GT(brightness[44], 128);
     EXPECT_LT(brightness[45], 128) << "dark again after 1.5 s";
 
+    // In sync to well within a frame: one frame early or late fails.
     const std::vector<int16_t> sound = soundOf(video);
     const std::vector<double> clicks = clickSeconds(sound);
     ASSERT_EQ(clicks.size(), 1u);
-    EXPECT_NEAR(flashSeconds, clicks[0], 1.0 / 30.0)
+    EXPECT_NEAR(flashSeconds, clicks[0], 0.25 / 30.0)
         << "flash at " << flashSeconds << " s, click at " << clicks[0];
-    EXPECT_NEAR(clicks[0], 1.0, 1.0 / 30.0);
-    // Sound and pictures end together.
+    EXPECT_NEAR(clicks[0], 1.0, 0.25 / 30.0);
+    // Sound and pictures end together (AAC fills its last block of 1024 samples).
     EXPECT_NEAR(static_cast<double>(sound.size()) / Rate, 2.0, 1.0 / 30.0);
     EXPECT_EQ(entriesOf(dir.path()).count("show.mp4"), 1u);
     for (const std::string& name : entriesOf(dir.path()))
@@ -264,28 +297,106 @@ TEST_F(CaptureRunTest, RefusalsSayWhyInOneLineAndLeaveNothingBehind) {
     }
 }
 
-TEST_F(CaptureRunTest, CtrlCKeepsAPlayableVideoOfWhatWasRendered) {
+TEST_F(CaptureRunTest, EveryWayToStopKeepsAPlayableFileAndSaysSo) {
     writeShow(3.0, -1.0);
-    // Interrupted once the show is past its first second (the event line is logged then).
-    const ProgramRun run = runShellCommand(
-        "cd " + shellQuoted(dir.path().string()) + " && (SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy " +
-        shellQuoted(BEATSHOW_PROGRAM) +
-        " --capture stopped.mkv --size 160x90 --fps 30 > log.txt 2>&1 & pid=$!; tries=0; "
-        "until grep -q 'Triggering Event: activate 1' log.txt || [ $tries -gt 600 ]; do sleep 0.1; "
-        "tries=$((tries+1)); done; kill -INT $pid; wait $pid; echo status $?; cat log.txt)");
-    ASSERT_TRUE(run.has("status 130")) << ::testing::PrintToString(run.lines);
-    EXPECT_TRUE(std::any_of(run.lines.begin(), run.lines.end(), [](const std::string& l) {
-        return l.starts_with("capture: wrote stopped.mkv: ") && l.ends_with("; stopped by Ctrl+C");
-    })) << ::testing::PrintToString(run.lines);
-    const fs::path video = dir.path() / "stopped.mkv";
-    EXPECT_EQ(probe(video, "a:0", "codec_name"), "flac");
+    struct Case {
+        std::string signals, said;
+        int status;
+    };
+    // A second Ctrl+C is an impatient person, not a request to lose the file.
+    const std::vector<Case> cases = {
+        {"INT", "Ctrl+C", 130}, {"INT INT", "Ctrl+C", 130}, {"TERM", "SIGTERM", 143}, {"HUP", "SIGHUP", 129}};
+    for (const Case& c : cases) {
+        // Stopped once the show is past its first second (the event line is logged then).
+        const ProgramRun run = runShellCommand(
+            "cd " + shellQuoted(dir.path().string()) +
+            " && (SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy " + shellQuoted(BEATSHOW_PROGRAM) +
+            " --capture stopped.mkv --size 160x90 --fps 30 --until 3 > log.txt 2>&1 & pid=$!; tries=0; "
+            "until grep -q 'Triggering Event: activate 1' log.txt || [ $tries -gt 600 ]; do sleep 0.1; "
+            "tries=$((tries+1)); done; for s in " +
+            c.signals + "; do kill -$s $pid; done; wait $pid; echo status $?; cat log.txt; rm log.txt)");
+        ASSERT_TRUE(run.has("status " + std::to_string(c.status)))
+            << c.signals << ::testing::PrintToString(run.lines);
+        EXPECT_EQ(linesStartingWith(run, "capture: wrote stopped.mkv: "), 1)
+            << ::testing::PrintToString(run.lines);
+        const long frames = stoppedAtFrame(run, "90", c.said);
+        EXPECT_GE(frames, 31) << c.signals << ::testing::PrintToString(run.lines);
+        EXPECT_LT(frames, 90) << c.signals;
+        const fs::path video = dir.path() / "stopped.mkv";
+        EXPECT_EQ(probe(video, "a:0", "codec_name"), "flac");
+        expectPlayableAndWhole(video, static_cast<size_t>(std::max(frames, 0L)), 30);
+        fs::remove(video);
+    }
+}
+
+TEST_F(CaptureRunTest, TheWindowsKeysMoveNothingAndEscapeStops) {
+    writeShow(3.0, -1.0);
+    // Pause, a seek one bar on and back to the start: none of them may reach the show.
+    const ProgramRun run = capture("--capture keys.mkv --size 160x90 --fps 30 --until 2 --press 3:Space "
+                                   "--press 4:Right --press 6:Home --press 9:Space --press 40:Escape");
+    ASSERT_EQ(run.status, 130) << ::testing::PrintToString(run.lines);
+    const long frames = stoppedAtFrame(run, "60", "Escape");
+    ASSERT_GE(frames, 40) << ::testing::PrintToString(run.lines);
+    EXPECT_LT(frames, 60);
+    const fs::path video = dir.path() / "keys.mkv";
+    expectPlayableAndWhole(video, static_cast<size_t>(frames), 30);
     const std::vector<double> brightness = frameBrightness(video);
-    EXPECT_GE(brightness.size(), 31u);
-    const std::vector<int16_t> sound = soundOf(video);
-    EXPECT_NEAR(static_cast<double>(sound.size()) / Rate, static_cast<double>(brightness.size()) / 30.0,
-                1.0 / 30.0);
-    for (const std::string& name : entriesOf(dir.path()))
-        EXPECT_FALSE(name.ends_with(".part")) << name;
+    ASSERT_GE(brightness.size(), 31u);
+    EXPECT_LT(brightness[29], 128);
+    EXPECT_GT(brightness[30], 128) << "the flash at 1 s is where the show put it";
+}
+
+TEST_F(CaptureRunTest, ShotsAtAnOddWidthAndAFrameLimitAfterAStart) {
+    writeShow(3.0, -1.0);
+    const ProgramRun run =
+        capture("--capture frames/f-%02d.png --size 161x90 --fps 16 --start 0.5 --frames 12 "
+                "--shots 1,1.0625 --shot-dir shots");
+    ASSERT_EQ(run.status, 0) << ::testing::PrintToString(run.lines);
+    std::set<std::string> expected = {"f.wav"};
+    char name[32];
+    for (int k = 0; k < 12; ++k) {
+        std::snprintf(name, sizeof name, "f-%02d.png", k);
+        expected.insert(name);
+    }
+    EXPECT_EQ(entriesOf(dir.path() / "frames"), expected) << "--frames counts the frames written";
+    EXPECT_EQ(soundOf(dir.path() / "frames" / "f.wav").size(), static_cast<size_t>(12 * Rate / 16));
+
+    auto picture = [](const fs::path& file) {
+        std::vector<uint8_t> rgb;
+        int w = 0, h = 0;
+        EXPECT_TRUE(readPng(file.string(), rgb, w, h)) << file;
+        EXPECT_EQ(w, 161) << file;
+        EXPECT_EQ(h, Height) << file;
+        return rgb;
+    };
+    const std::set<std::string> shots = entriesOf(dir.path() / "shots");
+    ASSERT_EQ(shots.size(), 2u) << ::testing::PrintToString(run.lines);
+    const std::vector<uint8_t> before = picture(dir.path() / "shots" / *shots.begin());
+    const std::vector<uint8_t> at = picture(dir.path() / "shots" / *shots.rbegin());
+    ASSERT_FALSE(before.empty());
+    ASSERT_FALSE(at.empty());
+    EXPECT_LT(before[before.size() / 2], 128);
+    EXPECT_GT(at[at.size() / 2], 128);
+    // A shot named t is the frame drawn when the clock read t, whose events ran on the time of
+    // the frame before it: the flash of 1 s is first seen in the shot of 1.0625 s, and in frame 8
+    // of the capture, which shows 0.5 + 8 / 16 s to the sound of that time.
+    EXPECT_TRUE(picture(dir.path() / "frames" / "f-07.png") == before);
+    EXPECT_TRUE(picture(dir.path() / "frames" / "f-08.png") == at);
+}
+
+TEST_F(CaptureRunTest, AShowThatGoesOnPastItsEndIsStoppedThere) {
+    // The song is shorter than the show: the clock loops before the "exit" at 1.5 s comes. The
+    // frame limit only keeps a run of the program from before this check short.
+    writeShow(1.0, 1.5);
+    const ProgramRun run = capture("--capture over.mkv --size 160x90 --fps 30 --frames 300");
+    EXPECT_EQ(run.status, 1) << ::testing::PrintToString(run.lines);
+    EXPECT_EQ(linesStartingWith(run,
+                                "beatshow: capture stopped at frame 45 of 45: the show went on, its \"exit\" "
+                                "event at 1.500 s is not before the end of its song (1.000 s)"),
+              1)
+        << ::testing::PrintToString(run.lines);
+    // What was announced is kept.
+    expectPlayableAndWhole(dir.path() / "over.mkv", 45, 30);
 }
 
 } // namespace
