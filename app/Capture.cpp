@@ -203,6 +203,37 @@ std::string lastLine(std::string text) {
 
 } // namespace
 
+// Frames of the same name already in the folder come from an earlier capture. Those the new
+// one numbers alike would be written over and the rest would follow its last frame, so that the
+// folder would hold one sequence made of two captures. Nothing is removed or written over: the
+// capture is refused, naming them, and the person decides what goes.
+bool CaptureSession::earlierFramesIn(const fs::path& directory, std::string& error) const {
+    const std::string& output = options_.capture.output;
+    std::error_code ec;
+    long long first = -1, last = -1;
+    std::string firstName, lastName;
+    size_t count = 0;
+    for (const auto& entry : fs::directory_iterator(directory, ec)) {
+        const std::string name = entry.path().filename().string();
+        const long long number = frameNumberOf(output, name);
+        if (number < 0) continue;
+        ++count;
+        if (first < 0 || number < first) first = number, firstName = name;
+        if (last < 0 || number > last) last = number, lastName = name;
+    }
+    const fs::path sound(soundFileBesideFrames(output));
+    const bool soundThere = fs::exists(directory / sound.filename(), ec);
+    if (count == 0 && !soundThere) return true;
+    const std::string folder = directory.string() == "." ? "this folder" : directory.string();
+    std::string held;
+    if (count == 1) held = "the frame " + firstName;
+    if (count > 1) held = std::to_string(count) + " frames (" + firstName + " to " + lastName + ")";
+    if (soundThere) held += (held.empty() ? "" : " and ") + sound.filename().string();
+    error = folder + " already holds " + held +
+            " of an earlier capture; remove them or choose another name, so that the two captures do not mix";
+    return false;
+}
+
 CaptureSession::CaptureSession(const ProgramOptions& options, FrameObserver& run)
     : options_(options), run_(run),
       timeline_(options.capture.fps, options.startSeconds, options.untilSeconds, options.frameLimit) {}
@@ -243,6 +274,11 @@ bool CaptureSession::prepare(std::string& error) {
     if (!fs::is_directory(directory, ec) && !fs::create_directories(directory, ec)) {
         error = "cannot write " + output + ": " + (ec ? ec.message() : "the folder cannot be made");
         madeFolders_.clear();
+        return false;
+    }
+    if (format_ == CaptureFormat::PngFrames && !earlierFramesIn(directory, error)) {
+        error = "--capture " + output + ": " + error;
+        discardOutput();
         return false;
     }
     // From before the hidden file exists until it is gone or in place.

@@ -9,7 +9,7 @@
 //
 // Nothing appears under the requested name until the encoder has finished: it writes to a
 // hidden file beside it (a hidden folder for PNG frames), renamed into place at the end and
-// removed when the capture fails.
+// removed when the capture fails. Numbered frames are never written over an earlier capture's.
 //
 // The capture's window takes no keys: the recording is the show as written, not as a hand on
 // the keyboard played it. Ctrl+C (a second one too), SIGTERM, SIGHUP, Escape and closing the
@@ -44,9 +44,10 @@ public:
     CaptureSession(const ProgramOptions& options, FrameObserver& run);
     ~CaptureSession() override;
 
-    // The checks before anything is rendered: the encoder is on PATH, and the place of the
-    // output can be written (its hidden file is made now). False with one line in `error`. From
-    // here on the stopping signals are the session's.
+    // The checks before anything is rendered: the encoder is on PATH, the place of the output
+    // can be written (its hidden file is made now), and numbered frames would not mix with an
+    // earlier capture's. False with one line in `error`. From here on the stopping signals are
+    // the session's.
     bool prepare(std::string& error);
     // The music backend for the show, watched for the song it plays.
     std::shared_ptr<AudioBackend> watchMusic(std::shared_ptr<AudioBackend> backend);
@@ -68,6 +69,7 @@ public:
     int64_t framesWritten() const { return written_; }
 
 private:
+    bool earlierFramesIn(const std::filesystem::path& directory, std::string& error) const;
     bool startEncoder();
     bool writeFrame(const uint8_t* rgba, int width, int height, int64_t k);
     void drainAndRelease();

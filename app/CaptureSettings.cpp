@@ -173,6 +173,28 @@ std::string soundFileBesideFrames(const std::string& pattern) {
     return (path.parent_path() / (name + ".wav")).string();
 }
 
+long long frameNumberOf(const std::string& pattern, const std::string& fileName) {
+    std::string name = std::filesystem::path(pattern).filename().string();
+    size_t start = 0, length = 0;
+    if (!frameNumberField(name, start, length)) return -1;
+    // The encoder writes a doubled percent sign as one.
+    auto plain = [](std::string text) {
+        for (size_t p = text.find("%%"); p != std::string::npos; p = text.find("%%", p + 1))
+            text.erase(p, 1);
+        return text;
+    };
+    const std::string before = plain(name.substr(0, start));
+    const std::string after = plain(name.substr(start + length));
+    if (fileName.size() <= before.size() + after.size() || fileName.compare(0, before.size(), before) != 0 ||
+        !endsWith(fileName, after))
+        return -1;
+    const std::string digits = fileName.substr(before.size(), fileName.size() - before.size() - after.size());
+    if (digits.size() > 18 ||
+        !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c) != 0; }))
+        return -1;
+    return std::stoll(digits);
+}
+
 std::vector<std::string> encoderArguments(const EncoderJob& job) {
     const std::string size = std::to_string(job.width) + "x" + std::to_string(job.height);
     const char* sampleFormat = std::endian::native == std::endian::big ? "s16be" : "s16le";

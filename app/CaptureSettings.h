@@ -35,6 +35,11 @@ CaptureFormat captureFormatOf(const std::string& output, std::string& error);
 // The music of a PNG capture: "frames/shot-%05d.png" gives "frames/shot.wav".
 std::string soundFileBesideFrames(const std::string& pattern);
 
+// Whether a file of `fileName` (no folder) is one of the frames a capture to `pattern` writes or
+// an earlier one wrote: "shot-%05d.png" takes "shot-00012.png" and "shot-123456.png", not
+// "shot-.png" or "shot-1.png.bak". The frame number of such a file, -1 for any other.
+long long frameNumberOf(const std::string& pattern, const std::string& fileName);
+
 struct EncoderJob {
     CaptureFormat format = CaptureFormat::Mp4;
     int width = 0;

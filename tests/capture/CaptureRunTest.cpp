@@ -384,6 +384,26 @@ TEST_F(CaptureRunTest, ShotsAtAnOddWidthAndAFrameLimitAfterAStart) {
     EXPECT_TRUE(picture(dir.path() / "frames" / "f-08.png") == at);
 }
 
+TEST_F(CaptureRunTest, NumberedFramesNeverMixWithAnEarlierCapture) {
+    writeShow(3.0, 2.0);
+    for (const char* file : {"frames/f-000.png", "frames/f-047.png", "frames/f.wav", "frames/notes.txt"})
+        dir.write(file, std::string("earlier"));
+    const std::set<std::string> before = entriesOf(dir.path() / "frames");
+    const ProgramRun run = capture("--capture frames/f-%03d.png --size 160x90 --fps 20 --until 0.5");
+    EXPECT_EQ(run.status, 1) << ::testing::PrintToString(run.lines);
+    EXPECT_EQ(linesStartingWith(run, "beatshow: --capture frames/f-%03d.png: frames already holds 2 frames "
+                                     "(f-000.png to f-047.png) and f.wav of an earlier capture"),
+              1)
+        << ::testing::PrintToString(run.lines);
+    EXPECT_EQ(entriesOf(dir.path() / "frames"), before);
+    for (const std::string& name : before) {
+        std::ifstream file(dir.path() / "frames" / name);
+        std::string text;
+        std::getline(file, text);
+        EXPECT_EQ(text, "earlier") << name;
+    }
+}
+
 TEST_F(CaptureRunTest, AShowThatGoesOnPastItsEndIsStoppedThere) {
     // The song is shorter than the show: the clock loops before the "exit" at 1.5 s comes. The
     // frame limit only keeps a run of the program from before this check short.

@@ -102,6 +102,18 @@ TEST(CaptureSettings, TheSoundOfPngFramesLiesBesideThem) {
     EXPECT_EQ(soundFileBesideFrames("100%%-%03d.png"), "100%.wav");
 }
 
+TEST(CaptureSettings, TheFramesOfAPatternAreKnownByName) {
+    EXPECT_EQ(frameNumberOf("frames/shot-%05d.png", "shot-00012.png"), 12);
+    // ffmpeg writes more digits than the field asks for once the numbers need them.
+    EXPECT_EQ(frameNumberOf("frames/shot-%05d.png", "shot-123456.png"), 123456);
+    EXPECT_EQ(frameNumberOf("shot-%d.png", "shot-0.png"), 0);
+    EXPECT_EQ(frameNumberOf("100%%-%03d.png", "100%-007.png"), 7);
+    for (const char* other : {"shot-.png", "shot-1.png.bak", "shot-1a.png", "take-00012.png",
+                              "shot-00012.PNG", "shot.wav", ".capture-12.part"})
+        EXPECT_EQ(frameNumberOf("frames/shot-%05d.png", other), -1) << other;
+    EXPECT_EQ(frameNumberOf("show.mp4", "show.mp4"), -1);
+}
+
 TEST(CaptureSettings, EncoderCommandLines) {
     EncoderJob job;
     job.width = 480;
