@@ -4,6 +4,7 @@
 #include "engine/base/Log.h"
 #include "platform/VorbisDecoder.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -12,6 +13,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <future>
+#include <iterator>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
