@@ -219,13 +219,11 @@ std::string partLabel(const aiScene* scene, const std::vector<Instance>& instanc
 int readModel(const std::string& path, const std::string& name, const ModelSettings& settings,
               ImportedModel& out, std::string& error) {
     Assimp::Importer importer;
-    // Faces meeting at more than 60 degrees keep a crease when normals are made up, so a cube
-    // without normals stays a cube and a sphere stays round.
-    importer.SetPropertyFloat(AI_CONFIG_PP_GSN_MAX_SMOOTHING_ANGLE, 60.0f);
     importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
-    const aiScene* scene =
-        importer.ReadFile(path, aiProcess_Triangulate | aiProcess_SortByPType | aiProcess_GenSmoothNormals |
-                                    aiProcess_ValidateDataStructure);
+    // Normals a file lacks are made up in the conversion, not by Assimp: its steps give a corner
+    // that faces on both sides of a sharp edge share the normal of only one of them.
+    const aiScene* scene = importer.ReadFile(path, aiProcess_Triangulate | aiProcess_SortByPType |
+                                                       aiProcess_ValidateDataStructure);
     if (!scene) {
         error = std::string("not a model Assimp can read (") + importer.GetErrorString() + ")";
         return -1;
