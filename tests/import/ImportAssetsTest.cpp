@@ -190,6 +190,38 @@ TEST_F(AssetImport, AModelsNormalAndEmissiveMapsAndEmbeddedPicturesComeAlong) {
     EXPECT_EQ(texelAt(material->emissive, 8, 8, {0.9f, 0.9f}), (std::array<uint8_t, 3>{255, 0, 0}));
 }
 
+TEST_F(AssetImport, WithoutADiffusePictureTheMapsKeepTheirSizeAndTheColourTakesItToo) {
+    // A 16 x 8 normal map leaning right on its left half only, an 8 x 4 glow, a blue base colour.
+    Image normal{16, 8, {}};
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x)
+            normal.rgb.insert(normal.rgb.end(), {static_cast<uint8_t>(x < 8 ? 200 : 128), 128, 230});
+    writePicturePng(in("normal.png"), normal);
+    writePicturePng(in("glow.png"), quartersPicture(8, 4));
+    TestGltf model;
+    model.meshes.push_back(cubePrimitive(true));
+    model.nodes.push_back({"Cube"});
+    TestMaterial panel{"Panel", -1, 0, 1};
+    panel.factor = {0, 0, 1, 1};
+    panel.emissiveFactor = {1, 1, 1};
+    model.materials.push_back(panel);
+    model.imageFiles = {"normal.png", "glow.png"};
+    writeGltf(in("panel.gltf"), model);
+    const ImportRun run = import({in("panel.gltf").string()});
+    ASSERT_EQ(run.status, 0) << run.lines.front();
+    EXPECT_TRUE(run.says("wrote tex/panel.bmp (16 x 8, its colour)"));
+    EXPECT_TRUE(run.says("wrote tex/panel_normal.bmp (16 x 8)"));
+    EXPECT_TRUE(run.says("glow.png: emissive picture scaled from 8 x 4 to the material's 16 x 8"));
+    const auto material = engineMaterial(show(), "panel");
+    ASSERT_TRUE(material);
+    EXPECT_EQ(material->width, 16);
+    EXPECT_EQ(material->height, 8);
+    EXPECT_EQ(texelAt(material->diffuse, 16, 8, {0.5f, 0.5f}), (std::array<uint8_t, 3>{0, 0, 255}));
+    // The lean stays on the picture's left half (+u runs that way), its red inverted for the engine.
+    EXPECT_EQ(texelAt(material->normal, 16, 8, {0.8f, 0.5f}), (std::array<uint8_t, 3>{55, 128, 230}));
+    EXPECT_EQ(texelAt(material->normal, 16, 8, {0.2f, 0.5f}), (std::array<uint8_t, 3>{127, 128, 230}));
+}
+
 // ---- music ----
 
 TEST_F(AssetImport, WavAndFlacAreEncodedOggVorbisIsCopiedAsItIs) {

@@ -353,42 +353,55 @@ int decodeSource(const PictureSource& source, Image& out, std::vector<std::strin
 
 int materialPictures(const ModelMaterial& material, ImportedPictures& out, std::vector<std::string>& notes,
                      std::string& error) {
+    if (material.diffuse.present && decodeSource(material.diffuse, out.diffuse, notes, error) != 0) return -1;
+    std::optional<Image> normal, bump, emissive;
+    auto decoded = [&](const PictureSource& source, std::optional<Image>& to) {
+        if (!source.present) return true;
+        to.emplace();
+        return decodeSource(source, *to, notes, error) == 0;
+    };
+    if (!decoded(material.normal, normal) || (!normal && !decoded(material.bump, bump)) ||
+        !decoded(material.emissive, emissive))
+        return -1;
+
+    // The engine keeps a material's three pictures at one size: the diffuse picture's, or without
+    // one, the largest of the maps (a plain colour loses nothing at any size).
     if (material.diffuse.present) {
-        if (decodeSource(material.diffuse, out.diffuse, notes, error) != 0) return -1;
         if (material.diffuseTint) tint(out.diffuse, *material.diffuseTint);
     } else {
-        out.diffuse = solidPicture(material.colour);
+        int w = 0, h = 0;
+        for (const std::optional<Image>* map : {&normal, &bump, &emissive})
+            if (*map && static_cast<int64_t>((*map)->width) * (*map)->height > static_cast<int64_t>(w) * h) {
+                w = (*map)->width;
+                h = (*map)->height;
+            }
+        out.diffuse = w > 0 ? solidPicture(material.colour, w, h) : solidPicture(material.colour);
     }
     const int w = out.diffuse.width, h = out.diffuse.height;
-    auto sized = [&](Image image, const std::string& label, const char* what) {
+    const char* against = material.diffuse.present ? "the diffuse picture's" : "the material's";
+    auto sized = [&](const Image& image, const std::string& label, const char* what) {
         if (image.width != w || image.height != h)
             notes.push_back(label + ": " + what + " scaled from " + std::to_string(image.width) + " x " +
-                            std::to_string(image.height) + " to the diffuse picture's " + std::to_string(w) +
+                            std::to_string(image.height) + " to " + against + " " + std::to_string(w) +
                             " x " + std::to_string(h));
         return resampled(image, w, h);
     };
-    if (material.normal.present) {
-        Image normal;
-        if (decodeSource(material.normal, normal, notes, error) != 0) return -1;
-        out.normal = engineNormalMap(sized(normal, material.normal.label, "normal map"));
-    } else if (material.bump.present) {
+    if (normal) {
+        out.normal = engineNormalMap(sized(*normal, material.normal.label, "normal map"));
+    } else if (bump) {
         // OBJ files name normal maps and height maps alike as bump maps.
-        Image bump;
-        if (decodeSource(material.bump, bump, notes, error) != 0) return -1;
-        if (looksLikeNormalMap(bump)) {
-            out.normal = engineNormalMap(sized(bump, material.bump.label, "normal map"));
+        if (looksLikeNormalMap(*bump)) {
+            out.normal = engineNormalMap(sized(*bump, material.bump.label, "normal map"));
         } else {
-            out.normal = normalMapFromBump(sized(bump, material.bump.label, "bump map"));
+            out.normal = normalMapFromBump(sized(*bump, material.bump.label, "bump map"));
             notes.push_back(material.bump.label + ": a height map, turned into a normal map");
         }
     }
     const Color& glow = material.emissiveColour;
     const bool glows = glow.r > 0 || glow.g > 0 || glow.b > 0;
-    if (material.emissive.present) {
-        Image emissive;
-        if (decodeSource(material.emissive, emissive, notes, error) != 0) return -1;
-        if (glows && !isWhite(glow)) tint(emissive, glow);
-        out.emissive = sized(emissive, material.emissive.label, "emissive picture");
+    if (emissive) {
+        if (glows && !isWhite(glow)) tint(*emissive, glow);
+        out.emissive = sized(*emissive, material.emissive.label, "emissive picture");
     } else if (glows) {
         out.emissive = solidPicture(glow, w, h);
     }

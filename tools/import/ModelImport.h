@@ -57,7 +57,8 @@ int readModel(const std::string& path, const std::string& name, const ModelSetti
 
 // A material's pictures, ready for the bitmap files: the diffuse picture (the colour when there
 // is none), the normal map in the engine's convention and the emissive picture when the material
-// has them, both at the diffuse picture's size. 0, or -1 and a message naming the picture.
+// has them, all three at one size: the diffuse picture's, or without one, the largest map's. 0, or
+// -1 and a message naming the picture.
 struct ImportedPictures {
     Image diffuse;
     std::optional<Image> normal;
