@@ -298,7 +298,8 @@ TEST_F(AssetImport, EachBadInputGetsOneLineAFailingStatusAndNothingWritten) {
     expectRefused(import({in("points.obj").string()}), "points.obj: the scene holds no");
 
     writeObjCube(in("lost.obj"), "nowhere/missing.png");
-    expectRefused(import({in("lost.obj").string()}), "the picture nowhere/missing.png is not found");
+    expectRefused(import({in("lost.obj").string(), "--strict"}),
+                  "the picture nowhere/missing.png is not found");
 
     // A referenced picture that does not decode fails the whole model: no mesh without its material.
     writeText(in("broken.png"), "\x89PNG but not really");

@@ -184,6 +184,75 @@ TEST_F(ModelImport, MissingNormalsAreMadeFlatPerFaceAndMissingTextureCoordinates
         }
 }
 
+TEST_F(ModelImport, PicturesAreFoundInAnyLetterCaseThroughWindowsAndBlenderPaths) {
+    // project/models/ holds the models, project/models/pics/ and project/textures/ the pictures.
+    const fs::path models = in("project/models");
+    writePicturePng(models / "pics/quarters.png", quartersPicture());
+    writePicturePng(in("project/textures/Wood.png"), quartersPicture());
+    const std::vector<std::string> written = {
+        "PICS\\QUARTERS.PNG",                               // Windows separators, another case
+        "//pics/Quarters.png",                              // Blender: beside the .blend file
+        "C:\\Users\\ann\\work\\models\\pics\\quarters.png", // another machine's folders
+        "D:\\art\\textures\\wood.png",                      // beside the models' folder
+    };
+    for (size_t i = 0; i < written.size(); ++i)
+        writeObjCube(models / ("cube" + std::to_string(i) + ".obj"), written[i]);
+    TestGltf gltf = texturedCube();
+    gltf.imageFiles = {"Pics/QUARTERS.png"};
+    writeGltf(models / "cube4.gltf", gltf);
+
+    for (const std::string file : {"cube0.obj", "cube1.obj", "cube2.obj", "cube3.obj", "cube4.gltf"}) {
+        const ImportRun run = import({(models / file).string(), "--name", "box"});
+        ASSERT_EQ(run.status, 0) << file << ": " << run.lines.front();
+        const auto material = engineMaterial(show(), "box");
+        ASSERT_TRUE(material);
+        EXPECT_EQ(material->width, 8) << file;
+        EXPECT_EQ(texelAt(material->diffuse, 8, 8, {0.9f, 0.9f}), (std::array<uint8_t, 3>{255, 0, 0}))
+            << file;
+    }
+}
+
+TEST_F(ModelImport, AMissingPictureLeavesItsMaterialWithoutItAndALineUnlessStrict) {
+    writeObjCube(in("lost.obj"), "nowhere/missing.png");
+    const ImportRun run = import({in("lost.obj").string()});
+    ASSERT_EQ(run.status, 0) << run.lines.front();
+    EXPECT_EQ(filesUnder(show()), (std::vector<std::string>{"model/lost.obj", "tex/lost.bmp"}));
+    EXPECT_EQ(std::count_if(run.lines.begin(), run.lines.end(),
+                            [](const std::string& l) { return l.find("missing.png") != std::string::npos; }),
+              1);
+    EXPECT_TRUE(run.says("lost.obj: material body: the picture nowhere/missing.png is not found (looked "
+                         "beside the model, in " +
+                         source_.path().string() + "); plain colour instead"));
+    EXPECT_TRUE(run.says("wrote tex/lost.bmp (4 x 4, its colour)"));
+    const auto material = engineMaterial(show(), "lost");
+    ASSERT_TRUE(material);
+    EXPECT_EQ(texelAt(material->diffuse, 4, 4, {0.5f, 0.5f}), (std::array<uint8_t, 3>{204, 204, 204}));
+    expectEngineCube(*engineMesh(show(), "lost"), 1.0f, {0, 0, 0});
+
+    // A missing normal map leaves the material its picture, and no normal map.
+    TestGltf model = texturedCube();
+    model.materials[0].normal = 1;
+    model.imageFiles.push_back("gone_normal.png");
+    writeGltf(in("bumpy.gltf"), model);
+    const ImportRun bumpy = import({in("bumpy.gltf").string()});
+    ASSERT_EQ(bumpy.status, 0) << bumpy.lines.front();
+    EXPECT_TRUE(bumpy.says("material Paint: the picture gone_normal.png is not found"));
+    EXPECT_TRUE(bumpy.says("gone_normal.png is not found (looked beside the model, in " +
+                           source_.path().string() + "); no normal map"));
+    EXPECT_TRUE(fs::exists(show() / "tex/bumpy.bmp"));
+    EXPECT_FALSE(fs::exists(show() / "tex/bumpy_normal.bmp"));
+
+    // --strict refuses the model as a whole, writing nothing.
+    ScratchDirectory strict;
+    const ImportRun refused =
+        runImportWords({in("lost.obj").string(), "--strict", "--into", strict.path().string()});
+    EXPECT_EQ(refused.status, 1);
+    ASSERT_EQ(refused.lines.size(), 1u);
+    EXPECT_TRUE(refused.says("the picture nowhere/missing.png is not found")) << refused.lines.front();
+    EXPECT_TRUE(refused.says("nothing written for it"));
+    EXPECT_EQ(filesUnder(strict.path()), std::vector<std::string>{});
+}
+
 // The cube of edge 2 with its eight corners shared by its faces, as glTF with indices, PLY and OFF
 // keep it: corner i at x, y, z = -1 or +1 by its bits 0, 1, 2; each face counter-clockwise seen
 // from outside.

@@ -139,6 +139,7 @@ bool Importer::importModel(const std::string& file) {
     settings.convert.scale = request_.scale;
     settings.convert.zUp = request_.zUp;
     settings.merge = request_.merge;
+    settings.strict = request_.strict;
     ImportedModel model;
     std::string error;
     if (readModel(file, baseName(file), settings, model, error) != 0) return fail(file, error);
@@ -314,7 +315,8 @@ bool parseNumber(const std::string& text, float& out) {
 } // namespace
 
 std::string importUsage() {
-    return "usage: beatshow-import FILE... [--into DIR] [--name NAME] [--scale S] [--merge] [--z-up]\n"
+    return "usage: beatshow-import FILE... [--into DIR] [--name NAME] [--scale S] [--merge] [--z-up] "
+           "[--strict]\n"
            "       beatshow-import --text \"WORDS\" [--font FILE] [--height PX] [--into DIR] [--name NAME]\n"
            "\n"
            "Turns models, pictures and music made with other tools into the files of a show directory\n"
@@ -331,6 +333,8 @@ std::string importUsage() {
            "  --scale S     multiplies a model's sizes (units: centimetres to metres is 0.01)\n"
            "  --merge       one mesh per material for the whole file instead of one per mesh\n"
            "  --z-up        the model stands on z (CAD, STL) instead of y\n"
+           "  --strict      refuse a model whose pictures are not all found (default: the material\n"
+           "                goes without the picture, with a line naming it)\n"
            "  --font FILE   a TrueType or OpenType font for --text (default: DejaVu Sans)\n"
            "  --height PX   the text's size in pixels to the em (default: 96)\n"
            "\n"
@@ -372,6 +376,8 @@ int parseImportArguments(const std::vector<std::string>& arguments, ImportReques
             request.merge = true;
         } else if (a == "--z-up") {
             request.zUp = true;
+        } else if (a == "--strict") {
+            request.strict = true;
         } else if (a == "--text") {
             if (!value(request.words)) return -1;
             request.text = true;

@@ -41,6 +41,9 @@ struct ModelPart {
 struct ModelSettings {
     ConvertSettings convert;
     bool merge = false;
+    // A picture the model names that cannot be found refuses the model; otherwise the material
+    // goes without it (its plain colour for a diffuse picture), with a note.
+    bool strict = false;
 };
 
 struct ImportedModel {
@@ -51,7 +54,7 @@ struct ImportedModel {
 
 // Reads the model and names its parts and materials after `name`: the name itself when there is
 // one of them, else name_<the model's own name for it>. 0, or -1 and a message (a file Assimp
-// cannot read, a scene without triangles, a picture that cannot be found).
+// cannot read, a scene without triangles, a picture that cannot be found when strict).
 int readModel(const std::string& path, const std::string& name, const ModelSettings& settings,
               ImportedModel& out, std::string& error);
 
