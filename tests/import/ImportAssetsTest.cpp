@@ -11,6 +11,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <sndfile.h>
+#include <sys/stat.h>
 #define OV_EXCLUDE_STATIC_CALLBACKS
 #include <vorbis/vorbisfile.h>
 
@@ -326,6 +327,29 @@ TEST_F(AssetImport, EachBadInputGetsOneLineAFailingStatusAndNothingWritten) {
     expectRefused(import({in("ready.obj").string()}), "already a beatshow mesh file");
 }
 
+TEST_F(AssetImport, AModelWhoseReadingRunsAwayIsStoppedByTheMemoryOrTimeLimit) {
+    // An OFF header that claims 180 million vertices: Assimp fills 2 GB before it looks further.
+    writeText(in("huge.off"), "OFF\n180000000 6 0\n0 0 0\n");
+    expectRefused(import({in("huge.off").string(), "--max-memory", "200"}),
+                  "huge.off: reading it took more than 200 MB of memory and was stopped (--max-memory MB "
+                  "allows more); nothing written for it");
+    // A material library that never ends (a pipe nobody writes): the reading waits for ever.
+    ASSERT_EQ(mkfifo(in("endless.mtl").c_str(), 0600), 0);
+    writeText(in("waits.obj"), "mtllib endless.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    expectRefused(
+        import({in("waits.obj").string(), "--max-seconds", "0.5"}),
+        "waits.obj: reading it took longer than 0.5 s and was stopped (--max-seconds S allows more)");
+
+    // The limits are each reading's own: a model after the stopped one comes in.
+    writePicturePng(in("quarters.png"), quartersPicture());
+    writeObjCube(in("fine.obj"), "quarters.png");
+    const ImportRun run = import({in("huge.off").string(), in("fine.obj").string(), "--max-memory", "200"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.says("huge.off: reading it took more than 200 MB"));
+    EXPECT_TRUE(run.says("fine.obj: wrote model/fine.obj"));
+    EXPECT_EQ(filesUnder(show()), (std::vector<std::string>{"model/fine.obj", "tex/fine.bmp"}));
+}
+
 TEST_F(AssetImport, AFolderThatCannotBeWrittenIsSaidOnceAndNothingIsLeftBehind) {
     writePicturePng(in("paint.png"), quartersPicture());
     writeText(in("file"), "a file where a folder should be");
@@ -361,6 +385,10 @@ TEST(ImportArguments, ABadCommandLineIsRefusedWithItsReason) {
              std::pair{std::vector<std::string>{}, "nothing to import"},
              std::pair{std::vector<std::string>{"a.glb", "--scale", "0"}, "--scale 0: give a number above 0"},
              std::pair{std::vector<std::string>{"a.glb", "--scale", "big"}, "--scale big"},
+             std::pair{std::vector<std::string>{"a.glb", "--max-memory", "0"},
+                       "--max-memory 0: give a number above 0"},
+             std::pair{std::vector<std::string>{"a.glb", "--max-seconds", "-1"},
+                       "--max-seconds -1: give a number above 0"},
              std::pair{std::vector<std::string>{"a.glb", "b.glb", "--name", "x"}, "--name names one asset"},
              std::pair{std::vector<std::string>{"a.glb", "--name", "my crate"}, "for example my_crate"},
              std::pair{std::vector<std::string>{"--text", "hi", "--height", "2"}, "--height 2"},
