@@ -3,11 +3,14 @@
 // transforms, units, merged parts, made-up normals and texture coordinates.
 #include "engine/base/Log.h"
 #include "render/MeshFile.h"
+#include "tests/fuzz/ModelHint.h"
 #include "tests/import/ImportTestFiles.h"
 #include "tests/support/TestSupport.h"
 #include "tools/import/MeshConvert.h"
+#include "tools/import/ModelImport.h"
 
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -365,6 +368,32 @@ TEST_F(ModelImport, MadeUpNormalsAreSmoothWhereFacesMeetGently) {
         smooth += mesh->normals[i].dot(mesh->positions[i].normalized()) > 0.999f ? 1 : 0;
     EXPECT_EQ(smooth, static_cast<int>(mesh->vertexCount))
         << "corners whose normal points away from the centre";
+}
+
+// The model fuzz target starts from these: each must be a model its reader takes, or the fuzzer
+// would spend its time on refusals at the door of that format.
+TEST(ModelFuzzSeeds, EachSeedIsReadAsTheFormatItsFirstLineNames) {
+    ScratchDirectory scratch;
+    size_t formats = 0;
+    for (const auto& entry : fs::directory_iterator(BEATSHOW_MODEL_SEEDS)) {
+        std::ifstream file(entry.path(), std::ios::binary);
+        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file),
+                                         std::istreambuf_iterator<char>()};
+        const ModelInput input = splitModelHint(bytes.data(), bytes.size());
+        formats += input.extension.empty() ? 0 : 1;
+        const fs::path path =
+            scratch.path() / ("model" + (input.extension.empty() ? "" : "." + input.extension));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data() + input.offset),
+                   static_cast<std::streamsize>(bytes.size() - input.offset));
+        ImportedModel model;
+        std::string error;
+        EXPECT_EQ(readModel(path.string(), "seed", ModelSettings{}, model, error), 0)
+            << entry.path().filename() << ": " << error;
+        EXPECT_FALSE(model.parts.empty()) << entry.path().filename();
+        fs::remove(path);
+    }
+    EXPECT_GE(formats, 20u);
 }
 
 TEST(MeshConvert, BadCornersAreLeftOutAndCounted) {
