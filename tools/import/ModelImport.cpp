@@ -276,14 +276,18 @@ std::string partLabel(const aiScene* scene, const std::vector<Instance>& instanc
 
 } // namespace
 
-int readModel(const std::string& path, const std::string& name, const ModelSettings& settings,
-              ImportedModel& out, std::string& error) {
-    Assimp::Importer importer;
+const aiScene* readAssimpScene(Assimp::Importer& importer, const std::string& path) {
     importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
     // Normals a file lacks are made up in the conversion, not by Assimp: its steps give a corner
     // that faces on both sides of a sharp edge share the normal of only one of them.
-    const aiScene* scene = importer.ReadFile(path, aiProcess_Triangulate | aiProcess_SortByPType |
-                                                       aiProcess_ValidateDataStructure);
+    return importer.ReadFile(path,
+                             aiProcess_Triangulate | aiProcess_SortByPType | aiProcess_ValidateDataStructure);
+}
+
+int readModel(const std::string& path, const std::string& name, const ModelSettings& settings,
+              ImportedModel& out, std::string& error) {
+    Assimp::Importer importer;
+    const aiScene* scene = readAssimpScene(importer, path);
     if (!scene) {
         error = std::string("not a model Assimp can read (") + importer.GetErrorString() + ")";
         return -1;

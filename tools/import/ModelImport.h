@@ -52,6 +52,15 @@ struct ImportedModel {
     std::vector<std::string> notes;       // what was made up or left out
 };
 
+namespace Assimp {
+class Importer;
+}
+struct aiScene;
+
+// Assimp's reading of the file, as readModel asks for it: the scene (kept by the importer), or
+// null with the importer's error string.
+const aiScene* readAssimpScene(Assimp::Importer& importer, const std::string& path);
+
 // Reads the model and names its parts and materials after `name`: the name itself when there is
 // one of them, else name_<the model's own name for it>. 0, or -1 and a message (a file Assimp
 // cannot read, a scene without triangles, a picture that cannot be found when strict).
