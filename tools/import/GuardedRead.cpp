@@ -234,11 +234,12 @@ bool readHandedModel(ChildReader& r, int& result, ImportedModel& model, std::str
     return true;
 }
 
-[[noreturn]] void readInChild(int fd, const std::string& path, const std::string& name,
-                              const ModelSettings& settings) {
+[[noreturn]] void readInChild([[maybe_unused]] pid_t parent, int fd, const std::string& path,
+                              const std::string& name, const ModelSettings& settings) {
 #ifdef __linux__
-    // Ends with the importer, however the importer ends.
+    // Ends with the importer, however the importer ends (also when it ended before this line).
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(1);
 #endif
     const rlimit noCore{0, 0};
     ::setrlimit(RLIMIT_CORE, &noCore);
@@ -284,6 +285,7 @@ int readModelGuarded(const std::string& path, const std::string& name, const Mod
     ::fcntl(fds[0], F_SETPIPE_SZ, 1 << 20);
 #endif
     std::fflush(nullptr); // nothing buffered is written twice
+    const pid_t parent = ::getpid();
     const pid_t child = ::fork();
     if (child < 0) {
         ::close(fds[0]);
@@ -293,7 +295,7 @@ int readModelGuarded(const std::string& path, const std::string& name, const Mod
     }
     if (child == 0) {
         ::close(fds[0]);
-        readInChild(fds[1], path, name, settings);
+        readInChild(parent, fds[1], path, name, settings);
     }
     ::close(fds[1]);
 
