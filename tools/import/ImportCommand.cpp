@@ -139,9 +139,11 @@ bool Importer::importModel(const std::string& file) {
     settings.convert.scale = request_.scale;
     settings.convert.zUp = request_.zUp;
     settings.merge = request_.merge;
+    settings.strict = request_.strict;
     ImportedModel model;
     std::string error;
-    if (readModel(file, baseName(file), settings, model, error) != 0) return fail(file, error);
+    if (readModelGuarded(file, baseName(file), settings, request_.limits, model, error) != 0)
+        return fail(file, error);
     for (ModelMaterial& m : model.materials)
         m.name = materialNames_.claim(m.name);
     for (ModelPart& p : model.parts)
@@ -315,6 +317,7 @@ bool parseNumber(const std::string& text, float& out) {
 
 std::string importUsage() {
     return "usage: beatshow-import FILE... [--into DIR] [--name NAME] [--scale S] [--merge] [--z-up]\n"
+           "                       [--strict] [--max-memory MB] [--max-seconds S]\n"
            "       beatshow-import --text \"WORDS\" [--font FILE] [--height PX] [--into DIR] [--name NAME]\n"
            "\n"
            "Turns models, pictures and music made with other tools into the files of a show directory\n"
@@ -331,6 +334,11 @@ std::string importUsage() {
            "  --scale S     multiplies a model's sizes (units: centimetres to metres is 0.01)\n"
            "  --merge       one mesh per material for the whole file instead of one per mesh\n"
            "  --z-up        the model stands on z (CAD, STL) instead of y\n"
+           "  --strict      refuse a model whose pictures are not all found (default: the material\n"
+           "                goes without the picture, with a line naming it)\n"
+           "  --max-memory MB   stop reading a model that takes more memory than this (default: 4096,\n"
+           "                    or half the machine's memory when that is less)\n"
+           "  --max-seconds S   stop reading a model that takes longer than this (default: 120)\n"
            "  --font FILE   a TrueType or OpenType font for --text (default: DejaVu Sans)\n"
            "  --height PX   the text's size in pixels to the em (default: 96)\n"
            "\n"
@@ -372,6 +380,19 @@ int parseImportArguments(const std::vector<std::string>& arguments, ImportReques
             request.merge = true;
         } else if (a == "--z-up") {
             request.zUp = true;
+        } else if (a == "--strict") {
+            request.strict = true;
+        } else if (a == "--max-memory" || a == "--max-seconds") {
+            if (!value(text)) return -1;
+            float limit = 0;
+            if (!parseNumber(text, limit) || !(limit > 0) || !std::isfinite(limit) || limit > 1e9f) {
+                error = a + " " + text + ": give a number above 0";
+                return -1;
+            }
+            if (a == "--max-memory")
+                request.limits.memoryMegabytes = static_cast<uint64_t>(std::ceil(limit));
+            else
+                request.limits.seconds = limit;
         } else if (a == "--text") {
             if (!value(request.words)) return -1;
             request.text = true;
