@@ -10,13 +10,13 @@
 
 namespace {
 
-uint32_t readU32(const uint8_t* p) {
+uint32_t readLittleU32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 float readFloat(const uint8_t* p) {
-    const uint32_t bits = readU32(p);
+    const uint32_t bits = readLittleU32(p);
     float f;
     std::memcpy(&f, &bits, sizeof f);
     return f;
@@ -67,7 +67,7 @@ int createMeshFromBytes(const uint8_t* data, size_t size, const std::string& nam
     if (size < 8 || !data)
         return reject("mesh " + name + ": file of " + std::to_string(size) +
                       " bytes is shorter than the 8-byte header");
-    const uint32_t magic = readU32(data + 4);
+    const uint32_t magic = readLittleU32(data + 4);
     if (magic != MeshFileMagic && looksLikeWavefront(data, size))
         return reject("mesh " + name +
                       ": a Wavefront OBJ text file, not the engine's binary mesh format (beatshow-import "
@@ -76,7 +76,7 @@ int createMeshFromBytes(const uint8_t* data, size_t size, const std::string& nam
 
     // Only whole files load: a file cut short has lost vertices from somewhere, and drawing the
     // rest would show a broken model as if it were fine.
-    const uint32_t count = readU32(data);
+    const uint32_t count = readLittleU32(data);
     const uint64_t needed = 8 + static_cast<uint64_t>(count) * MeshFileRecordSize;
     if (needed > size)
         return reject("mesh " + name + ": " + std::to_string(count) + " vertices need " +

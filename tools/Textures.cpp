@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr float Pi = std::numbers::pi_v<float>;
+constexpr float PiF = std::numbers::pi_v<float>;
 
 float smoothstep(float edge0, float edge1, float x) {
     const float t = std::clamp((x - edge0) / (edge1 - edge0), 0.0f, 1.0f);
@@ -491,8 +491,8 @@ MaterialPictures makeMap(const FontSet& fonts) {
     Field compass(W, H);
     strokeLine(compass, cx, cy - 36, cx, cy + 36, 1.5f);
     strokeLine(compass, cx - 36, cy, cx + 36, cy, 1.5f);
-    for (float a = 0; a < 2 * Pi; a += Pi / 36) {
-        const float r0 = std::fmod(a, Pi / 2) < 0.01f ? 22.0f : 26.0f;
+    for (float a = 0; a < 2 * PiF; a += PiF / 36) {
+        const float r0 = std::fmod(a, PiF / 2) < 0.01f ? 22.0f : 26.0f;
         strokeLine(compass, cx + r0 * std::cos(a), cy + r0 * std::sin(a), cx + 29 * std::cos(a),
                    cy + 29 * std::sin(a), 1.0f);
     }

@@ -23,7 +23,7 @@ namespace {
 constexpr float FieldOfView = 1.2217305f; // 70 degrees
 constexpr float NearPlane = 0.05f;
 constexpr float FarPlane = 30.0f;
-constexpr int ShadowSize = 512;
+constexpr int ShadowCubeSize = 512;
 
 template <class T>
 bool eraseFirst(std::vector<T*>& list, T* item) {
@@ -284,7 +284,7 @@ void RendererGL::createTargets() {
                                static_cast<GLsizei>(height_));
     // The cube faces get a depth buffer of their own, so a window smaller than a face still works.
     glCreateRenderbuffers(1, &shadowDepth_);
-    glNamedRenderbufferStorage(shadowDepth_, GL_DEPTH_COMPONENT16, ShadowSize, ShadowSize);
+    glNamedRenderbufferStorage(shadowDepth_, GL_DEPTH_COMPONENT16, ShadowCubeSize, ShadowCubeSize);
 
     auto target = [&](Target t) { return targets_[static_cast<size_t>(t)]; };
     glCreateFramebuffers(1, &gBufferFbo_);
@@ -928,9 +928,9 @@ bool RendererGL::readDepth(std::vector<float>& depth, int& width, int& height) {
 bool RendererGL::readShadowFace(TextureHandle cube, int face, std::vector<float>& red, int& size) {
     const auto texture = static_cast<GLuint>(cube);
     if (!initialized_ || !texture || face < 0 || face > 5 || !glIsTexture(texture)) return false;
-    size = ShadowSize;
-    red.resize(static_cast<size_t>(ShadowSize) * ShadowSize);
-    glGetTextureSubImage(texture, 0, 0, 0, face, ShadowSize, ShadowSize, 1, GL_RED, GL_FLOAT,
+    size = ShadowCubeSize;
+    red.resize(static_cast<size_t>(ShadowCubeSize) * ShadowCubeSize);
+    glGetTextureSubImage(texture, 0, 0, 0, face, ShadowCubeSize, ShadowCubeSize, 1, GL_RED, GL_FLOAT,
                          static_cast<GLsizei>(red.size() * sizeof(float)), red.data());
     return glGetError() == GL_NO_ERROR;
 }

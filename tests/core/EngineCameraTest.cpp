@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr float pi = std::numbers::pi_v<float>;
+constexpr float HalfPi = std::numbers::pi_v<float> / 2;
 
 class EngineCameraTest : public RegistryTest {};
 
@@ -29,7 +29,7 @@ TEST_F(EngineCameraTest, ZeroRotationLooksDownMinusZ) {
 
 TEST_F(EngineCameraTest, YawOfAQuarterTurnLooksAlongX) {
     EngineCamera camera("Cam");
-    camera.Rotation = {0, pi / 2, 0};
+    camera.Rotation = {0, HalfPi, 0};
     camera.Update(0);
     const Vector d = camera.getViewDirection();
     EXPECT_NEAR(d.x, 1, 1e-6f);
@@ -39,7 +39,7 @@ TEST_F(EngineCameraTest, YawOfAQuarterTurnLooksAlongX) {
 
 TEST_F(EngineCameraTest, PitchOfAQuarterTurnLooksDown) {
     EngineCamera camera("Cam");
-    camera.Rotation = {pi / 2, 0, 0};
+    camera.Rotation = {HalfPi, 0, 0};
     camera.Update(0);
     const Vector d = camera.getViewDirection();
     EXPECT_NEAR(d.x, 0, 1e-6f);

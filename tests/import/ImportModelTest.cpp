@@ -269,7 +269,7 @@ std::vector<float> sharedCubeCorners() {
     return corners;
 }
 
-void writeText(const fs::path& path, const std::string& text) {
+void writeModelText(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
@@ -317,8 +317,8 @@ TEST_F(ModelImport, MadeUpNormalsSplitAtACubesEdgesWhereverItsCornersAreShared) 
         ply << "4 " << f[0] << " " << f[1] << " " << f[2] << " " << f[3] << "\n";
         off << "4 " << f[0] << " " << f[1] << " " << f[2] << " " << f[3] << "\n";
     }
-    writeText(in("cube.ply"), ply.str());
-    writeText(in("cube.off"), off.str());
+    writeModelText(in("cube.ply"), ply.str());
+    writeModelText(in("cube.off"), off.str());
 
     for (const std::string file : {"indexed.gltf", "cube.ply", "cube.off"}) {
         const ImportRun run = import({in(file).string(), "--name", "box"});

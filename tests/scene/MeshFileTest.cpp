@@ -7,7 +7,7 @@
 
 namespace {
 
-void putU32(std::vector<uint8_t>& bytes, size_t at, uint32_t v) {
+void putMeshU32(std::vector<uint8_t>& bytes, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i)
         bytes[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
 }
@@ -16,14 +16,14 @@ void putU32(std::vector<uint8_t>& bytes, size_t at, uint32_t v) {
 // file order, so every field shows where it was read from.
 std::vector<uint8_t> handWrittenMeshFile(uint32_t count, uint32_t records, uint32_t magic = 0x1337) {
     std::vector<uint8_t> bytes(8 + static_cast<size_t>(records) * 56);
-    putU32(bytes, 0, count);
-    putU32(bytes, 4, magic);
+    putMeshU32(bytes, 0, count);
+    putMeshU32(bytes, 4, magic);
     for (uint32_t i = 0; i < records; ++i)
         for (uint32_t k = 0; k < 14; ++k) {
             const float f = static_cast<float>(i * 100 + k);
             uint32_t bits;
             std::memcpy(&bits, &f, 4);
-            putU32(bytes, 8 + i * 56 + k * 4, bits);
+            putMeshU32(bytes, 8 + i * 56 + k * 4, bits);
         }
     return bytes;
 }

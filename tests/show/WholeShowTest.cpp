@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-ProgramRun runInShow(const std::string& arguments) {
+ProgramRun runWholeShow(const std::string& arguments) {
     return runShellCommand("cd " + shellQuoted(BEATSHOW_SHOW_BUILD_DIR) +
                            " && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy timeout 900 " +
                            shellQuoted(BEATSHOW_PROGRAM) + " " + arguments);
@@ -67,7 +67,7 @@ double meanDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>&
 }
 
 TEST(WholeShow, ChecksWithoutProblems) {
-    const ProgramRun check = runInShow("--check");
+    const ProgramRun check = runWholeShow("--check");
     EXPECT_EQ(check.status, 0) << ::testing::PrintToString(check.lines);
 }
 
@@ -80,8 +80,8 @@ TEST(WholeShow, PlaysToItsExitEventWithEveryEventInOrder) {
     for (const std::string& t : times)
         list += (list.empty() ? "" : ",") + t;
     // Two steps a second fire every event that ten do, at a fifth of the frames.
-    const ProgramRun run = runInShow("--windowed --size 192x108 --offline 2 --shots " + list +
-                                     " --shot-dir " + shellQuoted(shots.path()));
+    const ProgramRun run = runWholeShow("--windowed --size 192x108 --offline 2 --shots " + list +
+                                        " --shot-dir " + shellQuoted(shots.path()));
     ASSERT_EQ(run.status, 0) << ::testing::PrintToString(run.lines);
 
     std::vector<std::string> fired;
