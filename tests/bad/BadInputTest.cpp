@@ -76,7 +76,11 @@ TEST_P(BadInputTest, GivesItsLineAndTheShowGoesOn) {
     ScratchDirectory scratch;
     const std::string show = (scratch.path() / "show").string();
     const std::string program = shellQuoted(BEATSHOW_PROGRAM);
-    ASSERT_EQ(runShellCommand(program + " --new " + shellQuoted(show)).status, 0);
+    const std::filesystem::path made = BEATSHOW_NEW_SHOW; // ctest's, made once for every case
+    if (std::filesystem::exists(made / "epicrealtimetest.xml"))
+        std::filesystem::copy(made, show, std::filesystem::copy_options::recursive);
+    else
+        ASSERT_EQ(runShellCommand(program + " --new " + shellQuoted(show)).status, 0);
     std::filesystem::copy_file(std::string(BEATSHOW_BAD_DIR) + "/" + bad.file, show + "/" + bad.putAs,
                                std::filesystem::copy_options::overwrite_existing);
 
