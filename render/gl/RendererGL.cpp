@@ -69,6 +69,44 @@ void MeshEntry::fill(Mesh& source) {
     copy(3, mesh.tangents.data(), mesh.tangents.size());
     copy(4, mesh.binormals.data(), mesh.binormals.size());
     entry.bounds = boundingSphereOf(mesh);
+
+    // Vertices the triangles share are stored once and drawn through indices, so the device
+    // transforms each once: a vertex that is the same bytes gives the same result wherever it is
+    // used, so the picture does not change. The indices follow the vertices in the same buffer.
+    // Actors rewrite some meshes every frame, so this is a flat table probed in order, keyed on
+    // the position's bytes and compared whole, rather than a map that allocates per vertex.
+    std::vector<uint32_t> indices(count);
+    size_t slots = 16;
+    while (slots < count * 2)
+        slots *= 2;
+    std::vector<uint32_t> table(slots, 0); // distinct vertex + 1; 0: empty
+    uint32_t unique = 0;
+    uint8_t* bytes = entry.vertices.data();
+    if (stride == 0 && count > 0) unique = 1; // no arrays: every vertex is the same nothing
+    for (size_t v = 0; v < count && stride > 0; ++v) {
+        const uint8_t* vertex = bytes + v * stride;
+        uint64_t hash = 1469598103934665603ull; // FNV-1a over the first 12 bytes (the position)
+        for (size_t k = 0; k < std::min<size_t>(stride, 12); ++k)
+            hash = (hash ^ vertex[k]) * 1099511628211ull;
+        size_t slot = static_cast<size_t>(hash ^ (hash >> 29)) & (slots - 1);
+        for (;; slot = (slot + 1) & (slots - 1)) {
+            const uint32_t held = table[slot];
+            if (held == 0) {
+                // Moved to its place among the distinct ones, which nothing writes again.
+                if (v != unique) std::memmove(bytes + static_cast<size_t>(unique) * stride, vertex, stride);
+                table[slot] = unique + 1;
+                indices[v] = unique++;
+                break;
+            }
+            if (std::memcmp(bytes + static_cast<size_t>(held - 1) * stride, vertex, stride) == 0) {
+                indices[v] = held - 1;
+                break;
+            }
+        }
+    }
+    entry.indexOffset = static_cast<size_t>(unique) * stride;
+    entry.vertices.resize(entry.indexOffset + count * sizeof(uint32_t));
+    std::memcpy(entry.vertices.data() + entry.indexOffset, indices.data(), count * sizeof(uint32_t));
 }
 
 namespace {
@@ -537,6 +575,7 @@ bool RendererGL::uploadMesh(MeshEntry& entry) {
     const GLint components[5] = {3, 3, 2, 3, 3};
     glVertexArrayVertexBuffer(entry.vertexArray, 0, entry.buffer, 0,
                               static_cast<GLsizei>(entry.stride ? entry.stride : 1));
+    glVertexArrayElementBuffer(entry.vertexArray, entry.buffer);
     for (GLuint i = 0; i < 5; ++i) {
         const int offset = entry.offsets[i];
         if (offset < 0) {

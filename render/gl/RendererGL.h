@@ -92,7 +92,10 @@ struct MeshEntry {
     // Byte offset of each element (position, normal, texture coordinate, tangent, binormal), -1
     // when the mesh has no such array.
     std::array<int, 5> offsets{-1, -1, -1, -1, -1};
-    std::vector<uint8_t> vertices; // interleaved; emptied once uploaded
+    // Interleaved, each distinct vertex once, then the vertexCount indices (32-bit) that draw
+    // the triangles; emptied once uploaded.
+    std::vector<uint8_t> vertices;
+    size_t indexOffset = 0; // where the indices begin, in bytes
     bool uploaded = false;
     GLuint buffer = 0;
     GLuint vertexArray = 0;
@@ -290,6 +293,7 @@ private:
     struct DrawItem {
         const RenderInstance* instance = nullptr; // who drew it, to follow it from frame to frame
         GLuint vertexArray = 0;
+        size_t indexOffset = 0; // of the indices in the vertex array's element buffer
         uint32_t vertexCount = 0;
         uint64_t meshVersion = 0;
         Sphere bounds; // in the world

@@ -151,6 +151,7 @@ void RendererGL::prepareFrame() {
             DrawItem item;
             item.instance = instance;
             item.vertexArray = entry->vertexArray;
+            item.indexOffset = entry->indexOffset;
             item.vertexCount = entry->vertexCount / 3 * 3;
             item.meshVersion = entry->version;
             item.model = instance->hasModelMatrix ? instance->modelMatrix : Matrix::identity();
@@ -375,7 +376,8 @@ void RendererGL::geometryPass() {
         gShader_.setVector(emissiveScale, item.emissiveScale.x, item.emissiveScale.y, item.emissiveScale.z,
                            1.0f);
         glBindVertexArray(item.vertexArray);
-        glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(item.vertexCount));
+        glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(item.vertexCount), GL_UNSIGNED_INT,
+                       reinterpret_cast<const void*>(item.indexOffset));
         triangles_ += item.vertexCount / 3;
     }
 
@@ -487,7 +489,8 @@ void RendererGL::shadowFace(const LightItem& light, int face, std::array<ShadowF
             modelMatReported = true;
         }
         glBindVertexArray(item->vertexArray);
-        glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(item->vertexCount));
+        glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(item->vertexCount), GL_UNSIGNED_INT,
+                       reinterpret_cast<const void*>(item->indexOffset));
         triangles_ += item->vertexCount / 3;
     }
     if (patch) glDisable(GL_SCISSOR_TEST);

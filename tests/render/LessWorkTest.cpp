@@ -1,7 +1,10 @@
 // The renderer leaves out work that cannot change the picture: instances outside the view,
-// instances outside a shadow face's view, and shadow faces that already hold what they would
-// be drawn with. Each case is checked against the same frame drawn in full.
+// instances outside a shadow face's view, shadow faces that already hold what they would be
+// drawn with, and vertices that triangles share. Each case is checked against the same frame
+// drawn in full.
 #include "tests/render/GlTestSupport.h"
+
+#include <cstring>
 
 namespace {
 
@@ -195,6 +198,40 @@ TEST_F(LessWorkTest, InstancesOutsideTheViewAreLeftOutWithoutChangingThePicture)
     behind.position = {1.0f, 0, 2};
     frame();
     EXPECT_EQ(renderer().instancesCulled(), 0u);
+}
+
+// Triangles that share a vertex are drawn from one copy of it: the mesh keeps each distinct
+// vertex once, and its indices give back every triangle as it was.
+TEST(MeshEntryTest, DistinctVerticesAreKeptOnceAndTheIndicesGiveBackEveryTriangle) {
+    Mesh box = makeBoxMesh("box");
+    MeshEntry entry;
+    entry.fill(box);
+    ASSERT_EQ(entry.vertexCount, 36u);
+    ASSERT_GT(entry.stride, 0u);
+    // Each face has 4 corners of its own (the normals differ between faces).
+    EXPECT_EQ(entry.indexOffset, 24u * entry.stride);
+    ASSERT_EQ(entry.vertices.size(), entry.indexOffset + 36u * sizeof(uint32_t));
+    auto same = [](const Vector& a, const Vector& b) { return a.x == b.x && a.y == b.y && a.z == b.z; };
+    for (uint32_t v = 0; v < 36; ++v) {
+        uint32_t index = 0;
+        std::memcpy(&index, entry.vertices.data() + entry.indexOffset + v * sizeof(uint32_t), sizeof index);
+        ASSERT_LT(index, 24u);
+        const uint8_t* stored = entry.vertices.data() + index * entry.stride;
+        Vector position, normal, binormal;
+        std::memcpy(&position, stored + entry.offsets[0], sizeof position);
+        std::memcpy(&normal, stored + entry.offsets[1], sizeof normal);
+        std::memcpy(&binormal, stored + entry.offsets[4], sizeof binormal);
+        EXPECT_TRUE(same(position, box.positions[v])) << "vertex " << v;
+        EXPECT_TRUE(same(normal, box.normals[v])) << "vertex " << v;
+        EXPECT_TRUE(same(binormal, box.binormals[v])) << "vertex " << v;
+    }
+    // A mesh without arrays draws its count of vertices from nothing at all.
+    Mesh empty;
+    empty.vertexCount = 3;
+    MeshEntry none;
+    none.fill(empty);
+    EXPECT_EQ(none.stride, 0u);
+    EXPECT_EQ(none.vertices.size(), none.indexOffset + 3u * sizeof(uint32_t));
 }
 
 } // namespace
