@@ -182,3 +182,10 @@ bool GlProgram::bindTexture(const Uniform& u, GLuint texture) const {
     glBindTextureUnit(static_cast<GLuint>(u.unit), texture);
     return true;
 }
+
+bool GlProgram::readFloat(const char* name, float& value) const {
+    const Uniform u = find(name);
+    if (!u.declared() || u.type != GL_FLOAT) return false;
+    glGetUniformfv(program_, u.location, &value);
+    return true;
+}

@@ -67,6 +67,11 @@ public:
     bool setBool(const Uniform& u, bool value) const;
     bool bindTexture(const Uniform& u, GLuint texture) const;
 
+    // The value a float uniform holds now: the one its declaration gives it (0 without one) until
+    // something sets it. False, leaving `value` alone, when the name is not a declared float.
+    // Shaders tell the renderer about themselves this way (the light's reach, a stage's size).
+    bool readFloat(const char* name, float& value) const;
+
 private:
     struct Entry {
         std::string name;

@@ -142,10 +142,14 @@ bool isSoftwareRasterizer(const std::string& rendererName);
 // offers no anisotropic filtering); at most 16.
 TextureFiltering chooseTextureFiltering(const std::string& rendererName, float maxAnisotropy);
 
-// The renderer's objects of one filter stage: its target (back-buffer size) and its shader.
+// The renderer's objects of one filter stage: its target and its shader. The target has the
+// back buffer's size, or the fraction of it that the stage's shader asks for with the constant
+// "targetScale" (read when the shader is built).
 struct FilterResources {
     GLuint target = 0;
     GLuint framebuffer = 0;
+    int width = 0;
+    int height = 0;
     GlProgram shader; // not valid when the stage's file did not compile: the stage is skipped
 };
 
@@ -385,6 +389,8 @@ private:
     void lockForRemoval(TimedLock& mutex, const char* operation, const char* list);
     void queueDelete(GLuint buffer, GLuint vertexArray, GLuint texture);
     void releaseStageResources();
+    // Makes (again) the stage's target and framebuffer at the size its shader asks for.
+    void makeStageTarget(FilterResources& resources);
     bool mayDraw(const char* operation);
     enum class OverlayStages { None, Flat, Prim3d, Text };
     void useOverlayStages(OverlayStages stages);
