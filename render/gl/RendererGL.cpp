@@ -12,9 +12,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdarg>
 #include <cstring>
 #include <iterator>
+#include <limits>
 
 std::atomic<RendererGL::MessageHook> RendererGL::messageHook_{&RendererGL::defaultMessageHook};
 
@@ -69,6 +71,22 @@ void MeshEntry::fill(Mesh& source) {
     copy(3, mesh.tangents.data(), mesh.tangents.size());
     copy(4, mesh.binormals.data(), mesh.binormals.size());
     entry.bounds = boundingSphereOf(mesh);
+    // The box, by the same rules: vertices beyond a shorter position array lie at the origin.
+    const size_t drawn = std::min<size_t>(mesh.positions.size(), count);
+    entry.boxLow = entry.boxHigh = drawn < count || drawn == 0 ? Vector{} : mesh.positions[0];
+    for (size_t v = 0; v < drawn; ++v) {
+        const Vector& p = mesh.positions[v];
+        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
+            const float infinite = std::numeric_limits<float>::infinity();
+            entry.boxLow = {-infinite, -infinite, -infinite};
+            entry.boxHigh = {infinite, infinite, infinite};
+            break;
+        }
+        entry.boxLow = {std::min(entry.boxLow.x, p.x), std::min(entry.boxLow.y, p.y),
+                        std::min(entry.boxLow.z, p.z)};
+        entry.boxHigh = {std::max(entry.boxHigh.x, p.x), std::max(entry.boxHigh.y, p.y),
+                         std::max(entry.boxHigh.z, p.z)};
+    }
 
     // Vertices the triangles share are stored once and drawn through indices, so the device
     // transforms each once: a vertex that is the same bytes gives the same result wherever it is
@@ -339,6 +357,9 @@ void RendererGL::createTargets() {
     glCreateFramebuffers(1, &lightingFbo_);
     glNamedFramebufferTexture(lightingFbo_, GL_COLOR_ATTACHMENT0, target(Target::Lighting), 0);
     glNamedFramebufferTexture(lightingFbo_, GL_COLOR_ATTACHMENT1, target(Target::Specular), 0);
+    // The geometry pass's depth, read (never written) by the depth test that keeps a light to
+    // the surfaces it can reach.
+    glNamedFramebufferRenderbuffer(lightingFbo_, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depthBuffer_);
     glNamedFramebufferDrawBuffers(lightingFbo_, 2, four);
     framebufferComplete(lightingFbo_, "lighting");
 

@@ -52,6 +52,7 @@
 #include "render/RenderInterface.h"
 #include "render/gl/GlFont.h"
 #include "render/gl/GlProgram.h"
+#include "render/gl/LightBounds.h"
 #include "render/gl/TimedLock.h"
 
 #include <epoxy/gl.h>
@@ -99,11 +100,13 @@ struct MeshEntry {
     bool uploaded = false;
     GLuint buffer = 0;
     GLuint vertexArray = 0;
-    Sphere bounds;        // around every vertex drawn, in the mesh's own space
-    uint64_t version = 0; // new with every upload: what a shadow face drew is known by it
+    Sphere bounds;          // around every vertex drawn, in the mesh's own space
+    Vector boxLow, boxHigh; // the box around them (not finite: it reaches everywhere)
+    uint64_t version = 0;   // new with every upload: what a shadow face drew is known by it
 
     // Interleaves the mesh's arrays in the fixed order position, normal, texture coordinate,
-    // tangent, binormal, leaving out the absent ones, and writes the stride into the mesh.
+    // tangent, binormal, leaving out the absent ones, and writes the stride into the mesh; then
+    // keeps each distinct vertex once, with the indices that draw the mesh's triangles.
     void fill(Mesh& mesh);
 };
 
@@ -281,6 +284,20 @@ public:
     void setShadowFaceReuse(bool on) { reuseShadowFaces_ = on; }
     // Instances the geometry pass left out in the last frame: wholly outside the view.
     unsigned instancesCulled() const { return instancesCulled_; }
+    // Lights left out of the last frame, shadow faces and lighting both: the lighting shader
+    // declares how far a light reaches ("lightReach", in cut-offs), and nothing within that
+    // distance of the light was in view.
+    unsigned lightsLeftOut() const { return lightsLeftOut_; }
+    // Cube faces of the lights in view that passed the face test but were not drawn, as nothing
+    // lit in view looks through them (they keep what they hold, as turned-away faces do). Not
+    // counted in shadowFacesDrawn().
+    unsigned shadowFacesUnseen() const { return shadowFacesUnseen_; }
+    // The pixels of the rectangle the last frame's lighting pass drew each light over, in light
+    // order: the whole picture for a light of unbounded reach, none for one left out.
+    const std::vector<long>& lightPixels() const { return lightPixels_; }
+    // Whether lights of bounded reach are drawn only where they reach (on by default); off, every
+    // light is drawn over the whole picture, as a reference for the same pictures.
+    void setLightBounds(bool on) { boundLights_ = on; }
     const Matrix& projection() const { return projection_; }
     const Matrix& viewMatrix() const { return view_; }
     unsigned width() const { return width_; }
@@ -305,13 +322,23 @@ private:
         Vector emissiveScale;
         bool hasMaterial = false;
         GLuint textures[3] = {}; // diffuse, normal, emissive
+        bool inView = true;      // not wholly outside this frame's view
+        Vector corners[8];       // of the mesh's box, in the world
     };
     struct LightItem {
         Vector position;
         Vector colour;
         float cutoff = 0.0f;
         GLuint cube = 0;
+        LightBounds bounds; // where it can add anything (the whole picture when unbounded)
+        bool bounded = false;
+        float margin = 0.0f;          // how far a looked-up point may lie off a surface
+        size_t receivers[2] = {0, 0}; // its range of receivers_
     };
+    // Instances in view that bounded lights reach, by light (LightItem::receivers).
+    std::vector<const DrawItem*> receivers_;
+    // Whether anything a light reaches in view looks up its shadow cube through `face`.
+    bool faceIsLookedThrough(const LightItem& light, int face) const;
     // What one shadow cube face was last drawn with: the light's place and every draw that could
     // reach the face, in order. The same record means the same picture.
     struct ShadowDraw {
@@ -363,6 +390,8 @@ private:
     bool onRenderThread() const { return renderThread_.load() == std::this_thread::get_id(); }
     // Waits until done() holds, frames end or stall, or `until` passes.
     FrameWait waitForFrames(const std::function<bool()>& done, std::chrono::steady_clock::time_point until);
+    // Where each light can reach on this frame's picture, from the lighting shader's reach.
+    void placeLights();
     void geometryPass();
     void shadowPass();
     // Draws one face of a light's cube with the instances that can reach it, unless the face
@@ -531,6 +560,10 @@ private:
     unsigned shadowFacesKept_ = 0;
     unsigned shadowFacesPatched_ = 0;
     unsigned instancesCulled_ = 0;
+    unsigned lightsLeftOut_ = 0;
+    unsigned shadowFacesUnseen_ = 0;
+    std::vector<long> lightPixels_;
+    bool boundLights_ = true;
     FrameTimer presentTimer_;
 
     PassClock passClock_ = PassClock::Off;

@@ -70,6 +70,7 @@ void RendererGL::renderFrame(float) {
         std::lock_guard lock(frameMutex_);
     }
     frameDone_.notify_all();
+    placeLights();
     geometryPass();
     timestamp(1);
     shadowPass();
@@ -156,6 +157,12 @@ void RendererGL::prepareFrame() {
             item.meshVersion = entry->version;
             item.model = instance->hasModelMatrix ? instance->modelMatrix : Matrix::identity();
             item.bounds = transformSphere(entry->bounds, item.model);
+            for (int c = 0; c < 8; ++c) {
+                const Vector corner{(c & 1) ? entry->boxHigh.x : entry->boxLow.x,
+                                    (c & 2) ? entry->boxHigh.y : entry->boxLow.y,
+                                    (c & 4) ? entry->boxHigh.z : entry->boxLow.z};
+                item.corners[c] = transformCoord(corner, item.model);
+            }
             item.emissiveScale = instance->emissiveScale ? *instance->emissiveScale : Vector{};
             if (haveMaterials)
                 if (const MaterialEntry* material = findMaterialLocked(instance->materialName)) {
@@ -360,13 +367,12 @@ void RendererGL::geometryPass() {
 
     // What lies wholly outside the view draws no pixel; its material still counts as the last one
     // bound, for the instance without a material that may follow.
-    const Frustum view(matrixMultiply(view_, projection_));
     instancesCulled_ = 0;
     for (const DrawItem& item : drawItems_) {
         if (item.hasMaterial)
             for (int t = 0; t < 3; ++t)
                 gShader_.bindTexture(samplers[t], item.textures[t] ? item.textures[t] : defaultTextures_[t]);
-        if (view.excludes(item.bounds)) {
+        if (!item.inView) {
             ++instancesCulled_;
             continue;
         }
@@ -410,6 +416,7 @@ bool RendererGL::ShadowDraw::operator==(const ShadowDraw& other) const {
 
 void RendererGL::shadowPass() {
     shadowFaces_ = 0;
+    shadowFacesUnseen_ = 0;
     shadowFacesKept_ = 0;
     shadowFacesPatched_ = 0;
     if (lightItems_.empty()) return;
@@ -422,6 +429,9 @@ void RendererGL::shadowPass() {
     glEnable(GL_DEPTH_TEST);
 
     for (const LightItem& light : lightItems_) {
+        // A light that reaches nothing in view needs no shadows; its faces keep what they hold
+        // (and their records say so) until it comes into view.
+        if (!light.bounds.onScreen) continue;
         std::array<ShadowFace, 6>& record = shadowRecords_[light.cube];
         bool lightSet = false; // once, at the first face that passes the face test
         for (int face = 0; face < 6; ++face) {
@@ -429,6 +439,10 @@ void RendererGL::shadowPass() {
             // Faces turned away from the camera keep what they held last frame.
             const float s = (-viewDirection_).dot(target - eye_);
             if (static_cast<double>(s) < 0.707) continue;
+            if (!faceIsLookedThrough(light, face)) {
+                ++shadowFacesUnseen_;
+                continue;
+            }
             ++shadowFaces_;
             if (!lightSet) {
                 meshShaderSimple_.setVector("lightPosUT", light.position.x, light.position.y,
@@ -561,10 +575,71 @@ bool RendererGL::changedPartOfFace(const ShadowFace& kept, const Matrix& faceVie
     return (rect[2] - rect[0]) * (rect[3] - rect[1]) < ShadowSize * ShadowSize * 3 / 4;
 }
 
+void RendererGL::placeLights() {
+    // What the geometry pass will draw: what lies wholly outside the view draws no pixel.
+    const Frustum view(matrixMultiply(view_, projection_));
+    for (DrawItem& item : drawItems_)
+        item.inView = !view.excludes(item.bounds);
+
+    lightsLeftOut_ = 0;
+    lightPixels_.clear();
+    receivers_.clear();
+    // The shader's own word for how far its fall-off reaches, in cut-offs; 0 or not declared:
+    // every light reaches everywhere.
+    float reach = 0.0f;
+    if (!lightingShader_.readFloat("lightReach", reach) || !std::isfinite(reach)) reach = 0.0f;
+    const int w = static_cast<int>(width_), h = static_cast<int>(height_);
+    for (LightItem& light : lightItems_) {
+        light.bounds = LightBounds{};
+        light.bounds.rect[2] = w;
+        light.bounds.rect[3] = h;
+        const float radius = reach * light.cutoff;
+        if (boundLights_ && reach > 0.0f && light.cutoff > 0.0f && std::isfinite(radius)) {
+            // The shader measures from world positions stored as half floats: the sphere is grown
+            // by more than their rounding, so a pixel left out gets nothing from the light anyway.
+            const Sphere sphere{light.position, radius * 1.02f + 0.001f * light.position.length() + 0.05f};
+            light.bounds = lightBounds(sphere, view_, projection_, w, h, 1.0f / 65535.0f);
+            // Only surfaces of the instances drawn can be lit: a light whose sphere meets none of
+            // them reaches nothing in view, wherever its sphere lies.
+            light.bounded = true;
+            light.receivers[0] = receivers_.size();
+            for (const DrawItem& item : drawItems_)
+                if (item.inView &&
+                    !((item.bounds.centre - sphere.centre).length() > item.bounds.radius + sphere.radius))
+                    receivers_.push_back(&item);
+            light.receivers[1] = receivers_.size();
+            // The lighting shader looks the cube up from a point nudged off the surface by up to
+            // 0.01 + 0.01 d, at a position stored as half floats.
+            light.margin = 0.06f + 0.01f * sphere.radius + 0.001f * (light.position.length() + sphere.radius);
+            if (light.receivers[0] == light.receivers[1]) {
+                light.bounds.onScreen = false;
+                light.bounds.rect[0] = light.bounds.rect[1] = light.bounds.rect[2] = light.bounds.rect[3] = 0;
+            }
+        }
+        if (!light.bounds.onScreen) ++lightsLeftOut_;
+        const LightBounds& b = light.bounds;
+        lightPixels_.push_back(b.onScreen ? static_cast<long>(b.rect[2] - b.rect[0]) * (b.rect[3] - b.rect[1])
+                                          : 0);
+    }
+}
+
+bool RendererGL::faceIsLookedThrough(const LightItem& light, int face) const {
+    if (!light.bounded) return true;
+    for (size_t i = light.receivers[0]; i < light.receivers[1]; ++i)
+        if (boxMayLookThroughFace(receivers_[i]->corners, light.position, CubeFaces[face].direction,
+                                  light.margin))
+            return true;
+    return false;
+}
+
 void RendererGL::lightingPass() {
     const int w = static_cast<int>(width_), h = static_cast<int>(height_);
     bindTarget(lightingFbo_, w, h);
-    clearBound();
+    // The geometry pass's depth buffer is attached too, for the lights' depth bounds: only the
+    // colour targets are cleared.
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f); // 0xff000000
+    glClear(GL_COLOR_BUFFER_BIT);
     if (lightItems_.empty()) return; // both targets stay black
 
     useStages(overlayShader_, lightingShader_);
@@ -573,6 +648,7 @@ void RendererGL::lightingPass() {
     overlayShader_.setVector("pixelOffset", 0.0f, 0.0f, 0.0f, 0.0f);
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE);
+    glDepthMask(GL_FALSE);
     lightingShader_.setVector("camPos", eye_.x, eye_.y, eye_.z, 0.0f);
     lightingShader_.bindTexture("normalPass", targets_[static_cast<size_t>(Target::Normal)]);
     lightingShader_.bindTexture("depthPass", targets_[static_cast<size_t>(Target::Depth)]);
@@ -581,12 +657,30 @@ void RendererGL::lightingPass() {
     const GlProgram::Uniform lightCutoff = lightingShader_.find("lightCutoff");
     const GlProgram::Uniform shadowMap = lightingShader_.find("shadowMap");
     for (const LightItem& light : lightItems_) {
+        const LightBounds& b = light.bounds;
+        if (!b.onScreen) continue;
         lightingShader_.setVector(lightPos, light.position.x, light.position.y, light.position.z, 1.0f);
         lightingShader_.setVector(lightCol, light.colour.x, light.colour.y, light.colour.z, 0.0f);
         lightingShader_.setFloat(lightCutoff, light.cutoff);
         lightingShader_.bindTexture(shadowMap, light.cube);
+        // The quad covers the rectangle the light can reach; at the depth of the sphere's bound, so
+        // that the depth test passes only the surfaces on its side of that bound.
+        if (b.rect[0] > 0 || b.rect[1] > 0 || b.rect[2] < w || b.rect[3] < h) {
+            glEnable(GL_SCISSOR_TEST);
+            glScissor(b.rect[0], b.rect[1], b.rect[2] - b.rect[0], b.rect[3] - b.rect[1]);
+        }
+        if (b.depthTest != LightBounds::Depth::Any) {
+            glEnable(GL_DEPTH_TEST);
+            glDepthFunc(b.depthTest == LightBounds::Depth::NearerThan ? GL_GREATER : GL_LESS);
+            glDepthRange(b.depth, b.depth);
+        }
         drawFullScreenQuad();
+        glDisable(GL_SCISSOR_TEST);
+        glDisable(GL_DEPTH_TEST);
     }
+    glDepthRange(0.0, 1.0);
+    glDepthFunc(GL_LEQUAL);
+    glDepthMask(GL_TRUE);
     glDisable(GL_BLEND);
     checkGl("lighting pass");
 }
