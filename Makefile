@@ -43,11 +43,13 @@ test-tsan: deps
 
 # The performance table (bench/): each figure beside its reference, as Markdown here and as JSON
 # in build/bench.json; a few minutes on two cores. BENCH_LARGE: path points and events of the
-# generated scene whose load is timed.
+# generated scene whose load is timed. BENCH_BASELINE: another build folder (its beatshow,
+# bench/renderer_bench and show/) measured in turns with this one, in a column of its own.
 BENCH_LARGE ?= 100000
+BENCH_BASELINE ?=
 bench: show
 	@cmake --build --preset $(PRESET) --target bench_report -j $(JOBS)
-	@build/bench/bench_report --large $(BENCH_LARGE)
+	@build/bench/bench_report --large $(BENCH_LARGE) $(if $(BENCH_BASELINE),--baseline $(BENCH_BASELINE))
 
 # Renders the default show's golden frames again into tests/show/golden/ (with the name of the
 # renderer that made them). Only after a change that is meant to change the picture.
