@@ -537,17 +537,20 @@ int main(int argc, char** argv) {
         raw["baseline_renderer_1920x1080"] = largeBefore;
     }
     const bool rendererMeasured = rendererKeys.count("frame_ms") > 0;
-    const bool finishClock = rendererKeys.count("clock") && rendererKeys.at("clock") == "finish";
+    const std::string rendererClock = rendererKeys.count("clock") ? rendererKeys.at("clock") : "";
     notes.push_back(
         "Renderer: medians of " + std::to_string(settings.rendererFrames) +
         " frames of bench/BenchScene (20 objects of about 2,000 triangles, 3 shadow-casting "
         "lights, the six-stage filter chain, 100 lines of text); the floor draws the same with "
         "trivial shaders and no text" +
         (rounds > 1 ? ", each the smallest of " + std::to_string(rounds) + " runs" : std::string()) +
-        ". Passes timed " +
-        (finishClock ? "with a glFinish and the CPU clock at each boundary (a software "
-                       "rasteriser's timer queries mark queueing, not work)"
-                     : "with GL timer queries") +
+        ". Passes and frames timed " +
+        (rendererClock == "cpu"
+             ? "with a glFinish and the CPU time of the process at each boundary (a software rasteriser's "
+               "timer queries mark queueing, not work; its work on all its threads is CPU time, which other "
+               "work on the machine disturbs far less than the clock)"
+         : rendererClock == "finish" ? "with a glFinish and the CPU clock at each boundary"
+                                     : "with GL timer queries") +
         ".");
     // A pass of the renderer against the floor, and the baseline's beside it.
     auto rendererRow = [&](const std::map<std::string, std::string>& keys,

@@ -175,8 +175,11 @@ public:
 
     // How pass times are measured: GL timer queries (GPU time), or a glFinish and the CPU clock
     // at each boundary (what a software rasteriser spends, whose timer queries mark when
-    // commands were queued rather than run). Both cost a wait at the end of the frame.
-    enum class PassClock { Off, TimerQueries, FinishAndClock };
+    // commands were queued rather than run), or a glFinish and the CPU time of the whole process
+    // (a software rasteriser's work on all its threads, which other work on a busy machine
+    // disturbs far less than the clock; where the system offers no process CPU time, the
+    // clock). All cost a wait at the end of the frame.
+    enum class PassClock { Off, TimerQueries, FinishAndClock, FinishAndCpuTime };
 
     // Time of each part of the last frame, in milliseconds (when pass timing is on).
     struct PassTimes {
@@ -571,14 +574,16 @@ private:
     GLuint timeQueries_[7] = {};
     // The end of each filter stage, as the passes' boundaries are stamped.
     GLuint stageQueries_[FilterChain::MaxStages] = {};
-    std::chrono::steady_clock::time_point stageStamps_[FilterChain::MaxStages];
+    double stageStamps_[FilterChain::MaxStages] = {}; // ms, on the pass clock
     int stagesStamped_ = 0;
     void stageTimestamp(int stage);
     // The lines over the finished picture (setScreenText) and their drawing.
     std::mutex screenTextMutex_;
     std::vector<ScreenLine> screenText_;
     void drawScreenText();
-    std::chrono::steady_clock::time_point clockStamps_[7];
+    double clockStamps_[7] = {}; // ms, on the pass clock
+    // Milliseconds on the clock that passClock_ names (FinishAndClock, FinishAndCpuTime).
+    double passClockMilliseconds() const;
     PassTimes passTimes_;
 
     static std::atomic<MessageHook> messageHook_;

@@ -13,6 +13,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <ctime>
 #include <limits>
 #include <string>
 
@@ -722,9 +723,9 @@ void RendererGL::present() {
             glGetQueryObjectui64v(timeQueries_[i], GL_QUERY_RESULT, &nanoseconds);
             stamps[i] = static_cast<double>(nanoseconds) / 1.0e6;
         }
-    } else if (passClock_ == PassClock::FinishAndClock) {
+    } else if (passClock_ == PassClock::FinishAndClock || passClock_ == PassClock::FinishAndCpuTime) {
         for (int i = 0; i < 7; ++i)
-            stamps[i] = std::chrono::duration<double, std::milli>(clockStamps_[i] - clockStamps_[0]).count();
+            stamps[i] = clockStamps_[i] - clockStamps_[0];
     } else {
         passTimes_ = {};
         return;
@@ -740,7 +741,7 @@ void RendererGL::present() {
             glGetQueryObjectui64v(stageQueries_[i], GL_QUERY_RESULT, &nanoseconds);
             end = static_cast<double>(nanoseconds) / 1.0e6;
         } else {
-            end = std::chrono::duration<double, std::milli>(stageStamps_[i] - clockStamps_[0]).count();
+            end = stageStamps_[i] - clockStamps_[0];
         }
         passTimes_.stages.push_back(end - previous);
         previous = end;
@@ -752,9 +753,9 @@ void RendererGL::stageTimestamp(int stage) {
     if (passClock_ == PassClock::TimerQueries) {
         if (!stageQueries_[0]) glCreateQueries(GL_TIMESTAMP, FilterChain::MaxStages, stageQueries_);
         glQueryCounter(stageQueries_[stage], GL_TIMESTAMP);
-    } else if (passClock_ == PassClock::FinishAndClock) {
+    } else if (passClock_ == PassClock::FinishAndClock || passClock_ == PassClock::FinishAndCpuTime) {
         glFinish();
-        stageStamps_[stage] = std::chrono::steady_clock::now();
+        stageStamps_[stage] = passClockMilliseconds();
     } else {
         return;
     }
@@ -765,8 +766,20 @@ void RendererGL::timestamp(int index) {
     if (passClock_ == PassClock::TimerQueries) {
         if (!timeQueries_[0]) glCreateQueries(GL_TIMESTAMP, 7, timeQueries_);
         glQueryCounter(timeQueries_[index], GL_TIMESTAMP);
-    } else if (passClock_ == PassClock::FinishAndClock) {
+    } else if (passClock_ == PassClock::FinishAndClock || passClock_ == PassClock::FinishAndCpuTime) {
         glFinish();
-        clockStamps_[index] = std::chrono::steady_clock::now();
+        clockStamps_[index] = passClockMilliseconds();
     }
+}
+
+double RendererGL::passClockMilliseconds() const {
+#ifdef CLOCK_PROCESS_CPUTIME_ID
+    if (passClock_ == PassClock::FinishAndCpuTime) {
+        timespec now{};
+        if (clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now) == 0)
+            return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+    }
+#endif
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
