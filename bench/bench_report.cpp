@@ -552,6 +552,13 @@ int main(int argc, char** argv) {
          : rendererClock == "finish" ? "with a glFinish and the CPU clock at each boundary"
                                      : "with GL timer queries") +
         ".");
+    if (withBaseline && rendererBefore.count("clock") && rendererBefore.at("clock") != rendererClock)
+        notes.push_back("The baseline's renderer_bench timed its passes " +
+                        std::string(rendererBefore.at("clock") == "cpu"      ? "by the process's CPU time"
+                                    : rendererBefore.at("clock") == "finish" ? "by the clock"
+                                                                             : "with timer queries") +
+                        ", this build's by another clock: compare the ratios to each one's floor, not the "
+                        "milliseconds.");
     // A pass of the renderer against the floor, and the baseline's beside it.
     auto rendererRow = [&](const std::map<std::string, std::string>& keys,
                            const std::map<std::string, std::string>& before, const std::string& id,
