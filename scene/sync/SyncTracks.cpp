@@ -21,6 +21,7 @@ struct ComponentKey {
     float time;
     float value;
     Interpolation interpolation;
+    bool edited = false; // set or changed in the tracker, not as the scene had it
 };
 
 // The value a curve plays at time t, where `after` is its first key later than t: as AutomationPath
@@ -141,7 +142,7 @@ std::vector<SceneKey> keysFromTracks(const std::vector<SceneKey>& keys,
             const auto out = sent.find(row);
             if (out == sent.end()) {
                 curves[c].push_back({static_cast<float>(clock.timeOfRow(row)), trackKey.value,
-                                     interpolationOfKeyType(trackKey.type)});
+                                     interpolationOfKeyType(trackKey.type), true});
                 continue;
             }
             // On a row a key went out on the key keeps its time, so the three tracks' keys stay
@@ -151,7 +152,7 @@ std::vector<SceneKey> keysFromTracks(const std::vector<SceneKey>& keys,
                 std::bit_cast<uint32_t>(was.values[c]) == std::bit_cast<uint32_t>(trackKey.value) &&
                 rocketKeyType(was.interpolation) == trackKey.type;
             curves[c].push_back({was.time, trackKey.value,
-                                 asWas ? was.interpolation : interpolationOfKeyType(trackKey.type)});
+                                 asWas ? was.interpolation : interpolationOfKeyType(trackKey.type), !asWas});
         }
     }
     if (!changed) return keys;
@@ -173,7 +174,7 @@ std::vector<SceneKey> keysFromTracks(const std::vector<SceneKey>& keys,
     for (float t : times) {
         SceneKey key;
         key.time = t;
-        bool chosen = false;
+        int chosen = 0; // 1: from a key as the scene had it, 2: from a key the tracker set
         for (size_t c = 0; c < 3; ++c) {
             const auto& curve = curves[c];
             size_t& i = next[c];
@@ -185,8 +186,11 @@ std::vector<SceneKey> keysFromTracks(const std::vector<SceneKey>& keys,
             if (last > i) {
                 const ComponentKey& own = curve[last - 1];
                 key.values[c] = own.value;
-                if (!chosen) key.interpolation = own.interpolation;
-                chosen = true;
+                const int weight = own.edited ? 2 : 1;
+                if (weight > chosen) {
+                    key.interpolation = own.interpolation;
+                    chosen = weight;
+                }
             } else if (curve.empty()) {
                 key.values[c] = rest[c];
             } else {

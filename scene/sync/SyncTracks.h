@@ -8,8 +8,9 @@
 // From keys to tracks each key goes to the row nearest its time (keys closer together than a row
 // share one; the last of them is the track's). From tracks to keys (keysFromTracks) the three
 // tracks of a parameter become one list of keys at every row any of them has a key on; a track
-// without a key on such a row gives the value its own curve has there. A key keeps the way it
-// moves on (its interpolation) from its x track, else its y, else its z. Catmull-Rom, the scene's
+// without a key on such a row gives the value its own curve has there. A key takes the way it
+// moves on (its interpolation) from a key set or changed in the tracker on its row, else from one
+// as the scene had it; among those, x before y before z. Catmull-Rom, the scene's
 // default, has no Rocket key type: such keys go to trackers as smooth keys, and a key that comes
 // back from the tracker as it went keeps its time, value and Catmull-Rom exactly (`exported`).
 #pragma once

@@ -111,6 +111,18 @@ TEST(Tracks, AChangedTrackChangesItsComponentAndKeepsTheOthersCurves) {
     EXPECT_TRUE(keysFromTracks(keys, {}, {true, true, true}, {0, 0, 0}, clock).empty());
 }
 
+TEST(Tracks, AKeySetInTheTrackerSaysHowItsRowMovesOnOverKeysAsTheSceneHadThem) {
+    const RowClock clock = clockAt(120.0);
+    const std::vector<SceneKey> keys = {sceneKey(0.0f, 0, 1.2f, 0), sceneKey(2.0f, 6, 0.6f, 0)};
+    std::array<TrackKeys, 3> tracks;
+    tracks[1] = {{0, {0.0f, 1}}, {32, {0.6f, 2}}}; // y: a straight line from a new value
+    const std::vector<SceneKey> changed =
+        keysFromTracks(keys, tracks, {false, true, false}, {0, 0, 0}, clock);
+    ASSERT_EQ(changed.size(), 2u);
+    EXPECT_EQ(changed[0], sceneKey(0.0f, 0, 0, 0, Interpolation::Linear)); // not x's Catmull-Rom
+    EXPECT_EQ(changed[1], keys[1]);                                        // y's key came back as it went
+}
+
 TEST(Tracks, TracksFromNothingBecomeKeysAtTheirRows) {
     const RowClock clock = clockAt(120.0);
     std::array<TrackKeys, 3> tracks;
