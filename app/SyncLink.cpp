@@ -91,6 +91,7 @@ void SyncLink::startConnection() {
         b.tracks = {};
         b.heard = {};
         b.changed = false;
+        b.applied.clear();
     }
     lastRow_.reset();
 }
@@ -116,6 +117,14 @@ bool SyncLink::beforeFrame() {
     EngineRegistry& r = engine();
     if (!r.playing || r.loading) return false;
     if (!opened_ && !open()) return false;
+
+    bool moved = false;
+    // The show moved since the last frame: a reload from the file may have taken the tracker's
+    // keys away.
+    if (r.showMoves != movesSeen_) {
+        movesSeen_ = r.showMoves;
+        moved = keptThroughReload();
+    }
 
     const std::vector<rocket::Message> messages = client_.poll();
     if (client_.connections() != connectionsSeen_) {
@@ -169,7 +178,6 @@ bool SyncLink::beforeFrame() {
     if (changed) rememberShowSceneBytes(document_.text());
     if (saveAsked) save();
 
-    bool moved = false;
     if (pause && *pause != r.clock.paused()) {
         transport::togglePause();
         // As the Space key does: paused frames still draw, and drawing moves some actors on, so
@@ -194,6 +202,27 @@ void SyncLink::apply(Binding& binding) {
     entity_base* entity = findEntity(binding.entity);
     if (AutomationPath* path = entity ? findAutomation(entity, binding.parameter) : nullptr)
         path->setPoints(pathPointsOf(keys));
+    binding.applied = keys;
+}
+
+// After a seek the show plays the keys the link gave it; after a reload from the scene file it
+// plays the file's. Then the tracker's keys go over the file again, and the show is replayed to
+// where it is with them, as it would have played.
+bool SyncLink::keptThroughReload() {
+    bool lost = false;
+    for (const Binding& b : bindings_) {
+        if (!(b.heard[0] || b.heard[1] || b.heard[2])) continue;
+        entity_base* entity = findEntity(b.entity);
+        const AutomationPath* path = entity ? findAutomation(entity, b.parameter) : nullptr;
+        lost = lost || (path && !(sceneKeysOf(path->points()) == b.applied));
+    }
+    if (!lost) return false;
+    refreshFromDisk();
+    for (Binding& b : bindings_)
+        if (b.heard[0] || b.heard[1] || b.heard[2]) apply(b);
+    rememberShowSceneBytes(document_.text());
+    logStream << "sync: the scene was loaded again from its file; the tracker's keys go over it" << std::endl;
+    return seek(engine().clock.position());
 }
 
 // Only the keys that differ are written: the run of keys between the first and the last change.

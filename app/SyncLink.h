@@ -4,7 +4,8 @@
 // show's tempo.
 //
 //   - Keys the editor sets or deletes change the scene's keys, and the show plays them from the
-//     next frame on; later seeks replay with them, as they would after a save.
+//     next frame on; later seeks replay with them, as they would after a save. A reload of the
+//     scene from its file (a saved mesh, bitmap or scene) is followed by a replay with them.
 //   - SET_ROW moves the show to the row's time (an exact replay, as --start makes it), PAUSE
 //     pauses and resumes it; the show tells the editor its row as it plays.
 //   - SAVE_TRACKS writes the keys into the scene file through the editor's byte-preserving
@@ -56,12 +57,14 @@ private:
         std::array<TrackKeys, 3> tracks;
         std::array<bool, 3> heard{};
         bool changed = false;
+        std::vector<SceneKey> applied; // what the show was given, once the tracker spoke for it
     };
 
     bool open();
     void collectBindings();
     void startConnection();
     bool refreshFromDisk();
+    bool keptThroughReload();
     void apply(Binding& binding);
     void writeKeys(const Binding& binding, const std::vector<SceneKey>& keys);
     void save();
@@ -75,6 +78,7 @@ private:
     std::vector<Binding> bindings_;
     std::vector<std::pair<size_t, int>> byTrack_; // track index -> binding, component
     int connectionsSeen_ = 0;
+    unsigned movesSeen_ = 0;
     std::optional<uint32_t> lastRow_;
     bool skipRow_ = false;
 };

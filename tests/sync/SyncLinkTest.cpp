@@ -168,6 +168,30 @@ TEST_F(SyncLinkTest, KeysSetAndDeletedLiveChangeTheShowOnTheNextFrame) {
     EXPECT_EQ(colour[0].interpolation, Interpolation::Step);
 }
 
+TEST_F(SyncLinkTest, AReloadOfTheSceneFromItsFileKeepsTheTrackersKeys) {
+    StandInEditor editor;
+    auto link = linkTo(editor.port());
+    ASSERT_TRUE(connected(*link, editor));
+    editor.setKey(0, 0, 0.0f, 2);
+    editor.setKey(0, 38, 100.0f, 1);
+    editor.setKey(0, 75, 8.0f, 2);
+    editor.service();
+    ASSERT_TRUE(frames(*link, &editor,
+                       [&] { return findAutomation(findLight("lamp"), "Position")->pointCount() == 3; }));
+    // A saved bitmap loads the scene again from its file, which has not the tracker's keys.
+    reloadShowScene(registry().clock.position(), false);
+    ++registry().showMoves;
+    ASSERT_EQ(findAutomation(findLight("lamp"), "Position")->pointCount(), 2u);
+    const int seeks = transport::state().seeks;
+    ASSERT_TRUE(frames(*link, &editor,
+                       [&] { return findAutomation(findLight("lamp"), "Position")->pointCount() == 3; }));
+    EXPECT_EQ(transport::state().seeks, seeks + 1); // replayed with them
+    EXPECT_EQ(log().count("sync: the scene was loaded again from its file"), 1);
+    // Later seeks keep them too.
+    transport::seekTo(1.0);
+    EXPECT_EQ(findAutomation(findLight("lamp"), "Position")->pointCount(), 3u);
+}
+
 TEST_F(SyncLinkTest, RowsGoBothWaysAndPauseDrivesTheTransport) {
     StandInEditor editor;
     auto link = linkTo(editor.port());
