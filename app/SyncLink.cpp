@@ -115,6 +115,7 @@ bool SyncLink::refreshFromDisk() {
 
 bool SyncLink::beforeFrame() {
     EngineRegistry& r = engine();
+    pausedBefore_ = r.clock.paused();
     if (!r.playing || r.loading) return false;
     if (!opened_ && !open()) return false;
 
@@ -265,13 +266,41 @@ void SyncLink::save() {
 }
 
 bool SyncLink::seek(double seconds) {
+    EngineRegistry& r = engine();
+    // A row far beyond any show would replay for as long: an hour is more than a show.
+    constexpr double Furthest = 3600.0;
+    if (seconds > Furthest) {
+        logStream << "sync: row at " << seconds << " s is beyond an hour; the show goes to " << Furthest
+                  << " s" << std::endl;
+        seconds = Furthest;
+    }
     const int before = transport::state().seeks;
+    const bool quitBefore = r.quitRequested;
     transport::seekTo(seconds);
+    // The replay stops at the show's exit, which would end the show before its next frame.
+    if (r.quitRequested && !quitBefore) holdAtExit();
     return transport::state().seeks != before;
+}
+
+// The show's "exit" event ends a show, not the work on it: the show pauses there instead.
+bool SyncLink::holdAtExit() {
+    EngineRegistry& r = engine();
+    const float now = r.musicTime;
+    bool reached = false;
+    for (const EventTrigger& t : r.triggers.triggers())
+        reached = reached || (t.name == "exit" && t.time <= now);
+    if (!reached) return false;
+    r.quitRequested = false;
+    if (!r.clock.paused()) transport::togglePause();
+    logStream << "sync: the show's exit at " << now << " s; paused (Escape ends the show)" << std::endl;
+    return true;
 }
 
 void SyncLink::afterFrame() {
     EngineRegistry& r = engine();
+    // Only a frame that ran the show's events can have met its exit; in a paused one the end
+    // came from Escape or the window.
+    if (r.quitRequested && !pausedBefore_ && r.playing) holdAtExit();
     if (!client_.connected() || !r.playing || r.loading) return;
     const uint32_t row = rowClock().rowAt(r.musicTime);
     // The frame after the editor's own seek may lie a row on from the one it asked for: the

@@ -6,8 +6,9 @@
 //   - Keys the editor sets or deletes change the scene's keys, and the show plays them from the
 //     next frame on; later seeks replay with them, as they would after a save. A reload of the
 //     scene from its file (a saved mesh, bitmap or scene) is followed by a replay with them.
-//   - SET_ROW moves the show to the row's time (an exact replay, as --start makes it), PAUSE
-//     pauses and resumes it; the show tells the editor its row as it plays.
+//   - SET_ROW moves the show to the row's time (an exact replay, as --start makes it; an hour at
+//     most), PAUSE pauses and resumes it; the show tells the editor its row as it plays. The
+//     show's "exit" event pauses it instead of ending it, as in the editor (Escape ends it).
 //   - SAVE_TRACKS writes the keys into the scene file through the editor's byte-preserving
 //     writer: only the keys that changed are rewritten, with their interpolation, and the file
 //     before is kept as epicrealtimetest.xml.bak. Nothing else is ever written.
@@ -69,6 +70,7 @@ private:
     void writeKeys(const Binding& binding, const std::vector<SceneKey>& keys);
     void save();
     bool seek(double seconds);
+    bool holdAtExit();
 
     Settings settings_;
     RocketClient client_;
@@ -79,6 +81,7 @@ private:
     std::vector<std::pair<size_t, int>> byTrack_; // track index -> binding, component
     int connectionsSeen_ = 0;
     unsigned movesSeen_ = 0;
+    bool pausedBefore_ = false; // the frame about to run was paused: it fires no events
     std::optional<uint32_t> lastRow_;
     bool skipRow_ = false;
 };

@@ -34,6 +34,9 @@ const std::string scene = R"(<base>
       </lamp::Position>
       <lamp::Color />
     </automations>
+    <eventtrigger>
+      <exit eventTime="30" />
+    </eventtrigger>
   </scene>
 </base>
 )";
@@ -224,6 +227,37 @@ TEST_F(SyncLinkTest, RowsGoBothWaysAndPauseDrivesTheTransport) {
     ASSERT_TRUE(frames(*link, &editor, [&] { return !registry().clock.paused(); }));
     // Resuming replays to where the pause began, as the Space key does.
     EXPECT_EQ(transport::state().seeks, seeks + 1);
+}
+
+TEST_F(SyncLinkTest, TheShowsExitPausesItInsteadOfEndingTheWorkOnIt) {
+    StandInEditor editor;
+    auto link = linkTo(editor.port());
+    ASSERT_TRUE(connected(*link, editor));
+    // A row past the exit (and past any show): the replay stops at the exit, which pauses.
+    editor.setRow(0xffffffffu);
+    editor.service();
+    ASSERT_TRUE(frames(*link, &editor, [&] { return transport::state().seeks == 1; }));
+    EXPECT_FALSE(registry().quitRequested);
+    EXPECT_TRUE(registry().clock.paused());
+    EXPECT_NEAR(registry().clock.position(), 30.0, 0.1);
+    EXPECT_EQ(log().count("sync: row at "), 1);
+    EXPECT_EQ(log().count("sync: the show's exit at 30"), 1);
+
+    // Played on from before it, the frame that meets the exit pauses too.
+    transport::seekTo(29.0);
+    transport::togglePause();
+    link->beforeFrame();
+    registry().musicTime = 30.01f;
+    fireDueEvents();
+    ASSERT_TRUE(registry().quitRequested);
+    link->afterFrame();
+    EXPECT_FALSE(registry().quitRequested);
+    EXPECT_TRUE(registry().clock.paused());
+    // Escape in a paused frame ends the show.
+    link->beforeFrame();
+    registry().quitRequested = true;
+    link->afterFrame();
+    EXPECT_TRUE(registry().quitRequested);
 }
 
 TEST_F(SyncLinkTest, SaveTracksWritesTheKeysIntoTheSceneFileWithABackup) {
