@@ -35,6 +35,7 @@ void RocketClient::startConnecting(double now) {
         return;
     }
     state_ = State::Connecting;
+    connectDue_ = now + settings_.connectSeconds;
 }
 
 // Closes the connection; the line is said once for a stretch without a connection.
@@ -76,8 +77,10 @@ void RocketClient::readGreeting(double now) {
         incoming_.insert(incoming_.end(), buffer, buffer + got);
     }
     if (incoming_.size() < rocket::ServerGreetingSize) {
-        if (now >= greetingDue_)
+        if (now >= greetingDue_) {
+            outageSaid_ = false; // something answers there, but no editor
             drop(connector_.address() + " did not answer the greeting; it is no Rocket editor", now);
+        }
         return;
     }
     if (std::memcmp(incoming_.data(), rocket::ServerGreeting, rocket::ServerGreetingSize) != 0) {
@@ -155,6 +158,10 @@ std::vector<rocket::Message> RocketClient::poll() {
     if (state_ == State::Connecting) {
         switch (connection_->state()) {
         case TcpConnection::State::Connecting:
+            if (now >= connectDue_)
+                drop("cannot connect to " + connector_.address() + " (no answer in " +
+                         std::to_string(static_cast<int>(settings_.connectSeconds)) + " s)",
+                     now);
             return messages;
         case TcpConnection::State::Closed:
             drop("cannot connect to " + connector_.address() + " (" + connection_->error() + ")", now);

@@ -23,6 +23,7 @@ class RocketClient {
 public:
     struct Settings {
         double retrySeconds = 1.0;
+        double connectSeconds = 3.0;  // a connect nobody answers (a host that drops it) is given up on
         double greetingSeconds = 5.0; // an editor that accepts but never greets is given up on
         size_t readLimit = 1 << 18;   // bytes read in one poll at most, so a flood cannot stall a frame
     };
@@ -61,6 +62,7 @@ private:
     State state_ = State::Waiting;
     double nextTry_ = 0.0;
     double greetingDue_ = 0.0;
+    double connectDue_ = 0.0;
     bool outageSaid_ = false; // the current stretch without a connection has had its line
     int connections_ = 0;
     std::vector<std::string> tracks_;
