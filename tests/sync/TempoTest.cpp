@@ -150,3 +150,39 @@ TEST_F(SceneTempo, ValuesOutOfTheirLimitsAreNamedAndLeftAtTheDefault) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(SyncOptions, TheLinksAddressAndTheTemposOptions) {
+    ProgramOptions o;
+    std::string error;
+    ASSERT_EQ(parseCommandLine({"--sync", "myshow"}, o, error), 0) << error;
+    EXPECT_TRUE(o.sync.enabled);
+    EXPECT_EQ(o.sync.host, "127.0.0.1"); // the default; the folder is the show's
+    EXPECT_EQ(o.sync.port, 1338);
+    EXPECT_EQ(o.showDirectory, "myshow");
+    ASSERT_EQ(parseCommandLine({"--sync", "9000", "--sync-rows-per-beat", "4"}, o, error), 0) << error;
+    EXPECT_EQ(o.sync.port, 9000);
+    EXPECT_EQ(o.sync.rowsPerBeat, 4);
+    ASSERT_EQ(parseCommandLine({"--sync", "studio.local:1400"}, o, error), 0) << error;
+    EXPECT_EQ(o.sync.host, "studio.local");
+    EXPECT_EQ(o.sync.port, 1400);
+    ASSERT_EQ(parseCommandLine({"--sync", "[::1]:1338"}, o, error), 0) << error;
+    EXPECT_EQ(o.sync.host, "::1");
+    ASSERT_EQ(parseCommandLine({"--new", "dir", "--bpm", "97.5"}, o, error), 0) << error;
+    EXPECT_EQ(o.sync.newShowBpm, 97.5);
+
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--sync", "70000"},
+                                                {"--sync", "host:"},
+                                                {"--sync-rows-per-beat", "0"},
+                                                {"--bpm", "128"},
+                                                {"--new", "d", "--bpm", "500"},
+                                                {"--sync", "--edit"},
+                                                {"--sync", "--check"},
+                                                {"--sync", "--new", "d"}}) {
+        EXPECT_EQ(parseCommandLine(bad, o, error), -1) << ::testing::PrintToString(bad);
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+} // namespace
