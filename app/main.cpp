@@ -138,6 +138,12 @@ int main(int argc, char** argv) {
         return saved;
     }
     if (options.edit && !options.showDirectory.empty() && !prepareShowToEdit(options.showDirectory)) return 1;
+    // The folder the tracks go to means the one it was typed in, as the shots' folder does.
+    if (!options.sync.exportDirectory.empty()) {
+        std::error_code ignored;
+        options.sync.exportDirectory =
+            std::filesystem::absolute(options.sync.exportDirectory, ignored).string();
+    }
     if (!enterShowDirectory(options)) return 1;
     if (!options.sync.exportDirectory.empty()) {
         std::string message;
