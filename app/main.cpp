@@ -9,6 +9,7 @@
 #include "app/NewShow.h"
 #include "app/RunControl.h"
 #include "app/SceneCheck.h"
+#include "app/SyncSession.h"
 #include "editor/EditorSession.h"
 #include "editor/model/SceneFile.h"
 #include "engine/EngineRegistry.h"
@@ -59,10 +60,10 @@ int repeatableRandom() {
 }
 
 // `beatshow --new DIR`: the show, and what to do with it next.
-int makeNewShow(const std::string& directory) {
+int makeNewShow(const std::string& directory, double bpm = 141.0) {
     std::vector<std::string> written;
     std::string error;
-    if (!writeNewShow(directory, written, error)) {
+    if (!writeNewShow(directory, written, error, bpm)) {
         std::fprintf(stderr, "beatshow: %s\n", error.c_str());
         return 1;
     }
@@ -119,7 +120,8 @@ int main(int argc, char** argv) {
         std::fputs(actorClassReferenceText().c_str(), stdout);
         return 0;
     }
-    if (!options.newShowDirectory.empty()) return makeNewShow(options.newShowDirectory);
+    if (!options.newShowDirectory.empty())
+        return makeNewShow(options.newShowDirectory, options.sync.newShowBpm);
     if (options.check) {
         SceneCheckOptions check;
         check.verbose = options.verbose;
@@ -135,7 +137,23 @@ int main(int argc, char** argv) {
         return saved;
     }
     if (options.edit && !options.showDirectory.empty() && !prepareShowToEdit(options.showDirectory)) return 1;
+    // The folder the tracks go to means the one it was typed in, as the shots' folder does.
+    if (!options.sync.exportDirectory.empty()) {
+        std::error_code ignored;
+        options.sync.exportDirectory =
+            std::filesystem::absolute(options.sync.exportDirectory, ignored).string();
+    }
     if (!enterShowDirectory(options)) return 1;
+    if (!options.sync.exportDirectory.empty()) {
+        std::string message;
+        const int exported = exportShowTracks(options.sync, message);
+        std::fprintf(exported == 0 ? stdout : stderr, "beatshow: %s\n", message.c_str());
+        return exported;
+    }
+    if (!applySceneTempo(options, error)) {
+        std::fprintf(stderr, "beatshow: %s\n", error.c_str());
+        return 2;
+    }
 
     // A capture is an offline run at its own rate, in a window rather than full screen; it ends
     // itself at --until and after --frames, counting the frames it keeps.
@@ -210,6 +228,12 @@ int main(int argc, char** argv) {
         services.audio = capture->watchMusic(services.audio);
         services.observer = capture.get();
     }
+    std::vector<std::unique_ptr<FrameObserver>> syncObservers;
+    if (!makeSyncObservers(options.sync, mainTimer, services.observer, syncObservers, error)) {
+        std::fprintf(stderr, "beatshow: --sync: %s\n", error.c_str());
+        return 1;
+    }
+    if (!syncObservers.empty()) services.observer = syncObservers.back().get();
     // Only a run asked for statistics times the load; otherwise the loader runs as it always has.
     if (options.stats) {
         setSceneLoadFunction(

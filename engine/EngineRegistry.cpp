@@ -57,7 +57,9 @@ void resetEngineRegistry() {
         r.reuseAssets = false;
         r.sceneMark = {};
         r.songFile.clear();
+        r.tempo = Tempo{};
     }
+    r.beatFrames = 0;
     r.clock.reset();
     r.dispatcher.clear();
     r.triggers.clear();
@@ -381,6 +383,18 @@ void runAutomationStep() {
         const PathPoint p = s.path->evaluate();
         *s.parameter->value = Vector{p.values[0], p.values[1], p.values[2]};
     }
+}
+
+Tempo showTempo() {
+    EngineRegistry& r = engine();
+    std::lock_guard lock(r.mutex);
+    return r.tempo;
+}
+
+void setShowTempo(const Tempo& tempo) {
+    EngineRegistry& r = engine();
+    std::lock_guard lock(r.mutex);
+    r.tempo = tempo;
 }
 
 // ---- cameras and accessors ----

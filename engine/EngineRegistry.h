@@ -24,6 +24,7 @@
 #include "render/Mesh.h"
 #include "render/RenderTypes.h"
 #include "scene/AutomationPath.h"
+#include "scene/Tempo.h"
 
 #include <atomic>
 #include <list>
@@ -98,6 +99,8 @@ struct EngineRegistry {
     std::atomic<bool> repeatPending{false};
     // Counts the frames that moved the show (a seek, a reload, a repeat): their time is the move's.
     std::atomic<unsigned> showMoves{0};
+    // Counts the frames whose beat test gave the actors OnBeat (replayed frames included).
+    std::atomic<unsigned> beatFrames{0};
 
     // What a scene reset puts back: the registry as the scene's load found it. Entities kept
     // before the load (the editor's camera) stay; those after it are the scene's.
@@ -116,6 +119,7 @@ struct EngineRegistry {
     std::vector<std::unique_ptr<Mesh>> reusableMeshes;
     std::vector<std::unique_ptr<Material>> reusableMaterials;
     std::string songFile; // the scene's song as last loaded: a reload keeps it playing
+    Tempo tempo;          // the scene's tempo as last loaded (showTempo)
 
     TextLabel* loadingLabel = nullptr;
     std::atomic<std::thread::id> mainLoopThread{}; // the thread that runs the frame loop
@@ -202,6 +206,11 @@ void fireDueEvents();
 // Queues a broadcast for the frame loop's next event step (events from other threads).
 void postEvent(const std::string& name);
 void deliverPostedEvents();
+
+// The show's tempo: what its scene's music section says, or 141 BPM, 4 beats a bar, bar 1 at 0 s.
+// Every count of beats and bars reads it; the scene loader sets it with each load.
+Tempo showTempo();
+void setShowTempo(const Tempo& tempo);
 
 // Music.
 // Opens the name inside the music asset directory ("audio\"); the player's load result.

@@ -50,6 +50,7 @@ bool applyTouches(const SceneDocument& document, const std::vector<Touch>& touch
                 p.values[1] = key.value.y;
                 p.values[2] = key.value.z;
                 p.count = 3;
+                p.spare = static_cast<int32_t>(key.interpolation);
                 points.push_back(p);
             }
             path->setPoints(std::move(points));

@@ -144,7 +144,12 @@ std::vector<DocumentKey> SceneDocument::keys(const std::string& entityName,
     for (const auto& k : childrenOf(binding(entityName, parameter))) {
         float slots[4] = {0, 0, 0, 0};
         tagToFloats(k.get(), slots, 4);
-        out.push_back({slots[0], {slots[1], slots[2], slots[3]}});
+        DocumentKey key{slots[0], {slots[1], slots[2], slots[3]}};
+        // After the four values, as the loader reads it.
+        for (size_t i = 4; i < k->attributes.size(); ++i)
+            if (k->attributes[i].first == "interpolation")
+                parseInterpolation(k->attributes[i].second, key.interpolation);
+        out.push_back(key);
     }
     return out;
 }
@@ -419,11 +424,12 @@ bool SceneDocument::addKey(const std::string& entityName, const std::string& par
     if (!children.empty() && children.front()->attributes.size() >= 4)
         for (size_t i = 0; i < 4; ++i)
             names[i] = children.front()->attributes[i].first;
-    const std::vector<std::pair<std::string, std::string>> attributes = {
-        {names[0], formatNumber(key.time)},
-        {names[1], formatNumber(key.value.x)},
-        {names[2], formatNumber(key.value.y)},
-        {names[3], formatNumber(key.value.z)}};
+    std::vector<std::pair<std::string, std::string>> attributes = {{names[0], formatNumber(key.time)},
+                                                                   {names[1], formatNumber(key.value.x)},
+                                                                   {names[2], formatNumber(key.value.y)},
+                                                                   {names[3], formatNumber(key.value.z)}};
+    if (key.interpolation != Interpolation::CatmullRom)
+        attributes.emplace_back("interpolation", interpolationName(key.interpolation));
     const XMLTag* after = nullptr;
     bool beforeAll = !children.empty();
     for (const auto& k : children) {
@@ -469,7 +475,25 @@ bool SceneDocument::setKey(const std::string& entityName, const std::string& par
         if (i >= tag->attributes.size() ||
             std::bit_cast<uint32_t>(have[i]) != std::bit_cast<uint32_t>(wanted[i]))
             changed.emplace_back(names[i], formatNumber(wanted[i]));
-    return setAttributes(tag, changed);
+    const Interpolation before = all[index].interpolation;
+    if (key.interpolation != before && key.interpolation != Interpolation::CatmullRom)
+        changed.emplace_back("interpolation", interpolationName(key.interpolation));
+    if (!setAttributes(tag, changed)) return false;
+    if (key.interpolation == before || key.interpolation != Interpolation::CatmullRom) return true;
+    // Back to the default: the attribute goes, with the white space before it.
+    const XMLTag* edited = childrenOf(binding(entityName, parameter))[index].get();
+    size_t insertAt = 0;
+    for (const AttributeSpan& span : attributeSpans(text_, edited, insertAt)) {
+        if (span.name != "interpolation") continue;
+        size_t begin = text_.rfind("interpolation", span.valueBegin);
+        while (begin > edited->sourceBegin && isSpace(text_[begin - 1]))
+            --begin;
+        size_t end = span.valueEnd;
+        if (end < text_.size() && (text_[end] == '"' || text_[end] == '\'')) ++end;
+        splice(begin, end - begin, "");
+        break;
+    }
+    return true;
 }
 
 bool SceneDocument::removeKey(const std::string& entityName, const std::string& parameter, size_t index) {

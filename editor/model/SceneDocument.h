@@ -8,6 +8,7 @@
 #pragma once
 
 #include "math/Vector.h"
+#include "scene/AutomationPath.h"
 #include "scene/XMLDocument.h"
 
 #include <cstddef>
@@ -20,10 +21,13 @@ struct Splice {
     std::string inserted;
 };
 
-// One key of an automation path as the file writes it: music time and three values.
+// One key of an automation path as the file writes it: music time, three values and how it moves
+// on to the next key (written as interpolation="NAME" after the values; Catmull-Rom, the default,
+// is written as no attribute).
 struct DocumentKey {
     float time = 0.0f;
     Vector value;
+    Interpolation interpolation = Interpolation::CatmullRom;
 };
 
 // One timed event of the <eventtrigger> section, in file order.

@@ -29,6 +29,11 @@ bool isBeatFrame(float position) {
     return (n & 15u) == 0;
 }
 
+bool isBeatFrame(float position, const Tempo& tempo) {
+    // The default beats keep the expression the show has always been timed with, to the bit.
+    return tempo.hasDefaultBeats() ? isBeatFrame(position) : tempo.inBeatWindow(position);
+}
+
 namespace {
 
 enum class FrameKind {
@@ -52,9 +57,11 @@ void stepFrame(double dt, const std::function<double()>& musicPosition, FrameKin
         if (actor) actor->Update(previousFrameTime);
     fireDueEvents();
     const float position = static_cast<float>(musicPosition());
-    if (isBeatFrame(position))
+    if (isBeatFrame(position, showTempo())) {
+        ++r.beatFrames;
         for (Actor* actor : actorsSnapshot())
             actor->OnBeat(0);
+    }
     r.frameTime = static_cast<float>(dt);
     if (r.playing) r.musicTime = position;
     if (r.loading && r.loadingLabel) animateLoadingLabel(r.loadingLabel->text.data(), r.frameTime);

@@ -22,6 +22,10 @@ public:
 // True when the music position falls in the first sixteenth of a beat at 141 beats per minute,
 // computed in single precision exactly as the show's timing expects.
 bool isBeatFrame(float position);
+// The same at the show's tempo: the expression above for 141 beats a minute with bar 1 at 0 s,
+// Tempo::inBeatWindow for any other.
+struct Tempo;
+bool isBeatFrame(float position, const Tempo& tempo);
 
 void mainLoop(FrameTimer& timer, FrameObserver* observer = nullptr);
 // One frame of the loop, for tests that drive frames one by one; returns its duration in ms.

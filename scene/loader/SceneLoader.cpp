@@ -6,6 +6,7 @@
 #include "engine/base/Log.h"
 #include "scene/AutomationPath.h"
 #include "scene/NameSuggestion.h"
+#include "scene/Tempo.h"
 #include "scene/XMLDocument.h"
 
 #include <algorithm>
@@ -42,6 +43,7 @@ const std::vector<std::string> sectionNames = {"meshes", "materials",   "objects
 const std::vector<std::string> objectElements = {"Position", "Rotation", "Scale", "Mesh", "Material"};
 const std::vector<std::string> lightElements = {"Color", "Position", "Cutoff"};
 const std::vector<std::string> vectorAttributes = {"x", "y", "z"};
+const std::string InterpolationAttribute = "interpolation";
 
 // "a, b and c"
 std::string listText(const std::vector<std::string>& names) {
@@ -91,6 +93,7 @@ public:
                               didYouMean(root->name, {"base"}, "<", ">"));
         }
         noteUnreadStructure();
+        loadTempo();
 
         // A fixed order, whatever the file's: objects need their meshes and materials, actors their
         // children, automations and events the entities they name.
@@ -561,6 +564,33 @@ private:
         return nullptr;
     }
 
+    // A key's "interpolation" comes after its four values (time, x, y, z), which are read by
+    // their place whatever their names; anything else after them is not read.
+    Interpolation keyInterpolation(const XMLTag* key, const std::string& where) {
+        Interpolation interpolation = Interpolation::CatmullRom;
+        const auto& attributes = key->attributes;
+        for (size_t k = 0; k < attributes.size(); ++k) {
+            const auto& [name, value] = attributes[k];
+            if (k < 4) {
+                if (name == InterpolationAttribute)
+                    noteProblem(where + ": interpolation must come after the key's 4 values (time, x, y, z); "
+                                        "here it is read as one of them");
+                continue;
+            }
+            if (name != InterpolationAttribute) {
+                noteProblem(where +
+                            ": only the first 4 values (time, x, y, z) and an interpolation are read; " +
+                            name + "=" + value + " is not" + didYouMean(name, {InterpolationAttribute}));
+                continue;
+            }
+            if (!parseInterpolation(value, interpolation))
+                noteProblem(where + ": interpolation '" + value + "' is none of " +
+                            listText(interpolationNames()) + "; the key moves on as catmull-rom" +
+                            didYouMean(value, interpolationNames()));
+        }
+        return interpolation;
+    }
+
     void loadAutomations(const XMLTag* list) {
         logStream << "loading automations" << std::endl;
         for (const auto& child : childrenOf(list)) {
@@ -626,16 +656,14 @@ private:
                         noteProblem(where + ": " + element->attributes[k].first + "=" +
                                     element->attributes[k].second + " reads as " + floatText(slots[k]) +
                                     "; the show uses it as it reads");
-                if (element->attributes.size() > 4)
-                    noteProblem(where + ": only the first 4 values (time, x, y, z) are read; " +
-                                element->attributes[4].first + "=" + element->attributes[4].second +
-                                " is not");
+                const Interpolation interpolation = keyInterpolation(element.get(), where);
                 PathPoint point;
                 point.time = slots[0];
                 point.values[0] = slots[1];
                 point.values[1] = slots[2];
                 point.values[2] = slots[3];
                 point.count = 3;
+                point.spare = static_cast<int32_t>(interpolation);
                 path->addPoint(point);
             }
         }
@@ -741,15 +769,35 @@ private:
 
     // ---- music ----
 
+    // Every load says the show's tempo: a scene without <tempo> counts at the default one.
+    void loadTempo() {
+        const XMLTag* element = tempoElement(document_);
+        std::vector<std::string> problems;
+        const Tempo tempo = tempoFromElement(element, &problems);
+        if (element) {
+            ProblemPlace place(fileName_, element->line);
+            for (const std::string& problem : problems)
+                noteProblem(problem);
+        }
+        setShowTempo(tempo);
+    }
+
     void loadAudio(const XMLTag* list) {
         bool loaded = false;
+        bool tempoSeen = false;
         for (const auto& child : childrenOf(list)) {
             ProblemPlace place(fileName_, child->line);
+            if (child->name == "tempo") {
+                if (tempoSeen) noteProblem("only the first <tempo> counts; this one is not read");
+                tempoSeen = true;
+                continue;
+            }
             if (child->name != "song") {
                 if (!isComment(child->name))
                     noteProblem("<" + child->name +
-                                "> in <audio> is not read (it takes <song file=\"NAME.ogg\" />)" +
-                                didYouMean(child->name, {"song"}, "<", ">"));
+                                "> in <audio> is not read (it takes <song file=\"NAME.ogg\" /> and <tempo "
+                                "bpm=\"BPM\" />)" +
+                                didYouMean(child->name, {"song", "tempo"}, "<", ">"));
                 continue;
             }
             if (loaded) {

@@ -10,6 +10,7 @@ set(floor_math          math)
 set(floor_engine/base   engine/base)
 set(floor_render        render engine/base math)
 set(floor_scene         scene engine/base math)
+set(floor_scene/sync    scene/sync scene engine/base math)
 set(floor_actors/entity actors/entity engine/base math)
 set(floor_engine        engine actors/entity render scene engine/base math)
 set(floor_actors        actors ${floor_engine})
@@ -19,10 +20,11 @@ set(floor_render/gl     render/gl render engine/base math)
 set(floor_platform      platform engine/base math)
 set(floor_editor/model  editor/model ${floor_engine/loop})
 set(floor_editor        editor editor/model render/gl platform ${floor_engine/loop})
-set(floor_app           app editor editor/model render/gl platform tools ${floor_engine/loop})
-# The import tool stands beside the engine: it uses the file formats of render/ and the picture
-# helpers of tools/, and no floor lists it, so nothing of the engine includes it.
-set(floor_tools/import  tools/import tools render engine/base math)
+set(floor_app           app editor editor/model render/gl platform tools scene/sync ${floor_engine/loop})
+# The import tool stands beside the engine: it uses the file formats of render/, the picture
+# helpers of tools/ and the tempo and track files of scene/, and no floor lists it, so nothing of
+# the engine includes it.
+set(floor_tools/import  tools/import tools render scene/sync scene engine/base math)
 set(sdl_folders  platform editor app)
 set(gl_folders   render/gl editor app)
 set(gui_folders  editor app)

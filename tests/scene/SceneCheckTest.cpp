@@ -202,8 +202,8 @@ TEST(SceneCheck, AMisspeltElementOrAttributeIsNamedWithTheOneMeant) {
             scene.at("<fadein", "event 'fadein': attribute 'eventtime' is not read (it takes eventTime and "
                                 "target); did you mean 'eventTime'? Without eventTime the event is ignored"),
             scene.at("<sound",
-                     "<sound> in <audio> is not read (it takes <song file=\"NAME.ogg\" />); did you "
-                     "mean <song>?"),
+                     "<sound> in <audio> is not read (it takes <song file=\"NAME.ogg\" /> and <tempo "
+                     "bpm=\"BPM\" />); did you mean <song>?"),
         }));
 }
 

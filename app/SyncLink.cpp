@@ -1,0 +1,316 @@
+#include "app/SyncLink.h"
+
+#include "editor/model/SceneFile.h"
+#include "engine/EngineRegistry.h"
+#include "engine/base/Log.h"
+#include "engine/loop/SceneReload.h"
+#include "engine/loop/Transport.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+entity_base* findEntity(const std::string& name) {
+    if (entity_base* object = findObject(name)) return object;
+    if (Actor* actor = findActor(name)) return actor;
+    return findLight(name);
+}
+
+bool readFile(const std::string& path, std::string& bytes) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream out;
+    out << in.rdbuf();
+    bytes = out.str();
+    return !in.bad();
+}
+
+std::vector<SceneKey> documentKeys(const SceneDocument& document, const std::string& entity,
+                                   const std::string& parameter) {
+    std::vector<SceneKey> keys;
+    for (const DocumentKey& k : document.keys(entity, parameter))
+        keys.push_back({k.time, {k.value.x, k.value.y, k.value.z}, k.interpolation});
+    return keys;
+}
+
+DocumentKey documentKey(const SceneKey& key) {
+    return {key.time, Vector{key.values[0], key.values[1], key.values[2]}, key.interpolation};
+}
+
+} // namespace
+
+SyncLink::SyncLink(TcpConnector& connector, std::function<double()> seconds, Settings settings)
+    : settings_(std::move(settings)), client_(connector, std::move(seconds), settings_.client) {}
+
+RowClock SyncLink::rowClock() const {
+    return RowClock{showTempo(), settings_.rowsPerBeat};
+}
+
+bool SyncLink::open() {
+    if (!document_.load(settings_.scenePath)) return false;
+    fileBytes_ = document_.text();
+    collectBindings();
+    opened_ = true;
+    return true;
+}
+
+// Every binding the show plays gets its three tracks, in the scene's order; bindings that appear
+// later (the file changed) are asked for after them.
+void SyncLink::collectBindings() {
+    for (const auto& element : childrenOf(document_.section("automations"))) {
+        const size_t split = element->name.find("::");
+        if (split == std::string::npos) continue;
+        const std::string entity = element->name.substr(0, split);
+        const std::string parameter = element->name.substr(split + 2);
+        bool known = false;
+        for (const Binding& b : bindings_)
+            known = known || (b.entity == entity && b.parameter == parameter);
+        if (known) continue;
+        const entity_base* owner = findEntity(entity);
+        const EntityParameter* p = owner ? owner->getParameter(parameter) : nullptr;
+        if (!p || p->type != EntityParameter::ThreeFloats || !p->value) continue;
+        Binding binding;
+        binding.entity = entity;
+        binding.parameter = parameter;
+        binding.keys = documentKeys(document_, entity, parameter);
+        for (int c = 0; c < 3; ++c) {
+            binding.track[static_cast<size_t>(c)] = client_.addTrack(trackName(entity, parameter, c));
+            byTrack_.resize(client_.tracks().size(), {SIZE_MAX, 0});
+            byTrack_[binding.track[static_cast<size_t>(c)]] = {bindings_.size(), c};
+        }
+        bindings_.push_back(std::move(binding));
+    }
+}
+
+// A new connection: the editor sends every key again, so every track starts unheard from the
+// keys the scene has now.
+void SyncLink::startConnection() {
+    for (Binding& b : bindings_) {
+        b.keys = documentKeys(document_, b.entity, b.parameter);
+        b.tracks = {};
+        b.heard = {};
+        b.changed = false;
+        b.applied.clear();
+    }
+    lastRow_.reset();
+}
+
+// The scene file changed on disk since the link read or wrote it (someone else saved it): the
+// link takes it as it is now, and the editor's tracks go over it again.
+bool SyncLink::refreshFromDisk() {
+    std::string bytes;
+    if (!readFile(settings_.scenePath, bytes) || bytes == fileBytes_) return false;
+    document_.loadText(bytes, settings_.scenePath);
+    fileBytes_ = bytes;
+    collectBindings();
+    for (Binding& b : bindings_) {
+        b.keys = documentKeys(document_, b.entity, b.parameter);
+        b.changed = b.heard[0] || b.heard[1] || b.heard[2];
+    }
+    logStream << "sync: " << settings_.scenePath << " changed on disk; the editor's tracks go over it"
+              << std::endl;
+    return true;
+}
+
+bool SyncLink::beforeFrame() {
+    EngineRegistry& r = engine();
+    pausedBefore_ = r.clock.paused();
+    if (!r.playing || r.loading) return false;
+    if (!opened_ && !open()) return false;
+
+    bool moved = false;
+    // The show moved since the last frame: a reload from the file may have taken the tracker's
+    // keys away.
+    if (r.showMoves != movesSeen_) {
+        movesSeen_ = r.showMoves;
+        moved = keptThroughReload();
+    }
+
+    const std::vector<rocket::Message> messages = client_.poll();
+    if (client_.connections() != connectionsSeen_) {
+        connectionsSeen_ = client_.connections();
+        refreshFromDisk();
+        startConnection();
+    }
+    std::optional<uint32_t> row;
+    std::optional<bool> pause;
+    bool saveAsked = false;
+    for (const rocket::Message& m : messages) {
+        switch (m.command) {
+        case rocket::SetKey:
+        case rocket::DeleteKey: {
+            if (m.track >= byTrack_.size() || byTrack_[m.track].first >= bindings_.size()) break;
+            Binding& b = bindings_[byTrack_[m.track].first];
+            const auto c = static_cast<size_t>(byTrack_[m.track].second);
+            if (m.command == rocket::SetKey)
+                b.tracks[c][m.row] = {m.value, m.type};
+            else
+                b.tracks[c].erase(m.row);
+            b.heard[c] = true;
+            b.changed = true;
+            break;
+        }
+        case rocket::SetRow:
+            row = m.row;
+            break;
+        case rocket::Pause:
+            pause = m.pause;
+            break;
+        case rocket::SaveTracks:
+            saveAsked = true;
+            break;
+        default:
+            break;
+        }
+    }
+
+    bool changed = false;
+    for (const Binding& b : bindings_)
+        changed = changed || b.changed;
+    if (changed || saveAsked) refreshFromDisk();
+    changed = false;
+    for (Binding& b : bindings_)
+        if (b.changed) {
+            apply(b);
+            changed = true;
+        }
+    // Seeks and reloads load the scene the show started with: from now on, this one.
+    if (changed) rememberShowSceneBytes(document_.text());
+    if (saveAsked) save();
+
+    if (pause && *pause != r.clock.paused()) {
+        transport::togglePause();
+        // As the Space key does: paused frames still draw, and drawing moves some actors on, so
+        // the show resumes from the exact state of the time it was paused at.
+        if (!*pause && !row) moved = seek(r.clock.position());
+    }
+    if (row) {
+        moved = seek(rowClock().timeOfRow(*row)) || moved;
+        lastRow_ = *row;
+        skipRow_ = true;
+    }
+    return moved;
+}
+
+void SyncLink::apply(Binding& binding) {
+    binding.changed = false;
+    Vector rest;
+    document_.vector(binding.entity, binding.parameter, rest);
+    const std::vector<SceneKey> keys =
+        keysFromTracks(binding.keys, binding.tracks, binding.heard, {rest.x, rest.y, rest.z}, rowClock());
+    writeKeys(binding, keys);
+    entity_base* entity = findEntity(binding.entity);
+    if (AutomationPath* path = entity ? findAutomation(entity, binding.parameter) : nullptr)
+        path->setPoints(pathPointsOf(keys));
+    binding.applied = keys;
+}
+
+// After a seek the show plays the keys the link gave it; after a reload from the scene file it
+// plays the file's. Then the tracker's keys go over the file again, and the show is replayed to
+// where it is with them, as it would have played.
+bool SyncLink::keptThroughReload() {
+    bool lost = false;
+    for (const Binding& b : bindings_) {
+        if (!(b.heard[0] || b.heard[1] || b.heard[2])) continue;
+        entity_base* entity = findEntity(b.entity);
+        const AutomationPath* path = entity ? findAutomation(entity, b.parameter) : nullptr;
+        lost = lost || (path && !(sceneKeysOf(path->points()) == b.applied));
+    }
+    if (!lost) return false;
+    refreshFromDisk();
+    for (Binding& b : bindings_)
+        if (b.heard[0] || b.heard[1] || b.heard[2]) apply(b);
+    rememberShowSceneBytes(document_.text());
+    logStream << "sync: the scene was loaded again from its file; the tracker's keys go over it" << std::endl;
+    return seek(engine().clock.position());
+}
+
+// Only the keys that differ are written: the run of keys between the first and the last change.
+void SyncLink::writeKeys(const Binding& binding, const std::vector<SceneKey>& keys) {
+    const std::vector<SceneKey> old = documentKeys(document_, binding.entity, binding.parameter);
+    if (old == keys) return;
+    size_t prefix = 0;
+    while (prefix < old.size() && prefix < keys.size() && old[prefix] == keys[prefix])
+        ++prefix;
+    size_t suffix = 0;
+    while (suffix < old.size() - prefix && suffix < keys.size() - prefix &&
+           old[old.size() - 1 - suffix] == keys[keys.size() - 1 - suffix])
+        ++suffix;
+    const size_t oldEnd = old.size() - suffix;
+    const size_t newEnd = keys.size() - suffix;
+    if (oldEnd - prefix == 1 && newEnd - prefix == 1) {
+        document_.setKey(binding.entity, binding.parameter, prefix, documentKey(keys[prefix]));
+        return;
+    }
+    for (size_t i = oldEnd; i > prefix; --i)
+        document_.removeKey(binding.entity, binding.parameter, i - 1);
+    for (size_t i = prefix; i < newEnd; ++i)
+        document_.addKey(binding.entity, binding.parameter, documentKey(keys[i]));
+}
+
+void SyncLink::save() {
+    const std::string& path = settings_.scenePath;
+    if (document_.text() == fileBytes_) {
+        logStream << "sync: " << path << " already holds the tracks' keys; nothing to save" << std::endl;
+        return;
+    }
+    std::string error;
+    if (!saveSceneFile(path, document_.text(), error)) {
+        logStream << "sync: not saved: " << error << std::endl;
+        return;
+    }
+    fileBytes_ = document_.text();
+    logStream << "sync: saved the tracks into " << path << " (the file before is " << path << ".bak)"
+              << std::endl;
+}
+
+bool SyncLink::seek(double seconds) {
+    EngineRegistry& r = engine();
+    // A row far beyond any show would replay for as long: an hour is more than a show.
+    constexpr double Furthest = 3600.0;
+    if (seconds > Furthest) {
+        logStream << "sync: row at " << seconds << " s is beyond an hour; the show goes to " << Furthest
+                  << " s" << std::endl;
+        seconds = Furthest;
+    }
+    const int before = transport::state().seeks;
+    const bool quitBefore = r.quitRequested;
+    transport::seekTo(seconds);
+    // The replay stops at the show's exit, which would end the show before its next frame.
+    if (r.quitRequested && !quitBefore) holdAtExit();
+    return transport::state().seeks != before;
+}
+
+// The show's "exit" event ends a show, not the work on it: the show pauses there instead.
+bool SyncLink::holdAtExit() {
+    EngineRegistry& r = engine();
+    const float now = r.musicTime;
+    bool reached = false;
+    for (const EventTrigger& t : r.triggers.triggers())
+        reached = reached || (t.name == "exit" && t.time <= now);
+    if (!reached) return false;
+    r.quitRequested = false;
+    if (!r.clock.paused()) transport::togglePause();
+    logStream << "sync: the show's exit at " << now << " s; paused (Escape ends the show)" << std::endl;
+    return true;
+}
+
+void SyncLink::afterFrame() {
+    EngineRegistry& r = engine();
+    // Only a frame that ran the show's events can have met its exit; in a paused one the end
+    // came from Escape or the window.
+    if (r.quitRequested && !pausedBefore_ && r.playing) holdAtExit();
+    if (!client_.connected() || !r.playing || r.loading) return;
+    const uint32_t row = rowClock().rowAt(r.musicTime);
+    // The frame after the editor's own seek may lie a row on from the one it asked for: the
+    // editor knows where it sent the show.
+    if (skipRow_) {
+        skipRow_ = false;
+        lastRow_ = row;
+        return;
+    }
+    if (lastRow_ && *lastRow_ == row) return;
+    client_.sendRow(row);
+    lastRow_ = row;
+}
