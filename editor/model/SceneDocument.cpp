@@ -583,9 +583,17 @@ bool SceneDocument::addActor(const std::string& name, const std::string& classNa
 }
 
 bool SceneDocument::removeEntity(const std::string& name) {
-    XMLTag* tag = entity(name);
+    std::string sectionName;
+    XMLTag* tag = entity(name, &sectionName);
     if (!tag) return false;
     removeElement(tag);
+    // An event whose target names no actor goes to every subscriber: the events aimed at a
+    // deleted actor go with it (unless another actor of that name is left to take them).
+    if (sectionName == "actors" && !child(section("actors"), name)) {
+        const std::vector<DocumentEvent> all = events();
+        for (size_t i = all.size(); i-- > 0;)
+            if (all[i].target == name) removeEvent(i);
+    }
     // Its bindings would name an entity that is gone.
     for (;;) {
         const XMLTag* bound = nullptr;

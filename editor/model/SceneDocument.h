@@ -76,7 +76,8 @@ public:
                    const Vector& position, const Vector& scale);
     bool addLight(const std::string& name, const Vector& colour, const Vector& position, float cutoff);
     bool addActor(const std::string& name, const std::string& className);
-    // Takes an object, light or actor out with its automation bindings.
+    // Takes an object, light or actor out with its automation bindings, and an actor with the
+    // events aimed at it.
     bool removeEntity(const std::string& name);
     // Adds a list entry (<meshes>, <materials>) when it is missing.
     bool addListEntry(const std::string& sectionName, const std::string& name);

@@ -435,3 +435,32 @@ TEST_F(LoadedScene, EveryTestSceneLoadsTheSameRegistryAfterASave) {
         EXPECT_EQ(loadedRegistry(readFile(dir / "epicrealtimetest.xml")), before);
     }
 }
+
+TEST_F(LoadedScene, DeletingAnActorTakesTheEventsAimedAtItInTheSameStep) {
+    const std::string original = fullScene();
+    SceneDocument doc;
+    doc.loadText(original);
+    EditHistory history(doc);
+    ASSERT_TRUE(
+        history.run("Delete Cam1", {Touch{}}, [](SceneDocument& d) { return d.removeEntity("Cam1"); }));
+    // The events for every subscriber stay; those aimed at Cam1 would reach every actor now.
+    std::vector<std::string> left;
+    for (const DocumentEvent& e : doc.events())
+        left.push_back(e.name + "@" + e.target);
+    EXPECT_EQ(left, (std::vector<std::string>{"nextstage@", "exit@"}));
+    const std::string loaded = loadedRegistry(doc.text());
+    EXPECT_EQ(loaded.find("event activate"), std::string::npos) << loaded;
+    EXPECT_EQ(loaded.find("event fadein"), std::string::npos) << loaded;
+    EXPECT_NE(loaded.find("event exit 30 *"), std::string::npos) << loaded;
+    EXPECT_EQ(history.commands().size(), 1u);
+    history.undo();
+    EXPECT_EQ(doc.text(), original);
+    // An object of the same name as an event's target is no actor: nothing else goes with it.
+    SceneDocument other;
+    other.loadText(
+        "<base>\n  <scene>\n    <objects>\n      <box />\n    </objects>\n    <actors>\n"
+        "      <cam classname=\"Camera\" />\n    </actors>\n    <eventtrigger>\n"
+        "      <activate eventTime=\"1\" target=\"cam\" />\n    </eventtrigger>\n  </scene>\n</base>\n");
+    ASSERT_TRUE(other.removeEntity("box"));
+    EXPECT_EQ(other.events().size(), 1u);
+}
