@@ -270,7 +270,6 @@ int recordPoses(int poses, int keys) {
     // Flown from 100 s on at 60 frames a second, through the path's keys.
     CameraRecorder& recorder = ui.recorder();
     recorder.start("Cam1", CameraRecorder::Every::Beat, 100.0);
-    float since = 100.0f;
     std::vector<double> times;
     for (int frame = 0; static_cast<int>(times.size()) < poses; ++frame) {
         const double t = 100.0 + frame / 60.0;
@@ -278,10 +277,9 @@ int recordPoses(int poses, int keys) {
             rotation{0.0f, static_cast<float>(t) * 0.1f, 0.0f};
         for (const RecordedPose& pose : recorder.frame(t, position, rotation)) {
             const double start = threadMs();
-            if (writeRecordedPose(ui.history(), "Cam1", pose, since, recorder.session()))
+            if (writeRecordedPose(ui.history(), "Cam1", pose, recorder.session()))
                 ui.afterEdit({{Touch::Path, "Cam1", "Position"}, {Touch::Path, "Cam1", "Rotation"}});
             times.push_back(threadMs() - start);
-            since = pose.time;
         }
     }
     std::printf("poses %zu\npath_keys %d\n", times.size(), keys);

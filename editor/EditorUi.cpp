@@ -292,6 +292,7 @@ EditorRequests EditorUi::draw(const Frame& frame) {
     drawOutliner();
     drawInspector(frame);
     drawAddPanel(frame);
+    followRecording(frame);
     drawTimeline(frame);
     drawViewport(frame);
     handleShortcuts(frame);
@@ -309,18 +310,18 @@ void EditorUi::handleShortcuts(const Frame& frame) {
             continue;
         }
         if (key.code == SDL_SCANCODE_K) {
+            const double at = frame.musicTime;
             if (recorder_.recording() && frame.flying && frame.editorCamera) {
                 const RecordedPose pose = recorder_.now(frame.musicTime, frame.editorCamera->Position,
                                                         frame.editorCamera->Rotation);
-                if (writeRecordedPose(history_, recorder_.camera(), pose, pose.time, recorder_.session()))
+                if (writeRecordedPose(history_, recorder_.camera(), pose, recorder_.session()))
                     afterEdit({{Touch::Path, recorder_.camera(), "Position"},
                                {Touch::Path, recorder_.camera(), "Rotation"}});
             } else if (selection_.isEntity()) {
-                keyCurrentValue(selection_.name, keyedParameter_, frame.musicTime);
+                keyCurrentValue(selection_.name, keyedParameter_, at);
             } else if (selection_.kind == Selection::Kind::Binding) {
                 const size_t split = selection_.name.find("::");
-                keyCurrentValue(selection_.name.substr(0, split), selection_.name.substr(split + 2),
-                                frame.musicTime);
+                keyCurrentValue(selection_.name.substr(0, split), selection_.name.substr(split + 2), at);
             }
         }
         if (key.code == SDL_SCANCODE_COMMA) jumpToKey(frame, -1);
@@ -707,7 +708,6 @@ void EditorUi::drawAddPanel(const Frame& frame) {
                                                         : recordEvery_ == 1 ? CameraRecorder::Every::Bar
                                                                             : CameraRecorder::Every::Request;
                     recorder_.start(cameras_[static_cast<size_t>(recordCamera_)], every, frame.musicTime);
-                    recordSince_ = static_cast<float>(frame.musicTime);
                     // The path is flown with the editor camera.
                     followShow_ = false;
                     lookThrough_.clear();
@@ -729,16 +729,20 @@ void EditorUi::drawAddPanel(const Frame& frame) {
         }
     }
     ImGui::End();
+}
 
-    // Recording follows the music, whatever panel has the mouse.
-    if (recorder_.recording() && frame.editorCamera && frame.playing && !frame.paused)
-        for (const RecordedPose& pose :
-             recorder_.frame(frame.musicTime, frame.editorCamera->Position, frame.editorCamera->Rotation)) {
-            if (writeRecordedPose(history_, recorder_.camera(), pose, recordSince_, recorder_.session()))
-                afterEdit({{Touch::Path, recorder_.camera(), "Position"},
-                           {Touch::Path, recorder_.camera(), "Rotation"}});
-            recordSince_ = pose.time;
-        }
+void EditorUi::followRecording(const Frame& frame) {
+    // Recording follows the music, whatever panel has the mouse or is folded away. A seek ends
+    // the span being flown, paused or not: the music it jumped over was not flown.
+    if (frame.jumped) recorder_.jumped();
+    if (!recorder_.recording() || !frame.editorCamera || !frame.playing || frame.paused) return;
+    bool recorded = false;
+    for (const RecordedPose& pose :
+         recorder_.frame(frame.musicTime, frame.editorCamera->Position, frame.editorCamera->Rotation))
+        recorded = writeRecordedPose(history_, recorder_.camera(), pose, recorder_.session()) || recorded;
+    if (recorded)
+        afterEdit(
+            {{Touch::Path, recorder_.camera(), "Position"}, {Touch::Path, recorder_.camera(), "Rotation"}});
 }
 
 double EditorUi::timeAt(float x) const {
