@@ -310,10 +310,12 @@ void EditorUi::handleShortcuts(const Frame& frame) {
             continue;
         }
         if (key.code == SDL_SCANCODE_K) {
-            const double at = frame.musicTime;
+            // On the nearest beat like every other edit; with Alt at the music time as it is.
+            const double at =
+                std::max(0.0, key.alt ? frame.musicTime : std::round(frame.musicTime / Beat) * Beat);
             if (recorder_.recording() && frame.flying && frame.editorCamera) {
                 const RecordedPose pose = recorder_.now(frame.musicTime, frame.editorCamera->Position,
-                                                        frame.editorCamera->Rotation);
+                                                        frame.editorCamera->Rotation, !key.alt);
                 if (writeRecordedPose(history_, recorder_.camera(), pose, recorder_.session()))
                     afterEdit({{Touch::Path, recorder_.camera(), "Position"},
                                {Touch::Path, recorder_.camera(), "Rotation"}});

@@ -73,6 +73,7 @@ TEST(CameraRecorderTest, BarsPausesAndJumpsBack) {
     recorder.start("Cam1", CameraRecorder::Every::Request, 0.0);
     EXPECT_TRUE(play(recorder, 0.0, 3.0).empty());
     EXPECT_NEAR(recorder.now(Beat * 3 + 0.1, {}, {}).time, 3 * Beat, 1e-5);
+    EXPECT_NEAR(recorder.now(Beat * 3 + 0.1, {}, {}, false).time, 3 * Beat + 0.1, 1e-5);
 }
 
 TEST(CameraRecorderTest, RecordedPosesBecomeKeysOfOneStepThatReplaceThePathTheyPass) {

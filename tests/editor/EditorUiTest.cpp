@@ -75,7 +75,8 @@ TEST_F(EditorPanels, KKeysTheShowsValueAndCtrlZTakesItBack) {
     EditorRequests asked = frame(1.0, {key(SDL_SCANCODE_K)});
     ASSERT_EQ(document_.keys("crate", "Position").size(), 1u);
     EXPECT_EQ(document_.keys("crate", "Position")[0].value, (Vector{7, 8, 9}));
-    EXPECT_EQ(document_.keys("crate", "Position")[0].time, 1.0f);
+    // On the nearest beat, like every other edit.
+    EXPECT_NEAR(document_.keys("crate", "Position")[0].time, 2 * Beat, 1e-5);
     // The show has no binding for it yet: the scene is loaded again from the document.
     EXPECT_TRUE(asked.reload);
     // A second key at the same time takes the new value rather than adding a twin.
@@ -90,6 +91,10 @@ TEST_F(EditorPanels, KKeysTheShowsValueAndCtrlZTakesItBack) {
     frame(1.0, {key(SDL_SCANCODE_Y, true)});
     EXPECT_NE(document_.binding("crate", "Position"), nullptr);
     EXPECT_TRUE(frame(1.0, {key(SDL_SCANCODE_S, true)}).save);
+    // With Alt, at the music time as it is.
+    frame(1.0, {key(SDL_SCANCODE_K, false, true)});
+    ASSERT_EQ(document_.keys("crate", "Position").size(), 2u);
+    EXPECT_EQ(document_.keys("crate", "Position")[1].time, 1.0f);
 }
 
 TEST_F(EditorPanels, CommaAndPeriodJumpBetweenTheSelectionsKeysAndDeleteTakesAnEvent) {
