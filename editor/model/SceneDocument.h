@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 struct Splice {
@@ -39,7 +40,7 @@ public:
     bool load(const std::string& path);
     void loadText(std::string text, std::string sourceName = "epicrealtimetest.xml");
 
-    const std::string& text() const { return text_; }
+    const std::string& text() const { return xml_.source; }
     const XMLDocument& xml() const { return xml_; }
     const std::string& sourceName() const { return sourceName_; }
     // Goes up with every change of the text, so that views of it know when to read it again.
@@ -67,6 +68,10 @@ public:
     bool setKey(const std::string& entityName, const std::string& parameter, size_t index,
                 const DocumentKey& key);
     bool removeKey(const std::string& entityName, const std::string& parameter, size_t index);
+    // The keys [first, last) of a path (file order) give way to these, in one splice: the new keys
+    // stand where the run stood, in the path's own style. False for an empty run or no keys.
+    bool replaceKeys(const std::string& entityName, const std::string& parameter, size_t first, size_t last,
+                     const std::vector<DocumentKey>& keys);
     bool addEvent(const DocumentEvent& event);
     bool setEvent(size_t index, const DocumentEvent& event);
     bool removeEvent(size_t index);
@@ -82,7 +87,8 @@ public:
     // Adds a list entry (<meshes>, <materials>) when it is missing.
     bool addListEntry(const std::string& sectionName, const std::string& name);
 
-    // The low-level edit: replaces `length` bytes at `offset` and reads the tree again.
+    // The low-level edit: replaces `length` bytes at `offset` and reads again the elements it
+    // reaches into (the whole file when the splice does not keep to whole elements).
     void splice(size_t offset, size_t length, const std::string& inserted);
     // Splices made since beginRecording, in the order made.
     void beginRecording();
@@ -96,7 +102,28 @@ public:
     static std::string formatNumber(float value);
 
 private:
-    void reparse();
+    // Where a splice goes in the tree: the deepest element whose content holds it, the path to it
+    // from the root (each element with the index of the child taken), and its children that the
+    // splice reaches into, [first, last), which stand on the bytes [begin, end).
+    struct TreeChange {
+        std::vector<std::pair<XMLTag*, size_t>> path;
+        XMLTag* parent = nullptr;
+        size_t first = 0, last = 0;
+        size_t begin = 0, end = 0;
+    };
+    struct PairCount {
+        size_t single = 0, twin = 0, crlf = 0; // ='  ="  \r\n
+    };
+    static PairCount countPairs(const std::string& s, size_t from, size_t to);
+
+    void apply(size_t offset, size_t length, const std::string& inserted);
+    void readWhole(const std::string& text);
+    bool planTreeChange(size_t offset, size_t length, TreeChange& change) const;
+    // After the splice: reads the bytes of the change alone and puts the elements they make in
+    // place of the old ones; false when they do not make whole elements.
+    bool readAgain(const TreeChange& change, const std::string& removed, const std::string& inserted);
+    // A path's keys, read once and kept in step with every splice.
+    const std::vector<DocumentKey>& keysOf(const XMLTag* path) const;
     std::string lineEnd() const;
     // The white space that starts the line `offset` lies on (empty when the line has more before it).
     std::string indentOf(size_t offset) const;
@@ -112,10 +139,12 @@ private:
     std::string emptyElement(const std::string& name,
                              const std::vector<std::pair<std::string, std::string>>& attributes) const;
 
-    std::string text_;
     std::string sourceName_ = "epicrealtimetest.xml";
     XMLDocument xml_;
     size_t revision_ = 0;
     bool recording_ = false;
     std::vector<Splice> recorded_;
+    // Kept up to date by every splice, so that no edit reads the whole text.
+    PairCount pairs_;
+    mutable std::unordered_map<const XMLTag*, std::vector<DocumentKey>> keyCache_;
 };
