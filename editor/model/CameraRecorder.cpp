@@ -86,20 +86,40 @@ bool writeRecordedPose(EditHistory& history, const std::string& camera, const Re
         [&](SceneDocument& document) {
             for (const auto& [parameter, value] :
                  {std::pair<const char*, Vector>{"Position", pose.position}, {"Rotation", pose.rotation}}) {
-                // Keys the span flew over go; a key at the pose's time takes the pose. From the last
-                // key down, so that the indices still to visit stay where they are.
+                // Keys the span flew over go, and a key at the pose's time gives way to it.
                 const std::vector<DocumentKey> keys = document.keys(camera, parameter);
-                bool replaced = false;
+                auto replaced = [&](float t) {
+                    return std::fabs(t - pose.time) < SameTime ||
+                           (t > pose.since + SameTime && t < pose.time);
+                };
+                size_t first = keys.size(), last = 0, count = 0;
+                for (size_t i = 0; i < keys.size(); ++i)
+                    if (replaced(keys[i].time)) {
+                        first = std::min(first, i);
+                        last = i + 1;
+                        ++count;
+                    }
+                // In a path kept in time order they are one run, and the pose takes its place: one
+                // splice, whatever the path's length.
+                if (count > 0 && count == last - first && (first == 0 || keys[first - 1].time <= pose.time) &&
+                    (last == keys.size() || keys[last].time >= pose.time)) {
+                    if (!document.replaceKeys(camera, parameter, first, last, {{pose.time, value}}))
+                        return false;
+                    continue;
+                }
+                // Otherwise key by key, from the last down, so that the indices still to visit stay
+                // where they are.
+                bool kept = false;
                 for (size_t i = keys.size(); i-- > 0;) {
-                    const float t = keys[i].time;
-                    if (std::fabs(t - pose.time) < SameTime) {
-                        if (!document.setKey(camera, parameter, i, {t, value})) return false;
-                        replaced = true;
-                    } else if (t > pose.since + SameTime && t < pose.time) {
-                        if (!document.removeKey(camera, parameter, i)) return false;
+                    if (!replaced(keys[i].time)) continue;
+                    if (std::fabs(keys[i].time - pose.time) < SameTime) {
+                        if (!document.setKey(camera, parameter, i, {keys[i].time, value})) return false;
+                        kept = true;
+                    } else if (!document.removeKey(camera, parameter, i)) {
+                        return false;
                     }
                 }
-                if (!replaced && !document.addKey(camera, parameter, {pose.time, value})) return false;
+                if (!kept && !document.addKey(camera, parameter, {pose.time, value})) return false;
             }
             return true;
         },
