@@ -19,6 +19,7 @@
 #include <limits>
 #include <memory>
 #include <tuple>
+#include <unordered_map>
 
 namespace {
 
@@ -89,6 +90,11 @@ EditorUi::EditorUi(SceneDocument& document) : document_(document), history_(docu
 void EditorUi::refresh() {
     if (seenRevision_ == document_.revision()) return;
     seenRevision_ = document_.revision();
+    // A path whose keys the change left alone keeps its view, curves and all.
+    std::vector<BindingView> previous = std::move(bindings_);
+    std::unordered_map<std::string, size_t> previousByName;
+    for (size_t i = 0; i < previous.size(); ++i)
+        previousByName.emplace(previous[i].name, i);
     bindings_.clear();
     for (const auto& b : childrenOf(document_.section("automations"))) {
         const size_t split = b->name.find("::");
@@ -98,11 +104,23 @@ void EditorUi::refresh() {
         view.entity = b->name.substr(0, split);
         view.parameter = b->name.substr(split + 2);
         view.keys = document_.keys(view.entity, view.parameter);
+        if (const auto known = previousByName.find(view.name); known != previousByName.end()) {
+            BindingView& old = previous[known->second];
+            if (std::equal(old.keys.begin(), old.keys.end(), view.keys.begin(), view.keys.end(),
+                           [](const DocumentKey& a, const DocumentKey& c) {
+                               return a.time == c.time && a.value == c.value;
+                           })) {
+                bindings_.push_back(std::move(old));
+                previousByName.erase(known);
+                continue;
+            }
+        }
         view.byTime.resize(view.keys.size());
         for (size_t i = 0; i < view.byTime.size(); ++i)
             view.byTime[i] = i;
-        std::stable_sort(view.byTime.begin(), view.byTime.end(),
-                         [&](size_t a, size_t c) { return view.keys[a].time < view.keys[c].time; });
+        const auto earlier = [&](size_t a, size_t c) { return view.keys[a].time < view.keys[c].time; };
+        if (!std::is_sorted(view.byTime.begin(), view.byTime.end(), earlier))
+            std::stable_sort(view.byTime.begin(), view.byTime.end(), earlier);
         bindings_.push_back(std::move(view));
     }
     events_ = document_.events();
@@ -934,25 +952,10 @@ void EditorUi::drawTimeline(const Frame& frame) {
             view.low = lo;
             view.high = hi;
             // Sampled through the engine's own curve, as the show will play it.
-            AutomationPath path;
-            std::vector<PathPoint> points;
-            points.reserve(b.keys.size());
-            for (const DocumentKey& k : b.keys) {
-                PathPoint p;
-                p.time = k.time;
-                p.values = {k.value.x, k.value.y, k.value.z};
-                p.count = 3;
-                points.push_back(p);
-            }
-            path.setPoints(std::move(points));
-            for (auto& samples : view.samples)
-                samples.clear();
-            for (float x = 0.0f; x <= trackWidth_; x += 3.0f) {
-                path.setTime(static_cast<float>(viewStart_ + x / trackWidth_ * viewSeconds_));
-                const PathPoint p = path.evaluate();
-                for (size_t c = 0; c < 3; ++c)
-                    view.samples[c].push_back(p.values[c]);
-            }
+            std::vector<float> times;
+            for (float x = 0.0f; x <= trackWidth_; x += 3.0f)
+                times.push_back(static_cast<float>(viewStart_ + x / trackWidth_ * viewSeconds_));
+            sampleCurve(b.keys, b.byTime, times, view.samples);
         }
         auto curveY = [&](float v) {
             return y - 4.0f - (v - view.low) / (view.high - view.low) * (TrackHeight - 8.0f);

@@ -1,12 +1,16 @@
 // The editor's camera recorder at a scripted music clock, and picking in a known view.
 #include "actors/EngineCamera.h"
 #include "editor/model/CameraRecorder.h"
+#include "editor/model/LiveScene.h"
 #include "editor/model/Picking.h"
 #include "render/Mesh.h"
+#include "scene/AutomationPath.h"
 #include "tests/support/TestSupport.h"
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
+#include <random>
 
 namespace {
 
@@ -140,6 +144,45 @@ TEST(CameraRecorderTest, ASeekEndsTheFlownSpanAndTheKeysItJumpedOverStay) {
     ASSERT_EQ(times.size(), expected.size());
     for (size_t i = 0; i < times.size(); ++i)
         EXPECT_NEAR(times[i], expected[i], 1e-5) << i;
+}
+
+TEST(TimelineCurveTest, SamplesAreTheShowsOwnCurveReadFromTheKeysAroundEachTime) {
+    // Keys in no order, some at the same time, from one key up to many; sampled from before the
+    // first key to after the last, against the whole path evaluated as the show does.
+    std::mt19937 random(99);
+    for (size_t count : {1u, 2u, 3u, 4u, 7u, 200u}) {
+        SCOPED_TRACE(count);
+        std::vector<DocumentKey> keys;
+        for (size_t k = 0; k < count; ++k)
+            keys.push_back({static_cast<float>(random() % 40) * 0.25f,
+                            {static_cast<float>(random() % 100), static_cast<float>(k), -1.0f}});
+        std::vector<size_t> byTime(keys.size());
+        std::iota(byTime.begin(), byTime.end(), 0);
+        std::stable_sort(byTime.begin(), byTime.end(),
+                         [&](size_t a, size_t b) { return keys[a].time < keys[b].time; });
+        AutomationPath whole;
+        std::vector<PathPoint> points;
+        for (const DocumentKey& k : keys) {
+            PathPoint p;
+            p.time = k.time;
+            p.values = {k.value.x, k.value.y, k.value.z};
+            p.count = 3;
+            points.push_back(p);
+        }
+        whole.setPoints(points);
+        std::vector<float> times;
+        for (float t = -1.0f; t <= 11.0f; t += 0.0625f)
+            times.push_back(t);
+        std::vector<float> samples[3];
+        sampleCurve(keys, byTime, times, samples);
+        ASSERT_EQ(samples[0].size(), times.size());
+        for (size_t i = 0; i < times.size(); ++i) {
+            whole.setTime(times[i]);
+            const PathPoint expected = whole.evaluate();
+            for (size_t c = 0; c < 3; ++c)
+                ASSERT_EQ(samples[c][i], expected.values[c]) << "at " << times[i];
+        }
+    }
 }
 
 class PickingTest : public RegistryTest {
