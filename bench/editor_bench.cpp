@@ -219,9 +219,11 @@ int editFrames(int frames) {
     }
 
     // Each frame of a drag is one command (merged into one step) and one frame of the panels.
+    std::vector<double> commands;
     auto drag = [&](const std::vector<Touch>& touches, const std::string& mergeKey,
                     const std::function<bool(SceneDocument&, int)>& change) {
         std::vector<double> times;
+        commands.clear();
         for (int i = 1; i <= frames; ++i) {
             const double start = threadMs();
             if (!ui.history().run(
@@ -231,6 +233,7 @@ int editFrames(int frames) {
             }
             ui.afterEdit(touches);
             const double edit = threadMs() - start;
+            commands.push_back(edit);
             times.push_back(edit + drawFrame(ui, frame));
         }
         ui.history().seal();
@@ -238,22 +241,26 @@ int editFrames(int frames) {
     };
     const std::vector<double> value =
         drag({{Touch::Value, "object7", "Position"}}, "drag:object7", [](SceneDocument& d, int i) {
-            return d.setVector("object7", "Position", {7.0f + 0.01f * static_cast<float>(i), 0.5f, 0.0f});
+            // The value's text changes its length every frame, so the bytes after it move.
+            return d.setVector("object7", "Position", {i % 2 ? 7.5f : 7.123456f + 0.001f * i, 0.5f, 0.0f});
         });
+    const std::vector<double> valueCommands = commands;
     const size_t index = document.keys("Cam1", "Position").size() / 2;
     const float keyTime = document.keys("Cam1", "Position")[index].time;
     ui.selection().select(Selection::Kind::Binding, "Cam1::Position");
     const std::vector<double> key =
         drag({{Touch::Path, "Cam1", "Position"}}, "drag:key", [&](SceneDocument& d, int i) {
             return d.setKey("Cam1", "Position", index,
-                            {keyTime, {0.25f * static_cast<float>(i), 1.0f, 2.0f}});
+                            {keyTime, {i % 2 ? 0.5f : 0.123456f + 0.001f * i, 1.0f, 2.0f}});
         });
     ImGui::DestroyContext();
     std::printf("frames %d\nobjects %d\nkeys %d\nevents %d\nbytes %zu\n", frames, objects, keys, events,
                 document.text().size());
     print("idle", figures(idle));
     print("value_edit", figures(value));
+    print("value_edit_command", figures(valueCommands));
     print("key_edit", figures(key));
+    print("key_edit_command", figures(commands));
     return 0;
 }
 
