@@ -83,6 +83,47 @@ TEST(SceneDocumentSave, EveryKnownSceneSavesByteForByteWithTheOldFileKept) {
         // Nothing half-written is left beside it.
         for (const auto& entry : fs::directory_iterator(copy.parent_path()))
             EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << entry.path();
+
+        // An edit saved: the file says it, and every byte outside the edited element is the
+        // author's. Taken back and saved again: the file as it was.
+        SceneDocument doc;
+        doc.loadText(original);
+        EditHistory history(doc);
+        std::string entity;
+        for (const char* section : {"objects", "lights", "actors"})
+            for (const auto& c : childrenOf(doc.section(section)))
+                if (entity.empty() && SceneDocument::validName(c->name)) entity = c->name;
+        const Vector wanted{1.5f, -2.25f, 3.0f};
+        ASSERT_TRUE(history.run("edit", {}, [&](SceneDocument& d) {
+            return entity.empty() ? d.addEvent({"fadein", 1.5f, ""})
+                                  : d.setVector(entity, "Position", wanted);
+        }));
+        std::string error;
+        ASSERT_TRUE(saveSceneFile(copy.string(), doc.text(), error)) << error;
+        const std::string saved = readFile(copy);
+        size_t same = 0;
+        while (same < std::min(saved.size(), original.size()) && saved[same] == original[same])
+            ++same;
+        size_t sameEnd = 0;
+        while (sameEnd < std::min(saved.size(), original.size()) - same &&
+               saved[saved.size() - 1 - sameEnd] == original[original.size() - 1 - sameEnd])
+            ++sameEnd;
+        EXPECT_LT(original.size() - same - sameEnd, 60u) << "the save changed more than the edited element";
+        EXPECT_LT(saved.size() - same - sameEnd, 90u) << "the save changed more than the edited element";
+        SceneDocument reread;
+        reread.loadText(saved);
+        if (entity.empty()) {
+            ASSERT_FALSE(reread.events().empty());
+            EXPECT_EQ(reread.events().front().time, 1.5f);
+        } else {
+            Vector read;
+            ASSERT_TRUE(reread.vector(entity, "Position", read));
+            EXPECT_EQ(read, wanted);
+        }
+        history.undo();
+        ASSERT_TRUE(saveSceneFile(copy.string(), doc.text(), error)) << error;
+        EXPECT_EQ(readFile(copy), original);
+        EXPECT_EQ(readFile(copy.string() + ".bak"), saved);
     }
 }
 
@@ -439,6 +480,41 @@ TEST_F(LoadedScene, EveryTestSceneLoadsTheSameRegistryAfterASave) {
         ASSERT_EQ(resaveShow(dir.string(), message), 0) << message;
         EXPECT_EQ(readFile(dir / "epicrealtimetest.xml"), original);
         EXPECT_EQ(loadedRegistry(readFile(dir / "epicrealtimetest.xml")), before);
+
+        // Edited (a value, and a key of a path the show has), followed live and saved: a load of
+        // the saved file is the show as edited.
+        SceneDocument doc;
+        doc.loadText(original);
+        EditHistory history(doc);
+        std::string entity, path;
+        for (const char* section : {"objects", "lights", "actors"})
+            for (const auto& c : childrenOf(doc.section(section)))
+                if (entity.empty() && findSceneEntity(c->name)) entity = c->name;
+        for (const auto& b : childrenOf(doc.section("automations"))) {
+            const size_t split = b->name.find("::");
+            entity_base* bound =
+                split == std::string::npos ? nullptr : findSceneEntity(b->name.substr(0, split));
+            if (path.empty() && bound && findAutomation(bound, b->name.substr(split + 2))) path = b->name;
+        }
+        ASSERT_FALSE(entity.empty());
+        ASSERT_TRUE(history.run("move", {{Touch::Value, entity, "Position"}}, [&](SceneDocument& d) {
+            return d.setVector(entity, "Position", {2.5f, 0.5f, 1.25f});
+        }));
+        if (!path.empty()) {
+            const std::string owner = path.substr(0, path.find("::")),
+                              parameter = path.substr(path.find("::") + 2);
+            ASSERT_TRUE(history.run("key", {{Touch::Path, owner, parameter}}, [&](SceneDocument& d) {
+                return d.addKey(owner, parameter, {1.0f, {7, 8, 9}});
+            }));
+        }
+        for (const EditCommand& command : history.commands())
+            ASSERT_TRUE(applyTouches(doc, command.touches));
+        const std::string live = registryText();
+        EXPECT_NE(live.find("Position=(2.5,0.5,1.25)"), std::string::npos) << live;
+        EXPECT_TRUE(path.empty() || live.find(" [1 7 8 9]") != std::string::npos) << live;
+        std::string error;
+        ASSERT_TRUE(saveSceneFile((dir / "epicrealtimetest.xml").string(), doc.text(), error)) << error;
+        EXPECT_EQ(loadedRegistry(readFile(dir / "epicrealtimetest.xml")), live);
     }
 }
 
