@@ -274,6 +274,8 @@ int recordPoses(int poses, int keys) {
         std::fprintf(stderr, "editor_bench: the generated path did not load\n");
         return 1;
     }
+    // The timeline reads the paths' keys in the editor's first frame; the poses come after.
+    document.keys("Cam1", "Position");
     // Flown from 100 s on at 60 frames a second, through the path's keys.
     CameraRecorder& recorder = ui.recorder();
     recorder.start("Cam1", CameraRecorder::Every::Beat, 100.0);
