@@ -1,7 +1,11 @@
 // The scene file as the editor holds it: the author's bytes, always, with the reader's tree over
 // them as an index. Every edit is a splice of those bytes (a range replaced by new text), made in
-// the file's own style, after which the tree is read again; bytes no edit touched never move,
-// so a scene saved unchanged is the file it was, comments and unknown elements included.
+// the file's own style; bytes no edit touched never change, so a scene saved unchanged is the
+// file it was, comments and unknown elements included.
+//
+// An edit costs what it changes: after a splice only the elements it reached into are read again
+// and the byte ranges after it move with it (a splice that breaks elements apart has the whole
+// file read again). The tree is always the one a fresh read of the text would give.
 //
 // The splices an edit made are recorded while a recording is open, so that the edit history can
 // take them back (each splice knows what it removed) and make them again.
