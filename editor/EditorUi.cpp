@@ -7,7 +7,6 @@
 #include "engine/loop/DebugHud.h"
 #include "engine/loop/SceneReload.h"
 #include "render/Mesh.h"
-#include "scene/AutomationPath.h"
 
 #include <SDL_scancode.h>
 #include <imgui.h>
