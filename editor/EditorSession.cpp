@@ -318,6 +318,11 @@ void EditorSession::drawOverPicture() {
     frame.editorCamera = r.editorCamera.load();
     frame.flying = !ui_.followShow() && ui_.lookThrough().empty();
     frame.keys.swap(keys_);
+    // The transport's keys and hot reload move the show inside the loop, the editor's own seeks
+    // after its frame: either way the music did not play through to here.
+    frame.jumped = jumped_ || r.showMoves != seenShowMoves_;
+    jumped_ = false;
+    seenShowMoves_ = r.showMoves;
     if (r.window) {
         frame.width = static_cast<float>(r.window->width);
         frame.height = static_cast<float>(r.window->height);
@@ -399,5 +404,6 @@ void EditorSession::afterFrame(double dt) {
         transport::seekTo(asked.seekTarget);
         timer_.restart();
     }
+    jumped_ = jumped_ || (asked.seek && ready);
     watchFile();
 }

@@ -69,6 +69,9 @@ private:
     std::vector<EditorUi::Frame::Key>
         keys_; // pressed since the last editor frame // Escape or the window's close reached the show
     double lastFly_ = 0.0;
+    // Whether the show moved to another time since the editor's last frame.
+    bool jumped_ = false;
+    unsigned seenShowMoves_ = 0;
 
     std::thread waveformThread_;
     std::mutex waveformMutex_;

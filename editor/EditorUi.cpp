@@ -7,7 +7,6 @@
 #include "engine/loop/DebugHud.h"
 #include "engine/loop/SceneReload.h"
 #include "render/Mesh.h"
-#include "scene/AutomationPath.h"
 
 #include <SDL_scancode.h>
 #include <imgui.h>
@@ -19,6 +18,7 @@
 #include <limits>
 #include <memory>
 #include <tuple>
+#include <unordered_map>
 
 namespace {
 
@@ -89,6 +89,11 @@ EditorUi::EditorUi(SceneDocument& document) : document_(document), history_(docu
 void EditorUi::refresh() {
     if (seenRevision_ == document_.revision()) return;
     seenRevision_ = document_.revision();
+    // A path whose keys the change left alone keeps its view, curves and all.
+    std::vector<BindingView> previous = std::move(bindings_);
+    std::unordered_map<std::string, size_t> previousByName;
+    for (size_t i = 0; i < previous.size(); ++i)
+        previousByName.emplace(previous[i].name, i);
     bindings_.clear();
     for (const auto& b : childrenOf(document_.section("automations"))) {
         const size_t split = b->name.find("::");
@@ -98,11 +103,23 @@ void EditorUi::refresh() {
         view.entity = b->name.substr(0, split);
         view.parameter = b->name.substr(split + 2);
         view.keys = document_.keys(view.entity, view.parameter);
+        if (const auto known = previousByName.find(view.name); known != previousByName.end()) {
+            BindingView& old = previous[known->second];
+            if (std::equal(old.keys.begin(), old.keys.end(), view.keys.begin(), view.keys.end(),
+                           [](const DocumentKey& a, const DocumentKey& c) {
+                               return a.time == c.time && a.value == c.value;
+                           })) {
+                bindings_.push_back(std::move(old));
+                previousByName.erase(known);
+                continue;
+            }
+        }
         view.byTime.resize(view.keys.size());
         for (size_t i = 0; i < view.byTime.size(); ++i)
             view.byTime[i] = i;
-        std::stable_sort(view.byTime.begin(), view.byTime.end(),
-                         [&](size_t a, size_t c) { return view.keys[a].time < view.keys[c].time; });
+        const auto earlier = [&](size_t a, size_t c) { return view.keys[a].time < view.keys[c].time; };
+        if (!std::is_sorted(view.byTime.begin(), view.byTime.end(), earlier))
+            std::stable_sort(view.byTime.begin(), view.byTime.end(), earlier);
         bindings_.push_back(std::move(view));
     }
     events_ = document_.events();
@@ -292,6 +309,7 @@ EditorRequests EditorUi::draw(const Frame& frame) {
     drawOutliner();
     drawInspector(frame);
     drawAddPanel(frame);
+    followRecording(frame);
     drawTimeline(frame);
     drawViewport(frame);
     handleShortcuts(frame);
@@ -309,18 +327,20 @@ void EditorUi::handleShortcuts(const Frame& frame) {
             continue;
         }
         if (key.code == SDL_SCANCODE_K) {
+            // On the nearest beat like every other edit; with Alt at the music time as it is.
+            const double at =
+                std::max(0.0, key.alt ? frame.musicTime : std::round(frame.musicTime / Beat) * Beat);
             if (recorder_.recording() && frame.flying && frame.editorCamera) {
                 const RecordedPose pose = recorder_.now(frame.musicTime, frame.editorCamera->Position,
-                                                        frame.editorCamera->Rotation);
-                if (writeRecordedPose(history_, recorder_.camera(), pose, pose.time, recorder_.session()))
+                                                        frame.editorCamera->Rotation, !key.alt);
+                if (writeRecordedPose(history_, recorder_.camera(), pose, recorder_.session()))
                     afterEdit({{Touch::Path, recorder_.camera(), "Position"},
                                {Touch::Path, recorder_.camera(), "Rotation"}});
             } else if (selection_.isEntity()) {
-                keyCurrentValue(selection_.name, keyedParameter_, frame.musicTime);
+                keyCurrentValue(selection_.name, keyedParameter_, at);
             } else if (selection_.kind == Selection::Kind::Binding) {
                 const size_t split = selection_.name.find("::");
-                keyCurrentValue(selection_.name.substr(0, split), selection_.name.substr(split + 2),
-                                frame.musicTime);
+                keyCurrentValue(selection_.name.substr(0, split), selection_.name.substr(split + 2), at);
             }
         }
         if (key.code == SDL_SCANCODE_COMMA) jumpToKey(frame, -1);
@@ -707,7 +727,6 @@ void EditorUi::drawAddPanel(const Frame& frame) {
                                                         : recordEvery_ == 1 ? CameraRecorder::Every::Bar
                                                                             : CameraRecorder::Every::Request;
                     recorder_.start(cameras_[static_cast<size_t>(recordCamera_)], every, frame.musicTime);
-                    recordSince_ = static_cast<float>(frame.musicTime);
                     // The path is flown with the editor camera.
                     followShow_ = false;
                     lookThrough_.clear();
@@ -729,16 +748,20 @@ void EditorUi::drawAddPanel(const Frame& frame) {
         }
     }
     ImGui::End();
+}
 
-    // Recording follows the music, whatever panel has the mouse.
-    if (recorder_.recording() && frame.editorCamera && frame.playing && !frame.paused)
-        for (const RecordedPose& pose :
-             recorder_.frame(frame.musicTime, frame.editorCamera->Position, frame.editorCamera->Rotation)) {
-            if (writeRecordedPose(history_, recorder_.camera(), pose, recordSince_, recorder_.session()))
-                afterEdit({{Touch::Path, recorder_.camera(), "Position"},
-                           {Touch::Path, recorder_.camera(), "Rotation"}});
-            recordSince_ = pose.time;
-        }
+void EditorUi::followRecording(const Frame& frame) {
+    // Recording follows the music, whatever panel has the mouse or is folded away. A seek ends
+    // the span being flown, paused or not: the music it jumped over was not flown.
+    if (frame.jumped) recorder_.jumped();
+    if (!recorder_.recording() || !frame.editorCamera || !frame.playing || frame.paused) return;
+    bool recorded = false;
+    for (const RecordedPose& pose :
+         recorder_.frame(frame.musicTime, frame.editorCamera->Position, frame.editorCamera->Rotation))
+        recorded = writeRecordedPose(history_, recorder_.camera(), pose, recorder_.session()) || recorded;
+    if (recorded)
+        afterEdit(
+            {{Touch::Path, recorder_.camera(), "Position"}, {Touch::Path, recorder_.camera(), "Rotation"}});
 }
 
 double EditorUi::timeAt(float x) const {
@@ -928,25 +951,10 @@ void EditorUi::drawTimeline(const Frame& frame) {
             view.low = lo;
             view.high = hi;
             // Sampled through the engine's own curve, as the show will play it.
-            AutomationPath path;
-            std::vector<PathPoint> points;
-            points.reserve(b.keys.size());
-            for (const DocumentKey& k : b.keys) {
-                PathPoint p;
-                p.time = k.time;
-                p.values = {k.value.x, k.value.y, k.value.z};
-                p.count = 3;
-                points.push_back(p);
-            }
-            path.setPoints(std::move(points));
-            for (auto& samples : view.samples)
-                samples.clear();
-            for (float x = 0.0f; x <= trackWidth_; x += 3.0f) {
-                path.setTime(static_cast<float>(viewStart_ + x / trackWidth_ * viewSeconds_));
-                const PathPoint p = path.evaluate();
-                for (size_t c = 0; c < 3; ++c)
-                    view.samples[c].push_back(p.values[c]);
-            }
+            std::vector<float> times;
+            for (float x = 0.0f; x <= trackWidth_; x += 3.0f)
+                times.push_back(static_cast<float>(viewStart_ + x / trackWidth_ * viewSeconds_));
+            sampleCurve(b.keys, b.byTime, times, view.samples);
         }
         auto curveY = [&](float v) {
             return y - 4.0f - (v - view.low) / (view.high - view.low) * (TrackHeight - 8.0f);

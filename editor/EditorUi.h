@@ -63,6 +63,8 @@ public:
             bool ctrl = false, shift = false, alt = false;
         };
         std::vector<Key> keys;
+        // The show moved to another time since the last frame (a seek, a jump back, a replay).
+        bool jumped = false;
     };
     // Builds this frame's panels (between ImGui::NewFrame and ImGui::Render).
     EditorRequests draw(const Frame& frame);
@@ -107,6 +109,7 @@ private:
     void drawKeyInspector();
     void drawEventInspector();
     void drawAddPanel(const Frame& frame);
+    void followRecording(const Frame& frame);
     void drawTimeline(const Frame& frame);
     void drawViewport(const Frame& frame);
     void handleShortcuts(const Frame& frame);
@@ -142,7 +145,6 @@ private:
     bool followShow_ = true;
     std::string status_;
     std::string keyedParameter_ = "Position";
-    float recordSince_ = 0.0f;
     int recordEvery_ = 0;
     int recordCamera_ = 0;
 

@@ -17,8 +17,10 @@ void AutomationPath::addPoint(const PathPoint& point) {
 }
 
 void AutomationPath::setPoints(std::vector<PathPoint> points) {
-    std::stable_sort(points.begin(), points.end(),
-                     [](const PathPoint& a, const PathPoint& b) { return a.time < b.time; });
+    // Points that come in order (an editor's path, every frame a key moves) are not sorted again.
+    const auto earlier = [](const PathPoint& a, const PathPoint& b) { return a.time < b.time; };
+    if (!std::is_sorted(points.begin(), points.end(), earlier))
+        std::stable_sort(points.begin(), points.end(), earlier);
     std::lock_guard lock(mutex_);
     points_ = std::move(points);
     dirty_ = true;

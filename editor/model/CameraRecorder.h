@@ -1,6 +1,10 @@
 // Recording a camera path: while the music plays, the editor camera's position and rotation
 // become key frames of a scene camera on every beat or every bar line the music passes (or on
-// request), replacing the keys the path had between the recorded ones.
+// request), replacing the keys the path had in the span that was flown through.
+//
+// A span is the music the recording actually played through without a jump: it starts where the
+// recording starts or where a seek (or a jump back) landed, and ends at the next jump. Keys
+// outside the spans flown, the ones a seek jumped over included, are never touched.
 #pragma once
 
 #include "editor/model/EditHistory.h"
@@ -13,6 +17,9 @@ struct RecordedPose {
     float time = 0.0f;
     Vector position;
     Vector rotation;
+    // Where the flown span this pose ends began: the path's keys after it and before `time`
+    // were flown over and give way to the pose. Equal to `time` for a key made by hand.
+    float since = 0.0f;
 };
 
 class CameraRecorder {
@@ -26,12 +33,16 @@ public:
     Every every() const { return every_; }
     int session() const { return session_; }
 
-    // A frame at this music time with the camera's pose: the pose at the grid line the music
-    // passed since the last frame, if it passed one. A jump backwards (a seek, a loop) only moves
-    // the recorder along.
+    // A frame at this music time with the camera's pose: one pose for every grid line the music
+    // passed since the last frame, each the pose at its line (interpolated between the two
+    // frames around it). A jump backwards is taken for a seek.
     std::vector<RecordedPose> frame(double musicTime, const Vector& position, const Vector& rotation);
-    // A key now, at the music time as it is (K), snapped to the grid unless asked not to.
-    RecordedPose now(double musicTime, const Vector& position, const Vector& rotation) const;
+    // The show moved to another time (a seek forwards or back): the span flown so far ends, and
+    // the next frame starts a new one where it lands.
+    void jumped();
+    // A key now (K): at the nearest beat, or at the music time as it is when not snapped.
+    RecordedPose now(double musicTime, const Vector& position, const Vector& rotation,
+                     bool snap = true) const;
 
     // Seconds between grid lines (a beat or a bar at 141 beats a minute).
     double step() const;
@@ -40,12 +51,16 @@ private:
     bool recording_ = false;
     std::string camera_;
     Every every_ = Every::Beat;
-    double last_ = 0.0;
     int session_ = 0;
+    // The last frame of the span being flown (none right after a start or a jump).
+    bool inSpan_ = false;
+    double lastTime_ = 0.0;
+    Vector lastPosition_, lastRotation_;
+    double since_ = 0.0;
 };
 
 // Writes the pose as keys of the camera's Position and Rotation paths (each made on its first
-// key), replacing a key at the same time and those after `since` and before the pose. One history
-// step per recording session.
-bool writeRecordedPose(EditHistory& history, const std::string& camera, const RecordedPose& pose, float since,
+// key), replacing a key at the same time and those after `pose.since` and before the pose. One
+// history step per recording session.
+bool writeRecordedPose(EditHistory& history, const std::string& camera, const RecordedPose& pose,
                        int session);

@@ -1,7 +1,11 @@
 // The scene file as the editor holds it: the author's bytes, always, with the reader's tree over
 // them as an index. Every edit is a splice of those bytes (a range replaced by new text), made in
-// the file's own style, after which the tree is read again; bytes no edit touched never move,
-// so a scene saved unchanged is the file it was, comments and unknown elements included.
+// the file's own style; bytes no edit touched never change, so a scene saved unchanged is the
+// file it was, comments and unknown elements included.
+//
+// An edit costs what it changes: after a splice only the elements it reached into are read again
+// and the byte ranges after it move with it (a splice that breaks elements apart has the whole
+// file read again). The tree is always the one a fresh read of the text would give.
 //
 // The splices an edit made are recorded while a recording is open, so that the edit history can
 // take them back (each splice knows what it removed) and make them again.
@@ -13,6 +17,7 @@
 
 #include <cstddef>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 struct Splice {
@@ -43,7 +48,7 @@ public:
     bool load(const std::string& path);
     void loadText(std::string text, std::string sourceName = "epicrealtimetest.xml");
 
-    const std::string& text() const { return text_; }
+    const std::string& text() const { return xml_.source; }
     const XMLDocument& xml() const { return xml_; }
     const std::string& sourceName() const { return sourceName_; }
     // Goes up with every change of the text, so that views of it know when to read it again.
@@ -71,6 +76,10 @@ public:
     bool setKey(const std::string& entityName, const std::string& parameter, size_t index,
                 const DocumentKey& key);
     bool removeKey(const std::string& entityName, const std::string& parameter, size_t index);
+    // The keys [first, last) of a path (file order) give way to these, in one splice: the new keys
+    // stand where the run stood, in the path's own style. False for an empty run or no keys.
+    bool replaceKeys(const std::string& entityName, const std::string& parameter, size_t first, size_t last,
+                     const std::vector<DocumentKey>& keys);
     bool addEvent(const DocumentEvent& event);
     bool setEvent(size_t index, const DocumentEvent& event);
     bool removeEvent(size_t index);
@@ -80,12 +89,14 @@ public:
                    const Vector& position, const Vector& scale);
     bool addLight(const std::string& name, const Vector& colour, const Vector& position, float cutoff);
     bool addActor(const std::string& name, const std::string& className);
-    // Takes an object, light or actor out with its automation bindings.
+    // Takes an object, light or actor out with its automation bindings, and an actor with the
+    // events aimed at it.
     bool removeEntity(const std::string& name);
     // Adds a list entry (<meshes>, <materials>) when it is missing.
     bool addListEntry(const std::string& sectionName, const std::string& name);
 
-    // The low-level edit: replaces `length` bytes at `offset` and reads the tree again.
+    // The low-level edit: replaces `length` bytes at `offset` and reads again the elements it
+    // reaches into (the whole file when the splice does not keep to whole elements).
     void splice(size_t offset, size_t length, const std::string& inserted);
     // Splices made since beginRecording, in the order made.
     void beginRecording();
@@ -99,7 +110,28 @@ public:
     static std::string formatNumber(float value);
 
 private:
-    void reparse();
+    // Where a splice goes in the tree: the deepest element whose content holds it, the path to it
+    // from the root (each element with the index of the child taken), and its children that the
+    // splice reaches into, [first, last), which stand on the bytes [begin, end).
+    struct TreeChange {
+        std::vector<std::pair<XMLTag*, size_t>> path;
+        XMLTag* parent = nullptr;
+        size_t first = 0, last = 0;
+        size_t begin = 0, end = 0;
+    };
+    struct PairCount {
+        size_t single = 0, twin = 0, crlf = 0; // ='  ="  \r\n
+    };
+    static PairCount countPairs(const std::string& s, size_t from, size_t to);
+
+    void apply(size_t offset, size_t length, const std::string& inserted);
+    void readWhole(const std::string& text);
+    bool planTreeChange(size_t offset, size_t length, TreeChange& change) const;
+    // After the splice: reads the bytes of the change alone and puts the elements they make in
+    // place of the old ones; false when they do not make whole elements.
+    bool readAgain(const TreeChange& change, const std::string& removed, const std::string& inserted);
+    // A path's keys, read once and kept in step with every splice.
+    const std::vector<DocumentKey>& keysOf(const XMLTag* path) const;
     std::string lineEnd() const;
     // The white space that starts the line `offset` lies on (empty when the line has more before it).
     std::string indentOf(size_t offset) const;
@@ -115,10 +147,12 @@ private:
     std::string emptyElement(const std::string& name,
                              const std::vector<std::pair<std::string, std::string>>& attributes) const;
 
-    std::string text_;
     std::string sourceName_ = "epicrealtimetest.xml";
     XMLDocument xml_;
     size_t revision_ = 0;
     bool recording_ = false;
     std::vector<Splice> recorded_;
+    // Kept up to date by every splice, so that no edit reads the whole text.
+    PairCount pairs_;
+    mutable std::unordered_map<const XMLTag*, std::vector<DocumentKey>> keyCache_;
 };

@@ -41,16 +41,19 @@ protected:
         f.keys = std::move(keys);
         f.editorCamera = &camera_;
         f.flying = flying_;
+        f.jumped = jumped_;
+        jumped_ = false;
         ImGui::GetIO().DeltaTime = 1.0f / 60.0f;
         ImGui::NewFrame();
         const EditorRequests asked = ui_.draw(f);
         ImGui::Render();
         return asked;
     }
-    static EditorUi::Frame::Key key(int code, bool ctrl = false) {
+    static EditorUi::Frame::Key key(int code, bool ctrl = false, bool alt = false) {
         EditorUi::Frame::Key k;
         k.code = code;
         k.ctrl = ctrl;
+        k.alt = alt;
         return k;
     }
 
@@ -60,6 +63,7 @@ protected:
     EditorUi ui_{document_};
     EngineCamera camera_{"EditorCam"};
     bool flying_ = false;
+    bool jumped_ = false; // the next frame comes after a seek
 };
 
 } // namespace
@@ -71,7 +75,8 @@ TEST_F(EditorPanels, KKeysTheShowsValueAndCtrlZTakesItBack) {
     EditorRequests asked = frame(1.0, {key(SDL_SCANCODE_K)});
     ASSERT_EQ(document_.keys("crate", "Position").size(), 1u);
     EXPECT_EQ(document_.keys("crate", "Position")[0].value, (Vector{7, 8, 9}));
-    EXPECT_EQ(document_.keys("crate", "Position")[0].time, 1.0f);
+    // On the nearest beat, like every other edit.
+    EXPECT_NEAR(document_.keys("crate", "Position")[0].time, 2 * Beat, 1e-5);
     // The show has no binding for it yet: the scene is loaded again from the document.
     EXPECT_TRUE(asked.reload);
     // A second key at the same time takes the new value rather than adding a twin.
@@ -86,6 +91,10 @@ TEST_F(EditorPanels, KKeysTheShowsValueAndCtrlZTakesItBack) {
     frame(1.0, {key(SDL_SCANCODE_Y, true)});
     EXPECT_NE(document_.binding("crate", "Position"), nullptr);
     EXPECT_TRUE(frame(1.0, {key(SDL_SCANCODE_S, true)}).save);
+    // With Alt, at the music time as it is.
+    frame(1.0, {key(SDL_SCANCODE_K, false, true)});
+    ASSERT_EQ(document_.keys("crate", "Position").size(), 2u);
+    EXPECT_EQ(document_.keys("crate", "Position")[1].time, 1.0f);
 }
 
 TEST_F(EditorPanels, CommaAndPeriodJumpBetweenTheSelectionsKeysAndDeleteTakesAnEvent) {
@@ -124,9 +133,26 @@ TEST_F(EditorPanels, RecordingWritesTheFlownCameraOnEveryBeatAsOneStep) {
     ASSERT_EQ(rotation.size(), 3u); // 0, one beat, two beats
     EXPECT_NEAR(rotation[1].time, Beat, 1e-5);
     EXPECT_NEAR(rotation[2].time, 2 * Beat, 1e-5);
-    // The pose of the first frame at or after each beat.
-    EXPECT_FLOAT_EQ(rotation[1].value.y, 0.01f * static_cast<float>(std::ceil(Beat * 60.0)));
+    // The pose at the beat itself, between the frames around it.
+    EXPECT_NEAR(rotation[1].value.y, 0.01 * Beat * 60.0, 1e-5);
     // The old keys at 2 and 4 s lie beyond the recording and stay.
     const std::vector<DocumentKey> position = document_.keys("Cam1", "Position");
     EXPECT_EQ(position.size(), 5u);
+
+    // Recording again, then a seek from 1 s to 3.5 s: the key at 2 s was jumped over and stays;
+    // the one at 4 s lies between the seek's landing and beat 10, which were flown through.
+    ui_.recorder().start("Cam1", CameraRecorder::Every::Beat, 0.0);
+    for (int i = 0; i <= 60; ++i)
+        frame(i / 60.0);
+    jumped_ = true;
+    for (int i = 0; i <= 60; ++i)
+        frame(3.5 + i / 60.0);
+    ui_.recorder().stop();
+    std::vector<float> times;
+    for (const DocumentKey& key : document_.keys("Cam1", "Position"))
+        times.push_back(key.time);
+    ASSERT_EQ(times.size(), 6u);
+    EXPECT_EQ(times[3], 2.0f);
+    EXPECT_NEAR(times[4], 9 * Beat, 1e-5);
+    EXPECT_NEAR(times[5], 10 * Beat, 1e-5);
 }
