@@ -64,7 +64,8 @@ void reloadShader(const std::string& file) {
 bool reloadScene(bool readAssets) {
     EngineRegistry& r = engine();
     const double started = nowMs();
-    const float at = static_cast<float>(r.clock.position());
+    // Show time: a reload in the song's second pass replays into the second pass.
+    const float at = static_cast<float>(r.clock.showTime());
     const SceneReloadResult result = reloadShowScene(at, readAssets);
     if (!result.loaded) return false;
     sceneProblems = result.problems;
@@ -78,7 +79,7 @@ bool reloadScene(bool readAssets) {
 
 void reloadSong(const std::string& file) {
     EngineRegistry& r = engine();
-    const double at = r.clock.position();
+    const double at = r.clock.showTime();
     if (r.music.load(file) != 0) {
         logStream << "song " << file << " cannot be opened again: " << r.music.errorText() << std::endl;
         return;
