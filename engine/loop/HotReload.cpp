@@ -5,9 +5,15 @@
 #include "engine/base/Log.h"
 #include "engine/loop/SceneReload.h"
 #include "engine/loop/Startup.h"
+#include "render/Bitmap.h"
+#include "render/MaterialBuilder.h"
+#include "render/MeshFile.h"
 
 #include <chrono>
+#include <deque>
 #include <filesystem>
+#include <fstream>
+#include <future>
 #include <map>
 #include <sstream>
 
@@ -18,7 +24,26 @@ namespace {
 FileWatcher* watcher = nullptr;
 std::map<std::string, std::string> shaderErrors; // file -> the compiler's text
 std::vector<std::string> sceneProblems;
+std::map<std::string, std::vector<std::string>> assetProblems; // file -> why it was not taken
 Timing timing;
+
+// A mesh or bitmap file read again off the frame's thread. Only that file is read; the frame's
+// thread then puts what it holds in place of the old one between two frames.
+struct AssetRead {
+    std::vector<std::string> problems; // empty: read and decoded
+    std::unique_ptr<Mesh> mesh;
+    DecodedBitmap bitmap;
+    std::unique_ptr<Material> material; // a diffuse image of another size: the whole material
+    double milliseconds = 0.0;
+};
+
+struct AssetJob {
+    std::string file; // as the watcher names it
+    AssetKind kind = AssetKindNone;
+    std::string name; // the asset's name: the file's, without directory and extension
+    std::future<AssetRead> read;
+};
+std::deque<AssetJob> assetJobs; // in the order the changes came
 
 constexpr uint32_t ProblemColour = 0xFFFF5050;
 
@@ -88,6 +113,243 @@ void reloadSong(const std::string& file) {
     logStream << "song " << file << " opened again at " << at << " s" << std::endl;
 }
 
+bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+// Off the frame's thread: the one file, decoded. What the decoders would note as problems is
+// kept for the screen instead (they are the reasons the old one stays).
+AssetRead readAsset(const std::string& path, AssetKind kind, const std::string& name, int32_t width,
+                    int32_t height) {
+    const double started = nowMs();
+    AssetRead out;
+    ProblemsMuted muted;
+    std::vector<uint8_t> bytes;
+    bool ok = false;
+    std::string why;
+    if (!readWholeFile(path, bytes)) {
+        why = path + " cannot be read";
+    } else if (kind == AssetKindMesh) {
+        // A mesh that loads with a flaw (a partial last triangle) loads, as it does in a scene.
+        ok = createMeshFromBytes(bytes.data(), bytes.size(), name, out.mesh) == 0;
+        why = path + " is not a mesh file";
+    } else if (decodeBitmapBytes(bytes.data(), bytes.size(), name, out.bitmap) != 0) {
+        why = path + " is not a bitmap";
+    } else if (out.bitmap.channels != 3) {
+        why = path + ": " + std::to_string(out.bitmap.channels) + " bytes per pixel; a 24-bit image needs 3";
+    } else if (width >= 0 && (static_cast<int32_t>(out.bitmap.width) != width ||
+                              static_cast<int32_t>(out.bitmap.height) != height)) {
+        // A diffuse image of another size: its companions are read with it, as a load does.
+        out.material = buildMaterial(engine().assets, name, nullptr);
+        ok = out.material != nullptr;
+        why = path + " cannot be used";
+    } else {
+        ok = true;
+    }
+    if (!ok) {
+        // The decoders' own words say best why; the general reason stands for silent ones.
+        out.problems = muted.swallowed();
+        if (out.problems.empty()) out.problems.push_back(why);
+    }
+    out.milliseconds = nowMs() - started;
+    return out;
+}
+
+// The asset's name when the file is one of the kind's directory with the kind's extension.
+bool assetName(const std::string& file, const std::string& directory, const std::string& extension,
+               std::string& name) {
+    if (directory.empty() || !startsWith(file, directory) || !endsWith(file, "." + extension)) return false;
+    name = file.substr(directory.size(), file.size() - directory.size() - extension.size() - 1);
+    return !name.empty();
+}
+
+// The scene's mesh read from that file, or null (an actor's mesh is no file's).
+Mesh* fileMesh(const std::string& name) {
+    EngineRegistry& r = engine();
+    std::lock_guard lock(r.mutex);
+    for (const Mesh* mesh : r.fileMeshes)
+        if (mesh->name == name) return const_cast<Mesh*>(mesh);
+    return nullptr;
+}
+
+enum class Role { Diffuse, Normal, Emissive };
+
+// The material a bitmap belongs to: its own name, or the name before "_normal" / "_emissive".
+Material* materialOfBitmap(const std::string& name, Role& role) {
+    if (Material* material = findMaterial(name)) {
+        role = Role::Diffuse;
+        return material;
+    }
+    for (const auto& [suffix, which] : {std::pair<std::string, Role>{"_normal", Role::Normal},
+                                        std::pair<std::string, Role>{"_emissive", Role::Emissive}})
+        if (endsWith(name, suffix))
+            if (Material* material = findMaterial(name.substr(0, name.size() - suffix.size()))) {
+                role = which;
+                return material;
+            }
+    return nullptr;
+}
+
+// A material's rows as its file holds them: the builder mirrors the diffuse and normal rows.
+std::vector<uint8_t> fileRows(const std::vector<uint8_t>& rows, int32_t width, int32_t height) {
+    std::vector<uint8_t> out(rows.size());
+    const size_t w = static_cast<size_t>(std::max(width, 0)), h = static_cast<size_t>(std::max(height, 0));
+    if (rows.size() < w * h * 3) return rows;
+    for (size_t y = 0; y < h; ++y)
+        for (size_t x = 0; x < w; ++x)
+            std::copy_n(rows.begin() + static_cast<std::ptrdiff_t>(3 * (y * w + (w - 1 - x))), 3,
+                        out.begin() + static_cast<std::ptrdiff_t>(3 * (y * w + x)));
+    return out;
+}
+
+// On the frame's thread, between frames: the mesh keeps its identity (objects, actors and the
+// renderer point at it) and takes the new vertices; every object drawing it uploads them in
+// the next frame before it draws, so no frame shows it half-made or missing.
+void swapMesh(Mesh& mesh, Mesh& fresh) {
+    EngineRegistry& r = engine();
+    bool drawn = false;
+    {
+        std::lock_guard lock(r.mutex);
+        mesh.vertexCount = fresh.vertexCount;
+        mesh.positions.swap(fresh.positions);
+        mesh.normals.swap(fresh.normals);
+        mesh.texCoords.swap(fresh.texCoords);
+        mesh.tangents.swap(fresh.tangents);
+        mesh.binormals.swap(fresh.binormals);
+        // Every object, not only one: an object drawn before the upload in the same frame would
+        // read the new buffer with the old vertex count.
+        for (auto& [object, instance] : r.objects)
+            if (instance->mesh == &mesh) {
+                object->geometryChanged = 1;
+                drawn = true;
+            }
+    }
+    // Nothing draws it now; the renderer makes it again, for whatever draws it later.
+    if (!drawn && r.renderer) {
+        r.renderer->releaseMesh(&mesh);
+        r.renderer->addMesh(&mesh);
+    }
+}
+
+// On the frame's thread, between frames: the material keeps its identity and takes the new
+// pixels; the renderer makes its textures before the next frame draws.
+void swapMaterial(Material& material, Material& fresh) {
+    EngineRegistry& r = engine();
+    RenderInterface* renderer = r.renderer;
+    if (renderer) renderer->removeMaterial(&material);
+    {
+        std::lock_guard lock(r.mutex);
+        std::swap(material.width, fresh.width);
+        std::swap(material.height, fresh.height);
+        std::swap(material.channels, fresh.channels);
+        std::swap(material.size, fresh.size);
+        material.diffuse.swap(fresh.diffuse);
+        material.normal.swap(fresh.normal);
+        material.emissive.swap(fresh.emissive);
+    }
+    if (renderer) {
+        renderer->addMaterial(&material);
+        renderer->waitForResources(0); // on the frame's thread: made now, whole
+    }
+}
+
+// The new material for a bitmap of it that was read again; null (with the reason) when the
+// bitmap cannot take its place.
+std::unique_ptr<Material> rebuiltMaterial(const Material& old, Role role, AssetRead& read, std::string& why) {
+    if (read.material) return std::move(read.material);
+    const DecodedBitmap& image = read.bitmap;
+    const int32_t w = static_cast<int32_t>(image.width), h = static_cast<int32_t>(image.height);
+    if (w != old.width || h != old.height) {
+        if (role != Role::Diffuse) {
+            why = std::to_string(w) + " x " + std::to_string(h) + " does not match the diffuse image (" +
+                  std::to_string(old.width) + " x " + std::to_string(old.height) + ")";
+            return nullptr;
+        }
+        // Its size changed again meanwhile: the companions have to come with it.
+        std::unique_ptr<Material> whole = buildMaterial(engine().assets, old.name, nullptr);
+        if (!whole) why = "it cannot be used";
+        return whole;
+    }
+    const std::vector<uint8_t> diffuse = role == Role::Diffuse ? image.pixels : fileRows(old.diffuse, w, h);
+    const std::vector<uint8_t> normal = role == Role::Normal ? image.pixels : fileRows(old.normal, w, h);
+    const std::vector<uint8_t>& emissive = role == Role::Emissive ? image.pixels : old.emissive;
+    return makeMaterial(3, &diffuse, &normal, &emissive, w, h, old.name);
+}
+
+void noteAssetProblems(const std::string& file, const std::vector<std::string>& problems) {
+    assetProblems[file] = problems;
+    logStream << file << " could not be read again; the last good one stays:";
+    for (const std::string& problem : problems)
+        logStream << " " << problem << ";";
+    logStream << std::endl;
+}
+
+void applyRead(AssetJob& job) {
+    AssetRead read = job.read.get();
+    if (!read.problems.empty()) {
+        noteAssetProblems(job.file, read.problems);
+        return;
+    }
+    const double started = nowMs();
+    if (job.kind == AssetKindMesh) {
+        Mesh* mesh = fileMesh(job.name);
+        if (!mesh || !read.mesh) return; // the show does not use it (any more)
+        swapMesh(*mesh, *read.mesh);
+    } else {
+        Role role = Role::Diffuse;
+        Material* material = materialOfBitmap(job.name, role);
+        if (!material) return;
+        std::string why;
+        std::unique_ptr<Material> fresh = rebuiltMaterial(*material, role, read, why);
+        if (!fresh) {
+            noteAssetProblems(job.file, {job.file + ": " + why});
+            return;
+        }
+        swapMaterial(*material, *fresh);
+    }
+    assetProblems.erase(job.file);
+    timing.assetMs = nowMs() - started;
+    ++timing.reloads;
+    logStream << job.file << " read again (" << read.milliseconds << " ms, beside the show) and swapped in ("
+              << timing.assetMs << " ms)" << std::endl;
+}
+
+// Takes the reads that are done, in the order of the changes; a later one waits for those before.
+void applyFinishedReads() {
+    EngineRegistry& r = engine();
+    if (!r.playing || r.loading) return;
+    while (!assetJobs.empty() &&
+           assetJobs.front().read.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+        AssetJob job = std::move(assetJobs.front());
+        assetJobs.pop_front();
+        applyRead(job);
+    }
+}
+
+void startRead(const std::string& file, AssetKind kind, const std::string& name) {
+    // A diffuse image of the size the material has needs nothing beside it; the size is read
+    // here, where the material lives.
+    int32_t width = -1, height = -1;
+    if (kind == AssetKindBitmap) {
+        Role role = Role::Diffuse;
+        const Material* material = materialOfBitmap(name, role);
+        if (!material) return; // no material of the show
+        if (role == Role::Diffuse) {
+            width = material->width;
+            height = material->height;
+        }
+    } else if (!fileMesh(name)) {
+        return; // no mesh of the show
+    }
+    const std::string path = engine().assets.pathFor(name, kind);
+    assetJobs.push_back({file, kind, name, std::async(std::launch::async, [path, kind, name, width, height] {
+                             return readAsset(path, kind, name, width, height);
+                         })});
+}
+
 } // namespace
 
 void setWatcher(FileWatcher* w) {
@@ -95,9 +357,22 @@ void setWatcher(FileWatcher* w) {
 }
 
 bool run() {
+    applyFinishedReads();
     if (!watcher) return false;
     const std::vector<std::string> changed = watcher->takeChanges();
     return !changed.empty() && reload(changed);
+}
+
+void finishReads() {
+    for (AssetJob& job : assetJobs)
+        job.read.wait();
+    applyFinishedReads();
+}
+
+void dropReads() {
+    for (AssetJob& job : assetJobs)
+        job.read.wait();
+    assetJobs.clear();
 }
 
 bool reload(const std::vector<std::string>& files) {
@@ -107,23 +382,39 @@ bool reload(const std::vector<std::string>& files) {
     const std::string sceneFile = std::filesystem::path(rememberedSceneFile()).generic_string();
     const std::string meshes = directoryOf(AssetKindMesh), bitmaps = directoryOf(AssetKindBitmap);
     const std::string songs = directoryOf(AssetKindMusic);
-    bool scene = false, assets = false;
+    bool scene = false;
+    std::vector<std::pair<std::string, AssetKind>> assets;
+    std::string name;
     for (const std::string& file : files) {
         if (endsWith(file, ".psh") || endsWith(file, ".vsh"))
             reloadShader(file);
         else if (!sceneFile.empty() && file == sceneFile)
             scene = true;
-        else if ((!meshes.empty() && startsWith(file, meshes)) ||
-                 (!bitmaps.empty() && startsWith(file, bitmaps)))
-            assets = true;
+        else if (assetName(file, meshes, "obj", name))
+            assets.emplace_back(file, AssetKindMesh);
+        else if (assetName(file, bitmaps, "bmp", name))
+            assets.emplace_back(file, AssetKindBitmap);
         else if (file == showMusicFile || (!songs.empty() && file == songs + r.songFile))
             reloadSong(file);
     }
-    return (scene || assets) && reloadScene(assets);
+    // A changed scene is loaded again whole, with the changed files read again by its load.
+    if (scene) return reloadScene(!assets.empty());
+    // A changed mesh or bitmap alone is read beside the show and swapped in when it is ready:
+    // the show goes on meanwhile, nothing is replayed and the clock is not touched.
+    for (const auto& [file, kind] : assets)
+        if (assetName(file, kind == AssetKindMesh ? meshes : bitmaps, kind == AssetKindMesh ? "obj" : "bmp",
+                      name))
+            startRead(file, kind, name);
+    return false;
 }
 
 std::vector<ScreenLine> problemLines() {
     std::vector<ScreenLine> lines;
+    for (const auto& [file, problems] : assetProblems) {
+        lines.push_back({file + " could not be read again; the last good one is shown:", ProblemColour});
+        for (size_t i = 0; i < problems.size() && i < 4; ++i)
+            lines.push_back({"  " + problems[i], ProblemColour});
+    }
     for (const auto& [file, error] : shaderErrors) {
         lines.push_back({"shader " + file + " does not compile; the last good one is shown:", ProblemColour});
         std::istringstream text(error);
@@ -150,8 +441,10 @@ Timing lastTiming() {
 }
 
 void reset() {
+    dropReads();
     shaderErrors.clear();
     sceneProblems.clear();
+    assetProblems.clear();
     timing = Timing{};
 }
 

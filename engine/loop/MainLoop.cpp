@@ -218,6 +218,7 @@ void shutdownEngine() {
     // The loader thread may still be registering things with the renderer: it must be gone first,
     // and must not wait for a frame that will not come.
     if (r.renderer) r.renderer->framesEnded();
+    hotreload::dropReads();
     joinLoaderThread();
     releaseWindowAndRenderer();
 }
