@@ -25,22 +25,37 @@ FileWatcher* watcher = nullptr;
 std::map<std::string, std::string> shaderErrors; // file -> the compiler's text
 std::vector<std::string> sceneProblems;
 std::map<std::string, std::vector<std::string>> assetProblems; // file -> why it was not taken
+std::map<std::string, unsigned> materialSwaps;                 // material -> bitmaps swapped in
 Timing timing;
 
-// A mesh or bitmap file read again off the frame's thread. Only that file is read; the frame's
-// thread then puts what it holds in place of the old one between two frames.
+enum class Role { Diffuse, Normal, Emissive };
+
+// What the frame's thread knew of a material when one of its bitmaps was saved: the reading
+// thread builds the new material from it.
+struct MaterialSnapshot {
+    std::string name;
+    Role role = Role::Diffuse;
+    int32_t width = 0;
+    int32_t height = 0;
+    std::vector<uint8_t> diffuse, normal, emissive; // as the material holds them
+};
+
+// A mesh or bitmap file read again off the frame's thread. Only that file is read (a diffuse
+// image of another size brings its companions); a new material is built there too and handed to
+// the renderer, which makes its textures in a frame to come while it still draws the old one.
 struct AssetRead {
     std::vector<std::string> problems; // empty: read and decoded
     std::unique_ptr<Mesh> mesh;
-    DecodedBitmap bitmap;
-    std::unique_ptr<Material> material; // a diffuse image of another size: the whole material
+    std::unique_ptr<Material> material; // registered with `renderer`
+    RenderInterface* renderer = nullptr;
     double milliseconds = 0.0;
 };
 
 struct AssetJob {
     std::string file; // as the watcher names it
     AssetKind kind = AssetKindNone;
-    std::string name; // the asset's name: the file's, without directory and extension
+    std::string name;     // the asset's name: the file's, without directory and extension
+    unsigned swapped = 0; // for a bitmap: how often its material was swapped before the read
     std::future<AssetRead> read;
 };
 std::deque<AssetJob> assetJobs; // in the order the changes came
@@ -120,14 +135,49 @@ bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
     return !in.bad();
 }
 
-// Off the frame's thread: the one file, decoded. What the decoders would note as problems is
-// kept for the screen instead (they are the reasons the old one stays).
-AssetRead readAsset(const std::string& path, AssetKind kind, const std::string& name, int32_t width,
-                    int32_t height) {
+// A material's rows as its file holds them: the builder mirrors the diffuse and normal rows.
+std::vector<uint8_t> fileRows(const std::vector<uint8_t>& rows, int32_t width, int32_t height) {
+    const size_t w = static_cast<size_t>(std::max(width, 0)), h = static_cast<size_t>(std::max(height, 0));
+    if (rows.size() < w * h * 3) return rows;
+    std::vector<uint8_t> out(rows.size());
+    for (size_t y = 0; y < h; ++y)
+        for (size_t x = 0; x < w; ++x)
+            std::copy_n(rows.begin() + static_cast<std::ptrdiff_t>(3 * (y * w + (w - 1 - x))), 3,
+                        out.begin() + static_cast<std::ptrdiff_t>(3 * (y * w + x)));
+    return out;
+}
+
+// The material with the new image in its role; null with the reason when it cannot take it.
+std::unique_ptr<Material> materialWith(const MaterialSnapshot& old, const DecodedBitmap& image,
+                                       std::string& why) {
+    const int32_t w = static_cast<int32_t>(image.width), h = static_cast<int32_t>(image.height);
+    if (w != old.width || h != old.height) {
+        if (old.role != Role::Diffuse) {
+            why = std::to_string(w) + " x " + std::to_string(h) + " does not match the diffuse image (" +
+                  std::to_string(old.width) + " x " + std::to_string(old.height) + ")";
+            return nullptr;
+        }
+        // A diffuse image of another size: its companions are read with it, as a load does.
+        std::unique_ptr<Material> whole = buildMaterial(engine().assets, old.name, nullptr);
+        if (!whole) why = "it cannot be used";
+        return whole;
+    }
+    const std::vector<uint8_t> diffuse =
+        old.role == Role::Diffuse ? image.pixels : fileRows(old.diffuse, w, h);
+    const std::vector<uint8_t> normal = old.role == Role::Normal ? image.pixels : fileRows(old.normal, w, h);
+    const std::vector<uint8_t>& emissive = old.role == Role::Emissive ? image.pixels : old.emissive;
+    return makeMaterial(3, &diffuse, &normal, &emissive, w, h, old.name);
+}
+
+// Off the frame's thread: the one file, decoded, and for a bitmap the new material. What the
+// decoders would note as problems is kept for the screen instead (they say why the old one stays).
+AssetRead readAsset(const std::string& path, AssetKind kind, const std::string& name,
+                    const MaterialSnapshot& old, RenderInterface* renderer) {
     const double started = nowMs();
     AssetRead out;
     ProblemsMuted muted;
     std::vector<uint8_t> bytes;
+    DecodedBitmap image;
     bool ok = false;
     std::string why;
     if (!readWholeFile(path, bytes)) {
@@ -136,26 +186,34 @@ AssetRead readAsset(const std::string& path, AssetKind kind, const std::string& 
         // A mesh that loads with a flaw (a partial last triangle) loads, as it does in a scene.
         ok = createMeshFromBytes(bytes.data(), bytes.size(), name, out.mesh) == 0;
         why = path + " is not a mesh file";
-    } else if (decodeBitmapBytes(bytes.data(), bytes.size(), name, out.bitmap) != 0) {
+    } else if (decodeBitmapBytes(bytes.data(), bytes.size(), name, image) != 0) {
         why = path + " is not a bitmap";
-    } else if (out.bitmap.channels != 3) {
-        why = path + ": " + std::to_string(out.bitmap.channels) + " bytes per pixel; a 24-bit image needs 3";
-    } else if (width >= 0 && (static_cast<int32_t>(out.bitmap.width) != width ||
-                              static_cast<int32_t>(out.bitmap.height) != height)) {
-        // A diffuse image of another size: its companions are read with it, as a load does.
-        out.material = buildMaterial(engine().assets, name, nullptr);
-        ok = out.material != nullptr;
-        why = path + " cannot be used";
+    } else if (image.channels != 3) {
+        why = path + ": " + std::to_string(image.channels) + " bytes per pixel; a 24-bit image needs 3";
     } else {
-        ok = true;
+        std::string reason;
+        out.material = materialWith(old, image, reason);
+        ok = out.material != nullptr;
+        why = path + ": " + reason;
     }
     if (!ok) {
         // The decoders' own words say best why; the general reason stands for silent ones.
         out.problems = muted.swallowed();
         if (out.problems.empty()) out.problems.push_back(why);
+    } else if (out.material && renderer) {
+        // The textures' preparation happens here; the renderer passes the new material over
+        // until it has made them, so the old one stays on screen meanwhile.
+        renderer->addMaterial(out.material.get());
+        out.renderer = renderer;
     }
     out.milliseconds = nowMs() - started;
     return out;
+}
+
+// A material read again that will not be used.
+void discard(AssetRead& read) {
+    if (read.material && read.renderer) read.renderer->removeMaterial(read.material.get());
+    read.material.reset();
 }
 
 // The asset's name when the file is one of the kind's directory with the kind's extension.
@@ -175,8 +233,6 @@ Mesh* fileMesh(const std::string& name) {
     return nullptr;
 }
 
-enum class Role { Diffuse, Normal, Emissive };
-
 // The material a bitmap belongs to: its own name, or the name before "_normal" / "_emissive".
 Material* materialOfBitmap(const std::string& name, Role& role) {
     if (Material* material = findMaterial(name)) {
@@ -191,18 +247,6 @@ Material* materialOfBitmap(const std::string& name, Role& role) {
                 return material;
             }
     return nullptr;
-}
-
-// A material's rows as its file holds them: the builder mirrors the diffuse and normal rows.
-std::vector<uint8_t> fileRows(const std::vector<uint8_t>& rows, int32_t width, int32_t height) {
-    std::vector<uint8_t> out(rows.size());
-    const size_t w = static_cast<size_t>(std::max(width, 0)), h = static_cast<size_t>(std::max(height, 0));
-    if (rows.size() < w * h * 3) return rows;
-    for (size_t y = 0; y < h; ++y)
-        for (size_t x = 0; x < w; ++x)
-            std::copy_n(rows.begin() + static_cast<std::ptrdiff_t>(3 * (y * w + (w - 1 - x))), 3,
-                        out.begin() + static_cast<std::ptrdiff_t>(3 * (y * w + x)));
-    return out;
 }
 
 // On the frame's thread, between frames: the mesh keeps its identity (objects, actors and the
@@ -234,49 +278,34 @@ void swapMesh(Mesh& mesh, Mesh& fresh) {
     }
 }
 
-// On the frame's thread, between frames: the material keeps its identity and takes the new
-// pixels; the renderer makes its textures before the next frame draws.
-void swapMaterial(Material& material, Material& fresh) {
+// On the frame's thread, between frames: the new material takes the old one's place in the
+// registry and in every entity that names it; the renderer has made its textures before the old
+// ones go, so no frame draws the objects without them.
+void replaceMaterial(Material& old, std::unique_ptr<Material> fresh, RenderInterface* renderer) {
     EngineRegistry& r = engine();
-    RenderInterface* renderer = r.renderer;
-    if (renderer) renderer->removeMaterial(&material);
+    if (renderer) renderer->waitForResources(0); // on the frame's thread: whatever is left, now
+    std::unique_ptr<Material> gone;
     {
         std::lock_guard lock(r.mutex);
-        std::swap(material.width, fresh.width);
-        std::swap(material.height, fresh.height);
-        std::swap(material.channels, fresh.channels);
-        std::swap(material.size, fresh.size);
-        material.diffuse.swap(fresh.diffuse);
-        material.normal.swap(fresh.normal);
-        material.emissive.swap(fresh.emissive);
+        Material* raw = fresh.get();
+        for (auto& material : r.materials)
+            if (material.get() == &old) {
+                gone = std::move(material);
+                material = std::move(fresh);
+                break;
+            }
+        if (gone)
+            for (const auto& kept : r.keptEntities)
+                if (auto* entity = dynamic_cast<entity_base*>(kept.get()); entity && entity->material == &old)
+                    entity->material = raw;
     }
-    if (renderer) {
-        renderer->addMaterial(&material);
-        renderer->waitForResources(0); // on the frame's thread: made now, whole
+    if (!gone) {
+        // Not the registry's (any more): the new one is not needed.
+        if (renderer && fresh) renderer->removeMaterial(fresh.get());
+        return;
     }
-}
-
-// The new material for a bitmap of it that was read again; null (with the reason) when the
-// bitmap cannot take its place.
-std::unique_ptr<Material> rebuiltMaterial(const Material& old, Role role, AssetRead& read, std::string& why) {
-    if (read.material) return std::move(read.material);
-    const DecodedBitmap& image = read.bitmap;
-    const int32_t w = static_cast<int32_t>(image.width), h = static_cast<int32_t>(image.height);
-    if (w != old.width || h != old.height) {
-        if (role != Role::Diffuse) {
-            why = std::to_string(w) + " x " + std::to_string(h) + " does not match the diffuse image (" +
-                  std::to_string(old.width) + " x " + std::to_string(old.height) + ")";
-            return nullptr;
-        }
-        // Its size changed again meanwhile: the companions have to come with it.
-        std::unique_ptr<Material> whole = buildMaterial(engine().assets, old.name, nullptr);
-        if (!whole) why = "it cannot be used";
-        return whole;
-    }
-    const std::vector<uint8_t> diffuse = role == Role::Diffuse ? image.pixels : fileRows(old.diffuse, w, h);
-    const std::vector<uint8_t> normal = role == Role::Normal ? image.pixels : fileRows(old.normal, w, h);
-    const std::vector<uint8_t>& emissive = role == Role::Emissive ? image.pixels : old.emissive;
-    return makeMaterial(3, &diffuse, &normal, &emissive, w, h, old.name);
+    if (r.renderer) r.renderer->removeMaterial(&old);
+    ++materialSwaps[old.name];
 }
 
 void noteAssetProblems(const std::string& file, const std::vector<std::string>& problems) {
@@ -286,6 +315,8 @@ void noteAssetProblems(const std::string& file, const std::vector<std::string>& 
         logStream << " " << problem << ";";
     logStream << std::endl;
 }
+
+void startRead(const std::string& file, AssetKind kind, const std::string& name);
 
 void applyRead(AssetJob& job) {
     AssetRead read = job.read.get();
@@ -301,14 +332,14 @@ void applyRead(AssetJob& job) {
     } else {
         Role role = Role::Diffuse;
         Material* material = materialOfBitmap(job.name, role);
-        if (!material) return;
-        std::string why;
-        std::unique_ptr<Material> fresh = rebuiltMaterial(*material, role, read, why);
-        if (!fresh) {
-            noteAssetProblems(job.file, {job.file + ": " + why});
+        if (!material || materialSwaps[material->name] != job.swapped) {
+            // Gone, or another of its bitmaps was swapped in meanwhile: this one was built on
+            // what the material was before, so it is built again on what it is now.
+            discard(read);
+            if (material) startRead(job.file, job.kind, job.name);
             return;
         }
-        swapMaterial(*material, *fresh);
+        replaceMaterial(*material, std::move(read.material), read.renderer);
     }
     assetProblems.erase(job.file);
     timing.assetMs = nowMs() - started;
@@ -330,23 +361,29 @@ void applyFinishedReads() {
 }
 
 void startRead(const std::string& file, AssetKind kind, const std::string& name) {
-    // A diffuse image of the size the material has needs nothing beside it; the size is read
-    // here, where the material lives.
-    int32_t width = -1, height = -1;
+    EngineRegistry& r = engine();
+    MaterialSnapshot old;
+    unsigned swapped = 0;
     if (kind == AssetKindBitmap) {
-        Role role = Role::Diffuse;
-        const Material* material = materialOfBitmap(name, role);
+        const Material* material = materialOfBitmap(name, old.role);
         if (!material) return; // no material of the show
-        if (role == Role::Diffuse) {
-            width = material->width;
-            height = material->height;
-        }
+        std::lock_guard lock(r.mutex);
+        old.name = material->name;
+        old.width = material->width;
+        old.height = material->height;
+        // Copied here, so that the reading thread never reads what this thread may swap.
+        if (old.role != Role::Diffuse) old.diffuse = material->diffuse;
+        if (old.role != Role::Normal) old.normal = material->normal;
+        if (old.role != Role::Emissive) old.emissive = material->emissive;
+        swapped = materialSwaps[material->name];
     } else if (!fileMesh(name)) {
         return; // no mesh of the show
     }
-    const std::string path = engine().assets.pathFor(name, kind);
-    assetJobs.push_back({file, kind, name, std::async(std::launch::async, [path, kind, name, width, height] {
-                             return readAsset(path, kind, name, width, height);
+    const std::string path = r.assets.pathFor(name, kind);
+    RenderInterface* renderer = r.renderer;
+    assetJobs.push_back({file, kind, name, swapped,
+                         std::async(std::launch::async, [path, kind, name, old = std::move(old), renderer] {
+                             return readAsset(path, kind, name, old, renderer);
                          })});
 }
 
@@ -370,8 +407,10 @@ void finishReads() {
 }
 
 void dropReads() {
-    for (AssetJob& job : assetJobs)
-        job.read.wait();
+    for (AssetJob& job : assetJobs) {
+        AssetRead read = job.read.get();
+        discard(read);
+    }
     assetJobs.clear();
 }
 
@@ -445,6 +484,7 @@ void reset() {
     shaderErrors.clear();
     sceneProblems.clear();
     assetProblems.clear();
+    materialSwaps.clear();
     timing = Timing{};
 }
 

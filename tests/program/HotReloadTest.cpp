@@ -65,11 +65,12 @@ protected:
 };
 
 TEST_F(AssetReload, OnlyTheChangedFileIsReadAndSwappedInWithoutAReplay) {
-    Material* stone = findMaterial("stone");
+    const Material* stone = findMaterial("stone");
     Mesh* cube = findMesh("cube");
     Actor* camera = findActor("Cam1");
     entity_base* crate = findObject("crate");
     ASSERT_TRUE(stone && cube && camera && crate);
+    ASSERT_EQ(crate->material, stone);
     crate->geometryChanged = 0;
     const std::vector<uint8_t> normal = stone->normal;
     const std::vector<uint8_t> emissive = stone->emissive;
@@ -82,19 +83,22 @@ TEST_F(AssetReload, OnlyTheChangedFileIsReadAndSwappedInWithoutAReplay) {
     EXPECT_FALSE(hotreload::reload({"tex/stone.bmp", "model/cube.obj"})) << "the show was moved";
     hotreload::finishReads();
 
-    EXPECT_EQ(findMaterial("stone"), stone);
-    EXPECT_EQ(stone->diffuse, std::vector<uint8_t>(4 * 2 * 3, 77));
-    EXPECT_EQ(stone->normal, normal);
-    EXPECT_EQ(stone->emissive, emissive);
+    const Material* fresh = findMaterial("stone");
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_EQ(crate->material, fresh) << "the object names the material that took the old one's place";
+    EXPECT_EQ(fresh->diffuse, std::vector<uint8_t>(4 * 2 * 3, 77));
+    EXPECT_EQ(fresh->normal, normal);
+    EXPECT_EQ(fresh->emissive, emissive);
     EXPECT_EQ(findMesh("cube"), cube);
     EXPECT_EQ(cube->vertexCount, 6u);
     EXPECT_EQ(cube->positions.size(), 6u);
     EXPECT_EQ(crate->geometryChanged, 1) << "the object uploads the new vertices before it draws";
-    // The material is made again on the device at once, before another frame is drawn.
+    // The new material reaches the renderer and is made there before the old one goes.
     const std::vector<std::string> calls = renderer().calls();
-    const auto removed = std::find(calls.begin(), calls.end(), "removeMaterial");
-    ASSERT_NE(removed, calls.end());
-    EXPECT_NE(std::find(removed, calls.end(), "addMaterial"), calls.end());
+    const auto added = std::find(calls.begin(), calls.end(), "addMaterial");
+    const auto made = std::find(added, calls.end(), "waitForResources");
+    EXPECT_NE(std::find(made, calls.end(), "removeMaterial"), calls.end());
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "removeMaterial"), 1);
     // The scene was not loaded again (its actors are the same) and the clock was not set back.
     EXPECT_EQ(findActor("Cam1"), camera);
     EXPECT_TRUE(music->starts.empty());
@@ -104,21 +108,23 @@ TEST_F(AssetReload, OnlyTheChangedFileIsReadAndSwappedInWithoutAReplay) {
 }
 
 TEST_F(AssetReload, WhatCannotBeTakenLeavesTheOldOneAndSaysWhy) {
-    Material* stone = findMaterial("stone");
-    Material* wood = findMaterial("wood");
+    const Material* wood = findMaterial("wood");
     Mesh* plate = findMesh("plate");
-    ASSERT_TRUE(stone && wood && plate);
+    ASSERT_TRUE(findMaterial("stone") && wood && plate);
     const std::vector<uint8_t> woodPixels = wood->diffuse;
-    const std::vector<uint8_t> stoneEmissive = stone->emissive;
+    const std::vector<uint8_t> stoneEmissive = findMaterial("stone")->emissive;
 
     dir.write("tex/wood.bmp", std::string("not a bitmap"));
     dir.write("model/plate.obj", std::string("\x03\x00\x00\x00", 4));
     writeBitmapFile(dir.path(), "stone_emissive", 2, 2, std::vector<uint8_t>(2 * 2 * 3, 50));
+    renderer().clearCalls();
     hotreload::reload({"tex/wood.bmp", "model/plate.obj", "tex/stone_emissive.bmp"});
     hotreload::finishReads();
+    EXPECT_EQ(findMaterial("wood"), wood);
     EXPECT_EQ(wood->diffuse, woodPixels);
     EXPECT_EQ(plate->vertexCount, 6u);
-    EXPECT_EQ(stone->emissive, stoneEmissive);
+    EXPECT_EQ(findMaterial("stone")->emissive, stoneEmissive);
+    EXPECT_EQ(renderer().callCount("removeMaterial"), 0);
     EXPECT_TRUE(shows("tex/wood.bmp could not be read again; the last good one is shown:"));
     EXPECT_TRUE(shows("model/plate.obj could not be read again; the last good one is shown:"));
     EXPECT_TRUE(shows("  tex/stone_emissive.bmp: 2 x 2 does not match the diffuse image (4 x 2)"));
@@ -128,17 +134,31 @@ TEST_F(AssetReload, WhatCannotBeTakenLeavesTheOldOneAndSaysWhy) {
     writeBitmapFile(dir.path(), "wood", 2, 2, std::vector<uint8_t>(2 * 2 * 3, 5));
     hotreload::reload({"tex/wood.bmp"});
     hotreload::finishReads();
-    EXPECT_EQ(wood->diffuse, std::vector<uint8_t>(2 * 2 * 3, 5));
+    EXPECT_EQ(findMaterial("wood")->diffuse, std::vector<uint8_t>(2 * 2 * 3, 5));
     EXPECT_FALSE(shows("tex/wood.bmp could not be read again; the last good one is shown:"));
 
     // A diffuse image saved at another size brings its companions along, as a load would.
     writeBitmapFile(dir.path(), "stone", 2, 2, std::vector<uint8_t>(2 * 2 * 3, 60));
     hotreload::reload({"tex/stone.bmp"});
     hotreload::finishReads();
+    const Material* stone = findMaterial("stone");
     EXPECT_EQ(stone->width, 2);
     EXPECT_EQ(stone->diffuse, std::vector<uint8_t>(2 * 2 * 3, 60));
     EXPECT_EQ(stone->emissive, std::vector<uint8_t>(2 * 2 * 3, 50)) << "the companion of the new size";
     EXPECT_EQ(stone->normal.size(), 2u * 2u * 3u) << "the old normal map no longer fits: the default";
+}
+
+// Two bitmaps of one material saved together: each is built on what the other left.
+TEST_F(AssetReload, BitmapsOfOneMaterialSavedTogetherBothArrive) {
+    writeBitmapFile(dir.path(), "stone", 4, 2, std::vector<uint8_t>(4 * 2 * 3, 70));
+    writeBitmapFile(dir.path(), "stone_emissive", 4, 2, std::vector<uint8_t>(4 * 2 * 3, 71));
+    hotreload::reload({"tex/stone.bmp", "tex/stone_emissive.bmp"});
+    hotreload::finishReads();
+    hotreload::finishReads(); // the second, built again on the first
+    const Material* stone = findMaterial("stone");
+    EXPECT_EQ(stone->diffuse, std::vector<uint8_t>(4 * 2 * 3, 70));
+    EXPECT_EQ(stone->emissive, std::vector<uint8_t>(4 * 2 * 3, 71));
+    EXPECT_EQ(findObject("crate")->material, stone);
 }
 
 } // namespace
