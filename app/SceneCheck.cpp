@@ -12,9 +12,11 @@
 #include "render/FilterChain.h"
 #include "render/RecordingRenderer.h"
 #include "render/gl/ShaderFiles.h"
+#include "scene/XMLDocument.h"
 #include "scene/loader/SceneLoader.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -31,6 +33,8 @@ public:
         : decode_(std::move(decode)) {}
 
     uint32_t createStream(const std::string& path, bool) override {
+        opened_ = true;
+        song_.clear();
         const std::string why = musicProblem(path, decode_);
         if (!why.empty()) {
             lastError_ = FileFormatError;
@@ -38,8 +42,12 @@ public:
             return 0;
         }
         lastError_ = 0;
+        song_ = path;
         return ++lastStream_;
     }
+    // Whether the scene asked for a song, and the file of the one it got ("" for none).
+    bool songAsked() const { return opened_; }
+    const std::string& song() const { return song_; }
     bool play(uint32_t) override { return false; }
     double position(uint32_t) override { return 0.0; }
     int lastError() override { return lastError_; }
@@ -61,6 +69,8 @@ private:
     std::function<std::string(const std::string&)> decode_;
     int lastError_ = 0;
     uint32_t lastStream_ = 0;
+    bool opened_ = false;
+    std::string song_;
 };
 
 struct Finding {
@@ -94,6 +104,47 @@ SceneVocabulary checkVocabulary() {
     return vocabulary;
 }
 
+// Events after the end of the song the show plays: the music loops there, and the show's clock
+// with it, so they never fire. The scene's song when it names one that opens; the start-up music
+// when it names none; nothing loops without music.
+void checkEventsAgainstSong(const SceneCheckOptions& options, const CheckingAudioBackend& music,
+                            std::vector<Finding>& findings) {
+    if (!options.musicSeconds) return;
+    std::error_code error;
+    const std::string song = music.songAsked()                               ? music.song()
+                             : std::filesystem::exists(showMusicFile, error) ? std::string(showMusicFile)
+                                                                             : std::string();
+    if (song.empty()) return;
+    const double seconds = options.musicSeconds(song);
+    if (!(seconds > 0.0)) return;
+
+    // The lines of the events: the scene read again, quietly (its load said what it had to say).
+    XMLDocument document;
+    {
+        ProblemsMuted quiet;
+        LogSink sink = setLogSink([](const std::string&) {});
+        document.load(showSceneFile);
+        setLogSink(std::move(sink));
+    }
+    const XMLTag* events = document.findTag("base::scene::eventtrigger");
+    char length[32];
+    std::snprintf(length, sizeof length, "%.2f", seconds);
+    for (const auto& event : childrenOf(events)) {
+        if (event->name.rfind("--", 0) == 0) continue; // a comment, named by the load already
+        for (const auto& [key, value] : event->attributes) {
+            if (key != "eventTime") continue;
+            const float time = attributeFloat(value);
+            if (!(static_cast<double>(time) > seconds) || std::isinf(time)) break;
+            std::string text = "event '" + event->name + "' at " + value +
+                               " s lies after the end of the song (" + platformPath(song) + ", " + length +
+                               " s), where the music starts over: it never fires";
+            if (event->name == "exit") text += ", and the show never ends by itself";
+            findings.push_back({showSceneFile, event->line, text});
+            break;
+        }
+    }
+}
+
 // The scene, loaded as the show loads it; its problems as findings.
 void checkScene(const SceneCheckOptions& options, std::vector<Finding>& findings) {
     EngineRegistry& r = engine();
@@ -114,7 +165,8 @@ void checkScene(const SceneCheckOptions& options, std::vector<Finding>& findings
     r.window = &window;
     r.renderer = &renderer;
     renderer.setFilterChain(&r.postChain);
-    r.music.setBackend(std::make_shared<CheckingAudioBackend>(options.decodeMusic));
+    auto music = std::make_shared<CheckingAudioBackend>(options.decodeMusic);
+    r.music.setBackend(music);
 
     resetProblems();
     if (loadScene(showSceneFile, &createActor, checkVocabulary()) != 0) {
@@ -132,6 +184,15 @@ void checkScene(const SceneCheckOptions& options, std::vector<Finding>& findings
     for (const NotedProblem& problem : problems)
         findings.push_back(
             {problem.file.empty() ? std::string(showSceneFile) : problem.file, problem.line, problem.text});
+    // In the order of the file with the rest.
+    std::vector<Finding> late;
+    checkEventsAgainstSong(options, *music, late);
+    for (Finding& finding : late) {
+        auto at = std::find_if(findings.begin(), findings.end(), [&](const Finding& f) {
+            return f.file == showSceneFile && f.line > finding.line;
+        });
+        findings.insert(at, std::move(finding));
+    }
 
     // What the loader handed over stays registered, but the renderer and window end here.
     r.renderer = nullptr;

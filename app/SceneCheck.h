@@ -5,7 +5,9 @@
 // as at start-up, a recording renderer stands in for the device (it keeps what it is handed and
 // draws nothing) on a 1920 x 1080 window that exists only as a size, and the music is checked,
 // not played. Every problem the load notes is a finding, filed under the scene file's line.
-// Then the show's own files: every shader the renderer and its filter chain compile at start-up
+// Events that lie after the end of the song the show plays are findings too: the music, and the
+// show's clock with it, starts over at the song's end, so they never fire. Then the show's own
+// files: every shader the renderer and its filter chain compile at start-up
 // must be there and (when a compiler is handed in) compile, and a top-level soundtrack.ogg, which
 // is optional, must decode when it is there.
 //
@@ -37,6 +39,10 @@ struct SceneCheckOptions {
     // A quicker look at the optional start-up music, which the scene's song replaces: its headers
     // only. Null: as decodeMusic.
     std::function<std::string(const std::string& path)> probeMusic;
+    // The length in seconds of the music the show plays (0 when it cannot tell): the music loops
+    // there, so an event after it never fires, and an "exit" after it never ends the show. Null:
+    // event times are not checked against the song.
+    std::function<double(const std::string& path)> musicSeconds;
 };
 
 // Changes the working directory to `directory` and checks the show in it. Returns the process

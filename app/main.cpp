@@ -128,6 +128,7 @@ int main(int argc, char** argv) {
         check.compileShaders = compileShadersOffscreen;
         check.decodeMusic = decodeMusicFile;
         check.probeMusic = probeMusicFile;
+        check.musicSeconds = platform::vorbisFileSeconds;
         return runSceneCheck(options.checkDirectory, check);
     }
     if (options.resave) {

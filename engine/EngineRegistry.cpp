@@ -85,6 +85,9 @@ void resetEngineRegistry() {
     r.replayFramesPerSecond = 60.0;
     r.replayPending = false;
     r.replaying = false;
+    r.exitReachedAt = -1.0f;
+    r.startPastEnd = false;
+    r.showTime = 0.0f;
     r.loadingLabel = nullptr;
     r.setPendingSceneFile("");
     {
@@ -452,8 +455,9 @@ void deliverPostedEvents() {
 void fireDueEvents() {
     EngineRegistry& r = engine();
     deliverPostedEvents();
-    const auto result = r.triggers.fireDueEvents(r.playing, r.musicTime, r.dispatcher);
+    const auto result = r.triggers.fireDueEvents(r.playing, r.musicTime, r.dispatcher, r.music.length());
     if (result.exitRequested) {
+        r.exitReachedAt = result.exitTime;
         if (r.repeatShow)
             r.repeatPending = true;
         else
@@ -483,6 +487,7 @@ void startPlayback() {
         r.sceneMark.frameTime = r.frameTime;
     }
     r.playing = true;
+    r.triggers.musicStartedOver();
     if (r.startTime > 0.0f)
         r.replayPending = true;
     else if (r.music.play() == -1)

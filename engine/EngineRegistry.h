@@ -81,6 +81,9 @@ struct EngineRegistry {
     std::atomic<bool> cameraFollow{false};
     std::atomic<bool> playing{false};
     std::atomic<float> musicTime{0.0f}; // seconds; music position of the current frame
+    // Seconds of show time of the current frame: the music position counted on through the song's
+    // loop point (ShowClock.h); equal to musicTime on the song's first pass.
+    std::atomic<float> showTime{0.0f};
     std::atomic<float> frameTime{0.0f}; // milliseconds; duration of the last frame
 
     // Starting in the middle of a show: the music time of the first frame drawn (0: the start).
@@ -101,6 +104,11 @@ struct EngineRegistry {
     std::atomic<unsigned> showMoves{0};
     // Counts the frames whose beat test gave the actors OnBeat (replayed frames included).
     std::atomic<unsigned> beatFrames{0};
+    // The time of the scene's "exit" trigger once it came due (-1: not in this run of the scene).
+    std::atomic<float> exitReachedAt{-1.0f};
+    // The "exit" came due among the frames replayed up to startTime: nothing after the start is
+    // ever shown, and the program ends with a failure.
+    std::atomic<bool> startPastEnd{false};
 
     // What a scene reset puts back: the registry as the scene's load found it. Entities kept
     // before the load (the editor's camera) stay; those after it are the scene's.

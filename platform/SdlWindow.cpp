@@ -205,6 +205,27 @@ public:
         // Not SDL_PollEvent: it ends each batch of events with a marker that reads as an empty
         // queue, which would cost a frame of input even while events are waiting.
         SDL_PumpEvents();
+        // Motion is folded into the latest position, as a Windows message queue folds its mouse
+        // moves: one message, handed over before the next other event, so that a mouse moved
+        // all the while never stands between a key and the frame that should act on it.
+        SDL_Event motion[64];
+        for (;;) {
+            const int n = SDL_PeepEvents(motion, 64, SDL_GETEVENT, SDL_MOUSEMOTION, SDL_MOUSEMOTION);
+            for (int i = 0; i < n; ++i)
+                if (ours(motion[i].motion.windowID)) {
+                    motionPending_ = true;
+                    motionX_ = motion[i].motion.x;
+                    motionY_ = motion[i].motion.y;
+                }
+            if (n < 64) break;
+        }
+        if (motionPending_) {
+            motionPending_ = false;
+            message = WindowMessage{};
+            message.type = WindowMessage::MouseMove;
+            message.param = packPosition(motionX_, motionY_);
+            return true;
+        }
         SDL_Event event;
         if (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) != 1) return false;
         message = translate(event);
@@ -299,6 +320,9 @@ private:
     SDL_GLContext context_;
     Uint32 id_;
     unsigned modifiers_ = 0; // modifierBit of each modifier key that is down
+    bool motionPending_ = false;
+    int motionX_ = 0;
+    int motionY_ = 0;
 };
 
 // Finds the display mode of exactly the requested size with 32 bits per pixel; false when the

@@ -4,7 +4,8 @@
 // What the window does:
 // - one SDL event per pollMessage, turned into at most one WindowMessage; keys arrive as Windows
 //   virtual-key codes (letters 65..90 whatever the Shift state, digits 48..57, F1 112, ...), so
-//   the Viewport's key tables hold unchanged;
+//   the Viewport's key tables hold unchanged; all the mouse motion waiting is one message with
+//   the latest position, handed over first;
 // - full screen asks the display for exactly the requested size at 32 bits per pixel, and reports
 //   a refusal with the "Can't set mode to fullscreen" box;
 // - cursor read, re-centre (only when the cursor is elsewhere, so that a resting mouse does not

@@ -64,6 +64,12 @@ double MusicPlayer::position() {
     return 0.0;
 }
 
+double MusicPlayer::length() {
+    std::lock_guard lock(mutex_);
+    if (silentRunning_ || stream_ == 0 || !backend_) return 0.0;
+    return backend_->length(stream_);
+}
+
 std::string MusicPlayer::errorText() {
     std::lock_guard lock(mutex_);
     return std::to_string(lastError_);

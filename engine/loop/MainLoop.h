@@ -32,10 +32,13 @@ void mainLoop(FrameTimer& timer, FrameObserver* observer = nullptr);
 // The first frame after a playback start with a start time first replays the show up to it.
 double runFrame(FrameTimer& timer);
 // Runs the frames before the registry's startTime without drawing them, at its replay rate, then
-// starts the music at the first frame to be drawn; returns that frame's music time.
+// starts the music at the first frame to be drawn; returns that frame's show time. When the
+// scene's "exit" comes due among them, the start lies past the show's end: one line says so,
+// startPastEnd and quitRequested are set, and the frame loop draws nothing more.
 float replayToStartTime();
-// The same to any music time: the frames of a run from 0 at the replay rate up to the first at or
-// after `target`, not drawn; the show clock then goes on from that frame's time, which is returned.
+// The same to any show time (ShowClock.h): the frames of a run from 0 at the replay rate up to the
+// first at or after `target`, not drawn, with the music starting over at the song's end as it does
+// while playing; the show clock then goes on from that frame's time, which is returned.
 // The registry must hold the scene as its load left it (a fresh load, or a reset and a reload).
 float replayTo(float target);
 // Draws the show as it stands: one window message, the camera, the picture, the typed keys.

@@ -111,5 +111,5 @@ int engineMain(const std::string& commandLine, const WindowSettings& window, Eng
     r.setPendingSceneFile(showSceneFile);
     startLoaderThread();
     mainLoop(*services.timer, services.observer);
-    return 0;
+    return r.startPastEnd ? 1 : 0;
 }

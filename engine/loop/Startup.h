@@ -47,7 +47,8 @@ struct EngineServices {
 extern const char showSceneFile[];
 extern const char showMusicFile[];
 
-// Runs the whole program: 0 after the loop ended, -1 when the window or renderer cannot be set up.
+// Runs the whole program: 0 after the loop ended, -1 when the window or renderer cannot be set up,
+// 1 when the start time lies past the show's end (nothing of the show was drawn).
 int engineMain(const std::string& commandLine, const WindowSettings& window, EngineServices& services);
 
 // Opens the window and initialises the renderer on it; -1 (after "add vport failed <code>") when

@@ -20,8 +20,17 @@ double nowMs() {
         .count();
 }
 
+// Show time (ShowClock.h): on the song's second pass, a move lands in the second pass.
 double showTime() {
-    return engine().clock.position();
+    return engine().clock.showTime();
+}
+
+// A bar target counts from the start of the song's current pass: bar lines are music times.
+double barTargetNow(int bars) {
+    ShowClock& clock = engine().clock;
+    const double position = clock.position();
+    const double passStart = clock.lastShowTime() - position;
+    return passStart + barTarget(position, bars, showTempo());
 }
 
 bool seekAndTime(double t) {
@@ -45,13 +54,13 @@ bool handleKey(int key) {
         // the exact state of the time it was paused at.
         return !engine().clock.paused() && seekAndTime(showTime());
     case VirtualKey::Left:
-        return seekAndTime(barTarget(showTime(), -1, showTempo()));
+        return seekAndTime(barTargetNow(-1));
     case VirtualKey::Right:
-        return seekAndTime(barTarget(showTime(), 1, showTempo()));
+        return seekAndTime(barTargetNow(1));
     case VirtualKey::PageUp:
-        return seekAndTime(barTarget(showTime(), -LoopBars, showTempo()));
+        return seekAndTime(barTargetNow(-LoopBars));
     case VirtualKey::PageDown:
-        return seekAndTime(barTarget(showTime(), LoopBars, showTempo()));
+        return seekAndTime(barTargetNow(LoopBars));
     case VirtualKey::Home:
         return seekAndTime(0.0);
     case 'L':
@@ -101,7 +110,7 @@ void seekTo(double t) {
 }
 
 void seekBars(int bars) {
-    seekAndTime(barTarget(showTime(), bars, showTempo()));
+    seekAndTime(barTargetNow(bars));
 }
 
 void toggleLoop() {
@@ -111,7 +120,10 @@ void toggleLoop() {
     }
     const Tempo tempo = showTempo();
     const double section = LoopBars * tempo.barSeconds();
-    current.loopStart = std::max(0.0, std::floor((showTime() - tempo.firstBeat) / section + 1e-9) * section +
+    ShowClock& clock = engine().clock;
+    const double position = clock.position();
+    current.loopStart = clock.lastShowTime() - position +
+                        std::max(0.0, std::floor((position - tempo.firstBeat) / section + 1e-9) * section +
                                           tempo.firstBeat);
     current.loopEnd = current.loopStart + section;
     current.looping = true;

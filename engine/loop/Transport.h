@@ -8,7 +8,8 @@
 //   [ / ]          halve / double the playback speed (the music is silent off 1x)
 //   F1             the debug display on / off
 //
-// A full-screen show keeps only Escape. Every move is an exact seek (SceneReload.h).
+// A full-screen show keeps only Escape. Every move is an exact seek (SceneReload.h) to a show
+// time (ShowClock.h): in the song's second pass, one bar back is a bar of the second pass.
 #pragma once
 
 #include "scene/Tempo.h"
@@ -31,7 +32,7 @@ double barTarget(double t, int bars, const Tempo& tempo = Tempo{});
 
 struct State {
     bool looping = false;
-    double loopStart = 0.0; // seconds
+    double loopStart = 0.0; // seconds of show time
     double loopEnd = 0.0;
     bool hudVisible = false;
     int seeks = 0;           // seeks made since the program started

@@ -744,9 +744,15 @@ void RendererGL::uploadMaterial(MaterialEntry& entry) {
 }
 
 MaterialEntry* RendererGL::findMaterialLocked(const std::string& name) {
+    // A material registered again under its name (a bitmap saved while the show plays) is passed
+    // over until its textures are made, so the one before it stays on screen meanwhile.
+    MaterialEntry* first = nullptr;
     for (auto& entry : materials_)
-        if (entry->name == name) return entry.get();
-    return nullptr;
+        if (entry->name == name) {
+            if (entry->uploaded) return entry.get();
+            if (!first) first = entry.get();
+        }
+    return first;
 }
 
 // ---- lights ----

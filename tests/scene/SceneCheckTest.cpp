@@ -174,6 +174,41 @@ TEST(SceneCheck, ASoundSceneHasNothingToFixAndPrintsOnlyItsSummary) {
     EXPECT_TRUE(verbose.hasEnding("/epicrealtimetest.xml loads without problems"));
 }
 
+// The music loops at the song's end, and the show's clock with it.
+TEST(SceneCheck, AnEventAfterTheSongsEndIsNamedAndAnExitThereSaysTheShowNeverEnds) {
+    const std::string text = changed(soundScene, "<fadein eventTime=\"0.5\" />",
+                                     "<fadein eventTime=\"0.5\" />\n      <fadein eventTime=\"21.5\" />");
+    CheckedScene scene(text);
+    std::vector<std::string> asked;
+    SceneCheckOptions options;
+    double songSeconds = 20.0;
+    options.musicSeconds = [&](const std::string& path) {
+        asked.push_back(path);
+        return songSeconds;
+    };
+    const ProgramRun check = run("--check " + shellQuoted(scene.path().string()), ".", options);
+    EXPECT_EQ(check.status, 1);
+    const std::string song = "audio" + std::string(1, fs::path::preferred_separator) + "song.ogg";
+    EXPECT_EQ(asked, std::vector<std::string>{song});
+    EXPECT_EQ(findings(check),
+              (std::vector<std::string>{
+                  scene.at("<fadein eventTime=\"21.5\"",
+                           "event 'fadein' at 21.5 s lies after the end of the song (" + song +
+                               ", 20.00 s), where the music starts over: it never fires"),
+                  scene.at("<exit eventTime=\"30\"",
+                           "event 'exit' at 30 s lies after the end of the song (" + song +
+                               ", 20.00 s), where the music starts over: it never fires, and the show never "
+                               "ends by itself")}));
+
+    // A longer song, or one whose length cannot be told, has nothing to say about them.
+    songSeconds = 40.0;
+    EXPECT_EQ(findings(run("--check " + shellQuoted(scene.path().string()), ".", options)),
+              std::vector<std::string>{});
+    songSeconds = 0.0;
+    EXPECT_EQ(findings(run("--check " + shellQuoted(scene.path().string()), ".", options)),
+              std::vector<std::string>{});
+}
+
 TEST(SceneCheck, AMisspeltElementOrAttributeIsNamedWithTheOneMeant) {
     std::string text =
         changed(soundScene, "<Position x=\"1\" y=\"2\" z=\"3\" />", "<Postion x=\"1\" y=\"2\" z=\"3\" />");
