@@ -10,13 +10,16 @@
 #include "engine/base/Viewport.h"
 #include "engine/loop/SceneReload.h"
 #include "engine/loop/Transport.h"
+#include "platform/SdlWindow.h"
 #include "platform/VorbisDecoder.h"
 
 #include <SDL.h>
 #include <backends/imgui_impl_opengl3.h>
 #include <backends/imgui_impl_sdl.h>
 #include <imgui.h>
+#include <imgui_internal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -102,6 +105,8 @@ EditorSession::~EditorSession() {
 
 void EditorSession::releaseGui() {
     if (!guiReady_) return;
+    if (textInput_) platform::setTextInput(false);
+    textInput_ = false;
     SDL_SetEventFilter(nullptr, nullptr);
     ImGui_ImplOpenGL3_Shutdown();
     ImGui_ImplSDL2_Shutdown();
@@ -153,7 +158,15 @@ void EditorSession::startWaveform() {
 bool EditorSession::passToShow(const void* sdlEvent) {
     const SDL_Event* event = static_cast<const SDL_Event*>(sdlEvent);
     if (!guiReady_) return true;
-    ImGui_ImplSDL2_ProcessEvent(event);
+    // ImGui reads keys as held or not when its frame starts: a key pressed and released between
+    // two frames (a quick key at a few frames a second) would never be seen, so its release
+    // waits until the frame has seen the press.
+    if (event->type == SDL_KEYUP && std::find(pressedThisFrame_.begin(), pressedThisFrame_.end(),
+                                              event->key.keysym.scancode) != pressedThisFrame_.end())
+        heldKeyUps_.push_back(*event);
+    else
+        ImGui_ImplSDL2_ProcessEvent(event);
+    if (event->type == SDL_KEYDOWN) pressedThisFrame_.push_back(event->key.keysym.scancode);
     const ImGuiIO& io = ImGui::GetIO();
     switch (event->type) {
     case SDL_MOUSEMOTION:
@@ -331,20 +344,32 @@ void EditorSession::drawOverPicture() {
     requests_.quit = requests_.quit || asked.quit;
     ImGui::Render();
     ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
+    logStatus();
+    pressedThisFrame_.clear();
+    for (const SDL_Event& held : heldKeyUps_)
+        ImGui_ImplSDL2_ProcessEvent(&held);
+    heldKeyUps_.clear();
+    // ImGui's SDL back end takes characters only from SDL's text input, which the show keeps
+    // off: on while a text field has the keyboard, off again after (an input method's window
+    // would otherwise open over the show). Read from the frame just drawn rather than from
+    // io.WantTextInput, which tells the frame before: at a few frames a second the first
+    // characters typed into a field just clicked would be lost.
+    if (const bool wanted = ImGui::GetCurrentContext()->WantTextInputNextFrame == 1; wanted != textInput_) {
+        platform::setTextInput(wanted);
+        textInput_ = wanted;
+    }
 }
 
 void EditorSession::save() {
     std::string error;
     if (!saveSceneFile(scenePath_, document_.text(), error)) {
         ui_.setStatus("not saved: " + error);
-        logStream << "editor: not saved: " << error << std::endl;
         return;
     }
     ui_.history().markSaved();
     ui_.history().seal();
     fileStamp_ = fileStamp(scenePath_);
     ui_.setStatus("saved " + scenePath_);
-    logStream << "editor: saved " << scenePath_ << std::endl;
 }
 
 void EditorSession::watchFile() {
@@ -371,8 +396,8 @@ void EditorSession::afterFrame(double dt) {
     if (r.quitRequested && !userQuit_ && guiReady_) {
         r.quitRequested = false;
         if (!r.clock.paused()) transport::togglePause();
-        ui_.setStatus("the show exits here; paused (Escape quits the editor)");
-        logStream << "editor: the show's exit at " << r.musicTime.load() << " s; paused" << std::endl;
+        ui_.setStatus("the show's exit at " + SceneDocument::formatNumber(r.musicTime.load()) +
+                      " s; paused (Escape quits the editor)");
     }
     if (inner_) inner_->afterFrame(dt);
     const EditorRequests asked = requests_;
@@ -400,4 +425,13 @@ void EditorSession::afterFrame(double dt) {
         timer_.restart();
     }
     watchFile();
+    logStatus();
+}
+
+void EditorSession::logStatus() {
+    // What the editor said on screen goes to the log too: a record of the session, and what
+    // scripts that drive the editor wait for.
+    if (ui_.statusCount() == loggedStatus_) return;
+    loggedStatus_ = ui_.statusCount();
+    logStream << "editor: " << ui_.status() << std::endl;
 }

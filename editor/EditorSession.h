@@ -18,6 +18,7 @@
 
 class FrameTimer;
 class SystemWindow;
+union SDL_Event;
 
 class EditorSession : public FrameObserver {
 public:
@@ -47,6 +48,7 @@ private:
     void flyCamera();
     void save();
     void watchFile();
+    void logStatus();
 
     FrameTimer& timer_;
     FrameObserver* inner_;
@@ -55,6 +57,11 @@ private:
     EditorRequests requests_;
     bool guiReady_ = false;
     bool guiFailed_ = false;
+    size_t loggedStatus_ = 0;
+    bool textInput_ = false; // SDL's text input is on for a text field
+    // Keys pressed since the editor's last frame, and their releases kept for after it.
+    std::vector<int> pressedThisFrame_;
+    std::vector<SDL_Event> heldKeyUps_;
     bool pendingReload_ = false;
     std::string scenePath_ = "epicrealtimetest.xml";
     long long fileStamp_ = 0;

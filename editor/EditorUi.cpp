@@ -161,14 +161,14 @@ void EditorUi::afterEdit(const std::vector<Touch>& touches) {
 
 void EditorUi::undo() {
     if (!history_.canUndo()) return;
-    status_ = "undone: " + history_.undoLabel();
+    setStatus("undone: " + history_.undoLabel());
     afterEdit(history_.undo());
 }
 
 void EditorUi::redo() {
     if (!history_.canRedo()) return;
     afterEdit(history_.redo());
-    status_ = "redone: " + history_.undoLabel();
+    setStatus("redone: " + history_.undoLabel());
 }
 
 bool EditorUi::keyCurrentValue(const std::string& entityName, const std::string& parameter, double time) {
@@ -190,7 +190,7 @@ bool EditorUi::keyCurrentValue(const std::string& entityName, const std::string&
                                return d.addKey(entityName, parameter, {t, value});
                            });
     if (done)
-        status_ = "key " + entityName + "::" + parameter + " at " + SceneDocument::formatNumber(t) + " s";
+        setStatus("key " + entityName + "::" + parameter + " at " + SceneDocument::formatNumber(t) + " s");
     return done;
 }
 
@@ -300,10 +300,15 @@ EditorRequests EditorUi::draw(const Frame& frame) {
 }
 
 void EditorUi::handleShortcuts(const Frame& frame) {
-    if (ImGui::GetIO().WantTextInput) return;
+    // A text field takes every key but Ctrl+S: its own Ctrl+Z and Ctrl+Y undo the typing.
+    const bool typing = ImGui::GetIO().WantTextInput;
     for (const Frame::Key& key : frame.keys) {
+        if (key.ctrl && key.code == SDL_SCANCODE_S) {
+            requests_.save = true;
+            continue;
+        }
+        if (typing) continue;
         if (key.ctrl) {
-            if (key.code == SDL_SCANCODE_S) requests_.save = true;
             if (key.code == SDL_SCANCODE_Z) key.shift ? redo() : undo();
             if (key.code == SDL_SCANCODE_Y) redo();
             continue;
@@ -600,7 +605,7 @@ void EditorUi::drawEventInspector() {
     if (ImGui::Button("Apply") || timeChanged) {
         const DocumentEvent next{eventEditName_, time, eventEditTarget_};
         if (!edit("Change event", {Touch{}}, [&](SceneDocument& d) { return d.setEvent(index, next); }))
-            status_ = "an event's name and target keep to letters, digits and _ . - :";
+            setStatus("an event's name and target keep to letters, digits and _ . - :");
         eventEditIndex_ = SIZE_MAX;
     }
     ImGui::SameLine();
@@ -646,7 +651,7 @@ void EditorUi::drawAddPanel(const Frame& frame) {
                 }))
                 selection_.select(Selection::Kind::Object, name);
             else
-                status_ = "an object needs a new name, a mesh and a material (letters, digits, _ . - :)";
+                setStatus("an object needs a new name, a mesh and a material (letters, digits, _ . - :)");
         }
     }
     if (ImGui::CollapsingHeader("Light")) {
@@ -661,7 +666,7 @@ void EditorUi::drawAddPanel(const Frame& frame) {
                 }))
                 selection_.select(Selection::Kind::Light, name);
             else
-                status_ = "a light needs a new name (letters, digits, _ . - :)";
+                setStatus("a light needs a new name (letters, digits, _ . - :)");
         }
     }
     if (ImGui::CollapsingHeader("Actor")) {
@@ -672,7 +677,7 @@ void EditorUi::drawAddPanel(const Frame& frame) {
                      [&](SceneDocument& d) { return d.addActor(name, newClass_); }))
                 selection_.select(Selection::Kind::Actor, name);
             else
-                status_ = "an actor needs a new name and a class (beatshow --classes lists them)";
+                setStatus("an actor needs a new name and a class (beatshow --classes lists them)");
         }
     }
     if (ImGui::CollapsingHeader("Event", ImGuiTreeNodeFlags_DefaultOpen)) {
@@ -680,9 +685,11 @@ void EditorUi::drawAddPanel(const Frame& frame) {
         ImGui::InputText("target##event", eventTarget_, sizeof eventTarget_);
         if (ImGui::Button("Add event at playhead")) {
             const DocumentEvent event{eventName_, snap(static_cast<float>(frame.musicTime)), eventTarget_};
-            if (!edit("Add event " + event.name, {Touch{}},
-                      [&](SceneDocument& d) { return d.addEvent(event); }))
-                status_ = "an event's name and target keep to letters, digits and _ . - :";
+            if (edit("Add event " + event.name, {Touch{}},
+                     [&](SceneDocument& d) { return d.addEvent(event); }))
+                setStatus("event " + event.name + " at " + SceneDocument::formatNumber(event.time) + " s");
+            else
+                setStatus("an event's name and target keep to letters, digits and _ . - :");
         }
     }
     if (ImGui::CollapsingHeader("Camera path", ImGuiTreeNodeFlags_DefaultOpen)) {

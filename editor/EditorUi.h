@@ -76,8 +76,14 @@ public:
         viewStart_ = start;
         viewSeconds_ = seconds;
     }
-    void setStatus(std::string text) { status_ = std::move(text); }
+    // The line beside the menu saying what the last action did; `statusCount` goes up with each,
+    // so that the same line said twice can be told from once (the session logs each).
+    void setStatus(std::string text) {
+        status_ = std::move(text);
+        ++statusCount_;
+    }
     const std::string& status() const { return status_; }
+    size_t statusCount() const { return statusCount_; }
 
     // The edit has changed the document: the show follows it (requests a load when it must).
     void afterEdit(const std::vector<Touch>& touches);
@@ -141,6 +147,7 @@ private:
     std::string lookThrough_;
     bool followShow_ = true;
     std::string status_;
+    size_t statusCount_ = 0;
     std::string keyedParameter_ = "Position";
     float recordSince_ = 0.0f;
     int recordEvery_ = 0;
