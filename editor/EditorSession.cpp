@@ -22,10 +22,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <filesystem>
 #include <sys/stat.h>
 
 namespace {
+
+std::atomic<int> signalNoted{0};
 
 double seconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -120,6 +123,11 @@ bool EditorSession::open(std::string& error) {
         return false;
     }
     fileStamp_ = fileStamp(scenePath_);
+    std::error_code ec;
+    if (std::filesystem::exists(recoveryPath(scenePath_), ec))
+        ui_.setStatus("unsaved changes of an earlier session are in " + recoveryPath(scenePath_));
+    // The show's "exit" pauses the show rather than ending the program.
+    engine().exitPauses = true;
     startWaveform();
     return true;
 }
@@ -192,27 +200,25 @@ bool EditorSession::passToShow(const void* sdlEvent) {
             keys_.push_back({event->key.keysym.scancode, (mod & KMOD_CTRL) != 0, (mod & KMOD_SHIFT) != 0,
                              (mod & KMOD_ALT) != 0});
         }
+        // A question over the editor takes every key.
+        if (ui_.asking()) return false;
         if (io.WantCaptureKeyboard || io.WantTextInput) return false;
         if ((event->key.keysym.mod & KMOD_CTRL) || editorKey(event->key.keysym.scancode)) return false;
+        // Escape quits, as in the show, unless that would throw edits away: then it asks first.
         if (event->type == SDL_KEYDOWN && event->key.keysym.scancode == SDL_SCANCODE_ESCAPE &&
-            ui_.history().modified() && seconds() > quitArmedUntil_) {
-            // Unsaved edits are not thrown away by one key: a second Escape soon after quits.
-            quitArmedUntil_ = seconds() + 3.0;
-            ui_.setStatus("unsaved changes: Ctrl+S saves them, Escape again quits without saving");
+            ui_.history().modified()) {
+            quitAsked_ = true;
             return false;
         }
-        if (event->type == SDL_KEYDOWN && event->key.keysym.scancode == SDL_SCANCODE_ESCAPE) userQuit_ = true;
         return true;
     }
     case SDL_QUIT:
     case SDL_WINDOWEVENT:
         if ((event->type == SDL_QUIT || event->window.event == SDL_WINDOWEVENT_CLOSE) &&
-            ui_.history().modified() && seconds() > quitArmedUntil_) {
-            quitArmedUntil_ = seconds() + 3.0;
-            ui_.setStatus("unsaved changes: Ctrl+S saves them, close again to quit without saving");
+            (ui_.history().modified() || ui_.asking())) {
+            quitAsked_ = true;
             return false;
         }
-        if (event->type == SDL_QUIT || event->window.event == SDL_WINDOWEVENT_CLOSE) userQuit_ = true;
         return true;
     default:
         return true;
@@ -282,6 +288,8 @@ void EditorSession::flyCamera() {
 }
 
 void EditorSession::beforeFrame() {
+    takeSignal();
+    if (engine().quitRequested) return;
     if (inner_) inner_->beforeFrame();
     if (waveformReady_.exchange(false)) {
         std::lock_guard lock(waveformMutex_);
@@ -312,6 +320,7 @@ void EditorSession::drawOverPicture() {
             if (input) ImGui_ImplSDL2_Shutdown();
             ImGui::DestroyContext();
             guiFailed_ = true;
+            engine().exitPauses = false;
             return;
         }
         SDL_SetWindowResizable(window, SDL_TRUE);
@@ -340,8 +349,14 @@ void EditorSession::drawOverPicture() {
     if (asked.seek) requests_.seekTarget = asked.seekTarget;
     requests_.reload = requests_.reload || asked.reload;
     requests_.save = requests_.save || asked.save;
+    requests_.saveAs = requests_.saveAs || asked.saveAs;
     requests_.togglePause = requests_.togglePause != asked.togglePause;
     requests_.quit = requests_.quit || asked.quit;
+    if (!asked.answered.empty()) {
+        requests_.answered = asked.answered;
+        requests_.choice = asked.choice;
+        requests_.name = asked.name;
+    }
     ImGui::Render();
     ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
     logStatus();
@@ -392,25 +407,20 @@ void EditorSession::watchFile() {
 
 void EditorSession::afterFrame(double dt) {
     EngineRegistry& r = engine();
-    // The show's "exit" event ends a show, not the editing of it: the music stops there.
-    if (r.quitRequested && !userQuit_ && guiReady_) {
-        r.quitRequested = false;
-        if (!r.clock.paused()) transport::togglePause();
-        ui_.setStatus("the show's exit at " + SceneDocument::formatNumber(r.musicTime.load()) +
-                      " s; paused (Escape quits the editor)");
-    }
     if (inner_) inner_->afterFrame(dt);
     const EditorRequests asked = requests_;
     requests_ = EditorRequests{};
+    if (!asked.answered.empty()) act(asked);
     if (asked.save) save();
-    if (asked.quit) {
-        if (!ui_.history().modified() || seconds() < quitArmedUntil_) {
+    if (asked.quit) quitAsked_ = true;
+    if (quitAsked_ && !ui_.asking()) {
+        quitAsked_ = false;
+        if (ui_.history().modified())
+            askToQuit();
+        else
             r.quitRequested = true;
-        } else {
-            quitArmedUntil_ = seconds() + 3.0;
-            ui_.setStatus("unsaved changes: Ctrl+S saves them, Quit again quits without saving");
-        }
     }
+    quitAsked_ = false;
     if (asked.togglePause) transport::togglePause();
     pendingReload_ = pendingReload_ || asked.reload;
     const bool ready = r.playing && !r.loading;
@@ -425,7 +435,79 @@ void EditorSession::afterFrame(double dt) {
         timer_.restart();
     }
     watchFile();
+    // The show's "exit" event ends a show, not the editing of it, whichever way it was reached
+    // (played, or passed by the replay of a seek or a reload): the show pauses there.
+    if (r.exitReached.exchange(false) && !r.quitRequested && !r.clock.paused()) {
+        transport::togglePause();
+        ui_.setStatus("the show's exit was reached; paused at " +
+                      SceneDocument::formatNumber(r.musicTime.load()) + " s (Escape quits the editor)");
+    }
     logStatus();
+}
+
+void EditorSession::askToQuit() {
+    EditorQuestion question;
+    question.id = "quit";
+    question.title = "Unsaved changes";
+    question.text = "The scene has changes that are not saved in " + scenePath_ + ".";
+    question.choices = {{"Save and quit (S)", SDL_SCANCODE_S},
+                        {"Quit without saving (Q)", SDL_SCANCODE_Q},
+                        {"Cancel (Esc)", 0}};
+    ask(std::move(question));
+}
+
+void EditorSession::ask(EditorQuestion question) {
+    logStream << "editor: asks: " << question.title << ": " << question.text << std::endl;
+    ui_.ask(question);
+    asked_ = std::move(question);
+}
+
+void EditorSession::act(const EditorRequests& answer) {
+    EngineRegistry& r = engine();
+    if (answer.answered == asked_.id && answer.choice >= 0 &&
+        answer.choice < static_cast<int>(asked_.choices.size()))
+        logStream << "editor: " << asked_.title << ": "
+                  << asked_.choices[static_cast<size_t>(answer.choice)].label << std::endl;
+    if (answer.answered == "quit") {
+        if (answer.choice == 0) {
+            save();
+            if (!ui_.history().modified()) r.quitRequested = true;
+        } else if (answer.choice == 1) {
+            logStream << "editor: quit without saving" << std::endl;
+            r.quitRequested = true;
+        }
+    }
+}
+
+void EditorSession::noteSignal(int signal) {
+    // A second signal before the first was taken (the frames stand still): its own way out.
+    if (signalNoted.exchange(signal) != 0) {
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+    }
+}
+
+void EditorSession::takeSignal() {
+    const int signal = signalNoted.exchange(0);
+    if (signal == 0) return;
+    endedBySignal_ = signal;
+    const std::string name = signal == SIGTERM  ? "SIGTERM"
+                             : signal == SIGINT ? "SIGINT"
+                             : signal == SIGHUP ? "SIGHUP"
+                                                : "signal " + std::to_string(signal);
+    // Nobody is there to answer a question: unsaved work is kept beside the scene instead.
+    if (ui_.history().modified()) {
+        std::string error;
+        if (writeRecoveryCopy(scenePath_, document_.text(), error))
+            logStream << "editor: " << name << ": the unsaved changes are kept in "
+                      << recoveryPath(scenePath_) << "; " << scenePath_ << " is as it was" << std::endl;
+        else
+            logStream << "editor: " << name << ": the unsaved changes could not be kept: " << error
+                      << std::endl;
+    } else {
+        logStream << "editor: " << name << ": nothing unsaved" << std::endl;
+    }
+    engine().quitRequested = true;
 }
 
 void EditorSession::logStatus() {

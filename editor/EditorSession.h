@@ -43,11 +43,23 @@ public:
     // Whether the window system's event may reach the show (the editor keeps what is its own).
     bool passToShow(const void* sdlEvent);
 
+    // For a handler of SIGTERM, SIGINT and SIGHUP (async-signal-safe): the editor ends at its next
+    // frame, its unsaved changes kept as NAME.recover beside the scene. A second signal before
+    // that takes the signal's default action.
+    static void noteSignal(int signal);
+    // The signal that ended the session (0: none).
+    int endedBySignal() const { return endedBySignal_; }
+
 private:
     void startWaveform();
     void flyCamera();
     void save();
     void watchFile();
+    void askToQuit();
+    // Puts the question on screen and in the log.
+    void ask(EditorQuestion question);
+    void act(const EditorRequests& answer);
+    void takeSignal();
     void logStatus();
 
     FrameTimer& timer_;
@@ -66,15 +78,15 @@ private:
     std::string scenePath_ = "epicrealtimetest.xml";
     long long fileStamp_ = 0;
     int framesSinceStat_ = 0;
-    double quitArmedUntil_ = 0.0;
+    EditorQuestion asked_;   // the last question asked
+    bool quitAsked_ = false; // Escape, the window's close or the menu asked to quit
+    int endedBySignal_ = 0;
     bool wasFlying_ = false;
     // Where the window's last mouse event put the pointer: the SDL back end reads the pointer only
     // while the window has the keyboard focus, which a window without a window manager never gets.
     bool mouseSeen_ = false;
     float mouseX_ = 0.0f, mouseY_ = 0.0f;
-    bool userQuit_ = false;
-    std::vector<EditorUi::Frame::Key>
-        keys_; // pressed since the last editor frame // Escape or the window's close reached the show
+    std::vector<EditorUi::Frame::Key> keys_; // pressed since the last editor frame
     double lastFly_ = 0.0;
 
     std::thread waveformThread_;

@@ -293,10 +293,69 @@ EditorRequests EditorUi::draw(const Frame& frame) {
     drawInspector(frame);
     drawAddPanel(frame);
     drawTimeline(frame);
-    drawViewport(frame);
-    handleShortcuts(frame);
+    if (asking()) {
+        drawQuestion(frame);
+    } else {
+        drawViewport(frame);
+        handleShortcuts(frame);
+    }
     refresh();
     return requests_;
+}
+
+void EditorUi::ask(EditorQuestion question) {
+    question_ = std::move(question);
+    if (question_.id.empty()) question_.id = question_.title;
+    questionShown_ = false;
+    copyText(questionName_, sizeof questionName_, question_.name);
+}
+
+void EditorUi::answer(int choice) {
+    requests_.answered = question_.id;
+    requests_.choice = choice;
+    requests_.name = questionName_;
+    question_ = EditorQuestion{};
+    ImGui::CloseCurrentPopup();
+}
+
+void EditorUi::drawQuestion(const Frame& frame) {
+    const std::string popup = question_.title + "###question";
+    if (!ImGui::IsPopupOpen(popup.c_str())) ImGui::OpenPopup(popup.c_str());
+    const ImGuiIO& io = ImGui::GetIO();
+    ImGui::SetNextWindowPos(ImVec2(io.DisplaySize.x * 0.5f, io.DisplaySize.y * 0.4f), ImGuiCond_Always,
+                            ImVec2(0.5f, 0.5f));
+    if (!ImGui::BeginPopupModal(popup.c_str(), nullptr,
+                                ImGuiWindowFlags_AlwaysAutoResize | ImGuiWindowFlags_NoSavedSettings))
+        return;
+    ImGui::PushTextWrapPos(ImGui::GetFontSize() * 40.0f);
+    ImGui::TextUnformatted(question_.text.c_str());
+    ImGui::PopTextWrapPos();
+    if (question_.asksForName) {
+        if (!questionShown_) ImGui::SetKeyboardFocusHere();
+        ImGui::SetNextItemWidth(ImGui::GetFontSize() * 36.0f);
+        ImGui::InputText("##name", questionName_, sizeof questionName_);
+    }
+    questionShown_ = true;
+    ImGui::Spacing();
+    const int count = static_cast<int>(question_.choices.size());
+    int taken = -1;
+    for (int i = 0; i < count; ++i) {
+        if (i > 0) ImGui::SameLine();
+        if (ImGui::Button(question_.choices[static_cast<size_t>(i)].label.c_str())) taken = i;
+    }
+    // Keys answer too: a choice's own key (not while a name is typed), Escape and Enter.
+    for (const Frame::Key& key : frame.keys) {
+        if (taken >= 0) break;
+        if (key.code == SDL_SCANCODE_ESCAPE)
+            taken = question_.escapeChoice >= 0 ? question_.escapeChoice : count - 1;
+        else if (key.code == SDL_SCANCODE_RETURN || key.code == SDL_SCANCODE_KP_ENTER)
+            taken = 0;
+        else if (!question_.asksForName && !key.ctrl && !key.alt)
+            for (int i = 0; i < count; ++i)
+                if (question_.choices[static_cast<size_t>(i)].key == key.code) taken = i;
+    }
+    if (taken >= 0 && taken < count) answer(taken);
+    ImGui::EndPopup();
 }
 
 void EditorUi::handleShortcuts(const Frame& frame) {
@@ -304,7 +363,7 @@ void EditorUi::handleShortcuts(const Frame& frame) {
     const bool typing = ImGui::GetIO().WantTextInput;
     for (const Frame::Key& key : frame.keys) {
         if (key.ctrl && key.code == SDL_SCANCODE_S) {
-            requests_.save = true;
+            (key.shift ? requests_.saveAs : requests_.save) = true;
             continue;
         }
         if (typing) continue;
@@ -347,6 +406,7 @@ void EditorUi::drawMenu(const Frame& frame) {
     if (!ImGui::BeginMainMenuBar()) return;
     if (ImGui::BeginMenu("File")) {
         if (ImGui::MenuItem("Save", "Ctrl+S")) requests_.save = true;
+        if (ImGui::MenuItem("Save as...", "Ctrl+Shift+S")) requests_.saveAs = true;
         if (ImGui::MenuItem("Quit", "Esc")) requests_.quit = true;
         ImGui::EndMenu();
     }

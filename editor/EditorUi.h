@@ -25,13 +25,36 @@ struct Waveform {
     std::vector<float> peaks; // 0..1
 };
 
+// A question the editor must have answered before it goes on: unsaved changes on the way out,
+// a scene file changed on disk, a file that may not be replaced, the name to save under. It
+// stands over the editor (nothing else takes the mouse or the keys) until one of its choices is
+// taken: by a click, by the choice's key, Escape for `escapeChoice`, Enter for the first.
+struct EditorQuestion {
+    std::string id; // what the asker acts on when it comes back answered
+    std::string title;
+    std::string text;
+    struct Choice {
+        std::string label;
+        int key = 0; // an SDL scan code that takes it (0: none)
+    };
+    std::vector<Choice> choices;
+    int escapeChoice = -1; // -1: the last one
+    bool asksForName = false;
+    std::string name; // the name field's first text
+};
+
 struct EditorRequests {
     bool seek = false;
     double seekTarget = 0.0;
     bool reload = false; // the scene must be loaded again from the document
     bool save = false;
+    bool saveAs = false;
     bool togglePause = false;
     bool quit = false;
+    // The question just answered (empty: none), the choice taken and the name typed.
+    std::string answered;
+    int choice = -1;
+    std::string name;
 };
 
 class EditorUi {
@@ -76,6 +99,12 @@ public:
         viewStart_ = start;
         viewSeconds_ = seconds;
     }
+    // Puts a question over the editor until it is answered (EditorRequests::answered); one at a
+    // time: a question asked while another stands replaces it.
+    void ask(EditorQuestion question);
+    bool asking() const { return !question_.id.empty(); }
+    const EditorQuestion& question() const { return question_; }
+
     // The line beside the menu saying what the last action did; `statusCount` goes up with each,
     // so that the same line said twice can be told from once (the session logs each).
     void setStatus(std::string text) {
@@ -116,6 +145,8 @@ private:
     void drawTimeline(const Frame& frame);
     void drawViewport(const Frame& frame);
     void handleShortcuts(const Frame& frame);
+    void drawQuestion(const Frame& frame);
+    void answer(int choice);
     void jumpToKey(const Frame& frame, int direction);
     void moveSelectedKeys(float delta);
     void deleteSelectedKeys();
@@ -147,6 +178,9 @@ private:
     std::string lookThrough_;
     bool followShow_ = true;
     std::string status_;
+    EditorQuestion question_;
+    bool questionShown_ = false; // its window has been opened (the name field takes the keyboard once)
+    char questionName_[512] = "";
     size_t statusCount_ = 0;
     std::string keyedParameter_ = "Position";
     float recordSince_ = 0.0f;

@@ -440,7 +440,9 @@ void fireDueEvents() {
     deliverPostedEvents();
     const auto result = r.triggers.fireDueEvents(r.playing, r.musicTime, r.dispatcher);
     if (result.exitRequested) {
-        if (r.repeatShow)
+        if (r.exitPauses)
+            r.exitReached = true;
+        else if (r.repeatShow)
             r.repeatPending = true;
         else
             r.quitRequested = true;
