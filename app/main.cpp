@@ -197,6 +197,10 @@ int main(int argc, char** argv) {
             return 1;
         }
         services.observer = editor.get();
+        if (watcher) {
+            watcher = editor->watch(std::move(watcher));
+            services.watcher = watcher.get();
+        }
         // Asked to end from outside (kill, a closing session, Ctrl+C in the terminal): the editor
         // keeps its unsaved changes beside the scene before it goes. SDL leaves these handlers be.
         for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {

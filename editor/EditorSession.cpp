@@ -4,6 +4,7 @@
 #include "editor/model/Picking.h"
 #include "editor/model/SceneFile.h"
 #include "engine/EngineRegistry.h"
+#include "engine/base/FileWatcher.h"
 #include "engine/base/FrameTimer.h"
 #include "engine/base/Log.h"
 #include "engine/base/SystemWindow.h"
@@ -24,7 +25,6 @@
 #include <cmath>
 #include <csignal>
 #include <filesystem>
-#include <sys/stat.h>
 
 namespace {
 
@@ -34,11 +34,22 @@ double seconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-long long fileStamp(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return 0;
-    return static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec + info.st_size;
-}
+// The show's file watcher without the scene file: the editor's document is the show's scene, so
+// the editor decides what a change on disk does (never a reload over unsaved changes).
+class SceneFileFilter : public FileWatcher {
+public:
+    SceneFileFilter(std::unique_ptr<FileWatcher> inner, EditorSession& session)
+        : inner_(std::move(inner)), session_(session) {}
+    std::vector<std::string> takeChanges() override {
+        std::vector<std::string> changes = inner_->takeChanges();
+        std::erase_if(changes, [this](const std::string& file) { return session_.takeSceneChange(file); });
+        return changes;
+    }
+
+private:
+    std::unique_ptr<FileWatcher> inner_;
+    EditorSession& session_;
+};
 
 // The program's window, with the editor drawn over what is presented and its input sorted out.
 class EditorWindow : public SystemWindow {
@@ -118,11 +129,15 @@ void EditorSession::releaseGui() {
 }
 
 bool EditorSession::open(std::string& error) {
-    if (!document_.load(scenePath_)) {
-        error = "cannot read " + scenePath_ + " in " + std::filesystem::current_path().string();
+    std::string bytes, problem;
+    SceneFileState state;
+    if (!readSceneFile(scenePath_, bytes, state, problem) || !state.exists) {
+        error = "cannot read " + scenePath_ + " in " + std::filesystem::current_path().string() +
+                (problem.empty() ? std::string() : " (" + problem + ")");
         return false;
     }
-    fileStamp_ = fileStamp(scenePath_);
+    document_.loadText(std::move(bytes), scenePath_);
+    known_ = seen_ = state;
     std::error_code ec;
     if (std::filesystem::exists(recoveryPath(scenePath_), ec))
         ui_.setStatus("unsaved changes of an earlier session are in " + recoveryPath(scenePath_));
@@ -375,34 +390,171 @@ void EditorSession::drawOverPicture() {
     }
 }
 
+std::unique_ptr<FileWatcher> EditorSession::watch(std::unique_ptr<FileWatcher> watcher) {
+    if (!watcher) return watcher;
+    return std::make_unique<SceneFileFilter>(std::move(watcher), *this);
+}
+
+bool EditorSession::takeSceneChange(const std::string& file) {
+    if (file != "epicrealtimetest.xml" && file != std::filesystem::path(scenePath_).generic_string())
+        return false;
+    sceneTouched_ = true;
+    return true;
+}
+
 void EditorSession::save() {
-    std::string error;
-    if (!saveSceneFile(scenePath_, document_.text(), error)) {
-        ui_.setStatus("not saved: " + error);
+    saveTo(scenePath_, false, false);
+}
+
+void EditorSession::saveTo(const std::string& path, bool overwriteChanged, bool overwriteReadOnly) {
+    SceneSave save;
+    // Another file than the one being edited was asked about before (Save as).
+    save.expected = path == scenePath_ ? &known_ : nullptr;
+    save.overwriteChanged = overwriteChanged;
+    save.overwriteReadOnly = overwriteReadOnly;
+    SceneFileState written;
+    std::string message;
+    switch (saveSceneFile(path, document_.text(), save, written, message)) {
+    case SceneSaveResult::Saved:
+        scenePath_ = path;
+        known_ = seen_ = written;
+        ui_.history().markSaved();
+        ui_.history().seal();
+        // The show itself always plays the scene by its own name.
+        ui_.setStatus(std::filesystem::path(path).filename() == "epicrealtimetest.xml"
+                          ? "saved " + path
+                          : "saved " + path +
+                                "; the editor goes on with it (the show plays epicrealtimetest.xml)");
+        if (quitAfterSave_) engine().quitRequested = true;
+        return;
+    case SceneSaveResult::Failed:
+        ui_.setStatus("not saved: " + message);
+        break;
+    case SceneSaveResult::ChangedOnDisk: {
+        savingTo_ = path;
+        EditorQuestion question;
+        question.id = "changed";
+        question.title = "Changed on disk";
+        question.text =
+            message + ". Saving replaces that change (what the file holds now is kept as " + path + ".bak).";
+        question.choices = {
+            {"Replace it (R)", SDL_SCANCODE_R}, {"Save as... (A)", SDL_SCANCODE_A}, {"Cancel (Esc)", 0}};
+        ask(std::move(question));
         return;
     }
+    case SceneSaveResult::ReadOnly: {
+        savingTo_ = path;
+        overwriteChanged_ = overwriteChanged;
+        EditorQuestion question;
+        question.id = "readonly";
+        question.title = "Read-only file";
+        question.text = message + ". Saving anyway replaces it, and it stays read-only.";
+        question.choices = {
+            {"Save anyway (R)", SDL_SCANCODE_R}, {"Save as... (A)", SDL_SCANCODE_A}, {"Cancel (Esc)", 0}};
+        ask(std::move(question));
+        return;
+    }
+    }
+    quitAfterSave_ = false;
+}
+
+void EditorSession::askSaveAs() {
+    EditorQuestion question;
+    question.id = "saveas";
+    question.title = "Save as";
+    question.text = "The file to save the scene as, from the show's folder " +
+                    std::filesystem::current_path().string() + ". The editor goes on with it.";
+    question.asksForName = true;
+    question.name = scenePath_;
+    question.choices = {{"Save (Enter)", 0}, {"Cancel (Esc)", 0}};
+    ask(std::move(question));
+}
+
+void EditorSession::saveAs(const std::string& name) {
+    if (name.empty()) {
+        ui_.setStatus("not saved: no file name");
+        quitAfterSave_ = false;
+        return;
+    }
+    std::error_code ec;
+    if (name == scenePath_ || std::filesystem::equivalent(name, scenePath_, ec)) {
+        save();
+        return;
+    }
+    if (std::filesystem::exists(name, ec)) {
+        savingTo_ = name;
+        EditorQuestion question;
+        question.id = "exists";
+        question.title = "The file exists";
+        question.text =
+            name + " exists. Replace it with the scene? (What it holds now is kept as " + name + ".bak.)";
+        question.choices = {{"Replace it (R)", SDL_SCANCODE_R}, {"Cancel (Esc)", 0}};
+        ask(std::move(question));
+        return;
+    }
+    saveTo(name, true, false);
+}
+
+void EditorSession::loadFromDisk(const std::string& bytes, const SceneFileState& state) {
+    // One step of the history: Ctrl+Z brings the editor's version back.
+    ui_.history().seal();
+    ui_.replaceDocument("Load " + scenePath_ + " from disk", bytes);
     ui_.history().markSaved();
     ui_.history().seal();
-    fileStamp_ = fileStamp(scenePath_);
-    ui_.setStatus("saved " + scenePath_);
+    ui_.selection().clear();
+    known_ = state;
+    pendingReload_ = true;
 }
 
 void EditorSession::watchFile() {
-    if (++framesSinceStat_ < 30) return;
-    framesSinceStat_ = 0;
-    const long long stamp = fileStamp(scenePath_);
-    if (stamp == fileStamp_ || stamp == 0) return;
-    fileStamp_ = stamp;
-    // Changed by someone else: read again unless that would throw edits away.
-    if (ui_.history().modified()) {
-        ui_.setStatus("the scene file changed on disk; Ctrl+S would overwrite that change");
+    // The file system's notice comes through the show's watcher; a look twice a second catches
+    // what it misses (a linked scene whose target lies elsewhere, a system without notices).
+    const double now = seconds();
+    if (!sceneTouched_ && now < nextLook_) return;
+    nextLook_ = now + 0.5;
+    sceneTouched_ = false;
+    if (statSceneFile(scenePath_).sameStamp(seen_)) return;
+    std::string bytes, error;
+    SceneFileState disk;
+    if (!readSceneFile(scenePath_, bytes, disk, error)) return; // looked at again next time
+    seen_ = disk;
+    // Touched without a change, or this editor's own save.
+    if (disk.sameContent(known_)) return;
+    if (!disk.exists) {
+        ui_.setStatus(scenePath_ + " was removed from the disk; saving writes it again");
         return;
     }
-    if (document_.load(scenePath_)) {
-        ui_.history().clear();
-        ui_.selection().clear();
-        ui_.setStatus("the scene file changed on disk and was read again");
+    if (isUtf16Text(bytes)) {
+        ui_.setStatus(scenePath_ +
+                      " changed on disk into UTF-16 text, which the editor does not edit; its own "
+                      "version is kept");
+        return;
     }
+    if (!ui_.history().modified()) {
+        loadFromDisk(bytes, disk);
+        ui_.setStatus(scenePath_ + " changed on disk and was read again");
+        return;
+    }
+    // Never read over unsaved changes: the user chooses.
+    if (ui_.asking()) {
+        seen_ = SceneFileState{}; // asked once the question on screen is answered
+        return;
+    }
+    diskBytes_ = std::move(bytes);
+    diskState_ = disk;
+    EditorQuestion question;
+    question.id = "disk";
+    question.title = "Changed on disk";
+    question.text =
+        scenePath_ +
+        " changed on disk while the editor holds unsaved changes. Keep the editor's version (saving "
+        "replaces the file's), load the file's (Ctrl+Z brings the editor's back), or save the "
+        "editor's under another name?";
+    question.choices = {{"Keep mine (K)", SDL_SCANCODE_K},
+                        {"Load the file's (L)", SDL_SCANCODE_L},
+                        {"Save mine as... (A)", SDL_SCANCODE_A}};
+    question.escapeChoice = 0;
+    ask(std::move(question));
 }
 
 void EditorSession::afterFrame(double dt) {
@@ -411,7 +563,8 @@ void EditorSession::afterFrame(double dt) {
     const EditorRequests asked = requests_;
     requests_ = EditorRequests{};
     if (!asked.answered.empty()) act(asked);
-    if (asked.save) save();
+    if (asked.save && !ui_.asking()) save();
+    if (asked.saveAs && !ui_.asking()) askSaveAs();
     if (asked.quit) quitAsked_ = true;
     if (quitAsked_ && !ui_.asking()) {
         quitAsked_ = false;
@@ -468,14 +621,44 @@ void EditorSession::act(const EditorRequests& answer) {
         answer.choice < static_cast<int>(asked_.choices.size()))
         logStream << "editor: " << asked_.title << ": "
                   << asked_.choices[static_cast<size_t>(answer.choice)].label << std::endl;
-    if (answer.answered == "quit") {
-        if (answer.choice == 0) {
+    const std::string& id = answer.answered;
+    const int choice = answer.choice;
+    if (id == "quit") {
+        if (choice == 0) {
+            // Quits once saved, also when the save has to ask something first.
+            quitAfterSave_ = true;
             save();
-            if (!ui_.history().modified()) r.quitRequested = true;
-        } else if (answer.choice == 1) {
-            logStream << "editor: quit without saving" << std::endl;
+        } else if (choice == 1) {
             r.quitRequested = true;
         }
+    } else if (id == "changed" || id == "readonly") {
+        if (choice == 0)
+            saveTo(savingTo_, id == "changed" || overwriteChanged_, id == "readonly");
+        else if (choice == 1)
+            askSaveAs();
+        else
+            quitAfterSave_ = false;
+    } else if (id == "saveas") {
+        if (choice == 0)
+            saveAs(answer.name);
+        else
+            quitAfterSave_ = false;
+    } else if (id == "exists") {
+        if (choice == 0)
+            saveTo(savingTo_, true, false);
+        else
+            quitAfterSave_ = false;
+    } else if (id == "disk") {
+        if (choice == 0) {
+            known_ = diskState_;
+            ui_.setStatus("kept the editor's version; saving replaces the file's");
+        } else if (choice == 1) {
+            loadFromDisk(diskBytes_, diskState_);
+            ui_.setStatus("loaded " + scenePath_ + " from disk; Ctrl+Z brings the editor's version back");
+        } else {
+            askSaveAs();
+        }
+        diskBytes_.clear();
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include "editor/EditorUi.h"
 #include "editor/model/SceneDocument.h"
+#include "editor/model/SceneFile.h"
 #include "engine/loop/MainLoop.h"
 
 #include <atomic>
@@ -16,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+class FileWatcher;
 class FrameTimer;
 class SystemWindow;
 union SDL_Event;
@@ -30,6 +32,11 @@ public:
     bool open(std::string& error);
     // The program's window with the editor drawn over it.
     std::unique_ptr<SystemWindow> wrap(std::unique_ptr<SystemWindow> window);
+    // The show's file watcher with the scene file taken out: a change of the scene on disk comes
+    // to the editor, which reads it again only when that loses nothing, and asks otherwise.
+    std::unique_ptr<FileWatcher> watch(std::unique_ptr<FileWatcher> watcher);
+    // Called by that watcher: true (and noted) when `file` is the scene the editor edits.
+    bool takeSceneChange(const std::string& file);
 
     void beforeFrame() override;
     void afterFrame(double dt) override;
@@ -54,6 +61,13 @@ private:
     void startWaveform();
     void flyCamera();
     void save();
+    // Saves to `path`, asking first when the file changed on disk since the editor read or wrote
+    // it, or is read-only (unless told to replace it anyway).
+    void saveTo(const std::string& path, bool overwriteChanged, bool overwriteReadOnly);
+    void askSaveAs();
+    void saveAs(const std::string& name);
+    // The file's bytes become the document, as one step of the history, and the show follows.
+    void loadFromDisk(const std::string& bytes, const SceneFileState& state);
     void watchFile();
     void askToQuit();
     // Puts the question on screen and in the log.
@@ -76,8 +90,19 @@ private:
     std::vector<SDL_Event> heldKeyUps_;
     bool pendingReload_ = false;
     std::string scenePath_ = "epicrealtimetest.xml";
-    long long fileStamp_ = 0;
-    int framesSinceStat_ = 0;
+    // The scene file as the editor last read, wrote or accepted it, and as it last looked.
+    SceneFileState known_;
+    SceneFileState seen_;
+    bool sceneTouched_ = false; // the watcher saw it change
+    double nextLook_ = 0.0;
+    // A save that waits for an answer: where to, whether a change on disk may be replaced, and
+    // whether the program quits after it.
+    std::string savingTo_;
+    bool overwriteChanged_ = false;
+    bool quitAfterSave_ = false;
+    // The file's version while the user chooses between it and the editor's.
+    std::string diskBytes_;
+    SceneFileState diskState_;
     EditorQuestion asked_;   // the last question asked
     bool quitAsked_ = false; // Escape, the window's close or the menu asked to quit
     int endedBySignal_ = 0;

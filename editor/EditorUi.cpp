@@ -171,6 +171,13 @@ void EditorUi::redo() {
     setStatus("redone: " + history_.undoLabel());
 }
 
+bool EditorUi::replaceDocument(const std::string& label, const std::string& text) {
+    return history_.run(label, {Touch{}}, [&](SceneDocument& d) {
+        d.splice(0, d.text().size(), text);
+        return true;
+    });
+}
+
 bool EditorUi::keyCurrentValue(const std::string& entityName, const std::string& parameter, double time) {
     Vector value;
     entity_base* entity = findSceneEntity(entityName);
@@ -331,11 +338,13 @@ void EditorUi::drawQuestion(const Frame& frame) {
     ImGui::TextUnformatted(question_.text.c_str());
     ImGui::PopTextWrapPos();
     if (question_.asksForName) {
+        // The field has the keyboard from the start (asked for until it has: a window's first
+        // frame lays it out unseen).
         if (!questionShown_) ImGui::SetKeyboardFocusHere();
         ImGui::SetNextItemWidth(ImGui::GetFontSize() * 36.0f);
         ImGui::InputText("##name", questionName_, sizeof questionName_);
+        if (ImGui::IsItemActive()) questionShown_ = true;
     }
-    questionShown_ = true;
     ImGui::Spacing();
     const int count = static_cast<int>(question_.choices.size());
     int taken = -1;

@@ -118,6 +118,9 @@ public:
     void afterEdit(const std::vector<Touch>& touches);
     void undo();
     void redo();
+    // Replaces the whole document by `text` as one step of the history (false: nothing changed).
+    // The caller reloads the show.
+    bool replaceDocument(const std::string& label, const std::string& text);
     // Adds a key at the playhead from the parameter's current value in the show (K).
     bool keyCurrentValue(const std::string& entity, const std::string& parameter, double time);
 
@@ -179,7 +182,7 @@ private:
     bool followShow_ = true;
     std::string status_;
     EditorQuestion question_;
-    bool questionShown_ = false; // its window has been opened (the name field takes the keyboard once)
+    bool questionShown_ = false; // its name field has had the keyboard
     char questionName_[512] = "";
     size_t statusCount_ = 0;
     std::string keyedParameter_ = "Position";

@@ -130,3 +130,47 @@ TEST_F(EditorPanels, RecordingWritesTheFlownCameraOnEveryBeatAsOneStep) {
     const std::vector<DocumentKey> position = document_.keys("Cam1", "Position");
     EXPECT_EQ(position.size(), 5u);
 }
+
+TEST_F(EditorPanels, AQuestionTakesEveryKeyUntilItIsAnswered) {
+    frame(0.0);
+    ui_.selection().select(Selection::Kind::Object, "crate");
+    EditorQuestion question;
+    question.id = "disk";
+    question.title = "Changed on disk";
+    question.choices = {
+        {"Keep mine (K)", SDL_SCANCODE_K}, {"Load the file's (L)", SDL_SCANCODE_L}, {"Cancel", 0}};
+    question.escapeChoice = 0;
+    ui_.ask(question);
+    ASSERT_TRUE(ui_.asking());
+    // K is the question's: no key is made, nothing is saved, Delete deletes nothing.
+    const size_t steps = ui_.history().commands().size();
+    EditorRequests asked = frame(1.0, {key(SDL_SCANCODE_S, true), key(SDL_SCANCODE_DELETE)});
+    EXPECT_FALSE(asked.save);
+    EXPECT_TRUE(asked.answered.empty());
+    asked = frame(1.0, {key(SDL_SCANCODE_L)});
+    EXPECT_EQ(asked.answered, "disk");
+    EXPECT_EQ(asked.choice, 1);
+    EXPECT_FALSE(ui_.asking());
+    EXPECT_EQ(ui_.history().commands().size(), steps);
+
+    // Escape takes the choice that changes nothing; a name asked for comes back typed.
+    ui_.ask(question);
+    frame(1.0);
+    EXPECT_EQ(frame(1.0, {key(SDL_SCANCODE_ESCAPE)}).choice, 0);
+    EditorQuestion name;
+    name.id = "saveas";
+    name.title = "Save as";
+    name.asksForName = true;
+    name.name = "epicrealtimetest.xml";
+    name.choices = {{"Save", 0}, {"Cancel", 0}};
+    ui_.ask(name);
+    // The name field has the keyboard with its text selected: what is typed replaces it.
+    frame(1.0);
+    frame(1.0);
+    ImGui::GetIO().AddInputCharactersUTF8("copy.xml");
+    frame(1.0);
+    asked = frame(1.0, {key(SDL_SCANCODE_RETURN)});
+    EXPECT_EQ(asked.answered, "saveas");
+    EXPECT_EQ(asked.choice, 0);
+    EXPECT_EQ(asked.name, "copy.xml");
+}
