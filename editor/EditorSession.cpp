@@ -136,6 +136,13 @@ bool EditorSession::open(std::string& error) {
                 (problem.empty() ? std::string() : " (" + problem + ")");
         return false;
     }
+    // The document's edits splice single bytes: in UTF-16 text they would write bytes of half
+    // characters ("fadein" renamed "fadeout" read back as "fadeoutein"). Refused, not damaged.
+    if (isUtf16Text(bytes)) {
+        error = scenePath_ + " is UTF-16 text, which the editor does not edit; save it as UTF-8 to edit it "
+                             "(beatshow plays it as it is)";
+        return false;
+    }
     document_.loadText(std::move(bytes), scenePath_);
     known_ = seen_ = state;
     std::error_code ec;

@@ -193,3 +193,22 @@ TEST(SceneFileSave, UnsavedWorkIsKeptBesideTheSceneWhichStaysAsItWas) {
     EXPECT_EQ(permissionsOf(path.string() + ".recover"), fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(readFile(path), "<base>saved</base>");
 }
+
+TEST(SceneFileSave, UTF16ScenesAreToldApartAndResavedByteForByte) {
+    const fs::path bad = fs::path(BEATSHOW_SOURCE_DIR) / "tests" / "data" / "bad" / "scene";
+    ScratchDirectory scratch;
+    for (const char* name : {"utf16-le.xml", "utf16-be.xml"}) {
+        SCOPED_TRACE(name);
+        const std::string original = readFile(bad / name);
+        EXPECT_TRUE(isUtf16Text(original));
+        // Without its byte-order mark too.
+        EXPECT_TRUE(isUtf16Text(original.substr(2)));
+        scratch.write("epicrealtimetest.xml", original);
+        std::string message;
+        ASSERT_EQ(resaveShow(scratch.path().string(), message), 0) << message;
+        EXPECT_EQ(readFile(scratch.path() / "epicrealtimetest.xml"), original);
+    }
+    EXPECT_FALSE(isUtf16Text(readFile(fs::path(BEATSHOW_SOURCE_DIR) / "show" / "epicrealtimetest.xml")));
+    EXPECT_FALSE(isUtf16Text("<?xml version=\"1.0\" encoding=\"utf-8\"?><base>\xc3\xa9</base>"));
+    EXPECT_FALSE(isUtf16Text(""));
+}

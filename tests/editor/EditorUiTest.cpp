@@ -3,6 +3,8 @@
 #include "editor/EditorUi.h"
 #include "actors/ActorFactory.h"
 #include "actors/EngineCamera.h"
+#include "editor/EditorSession.h"
+#include "engine/base/FrameTimer.h"
 #include "scene/loader/SceneLoader.h"
 #include "tests/scene/SceneAssets.h"
 #include "tests/support/TestSupport.h"
@@ -11,6 +13,7 @@
 #include <imgui.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -173,4 +176,25 @@ TEST_F(EditorPanels, AQuestionTakesEveryKeyUntilItIsAnswered) {
     EXPECT_EQ(asked.answered, "saveas");
     EXPECT_EQ(asked.choice, 0);
     EXPECT_EQ(asked.name, "copy.xml");
+}
+
+TEST(EditorSessionOpen, AUtf16SceneIsRefusedWithOneLineAndLeftAlone) {
+    std::ifstream in(std::filesystem::path(BEATSHOW_SOURCE_DIR) / "tests" / "data" / "bad" / "scene" /
+                         "utf16-le.xml",
+                     std::ios::binary);
+    const std::string original((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(original.empty());
+    ScratchDirectory scratch;
+    WorkingDirectory inScratch(scratch.path());
+    scratch.write("epicrealtimetest.xml", original);
+    FrameTimer timer;
+    EditorSession session(timer, nullptr);
+    std::string error;
+    EXPECT_FALSE(session.open(error));
+    EXPECT_EQ(error,
+              "epicrealtimetest.xml is UTF-16 text, which the editor does not edit; save it as UTF-8 to "
+              "edit it (beatshow plays it as it is)");
+    std::ifstream after(scratch.path() / "epicrealtimetest.xml", std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>()),
+              original);
 }
