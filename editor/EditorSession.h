@@ -75,6 +75,8 @@ private:
     void act(const EditorRequests& answer);
     void takeSignal();
     void logStatus();
+    // Hands a window system event to ImGui, or keeps it for the next frame (keys only).
+    void feedGui(const SDL_Event& event);
 
     FrameTimer& timer_;
     FrameObserver* inner_;
@@ -85,9 +87,9 @@ private:
     bool guiFailed_ = false;
     size_t loggedStatus_ = 0;
     bool textInput_ = false; // SDL's text input is on for a text field
-    // Keys pressed since the editor's last frame, and their releases kept for after it.
+    // Keys ImGui has seen go down since its last frame, and the key events kept for after it.
     std::vector<int> pressedThisFrame_;
-    std::vector<SDL_Event> heldKeyUps_;
+    std::vector<SDL_Event> heldKeys_;
     bool pendingReload_ = false;
     std::string scenePath_ = "epicrealtimetest.xml";
     // The scene file as the editor last read, wrote or accepted it, and as it last looked.
