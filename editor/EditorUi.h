@@ -139,11 +139,14 @@ private:
     };
     void refresh();
     void drawMenu(const Frame& frame);
-    void drawOutliner();
+    void drawOutliner(const Frame& frame);
     void drawInspector(const Frame& frame);
     void drawEntityInspector(const Frame& frame);
     void drawKeyInspector();
     void drawEventInspector();
+    // The inspector's "time" field over `current`: true, with the new time, once a drag or an
+    // entry has ended; `time` is what the field shows.
+    bool timeField(float current, float& time);
     void drawAddPanel(const Frame& frame);
     void drawTimeline(const Frame& frame);
     void drawViewport(const Frame& frame);
@@ -216,6 +219,9 @@ private:
     char eventEditName_[64] = "";
     char eventEditTarget_[64] = "";
     size_t eventEditIndex_ = SIZE_MAX;
+    // The time field being dragged or typed (0: none) and its value meanwhile.
+    unsigned timeFieldId_ = 0;
+    float timeFieldValue_ = 0.0f;
 };
 
 // Makes the current ImGui context one that draws nowhere: a display of this size, the font atlas

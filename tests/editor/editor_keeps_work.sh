@@ -56,7 +56,7 @@ sleep 1
 # A click in the timeline's ruler at 13 s seeks past the show's exit (11.5 s): the replay passes
 # it, and the editor pauses instead of ending.
 mark=$(lines)
-xdotool mousemove --window "$window" 667 515 click 1
+xdotool mousemove --window "$window" 667 570 click 1
 await "editor: the show's exit was reached; paused at 1[2-4]" "$mark"
 sleep 2
 alive "the editor ended at the show's exit"
