@@ -3,6 +3,10 @@
 // before the swap: never in the show's own frame, shots or captures), takes the window's input
 // before the show does, flies the editor camera, and carries out between frames what the panels
 // asked for: seeks, loads of the edited scene, saving.
+//
+// It never loses the user's work: the show's "exit" pauses it; a way out with unsaved changes
+// asks first (Escape, the window's close, the menu) or keeps them beside the scene (a signal); a
+// change of the scene file on disk is never read over them nor saved over unseen.
 #pragma once
 
 #include "editor/EditorUi.h"
