@@ -31,6 +31,8 @@ cp "$target" "$work/original.xml"
 log=$work/editor.log
 SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy "$program" --edit --size 1280x720 . > "$log" 2>&1 &
 pid=$!
+# Whatever happens, the program does not outlive the test (nor its display).
+trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null' EXIT
 . "$here/../support/program_log.sh"
 snapshot() {
   ffmpeg -loglevel error -y -f x11grab -video_size 1280x720 -i "$DISPLAY" -frames:v 1 "$shots/$1" 2>/dev/null
@@ -133,6 +135,7 @@ done
 kill -0 "$pid" 2>/dev/null && fail "still running 30 s after SIGTERM"
 wait "$pid"
 status=$?
+pid=""
 [ "$status" -eq 143 ] || fail "exit status $status after SIGTERM (128 + 15 expected)"
 grep -q "editor: SIGTERM: the unsaved changes are kept in epicrealtimetest.xml.recover" "$log" ||
   fail "no line about the kept changes"

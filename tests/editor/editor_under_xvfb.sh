@@ -20,6 +20,8 @@ cp epicrealtimetest.xml original.xml
 log=editor.log
 SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy "$program" --edit --size 1280x720 . > "$log" 2>&1 &
 pid=$!
+# Whatever happens, the program does not outlive the test (nor its display).
+trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null' EXIT
 . "$here/../support/program_log.sh"
 snapshot() {
   if command -v import >/dev/null; then
@@ -84,5 +86,6 @@ diff original.xml epicrealtimetest.xml | grep '^[<>]' | grep -v 'ring::Position\
 "$program" --check . > check.log 2>&1 || { cat check.log; fail "the saved scene does not check clean"; }
 
 escape_ends_cleanly
+pid=""
 echo "editor: key added with K, an event named by typing, saved with Ctrl+S, the old file kept"
 exit 0
