@@ -44,6 +44,9 @@ public:
         return started(stream, inner_ && inner_->playFrom(stream, seconds));
     }
     double position(uint32_t stream) override { return inner_ ? inner_->position(stream) : 0.0; }
+    // The song's length tells the frame loop where the music starts over, so the events just
+    // before that point fire in a capture as they do when played.
+    double length(uint32_t stream) override { return inner_ ? inner_->length(stream) : 0.0; }
     int lastError() override { return inner_ ? inner_->lastError() : 0; }
 
     // The song playing (empty: none, the show runs on its silent clock) and its samples; false

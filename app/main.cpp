@@ -26,6 +26,7 @@
 #include "render/gl/DeviceRenderer.h"
 #include "scene/loader/SceneLoader.h"
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -217,6 +218,18 @@ int main(int argc, char** argv) {
             return 1;
         }
         services.observer = editor.get();
+        if (watcher) {
+            watcher = editor->watch(std::move(watcher));
+            services.watcher = watcher.get();
+        }
+        // Asked to end from outside (kill, a closing session, Ctrl+C in the terminal): the editor
+        // keeps its unsaved changes beside the scene before it goes. SDL leaves these handlers be.
+        for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+            struct sigaction action {};
+            action.sa_handler = EditorSession::noteSignal;
+            sigemptyset(&action.sa_mask);
+            sigaction(signal, &action, nullptr);
+        }
     }
     transport::setHudVisible(options.hud);
     if (options.capture.enabled()) {
@@ -245,6 +258,7 @@ int main(int argc, char** argv) {
     const int result = engineMain(joinCommandLine(arguments), options, services);
     control.finish();
     const int captured = capture ? capture->finish() : 0;
-    // A script that runs the show must see a failed start.
+    // A script that runs the show must see a failed start, and an editor ended by a signal.
+    if (editor && editor->endedBySignal() != 0 && result == 0) return 128 + editor->endedBySignal();
     return result == 0 ? captured : 1;
 }

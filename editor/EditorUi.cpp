@@ -71,6 +71,26 @@ ViewSetup currentView(float width, float height) {
     return view;
 }
 
+// Where the panels first stand in a picture of this size: the timeline along the bottom, the
+// outliner over the inspector on the left. The inspector keeps room for all of an object's rows
+// (its mesh and material, Position, Rotation, Scale, the K and Delete buttons), so at 1280 x 720
+// the outliner gives way rather than the inspector.
+struct Layout {
+    float menu, outlinerHeight, inspectorTop, inspectorHeight, timelineTop, timelineHeight;
+};
+
+Layout layoutFor(float height) {
+    Layout l;
+    l.menu = ImGui::GetFrameHeight();
+    l.timelineHeight = std::clamp(height * 0.3f, 180.0f, 270.0f);
+    l.timelineTop = height - l.timelineHeight;
+    const float space = std::max(200.0f, l.timelineTop - l.menu);
+    l.inspectorHeight = std::clamp(space * 0.5f, std::min(space - 60.0f, 230.0f), 320.0f);
+    l.outlinerHeight = space - l.inspectorHeight;
+    l.inspectorTop = l.menu + l.outlinerHeight;
+    return l;
+}
+
 float distanceToSegment(ImVec2 p, ImVec2 a, ImVec2 b) {
     const float dx = b.x - a.x, dy = b.y - a.y;
     const float length = dx * dx + dy * dy;
@@ -178,14 +198,21 @@ void EditorUi::afterEdit(const std::vector<Touch>& touches) {
 
 void EditorUi::undo() {
     if (!history_.canUndo()) return;
-    status_ = "undone: " + history_.undoLabel();
+    setStatus("undone: " + history_.undoLabel());
     afterEdit(history_.undo());
 }
 
 void EditorUi::redo() {
     if (!history_.canRedo()) return;
     afterEdit(history_.redo());
-    status_ = "redone: " + history_.undoLabel();
+    setStatus("redone: " + history_.undoLabel());
+}
+
+bool EditorUi::replaceDocument(const std::string& label, const std::string& text) {
+    return history_.run(label, {Touch{}}, [&](SceneDocument& d) {
+        d.splice(0, d.text().size(), text);
+        return true;
+    });
 }
 
 bool EditorUi::keyCurrentValue(const std::string& entityName, const std::string& parameter, double time) {
@@ -207,7 +234,7 @@ bool EditorUi::keyCurrentValue(const std::string& entityName, const std::string&
                                return d.addKey(entityName, parameter, {t, value});
                            });
     if (done)
-        status_ = "key " + entityName + "::" + parameter + " at " + SceneDocument::formatNumber(t) + " s";
+        setStatus("key " + entityName + "::" + parameter + " at " + SceneDocument::formatNumber(t) + " s");
     return done;
 }
 
@@ -306,22 +333,88 @@ EditorRequests EditorUi::draw(const Frame& frame) {
     requests_ = EditorRequests{};
     refresh();
     drawMenu(frame);
-    drawOutliner();
+    drawOutliner(frame);
     drawInspector(frame);
     drawAddPanel(frame);
     followRecording(frame);
     drawTimeline(frame);
-    drawViewport(frame);
-    handleShortcuts(frame);
+    if (asking()) {
+        drawQuestion(frame);
+    } else {
+        drawViewport(frame);
+        handleShortcuts(frame);
+    }
     refresh();
     return requests_;
 }
 
-void EditorUi::handleShortcuts(const Frame& frame) {
-    if (ImGui::GetIO().WantTextInput) return;
+void EditorUi::ask(EditorQuestion question) {
+    question_ = std::move(question);
+    if (question_.id.empty()) question_.id = question_.title;
+    questionShown_ = false;
+    copyText(questionName_, sizeof questionName_, question_.name);
+}
+
+void EditorUi::answer(int choice) {
+    requests_.answered = question_.id;
+    requests_.choice = choice;
+    requests_.name = questionName_;
+    question_ = EditorQuestion{};
+    ImGui::CloseCurrentPopup();
+}
+
+void EditorUi::drawQuestion(const Frame& frame) {
+    const std::string popup = question_.title + "###question";
+    if (!ImGui::IsPopupOpen(popup.c_str())) ImGui::OpenPopup(popup.c_str());
+    const ImGuiIO& io = ImGui::GetIO();
+    ImGui::SetNextWindowPos(ImVec2(io.DisplaySize.x * 0.5f, io.DisplaySize.y * 0.4f), ImGuiCond_Always,
+                            ImVec2(0.5f, 0.5f));
+    if (!ImGui::BeginPopupModal(popup.c_str(), nullptr,
+                                ImGuiWindowFlags_AlwaysAutoResize | ImGuiWindowFlags_NoSavedSettings))
+        return;
+    ImGui::PushTextWrapPos(ImGui::GetFontSize() * 40.0f);
+    ImGui::TextUnformatted(question_.text.c_str());
+    ImGui::PopTextWrapPos();
+    if (question_.asksForName) {
+        // The field has the keyboard from the start (asked for until it has: a window's first
+        // frame lays it out unseen).
+        if (!questionShown_) ImGui::SetKeyboardFocusHere();
+        ImGui::SetNextItemWidth(ImGui::GetFontSize() * 36.0f);
+        ImGui::InputText("##name", questionName_, sizeof questionName_);
+        if (ImGui::IsItemActive()) questionShown_ = true;
+    }
+    ImGui::Spacing();
+    const int count = static_cast<int>(question_.choices.size());
+    int taken = -1;
+    for (int i = 0; i < count; ++i) {
+        if (i > 0) ImGui::SameLine();
+        if (ImGui::Button(question_.choices[static_cast<size_t>(i)].label.c_str())) taken = i;
+    }
+    // Keys answer too: a choice's own key (not while a name is typed), Escape and Enter.
     for (const Frame::Key& key : frame.keys) {
+        if (taken >= 0) break;
+        if (key.code == SDL_SCANCODE_ESCAPE)
+            taken = question_.escapeChoice >= 0 ? question_.escapeChoice : count - 1;
+        else if (key.code == SDL_SCANCODE_RETURN || key.code == SDL_SCANCODE_KP_ENTER)
+            taken = 0;
+        else if (!question_.asksForName && !key.ctrl && !key.alt)
+            for (int i = 0; i < count; ++i)
+                if (question_.choices[static_cast<size_t>(i)].key == key.code) taken = i;
+    }
+    if (taken >= 0 && taken < count) answer(taken);
+    ImGui::EndPopup();
+}
+
+void EditorUi::handleShortcuts(const Frame& frame) {
+    // A text field takes every key but Ctrl+S: its own Ctrl+Z and Ctrl+Y undo the typing.
+    const bool typing = ImGui::GetIO().WantTextInput;
+    for (const Frame::Key& key : frame.keys) {
+        if (key.ctrl && key.code == SDL_SCANCODE_S) {
+            (key.shift ? requests_.saveAs : requests_.save) = true;
+            continue;
+        }
+        if (typing) continue;
         if (key.ctrl) {
-            if (key.code == SDL_SCANCODE_S) requests_.save = true;
             if (key.code == SDL_SCANCODE_Z) key.shift ? redo() : undo();
             if (key.code == SDL_SCANCODE_Y) redo();
             continue;
@@ -362,6 +455,7 @@ void EditorUi::drawMenu(const Frame& frame) {
     if (!ImGui::BeginMainMenuBar()) return;
     if (ImGui::BeginMenu("File")) {
         if (ImGui::MenuItem("Save", "Ctrl+S")) requests_.save = true;
+        if (ImGui::MenuItem("Save as...", "Ctrl+Shift+S")) requests_.saveAs = true;
         if (ImGui::MenuItem("Quit", "Esc")) requests_.quit = true;
         ImGui::EndMenu();
     }
@@ -398,10 +492,10 @@ void EditorUi::drawMenu(const Frame& frame) {
     ImGui::EndMainMenuBar();
 }
 
-void EditorUi::drawOutliner() {
-    const float top = ImGui::GetFrameHeight();
-    ImGui::SetNextWindowPos(ImVec2(0, top), ImGuiCond_FirstUseEver);
-    ImGui::SetNextWindowSize(ImVec2(300, 330), ImGuiCond_FirstUseEver);
+void EditorUi::drawOutliner(const Frame& frame) {
+    const Layout layout = layoutFor(frame.height);
+    ImGui::SetNextWindowPos(ImVec2(0, layout.menu), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowSize(ImVec2(300, layout.outlinerHeight), ImGuiCond_FirstUseEver);
     if (!ImGui::Begin("Scene")) {
         ImGui::End();
         return;
@@ -479,9 +573,9 @@ void EditorUi::drawOutliner() {
 }
 
 void EditorUi::drawInspector(const Frame& frame) {
-    const float top = ImGui::GetFrameHeight() + 330;
-    ImGui::SetNextWindowPos(ImVec2(0, top), ImGuiCond_FirstUseEver);
-    ImGui::SetNextWindowSize(ImVec2(300, std::max(100.0f, frame.height - top - 270)), ImGuiCond_FirstUseEver);
+    const Layout layout = layoutFor(frame.height);
+    ImGui::SetNextWindowPos(ImVec2(0, layout.inspectorTop), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowSize(ImVec2(300, layout.inspectorHeight), ImGuiCond_FirstUseEver);
     if (!ImGui::Begin("Inspector")) {
         ImGui::End();
         return;
@@ -577,17 +671,25 @@ void EditorUi::drawKeyInspector() {
     if (b == bindings_.end() || key.index >= b->keys.size()) return;
     const DocumentKey current = b->keys[key.index];
     ImGui::Text("key %zu of %s", key.index + 1, key.binding.c_str());
-    float time = current.time;
+    float time = 0.0f;
     float v[3] = {current.value.x, current.value.y, current.value.z};
     const std::string entity = b->entity, parameter = b->parameter;
     const std::vector<Touch> touches = {{Touch::Path, entity, parameter}};
-    ImGui::DragFloat("time", &time, 0.01f, 0.0f, 100000.0f, "%.3f s");
-    if (ImGui::IsItemDeactivatedAfterEdit() && time != current.time) {
+    if (timeField(current.time, time)) {
+        // Taken out and put in again, so that the keys stay in time order; it stays picked.
         const size_t index = key.index;
+        const DocumentKey moved{time, current.value};
         if (edit("Move key", touches, [&](SceneDocument& d) {
-                return d.setKey(entity, parameter, index, {time, current.value});
-            }))
+                return d.removeKey(entity, parameter, index) && d.addKey(entity, parameter, moved);
+            })) {
+            refresh();
             selection_.keys.clear();
+            for (const BindingView& view : bindings_)
+                if (view.name == key.binding)
+                    for (size_t i = 0; i < view.keys.size(); ++i)
+                        if (view.keys[i].time == moved.time && view.keys[i].value == moved.value)
+                            selection_.keys = {{key.binding, i}};
+        }
     }
     if (ImGui::DragFloat3("value", v, 0.01f)) {
         const size_t index = key.index;
@@ -602,6 +704,21 @@ void EditorUi::drawKeyInspector() {
     if (ImGui::Button("Delete key")) deleteSelectedKeys();
 }
 
+bool EditorUi::timeField(float current, float& time) {
+    // The field shows the time being dragged (or typed) until it lets go: read from the document
+    // every frame, a drag would start again from the old time each frame and never get anywhere.
+    const ImGuiID id = ImGui::GetID("time");
+    time = timeFieldId_ == id ? timeFieldValue_ : current;
+    if (ImGui::DragFloat("time", &time, 0.01f, 0.0f, 100000.0f, "%.3f s")) timeFieldValue_ = time;
+    if (ImGui::IsItemActive()) {
+        if (timeFieldId_ != id) timeFieldValue_ = time;
+        timeFieldId_ = id;
+    }
+    if (!ImGui::IsItemDeactivated()) return false;
+    timeFieldId_ = 0;
+    return ImGui::IsItemDeactivatedAfterEdit() && time != current;
+}
+
 void EditorUi::drawEventInspector() {
     const size_t index = selection_.event;
     if (index >= events_.size()) return;
@@ -614,13 +731,12 @@ void EditorUi::drawEventInspector() {
     ImGui::Text("event %zu", index + 1);
     ImGui::InputText("name", eventEditName_, sizeof eventEditName_);
     ImGui::InputText("target", eventEditTarget_, sizeof eventEditTarget_);
-    float time = current.time;
-    ImGui::DragFloat("time", &time, 0.01f, 0.0f, 100000.0f, "%.3f s");
-    const bool timeChanged = ImGui::IsItemDeactivatedAfterEdit() && time != current.time;
+    float time = 0.0f;
+    const bool timeChanged = timeField(current.time, time);
     if (ImGui::Button("Apply") || timeChanged) {
         const DocumentEvent next{eventEditName_, time, eventEditTarget_};
         if (!edit("Change event", {Touch{}}, [&](SceneDocument& d) { return d.setEvent(index, next); }))
-            status_ = "an event's name and target keep to letters, digits and _ . - :";
+            setStatus("an event's name and target keep to letters, digits and _ . - :");
         eventEditIndex_ = SIZE_MAX;
     }
     ImGui::SameLine();
@@ -666,7 +782,7 @@ void EditorUi::drawAddPanel(const Frame& frame) {
                 }))
                 selection_.select(Selection::Kind::Object, name);
             else
-                status_ = "an object needs a new name, a mesh and a material (letters, digits, _ . - :)";
+                setStatus("an object needs a new name, a mesh and a material (letters, digits, _ . - :)");
         }
     }
     if (ImGui::CollapsingHeader("Light")) {
@@ -681,7 +797,7 @@ void EditorUi::drawAddPanel(const Frame& frame) {
                 }))
                 selection_.select(Selection::Kind::Light, name);
             else
-                status_ = "a light needs a new name (letters, digits, _ . - :)";
+                setStatus("a light needs a new name (letters, digits, _ . - :)");
         }
     }
     if (ImGui::CollapsingHeader("Actor")) {
@@ -692,7 +808,7 @@ void EditorUi::drawAddPanel(const Frame& frame) {
                      [&](SceneDocument& d) { return d.addActor(name, newClass_); }))
                 selection_.select(Selection::Kind::Actor, name);
             else
-                status_ = "an actor needs a new name and a class (beatshow --classes lists them)";
+                setStatus("an actor needs a new name and a class (beatshow --classes lists them)");
         }
     }
     if (ImGui::CollapsingHeader("Event", ImGuiTreeNodeFlags_DefaultOpen)) {
@@ -700,9 +816,11 @@ void EditorUi::drawAddPanel(const Frame& frame) {
         ImGui::InputText("target##event", eventTarget_, sizeof eventTarget_);
         if (ImGui::Button("Add event at playhead")) {
             const DocumentEvent event{eventName_, snap(static_cast<float>(frame.musicTime)), eventTarget_};
-            if (!edit("Add event " + event.name, {Touch{}},
-                      [&](SceneDocument& d) { return d.addEvent(event); }))
-                status_ = "an event's name and target keep to letters, digits and _ . - :";
+            if (edit("Add event " + event.name, {Touch{}},
+                     [&](SceneDocument& d) { return d.addEvent(event); }))
+                setStatus("event " + event.name + " at " + SceneDocument::formatNumber(event.time) + " s");
+            else
+                setStatus("an event's name and target keep to letters, digits and _ . - :");
         }
     }
     if (ImGui::CollapsingHeader("Camera path", ImGuiTreeNodeFlags_DefaultOpen)) {
@@ -773,9 +891,9 @@ float EditorUi::xAt(double t) const {
 }
 
 void EditorUi::drawTimeline(const Frame& frame) {
-    const float height = 270.0f;
-    ImGui::SetNextWindowPos(ImVec2(0, frame.height - height), ImGuiCond_FirstUseEver);
-    ImGui::SetNextWindowSize(ImVec2(frame.width, height), ImGuiCond_FirstUseEver);
+    const Layout layout = layoutFor(frame.height);
+    ImGui::SetNextWindowPos(ImVec2(0, layout.timelineTop), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowSize(ImVec2(frame.width, layout.timelineHeight), ImGuiCond_FirstUseEver);
     if (!ImGui::Begin("Timeline")) {
         ImGui::End();
         return;
@@ -795,28 +913,33 @@ void EditorUi::drawTimeline(const Frame& frame) {
     ImGui::SameLine();
     ImGui::TextDisabled("snap to beats (Alt: free)  , . keys");
 
-    ImGui::BeginChild("tracks", ImVec2(0, 0), false, ImGuiWindowFlags_NoScrollWithMouse);
+    ImGui::BeginChild("tracks", ImVec2(0, 0), false,
+                      ImGuiWindowFlags_NoScrollWithMouse | ImGuiWindowFlags_NoScrollbar);
     ImDrawList* draw = ImGui::GetWindowDrawList();
     const ImVec2 origin = ImGui::GetCursorScreenPos();
     const ImVec2 size = ImGui::GetContentRegionAvail();
+    // The tracks below the ruler scroll; their scroll bar stays off the time axis, which the ruler
+    // and the tracks share.
     trackLeft_ = origin.x + LabelWidth;
-    trackWidth_ = std::max(10.0f, size.x - LabelWidth);
+    trackWidth_ = std::max(10.0f, size.x - LabelWidth - ImGui::GetStyle().ScrollbarSize);
     const float right = trackLeft_ + trackWidth_;
     const float bottom = origin.y + size.y;
     ImGuiIO& io = ImGui::GetIO();
     const ImVec2 mouse = io.MousePos;
-    const bool hovered = ImGui::IsWindowHovered();
+    const bool hovered = ImGui::IsWindowHovered(); // the ruler: the tracks are a window of their own
 
     // Follows the playhead while the music plays past the view.
     if (!frame.paused && !scrubbing_ &&
         (frame.musicTime > viewStart_ + viewSeconds_ || frame.musicTime < viewStart_))
         viewStart_ = std::max(0.0, frame.musicTime - viewSeconds_ * 0.1);
-    if (hovered && io.MouseWheel != 0.0f) {
+    // The wheel zooms time, over the ruler and over the keys; over the tracks' names it scrolls.
+    auto zoom = [&] {
         const double at = timeAt(mouse.x);
         viewSeconds_ =
             std::clamp(viewSeconds_ * std::pow(0.85, static_cast<double>(io.MouseWheel)), 1.0, length);
         viewStart_ = std::max(0.0, at - (mouse.x - trackLeft_) / trackWidth_ * viewSeconds_);
-    }
+    };
+    if (hovered && io.MouseWheel != 0.0f) zoom();
 
     // The ruler: the soundtrack's waveform under bars and beats.
     const float rulerBottom = origin.y + RulerHeight;
@@ -867,11 +990,30 @@ void EditorUi::drawTimeline(const Frame& frame) {
         }
     }
 
-    // The events' track.
-    float y = rulerBottom;
+    const float playhead = xAt(frame.musicTime);
+    if (playhead >= trackLeft_ && playhead <= right)
+        draw->AddLine(ImVec2(playhead, origin.y), ImVec2(playhead, rulerBottom), IM_COL32(255, 60, 60, 255),
+                      2.0f);
+    ImGui::Dummy(ImVec2(size.x, RulerHeight));
+
+    // The tracks, scrolled: the events' first, then one per binding.
+    ImGui::BeginChild("rows", ImVec2(0, 0), false,
+                      ImGuiWindowFlags_NoScrollWithMouse | ImGuiWindowFlags_AlwaysVerticalScrollbar);
+    draw = ImGui::GetWindowDrawList();
+    const float rowsTop = ImGui::GetWindowPos().y;
+    const float rowsBottom = rowsTop + ImGui::GetWindowHeight();
+    const bool rowsHovered = ImGui::IsWindowHovered();
+    if (rowsHovered && io.MouseWheel != 0.0f) {
+        if (mouse.x < trackLeft_)
+            ImGui::SetScrollY(ImGui::GetScrollY() - io.MouseWheel * TrackHeight);
+        else
+            zoom();
+    }
+    float y = ImGui::GetCursorScreenPos().y;
+    const float rowsStart = y;
     draw->AddText(ImVec2(origin.x + 4, y + 4), IM_COL32(230, 200, 120, 255), "events");
     bool clickTaken = false;
-    const bool clicked = hovered && ImGui::IsMouseClicked(0) && mouse.x >= trackLeft_ && !inRuler;
+    const bool clicked = rowsHovered && ImGui::IsMouseClicked(0) && mouse.x >= trackLeft_;
     for (size_t i = 0; i < events_.size(); ++i) {
         const bool dragged = draggingEvent_ == static_cast<int>(i);
         const float t = dragged ? snap(eventDragTime_) : events_[i].time;
@@ -915,14 +1057,15 @@ void EditorUi::drawTimeline(const Frame& frame) {
     const float dragDelta =
         draggingKeys_ ? static_cast<float>((mouse.x - dragOrigin_) / trackWidth_ * viewSeconds_) : 0.0f;
     for (BindingView& b : bindings_) {
-        if (y > bottom) break;
         const float top = y;
         y += TrackHeight;
+        if (y < rowsTop) continue;
+        if (top > rowsBottom) break;
         draw->AddLine(ImVec2(origin.x, y), ImVec2(right, y), IM_COL32(60, 60, 66, 255));
         const bool picked = selection_.kind == Selection::Kind::Binding && selection_.name == b.name;
         draw->AddText(ImVec2(origin.x + 4, top + 9),
                       picked ? IM_COL32(255, 230, 80, 255) : IM_COL32(210, 210, 210, 255), b.name.c_str());
-        if (hovered && ImGui::IsMouseClicked(0) && mouse.x < trackLeft_ && mouse.x >= origin.x &&
+        if (rowsHovered && ImGui::IsMouseClicked(0) && mouse.x < trackLeft_ && mouse.x >= origin.x &&
             mouse.y >= top && mouse.y < y)
             selection_.select(Selection::Kind::Binding, b.name);
         if (b.keys.empty()) continue;
@@ -999,7 +1142,7 @@ void EditorUi::drawTimeline(const Frame& frame) {
             }
         }
     }
-    if (clicked && !clickTaken && mouse.y >= rulerBottom + EventTrackHeight) {
+    if (clicked && !clickTaken && mouse.y >= rowsStart + EventTrackHeight) {
         if (!io.KeyShift) selection_.keys.clear();
         boxSelecting_ = true;
         boxStartX_ = mouse.x;
@@ -1014,10 +1157,12 @@ void EditorUi::drawTimeline(const Frame& frame) {
         if (std::fabs(mouse.x - dragOrigin_) > 2.0f) moveSelectedKeys(dragDelta);
     }
 
-    // The playhead.
-    const float playhead = xAt(frame.musicTime);
+    // The playhead, and the rows' height for the scroll bar.
     if (playhead >= trackLeft_ && playhead <= right)
-        draw->AddLine(ImVec2(playhead, origin.y), ImVec2(playhead, bottom), IM_COL32(255, 60, 60, 255), 2.0f);
+        draw->AddLine(ImVec2(playhead, rowsTop), ImVec2(playhead, rowsBottom), IM_COL32(255, 60, 60, 255),
+                      2.0f);
+    ImGui::Dummy(ImVec2(1.0f, EventTrackHeight + TrackHeight * static_cast<float>(bindings_.size())));
+    ImGui::EndChild();
     ImGui::EndChild();
     ImGui::End();
 }

@@ -25,13 +25,36 @@ struct Waveform {
     std::vector<float> peaks; // 0..1
 };
 
+// A question the editor must have answered before it goes on: unsaved changes on the way out,
+// a scene file changed on disk, a file that may not be replaced, the name to save under. It
+// stands over the editor (nothing else takes the mouse or the keys) until one of its choices is
+// taken: by a click, by the choice's key, Escape for `escapeChoice`, Enter for the first.
+struct EditorQuestion {
+    std::string id; // what the asker acts on when it comes back answered
+    std::string title;
+    std::string text;
+    struct Choice {
+        std::string label;
+        int key = 0; // an SDL scan code that takes it (0: none)
+    };
+    std::vector<Choice> choices;
+    int escapeChoice = -1; // -1: the last one
+    bool asksForName = false;
+    std::string name; // the name field's first text
+};
+
 struct EditorRequests {
     bool seek = false;
     double seekTarget = 0.0;
     bool reload = false; // the scene must be loaded again from the document
     bool save = false;
+    bool saveAs = false;
     bool togglePause = false;
     bool quit = false;
+    // The question just answered (empty: none), the choice taken and the name typed.
+    std::string answered;
+    int choice = -1;
+    std::string name;
 };
 
 class EditorUi {
@@ -78,13 +101,28 @@ public:
         viewStart_ = start;
         viewSeconds_ = seconds;
     }
-    void setStatus(std::string text) { status_ = std::move(text); }
+    // Puts a question over the editor until it is answered (EditorRequests::answered); one at a
+    // time: a question asked while another stands replaces it.
+    void ask(EditorQuestion question);
+    bool asking() const { return !question_.id.empty(); }
+    const EditorQuestion& question() const { return question_; }
+
+    // The line beside the menu saying what the last action did; `statusCount` goes up with each,
+    // so that the same line said twice can be told from once (the session logs each).
+    void setStatus(std::string text) {
+        status_ = std::move(text);
+        ++statusCount_;
+    }
     const std::string& status() const { return status_; }
+    size_t statusCount() const { return statusCount_; }
 
     // The edit has changed the document: the show follows it (requests a load when it must).
     void afterEdit(const std::vector<Touch>& touches);
     void undo();
     void redo();
+    // Replaces the whole document by `text` as one step of the history (false: nothing changed).
+    // The caller reloads the show.
+    bool replaceDocument(const std::string& label, const std::string& text);
     // Adds a key at the playhead from the parameter's current value in the show (K).
     bool keyCurrentValue(const std::string& entity, const std::string& parameter, double time);
 
@@ -103,16 +141,21 @@ private:
     };
     void refresh();
     void drawMenu(const Frame& frame);
-    void drawOutliner();
+    void drawOutliner(const Frame& frame);
     void drawInspector(const Frame& frame);
     void drawEntityInspector(const Frame& frame);
     void drawKeyInspector();
     void drawEventInspector();
+    // The inspector's "time" field over `current`: true, with the new time, once a drag or an
+    // entry has ended; `time` is what the field shows.
+    bool timeField(float current, float& time);
     void drawAddPanel(const Frame& frame);
     void followRecording(const Frame& frame);
     void drawTimeline(const Frame& frame);
     void drawViewport(const Frame& frame);
     void handleShortcuts(const Frame& frame);
+    void drawQuestion(const Frame& frame);
+    void answer(int choice);
     void jumpToKey(const Frame& frame, int direction);
     void moveSelectedKeys(float delta);
     void deleteSelectedKeys();
@@ -144,6 +187,10 @@ private:
     std::string lookThrough_;
     bool followShow_ = true;
     std::string status_;
+    EditorQuestion question_;
+    bool questionShown_ = false; // its name field has had the keyboard
+    char questionName_[512] = "";
+    size_t statusCount_ = 0;
     std::string keyedParameter_ = "Position";
     int recordEvery_ = 0;
     int recordCamera_ = 0;
@@ -174,6 +221,9 @@ private:
     char eventEditName_[64] = "";
     char eventEditTarget_[64] = "";
     size_t eventEditIndex_ = SIZE_MAX;
+    // The time field being dragged or typed (0: none) and its value meanwhile.
+    unsigned timeFieldId_ = 0;
+    float timeFieldValue_ = 0.0f;
 };
 
 // Makes the current ImGui context one that draws nowhere: a display of this size, the font atlas

@@ -458,7 +458,9 @@ void fireDueEvents() {
     const auto result = r.triggers.fireDueEvents(r.playing, r.musicTime, r.dispatcher, r.music.length());
     if (result.exitRequested) {
         r.exitReachedAt = result.exitTime;
-        if (r.repeatShow)
+        if (r.exitPauses)
+            r.exitReached = true;
+        else if (r.repeatShow)
             r.repeatPending = true;
         else
             r.quitRequested = true;

@@ -100,6 +100,11 @@ struct EngineRegistry {
     // unattended runs); the frame loop takes repeatPending between frames.
     bool repeatShow = false;
     std::atomic<bool> repeatPending{false};
+    // The editor: the show's "exit" event ends a show, not the editing of it. Reached by any
+    // route (played, replayed after an edit or a seek, reloaded), it only sets exitReached, which
+    // the editor takes to pause the show.
+    bool exitPauses = false;
+    std::atomic<bool> exitReached{false};
     // Counts the frames that moved the show (a seek, a reload, a repeat): their time is the move's.
     std::atomic<unsigned> showMoves{0};
     // Counts the frames whose beat test gave the actors OnBeat (replayed frames included).

@@ -14,11 +14,12 @@ bool ensureVideo(std::string& error) {
     if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
         // One event per frame reaches the viewport: events that no handler reads would each cost
-        // a frame of input latency, so they are kept out of the queue. Typed characters come
-        // from key-downs through the key tables, not from SDL's text input.
-        SDL_StopTextInput();
-        for (Uint32 type : {SDL_TEXTINPUT, SDL_TEXTEDITING, SDL_KEYMAPCHANGED, SDL_CLIPBOARDUPDATE,
-                            SDL_AUDIODEVICEADDED, SDL_AUDIODEVICEREMOVED})
+        // a frame of input latency, so they are kept out of the queue. The show's typed characters
+        // come from key-downs through the key tables, not from SDL's text input, which stays off
+        // until a text field asks for it (setTextInput).
+        setTextInput(false);
+        for (Uint32 type :
+             {SDL_KEYMAPCHANGED, SDL_CLIPBOARDUPDATE, SDL_AUDIODEVICEADDED, SDL_AUDIODEVICEREMOVED})
             SDL_EventState(type, SDL_IGNORE);
         return true;
     }
@@ -353,6 +354,16 @@ bool pushKeyPress(const std::string& name) {
     event.type = SDL_KEYUP;
     event.key.state = SDL_RELEASED;
     return SDL_PushEvent(&event) >= 0;
+}
+
+void setTextInput(bool on) {
+    // SDL_TEXTINPUT is only queued while its state is SDL_ENABLE, whatever SDL_StartTextInput says.
+    for (Uint32 type : {SDL_TEXTINPUT, SDL_TEXTEDITING})
+        SDL_EventState(type, on ? SDL_ENABLE : SDL_IGNORE);
+    if (on)
+        SDL_StartTextInput();
+    else
+        SDL_StopTextInput();
 }
 
 bool isHeadless() {

@@ -58,12 +58,18 @@ void showMessageBox(const std::string& caption, const std::string& text, bool er
 // null when SDL's box was in use.
 MessageBoxFunction setMessageBoxFunction(MessageBoxFunction function);
 
-// True when SDL's video driver draws nowhere a person can see (offscreen or dummy).
 // Queues a key press (down, then up) in the window system's event queue, as a person would
 // make it; `name` is the window system's key name ("Space", "Left", "PageUp", "L", "[", "F1").
 // False for a name it does not know.
 bool pushKeyPress(const std::string& name);
 
+// The window system's text input (SDL_TEXTINPUT: characters as the keyboard layout and input
+// method compose them). Off from the start: the show reads keys, not text, and an event nobody
+// reads costs a frame of latency. An editor turns it on while one of its text fields has the
+// keyboard, and off again after.
+void setTextInput(bool on);
+
+// True when SDL's video driver draws nowhere a person can see (offscreen or dummy).
 bool isHeadless();
 
 } // namespace platform

@@ -699,13 +699,13 @@ bool SceneDocument::setKey(const std::string& entityName, const std::string& par
     // Back to the default: the attribute goes, with the white space before it.
     const XMLTag* edited = childrenOf(binding(entityName, parameter))[index].get();
     size_t insertAt = 0;
-    for (const AttributeSpan& span : attributeSpans(text_, edited, insertAt)) {
+    for (const AttributeSpan& span : attributeSpans(xml_.source, edited, insertAt)) {
         if (span.name != "interpolation") continue;
-        size_t begin = text_.rfind("interpolation", span.valueBegin);
-        while (begin > edited->sourceBegin && isSpace(text_[begin - 1]))
+        size_t begin = xml_.source.rfind("interpolation", span.valueBegin);
+        while (begin > edited->sourceBegin && isSpace(xml_.source[begin - 1]))
             --begin;
         size_t end = span.valueEnd;
-        if (end < text_.size() && (text_[end] == '"' || text_[end] == '\'')) ++end;
+        if (end < xml_.source.size() && (xml_.source[end] == '"' || xml_.source[end] == '\'')) ++end;
         splice(begin, end - begin, "");
         break;
     }

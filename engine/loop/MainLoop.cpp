@@ -122,7 +122,7 @@ float replayToStartTime() {
     r.exitReachedAt = -1.0f;
     const float reached = replayTo(r.startTime);
     const float exit = r.exitReachedAt;
-    if (exit >= 0.0f) {
+    if (exit >= 0.0f && !r.exitPauses) {
         // The show ended before the start (also with --repeat: the start names a time that the
         // show never reaches). Nothing after it is drawn.
         r.startPastEnd = true;

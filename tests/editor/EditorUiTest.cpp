@@ -3,14 +3,18 @@
 #include "editor/EditorUi.h"
 #include "actors/ActorFactory.h"
 #include "actors/EngineCamera.h"
+#include "editor/EditorSession.h"
+#include "engine/base/FrameTimer.h"
 #include "scene/loader/SceneLoader.h"
 #include "tests/scene/SceneAssets.h"
 #include "tests/support/TestSupport.h"
 
 #include <SDL_scancode.h>
 #include <imgui.h>
+#include <imgui_internal.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -37,6 +41,8 @@ protected:
     // One frame of the panels at `time`, with these keys pressed.
     EditorRequests frame(double time, std::vector<EditorUi::Frame::Key> keys = {}) {
         EditorUi::Frame f;
+        f.width = width_;
+        f.height = height_;
         f.musicTime = time;
         f.keys = std::move(keys);
         f.editorCamera = &camera_;
@@ -49,6 +55,26 @@ protected:
         ImGui::Render();
         return asked;
     }
+    // The first point of a window's content after the last frame, as a person would see it.
+    static ImVec2 contentStart(const char* window) {
+        const ImGuiWindow* w = ImGui::FindWindowByName(window);
+        return w ? w->DC.CursorStartPos : ImVec2(-1, -1);
+    }
+    // A press of the left button at `at`, held over `moves` (one frame each), and released.
+    void drag(ImVec2 at, std::vector<ImVec2> moves, double time = 1.0) {
+        ImGuiIO& io = ImGui::GetIO();
+        io.MousePos = at;
+        io.MouseDown[0] = true;
+        frame(time);
+        for (const ImVec2& move : moves) {
+            io.MousePos = move;
+            frame(time);
+        }
+        io.MouseDown[0] = false;
+        frame(time);
+        frame(time);
+    }
+    void click(ImVec2 at, double time = 1.0) { drag(at, {}, time); }
     static EditorUi::Frame::Key key(int code, bool ctrl = false, bool alt = false) {
         EditorUi::Frame::Key k;
         k.code = code;
@@ -64,6 +90,7 @@ protected:
     EngineCamera camera_{"EditorCam"};
     bool flying_ = false;
     bool jumped_ = false; // the next frame comes after a seek
+    float width_ = 1600.0f, height_ = 900.0f;
 };
 
 } // namespace
@@ -155,4 +182,166 @@ TEST_F(EditorPanels, RecordingWritesTheFlownCameraOnEveryBeatAsOneStep) {
     EXPECT_EQ(times[3], 2.0f);
     EXPECT_NEAR(times[4], 9 * Beat, 1e-5);
     EXPECT_NEAR(times[5], 10 * Beat, 1e-5);
+}
+
+TEST_F(EditorPanels, AQuestionTakesEveryKeyUntilItIsAnswered) {
+    frame(0.0);
+    ui_.selection().select(Selection::Kind::Object, "crate");
+    EditorQuestion question;
+    question.id = "disk";
+    question.title = "Changed on disk";
+    question.choices = {
+        {"Keep mine (K)", SDL_SCANCODE_K}, {"Load the file's (L)", SDL_SCANCODE_L}, {"Cancel", 0}};
+    question.escapeChoice = 0;
+    ui_.ask(question);
+    ASSERT_TRUE(ui_.asking());
+    // K is the question's: no key is made, nothing is saved, Delete deletes nothing.
+    const size_t steps = ui_.history().commands().size();
+    EditorRequests asked = frame(1.0, {key(SDL_SCANCODE_S, true), key(SDL_SCANCODE_DELETE)});
+    EXPECT_FALSE(asked.save);
+    EXPECT_TRUE(asked.answered.empty());
+    asked = frame(1.0, {key(SDL_SCANCODE_L)});
+    EXPECT_EQ(asked.answered, "disk");
+    EXPECT_EQ(asked.choice, 1);
+    EXPECT_FALSE(ui_.asking());
+    EXPECT_EQ(ui_.history().commands().size(), steps);
+
+    // Escape takes the choice that changes nothing; a name asked for comes back typed.
+    ui_.ask(question);
+    frame(1.0);
+    EXPECT_EQ(frame(1.0, {key(SDL_SCANCODE_ESCAPE)}).choice, 0);
+    EditorQuestion name;
+    name.id = "saveas";
+    name.title = "Save as";
+    name.asksForName = true;
+    name.name = "epicrealtimetest.xml";
+    name.choices = {{"Save", 0}, {"Cancel", 0}};
+    ui_.ask(name);
+    // The name field has the keyboard with its text selected: what is typed replaces it.
+    frame(1.0);
+    frame(1.0);
+    ImGui::GetIO().AddInputCharactersUTF8("copy.xml");
+    frame(1.0);
+    asked = frame(1.0, {key(SDL_SCANCODE_RETURN)});
+    EXPECT_EQ(asked.answered, "saveas");
+    EXPECT_EQ(asked.choice, 0);
+    EXPECT_EQ(asked.name, "copy.xml");
+}
+
+TEST(EditorSessionOpen, AUtf16SceneIsRefusedWithOneLineAndLeftAlone) {
+    std::ifstream in(std::filesystem::path(BEATSHOW_SOURCE_DIR) / "tests" / "data" / "bad" / "scene" /
+                         "utf16-le.xml",
+                     std::ios::binary);
+    const std::string original((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(original.empty());
+    ScratchDirectory scratch;
+    WorkingDirectory inScratch(scratch.path());
+    scratch.write("epicrealtimetest.xml", original);
+    FrameTimer timer;
+    EditorSession session(timer, nullptr);
+    std::string error;
+    EXPECT_FALSE(session.open(error));
+    EXPECT_EQ(error,
+              "epicrealtimetest.xml is UTF-16 text, which the editor does not edit; save it as UTF-8 to "
+              "edit it (beatshow plays it as it is)");
+    std::ifstream after(scratch.path() / "epicrealtimetest.xml", std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>()),
+              original);
+}
+
+TEST_F(EditorPanels, CtrlSSavesWhileATextFieldHasTheKeyboardAndOtherKeysAreTyped) {
+    frame(0.0);
+    const ImVec2 filter = contentStart("Scene");
+    click(ImVec2(filter.x + 50, filter.y + ImGui::GetFrameHeight() * 0.5f));
+    ASSERT_TRUE(ImGui::GetIO().WantTextInput);
+    ui_.selection().select(Selection::Kind::Object, "crate");
+    const size_t steps = ui_.history().commands().size();
+    const EditorRequests asked = frame(1.0, {key(SDL_SCANCODE_K), key(SDL_SCANCODE_S, true)});
+    EXPECT_TRUE(asked.save);
+    EXPECT_EQ(ui_.history().commands().size(), steps); // K was a letter for the field
+}
+
+TEST_F(EditorPanels, TheInspectorsTimeFieldsDragAKeyAndAnEvent) {
+    frame(0.0);
+    // The key at 2 s of Cam1's path (file order 4, 0, 2), dragged 50 pixels right: 0.01 s a pixel.
+    ui_.selection().keys = {{"Cam1::Position", 2}};
+    frame(1.0);
+    const ImVec2 start = contentStart("Inspector");
+    const ImGuiStyle& style = ImGui::GetStyle();
+    const float fieldY =
+        start.y + ImGui::GetTextLineHeight() + style.ItemSpacing.y + ImGui::GetFrameHeight() * 0.5f;
+    const ImVec2 field(start.x + 60, fieldY);
+    drag(field, {ImVec2(field.x + 10, fieldY), ImVec2(field.x + 30, fieldY), ImVec2(field.x + 50, fieldY)});
+    const std::vector<DocumentKey> keys = document_.keys("Cam1", "Position");
+    ASSERT_EQ(keys.size(), 3u);
+    size_t moved = keys.size();
+    for (size_t i = 0; i < keys.size(); ++i)
+        if (std::fabs(keys[i].time - 2.5f) < 1e-4f) moved = i;
+    ASSERT_LT(moved, keys.size()) << "no key at 2.5 s";
+    EXPECT_EQ(keys[moved].value, (Vector{5, 1, 0}));
+    // Still the one picked, for the next drag.
+    ASSERT_EQ(ui_.selection().keys.size(), 1u);
+    EXPECT_EQ(ui_.selection().keys.begin()->index, moved);
+
+    // The event "nextstage" at 1.25 s, dragged 30 pixels left; its time field is below its name
+    // and target.
+    ui_.selection().keys.clear();
+    ui_.selection().select(Selection::Kind::Event, "nextstage");
+    ui_.selection().event = 2;
+    frame(1.0);
+    const float eventFieldY = start.y + ImGui::GetTextLineHeight() + style.ItemSpacing.y +
+                              2.0f * (ImGui::GetFrameHeight() + style.ItemSpacing.y) +
+                              ImGui::GetFrameHeight() * 0.5f;
+    const ImVec2 eventField(start.x + 60, eventFieldY);
+    drag(eventField, {ImVec2(eventField.x - 10, eventFieldY), ImVec2(eventField.x - 30, eventFieldY)});
+    ASSERT_EQ(document_.events()[2].name, "nextstage");
+    EXPECT_NEAR(document_.events()[2].time, 0.95f, 1e-4f);
+}
+
+TEST_F(EditorPanels, TheTimelineScrollsToEveryTrack) {
+    frame(0.0);
+    // Nine tracks: more than the timeline shows at 1600 x 900.
+    for (const auto& [entity, parameter] :
+         std::vector<std::pair<std::string, std::string>>{{"crate", "Position"},
+                                                          {"crate", "Scale"},
+                                                          {"floor", "Position"},
+                                                          {"floor", "Scale"},
+                                                          {"lamp", "Position"},
+                                                          {"Cam1", "Rotation"}})
+        ASSERT_TRUE(ui_.keyCurrentValue(entity, parameter, 1.0)) << entity << "::" << parameter;
+    frame(1.0);
+    const ImGuiWindow* timeline = ImGui::FindWindowByName("Timeline");
+    ASSERT_NE(timeline, nullptr);
+    const float names = timeline->Pos.x + 60.0f, bottom = timeline->Pos.y + timeline->Size.y;
+    // The wheel over the tracks' names scrolls them to the end.
+    ImGuiIO& io = ImGui::GetIO();
+    io.MousePos = ImVec2(names, bottom - 40.0f);
+    for (int i = 0; i < 10; ++i) {
+        io.MouseWheel = -1.0f;
+        frame(1.0);
+    }
+    io.MouseWheel = 0.0f;
+    // Clicked from the bottom up, the names pick the last track first.
+    std::string picked;
+    for (float y = bottom - 12.0f; y > bottom - 80.0f && picked.empty(); y -= 6.0f) {
+        click(ImVec2(names, y));
+        if (ui_.selection().kind == Selection::Kind::Binding) picked = ui_.selection().name;
+    }
+    EXPECT_EQ(picked, "Cam1::Rotation");
+}
+
+TEST_F(EditorPanels, At1280x720TheInspectorShowsAllOfAnObjectsRows) {
+    ImGui::DestroyContext();
+    createWindowlessImGuiContext(1280, 720);
+    width_ = 1280;
+    height_ = 720;
+    ui_.selection().select(Selection::Kind::Object, "crate");
+    for (int i = 0; i < 3; ++i)
+        frame(1.0);
+    const ImGuiWindow* inspector = ImGui::FindWindowByName("Inspector");
+    const ImGuiWindow* timeline = ImGui::FindWindowByName("Timeline");
+    ASSERT_TRUE(inspector && timeline);
+    EXPECT_EQ(inspector->ScrollMax.y, 0.0f) << "rows hidden below the inspector's edge";
+    EXPECT_LE(inspector->Pos.y + inspector->Size.y, timeline->Pos.y) << "the timeline covers the inspector";
+    EXPECT_GE(ImGui::FindWindowByName("Scene")->Size.y, 150.0f);
 }
