@@ -2,18 +2,14 @@
 
 #include "engine/EngineRegistry.h"
 #include "engine/base/Log.h"
+#include "platform/System.h"
 #include "platform/VorbisDecoder.h"
 
 #include <atomic>
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <future>
 #include <map>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -85,28 +81,21 @@ private:
 namespace {
 
 std::atomic<bool> interrupted{false};
-struct sigaction previousInterrupt {};
-bool interruptHandled = false;
 
 // Ctrl+C: the frame loop ends at its next turn and the capture keeps what it has. The handler
-// removes itself, so a second Ctrl+C ends the program at once.
-void onInterrupt(int) {
+// is taken away after the first one, so a second Ctrl+C ends the program at once.
+void onInterrupt() {
     interrupted.store(true);
     engine().quitRequested.store(true);
 }
 
 void handleInterrupts() {
     interrupted = false;
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;
-    interruptHandled = sigaction(SIGINT, &action, &previousInterrupt) == 0;
+    platform::catchInterrupt(onInterrupt);
 }
 
 void restoreInterrupts() {
-    if (interruptHandled) sigaction(SIGINT, &previousInterrupt, nullptr);
-    interruptHandled = false;
+    platform::releaseInterrupt();
 }
 
 // The first of the show's "exit" events, in seconds; negative when it has none.
@@ -171,8 +160,8 @@ bool CaptureSession::prepare(std::string& error) {
     const std::string pid = std::to_string(::getpid());
     if (format_ == CaptureFormat::PngFrames) {
         const fs::path folder = directory / (".capture-" + pid + ".part");
-        if (::mkdir(folder.c_str(), 0755) != 0) {
-            error = "cannot write " + output + ": " + std::strerror(errno);
+        if (!fs::create_directory(folder, ec)) {
+            error = "cannot write " + output + ": " + (ec ? ec.message() : folder.string() + " is there already");
             discardOutput();
             return false;
         }
@@ -186,13 +175,12 @@ bool CaptureSession::prepare(std::string& error) {
             return false;
         }
         const fs::path part = directory / ("." + target.filename().string() + "." + pid + ".part");
-        const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            error = "cannot write " + output + ": " + std::strerror(errno);
+        std::string reason;
+        if (!platform::createNewFile(part, reason)) {
+            error = "cannot write " + output + ": " + reason;
             discardOutput();
             return false;
         }
-        ::close(fd);
         partPath_ = part.string();
     }
     handleInterrupts();

@@ -55,12 +55,21 @@ struct ProgramOptions : WindowSettings {
     std::vector<KeyPress> presses;
 
     bool watchesFiles() const { return watch == 1 || (watch == -1 && windowed && offlineFps <= 0); }
+    // How a release starts at a party: presenting once per display refresh (--vsync), and full
+    // screen on the desktop at the desktop's own size instead of a mode change to the window's
+    // (--fullscreen desktop; --fullscreen exact is the mode change, as without the option).
+    bool vsync = false;
+    bool desktopFullscreen = false;
     // --capture OUT and --fps N: the show offline into a video file.
     CaptureSettings capture;
 };
 
 // 0 and the options; -1 with a message naming the bad argument.
 int parseCommandLine(const std::vector<std::string>& arguments, ProgramOptions& options, std::string& error);
+
+// True for the runs that play the show (in a window, full screen, offline, into a capture), which
+// take the show's launch settings; false for --check, --new, --edit, --resave, --classes, --help.
+bool playsShow(const ProgramOptions& options);
 
 // The arguments joined with one blank after each, as the engine has always received them.
 std::string joinCommandLine(const std::vector<std::string>& arguments);

@@ -6,6 +6,7 @@
 #include "app/Capture.h"
 #include "app/CommandLine.h"
 #include "app/DeviceCheck.h"
+#include "app/LaunchFile.h"
 #include "app/NewShow.h"
 #include "app/RunControl.h"
 #include "app/SceneCheck.h"
@@ -21,8 +22,10 @@
 #include "platform/FileWatching.h"
 #include "platform/SdlAudio.h"
 #include "platform/SdlWindow.h"
+#include "platform/System.h"
 #include "platform/VorbisDecoder.h"
 #include "render/gl/DeviceRenderer.h"
+#include "render/gl/GlFont.h"
 #include "scene/loader/SceneLoader.h"
 
 #include <cstdint>
@@ -41,12 +44,14 @@ FrameTimer mainTimer;
 // `invisibleAllowed`: the run is for its files (offline or with shots), so it may go on
 // without a display.
 std::unique_ptr<SystemWindow> openWindow(const std::string& title, unsigned width, unsigned height,
-                                         bool fullscreen, bool invisibleAllowed) {
+                                         bool fullscreen, bool invisibleAllowed, const ProgramOptions& options) {
     platform::WindowResult result = platform::WindowCreated;
     std::string error;
-    auto window = platform::createWindow(
-        {title, static_cast<int>(width), static_cast<int>(height), fullscreen, invisibleAllowed}, result,
-        error);
+    platform::WindowRequest request{title, static_cast<int>(width), static_cast<int>(height), fullscreen,
+                                    invisibleAllowed};
+    request.desktop = options.desktopFullscreen;
+    request.vsync = options.vsync;
+    auto window = platform::createWindow(request, result, error);
     if (!window) logStream << "beatshow: " << error << std::endl;
     return window;
 }
@@ -91,6 +96,32 @@ bool enterShowDirectory(ProgramOptions& options) {
     return true;
 }
 
+// A release's program plays the show beside it wherever it was started from; the show's
+// launch.txt counts as options typed before the command line's. False after saying why.
+bool takeLaunchSettings(const std::vector<std::string>& arguments, ProgramOptions& options) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (options.showDirectory.empty() && !fs::exists(showSceneFile, ec)) {
+        const fs::path own = platform::programFolder();
+        if (!own.empty() && fs::exists(own / showSceneFile, ec)) options.showDirectory = own.string();
+    }
+    const std::string directory = options.showDirectory;
+    std::vector<std::string> launch;
+    std::string error;
+    if (!readLaunchFile(fs::path(directory.empty() ? "." : directory) / launchFileName, launch, error)) {
+        std::fprintf(stderr, "beatshow: %s\n", error.c_str());
+        return false;
+    }
+    if (launch.empty()) return true;
+    launch.insert(launch.end(), arguments.begin(), arguments.end());
+    if (parseCommandLine(launch, options, error) != 0) {
+        std::fprintf(stderr, "beatshow: %s\n", error.c_str());
+        return false;
+    }
+    if (options.showDirectory.empty()) options.showDirectory = directory;
+    return true;
+}
+
 // `beatshow --edit DIR` on a folder that is missing or empty starts from the show `--new` writes,
 // since a show needs its shaders before the editor can draw anything.
 bool prepareShowToEdit(const std::string& directory) {
@@ -104,7 +135,7 @@ bool prepareShowToEdit(const std::string& directory) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int runProgram(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     ProgramOptions options;
     std::string error;
@@ -135,8 +166,11 @@ int main(int argc, char** argv) {
         std::fprintf(saved == 0 ? stdout : stderr, "beatshow: %s\n", message.c_str());
         return saved;
     }
+    if (playsShow(options) && !takeLaunchSettings(arguments, options)) return 2;
     if (options.edit && !options.showDirectory.empty() && !prepareShowToEdit(options.showDirectory)) return 1;
     if (!enterShowDirectory(options)) return 1;
+    // A release carries its fonts beside the program.
+    addFontFolder((platform::programFolder() / "fonts").string());
 
     // A capture is an offline run at its own rate, in a window rather than full screen; it ends
     // itself at --until, after the last frame it keeps.
@@ -147,12 +181,19 @@ int main(int argc, char** argv) {
         runOptions.untilSeconds = -1.0;
     }
 
+    // Full screen on the desktop renders at the desktop's size (where there is a desktop).
+    int desktopWidth = 0, desktopHeight = 0;
+    if (!runOptions.windowed && options.desktopFullscreen && platform::desktopSize(desktopWidth, desktopHeight)) {
+        options.width = runOptions.width = static_cast<unsigned>(desktopWidth);
+        options.height = runOptions.height = static_cast<unsigned>(desktopHeight);
+    }
+
     EngineServices services;
     const bool forFiles = options.offlineFps > 0 || !options.shotTimes.empty();
     std::unique_ptr<EditorSession> editor;
-    services.openWindow = [forFiles, &editor](const std::string& title, unsigned width, unsigned height,
-                                              bool fullscreen) {
-        auto window = openWindow(title, width, height, fullscreen, forFiles);
+    services.openWindow = [forFiles, &editor, &options](const std::string& title, unsigned width, unsigned height,
+                                                        bool fullscreen) {
+        auto window = openWindow(title, width, height, fullscreen, forFiles, options);
         return editor ? editor->wrap(std::move(window)) : std::move(window);
     };
     services.makeRenderer = makeDeviceRenderer;
@@ -221,4 +262,13 @@ int main(int argc, char** argv) {
     const int captured = capture ? capture->finish() : 0;
     // A script that runs the show must see a failed start.
     return result == 0 ? captured : 1;
+}
+
+int main(int argc, char** argv) {
+    // Windows: no console of its own; the log goes to beatshow.log beside the program.
+    platform::startProgramOutput("beatshow.log");
+    const int status = runProgram(argc, argv);
+    // Interrupted (130) is what the person asked for; anything else unseen gets a box.
+    if (status != 0 && status != 130) platform::showFailure("beatshow could not play the show.");
+    return status;
 }

@@ -20,7 +20,6 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
-#include <sys/stat.h>
 
 namespace {
 
@@ -29,9 +28,11 @@ double seconds() {
 }
 
 long long fileStamp(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return 0;
-    return static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec + info.st_size;
+    std::error_code ec;
+    const auto time = std::filesystem::last_write_time(path, ec);
+    if (ec) return 0;
+    const auto size = std::filesystem::file_size(path, ec);
+    return static_cast<long long>(time.time_since_epoch().count()) + (ec ? 0 : static_cast<long long>(size));
 }
 
 // The program's window, with the editor drawn over what is presented and its input sorted out.

@@ -331,6 +331,17 @@ bool pushKeyPress(const std::string& name) {
     return SDL_PushEvent(&event) >= 0;
 }
 
+bool desktopSize(int& width, int& height) {
+    std::string error;
+    SDL_DisplayMode mode{};
+    if (!ensureVideo(error) || isHeadless() || SDL_GetDesktopDisplayMode(0, &mode) != 0 || mode.w <= 0 ||
+        mode.h <= 0)
+        return false;
+    width = mode.w;
+    height = mode.h;
+    return true;
+}
+
 bool isHeadless() {
     const char* driver = SDL_GetCurrentVideoDriver();
     return driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
@@ -372,9 +383,10 @@ std::unique_ptr<SystemWindow> createWindow(const WindowRequest& request, WindowR
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0); // the renderer makes its own depth buffers
 
     // Headless drivers have no display mode to change: the window simply gets the requested size.
-    const bool changeMode = request.fullscreen && !isHeadless();
+    const bool changeMode = request.fullscreen && !request.desktop && !isHeadless();
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
     if (changeMode) flags |= SDL_WINDOW_FULLSCREEN;
+    if (request.fullscreen && request.desktop && !isHeadless()) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
     SDL_Window* window = SDL_CreateWindow(request.title.c_str(), 0, 0, request.width, request.height, flags);
     if (!window) {
         error = std::string("cannot create the window: ") + SDL_GetError();
@@ -402,7 +414,8 @@ std::unique_ptr<SystemWindow> createWindow(const WindowRequest& request, WindowR
         result = WindowNoContext;
         return nullptr;
     }
-    SDL_GL_SetSwapInterval(0); // never wait for the vertical retrace
+    // Without vsync, never wait for the vertical retrace.
+    SDL_GL_SetSwapInterval(request.vsync ? 1 : 0);
     result = WindowCreated;
     return std::make_unique<SdlWindow>(window, context);
 }

@@ -8,12 +8,33 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <unistd.h>
+#if defined(_WIN32)
+#include <io.h>
+#include <sys/stat.h>
+#endif
 
 namespace {
 
+#if defined(_WIN32)
+// Binary, so that the scene's line ends stay as they are; not handed to child processes.
+int openForWriting(const std::string& path) {
+    return ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+}
+int flushToDisk(int fd) {
+    return ::_commit(fd);
+}
+#else
+int openForWriting(const std::string& path) {
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+}
+int flushToDisk(int fd) {
+    return ::fsync(fd);
+}
+#endif
+
 // Writes the bytes to a new file and flushes them to the disk before it counts as written.
 bool writeWholeFile(const std::string& path, const std::string& text, std::string& error) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = openForWriting(path);
     if (fd < 0) {
         error = "cannot write " + path + ": " + std::strerror(errno);
         return false;
@@ -30,7 +51,7 @@ bool writeWholeFile(const std::string& path, const std::string& text, std::strin
         }
         done += static_cast<size_t>(n);
     }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+    if (flushToDisk(fd) != 0 || ::close(fd) != 0) {
         error = "cannot write " + path + ": " + std::strerror(errno);
         ::unlink(path.c_str());
         return false;
@@ -41,8 +62,11 @@ bool writeWholeFile(const std::string& path, const std::string& text, std::strin
 bool writeAtomically(const std::string& path, const std::string& text, std::string& error) {
     const std::string temporary = path + ".part" + std::to_string(::getpid());
     if (!writeWholeFile(temporary, text, error)) return false;
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = "cannot replace " + path + ": " + std::strerror(errno);
+    // std::filesystem's rename replaces the file on Windows too, where std::rename refuses.
+    std::error_code ec;
+    std::filesystem::rename(temporary, path, ec);
+    if (ec) {
+        error = "cannot replace " + path + ": " + ec.message();
         ::unlink(temporary.c_str());
         return false;
     }

@@ -1,0 +1,115 @@
+// The Windows program under Wine, on the same Mesa as the Linux program (Xvfb, OpenGL 4.5 core
+// through Wine's WGL): the default show offline with its shots equal to the golden frames, the
+// check of a broken show word for word as the Linux program prints it, and its log in
+// beatshow.log beside it. The window and Escape: escape_under_wine.sh.
+#include "render/gl/PngFile.h"
+#include "tests/support/ProgramRun.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path Program = BEATSHOW_WINDOWS_PROGRAM;
+
+// The Windows program in `folder`, without a display of the test's own (wine-run makes one).
+ProgramRun runUnderWine(const fs::path& folder, const std::string& arguments) {
+    return runShellCommand("cd " + shellQuoted(folder.string()) + " && env -u DISPLAY SDL_AUDIODRIVER=dummy timeout 900 " +
+                           shellQuoted(BEATSHOW_WINE_RUN) + " " + shellQuoted(Program.string()) + " " + arguments);
+}
+
+std::string shotName(int seconds) {
+    char name[64];
+    std::snprintf(name, sizeof name, "shot-%09.3f.png", static_cast<double>(seconds));
+    return name;
+}
+
+class WindowsProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(fs::exists(Program)) << Program << " is not built: `make test-windows` builds it (it needs "
+                                         << "scripts/build-windows-deps and the windows preset)";
+    }
+};
+
+// The golden frames' own tolerance for another machine: 2/255 on all but 0.1 % of the pixels.
+TEST_F(WindowsProgram, PlaysTheDefaultShowWithTheFramesOfTheLinuxProgram) {
+    const std::vector<int> times = {4, 20, 35, 44};
+    ScratchDirectory shots;
+    const fs::path log = Program.parent_path() / "beatshow.log";
+    fs::remove(log);
+    const ProgramRun run =
+        runUnderWine(BEATSHOW_SHOW_BUILD_DIR, "--windowed --size 320x180 --offline 2 --until 44 --shots 4,20,35,44 "
+                                              "--shot-dir " + shellQuoted(shots.path().string()));
+    ASSERT_EQ(run.status, 0) << ::testing::PrintToString(run.lines);
+    const auto renderer = std::find_if(run.lines.begin(), run.lines.end(),
+                                       [](const std::string& l) { return l.rfind("renderer: ", 0) == 0; });
+    ASSERT_NE(renderer, run.lines.end()) << ::testing::PrintToString(run.lines);
+    EXPECT_NE(renderer->find("OpenGL 4.5 (Core Profile)"), std::string::npos) << *renderer;
+
+    // The same lines in the log file beside the program (Windows line ends).
+    std::ifstream in(log);
+    std::vector<std::string> logged;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        logged.push_back(line);
+    }
+    EXPECT_NE(std::find(logged.begin(), logged.end(), *renderer), logged.end())
+        << "beatshow.log: " << ::testing::PrintToString(logged);
+
+    for (int t : times) {
+        SCOPED_TRACE("music time " + std::to_string(t));
+        std::vector<uint8_t> frame, golden;
+        int fw = 0, fh = 0, gw = 0, gh = 0;
+        ASSERT_TRUE(readPng((shots.path() / shotName(t)).string(), frame, fw, fh)) << "no shot";
+        ASSERT_TRUE(readPng((fs::path(BEATSHOW_GOLDEN_DIR) / shotName(t)).string(), golden, gw, gh));
+        ASSERT_EQ(fw, gw);
+        ASSERT_EQ(fh, gh);
+        size_t over = 0;
+        int largest = 0;
+        for (size_t i = 0; i < frame.size(); i += 3) {
+            int worst = 0;
+            for (size_t c = 0; c < 3; ++c)
+                worst = std::max(worst, std::abs(int(frame[i + c]) - int(golden[i + c])));
+            largest = std::max(largest, worst);
+            if (worst > 2) ++over;
+        }
+        if (over * 1000 <= frame.size() / 3) continue;
+        fs::create_directories(BEATSHOW_WINE_OUTPUT_DIR);
+        const fs::path kept = fs::path(BEATSHOW_WINE_OUTPUT_DIR) / shotName(t);
+        fs::copy_file(shots.path() / shotName(t), kept, fs::copy_options::overwrite_existing);
+        ADD_FAILURE() << over << " pixels differ by more than 2/255 (up to " << largest << "); the frame is in "
+                      << kept;
+    }
+}
+
+TEST_F(WindowsProgram, ChecksABrokenShowAsTheLinuxProgramDoes) {
+    const ProgramRun linux = runShellCommand("cd " + shellQuoted(BEATSHOW_BAD_SHOW_DIR) + " && " +
+                                             shellQuoted((fs::path(BEATSHOW_SHOW_BUILD_DIR).parent_path() / "beatshow")
+                                                             .string()) +
+                                             " --check .");
+    const ProgramRun windows = runUnderWine(BEATSHOW_BAD_SHOW_DIR, "--check .");
+    EXPECT_EQ(linux.status, 1);
+    EXPECT_EQ(windows.status, 1) << ::testing::PrintToString(windows.lines);
+    // The findings, without the last line's path (a Windows one there).
+    auto findings = [](const ProgramRun& run) {
+        std::vector<std::string> lines;
+        for (std::string line : run.lines) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (line.rfind("check: ", 0) == 0) line = line.substr(line.rfind(": "));
+            lines.push_back(line);
+        }
+        return lines;
+    };
+    EXPECT_GT(linux.lines.size(), 20u);
+    EXPECT_EQ(findings(windows), findings(linux));
+}
+
+} // namespace
