@@ -1,7 +1,8 @@
-// Windows: ReadDirectoryChangesW on the show's folder and everything below it, read without
-// waiting at each takeChanges. Windows says when a file is written, not when its writer is done
-// with it, so a file counts as changed once it has been quiet for a moment: a save in progress
-// is not read half-written.
+// Windows: ReadDirectoryChangesW on the show's folder and on each folder below it (one watch a
+// folder, as on Linux: a watch of a whole tree misses changes in its subfolders under Wine), read
+// without waiting at each takeChanges. Windows says when a file is written, not when its writer
+// is done with it, so a file counts as changed once it has been quiet for a moment: a save in
+// progress is not read half-written.
 #include "platform/FileWatchingWin.h"
 
 #include <windows.h>
@@ -17,36 +18,72 @@ namespace platform {
 namespace {
 
 constexpr auto Quiet = std::chrono::milliseconds(150);
+using Clock = std::chrono::steady_clock;
+
+// One folder's notifications, asked for again each time they have been read.
+struct FolderWatch {
+    HANDLE folder = INVALID_HANDLE_VALUE;
+    HANDLE event = nullptr;
+    OVERLAPPED overlapped{};
+    bool listening = false;
+    alignas(DWORD) BYTE buffer[16 * 1024];
+
+    ~FolderWatch() {
+        if (listening) {
+            CancelIoEx(folder, &overlapped);
+            DWORD ignored = 0;
+            GetOverlappedResult(folder, &overlapped, &ignored, TRUE);
+        }
+        if (folder != INVALID_HANDLE_VALUE) CloseHandle(folder);
+        if (event) CloseHandle(event);
+    }
+
+    bool open(const fs::path& path) {
+        folder = CreateFileW(path.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
+        event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (folder == INVALID_HANDLE_VALUE || !event) return false;
+        overlapped.hEvent = event;
+        listen();
+        return listening;
+    }
+
+    void listen() {
+        listening = ReadDirectoryChangesW(folder, buffer, sizeof buffer, FALSE,
+                                          FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
+                                              FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE,
+                                          nullptr, &overlapped, nullptr) != 0;
+    }
+};
 
 class DirectoryChangesWatcher : public FileWatcher {
 public:
-    DirectoryChangesWatcher(HANDLE directory, HANDLE event, fs::path root)
-        : directory_(directory), event_(event), root_(std::move(root)) {
-        overlapped_.hEvent = event_;
-        listen();
-    }
-    ~DirectoryChangesWatcher() override {
-        CancelIoEx(directory_, &overlapped_);
-        DWORD ignored = 0;
-        GetOverlappedResult(directory_, &overlapped_, &ignored, TRUE);
-        CloseHandle(directory_);
-        CloseHandle(event_);
-    }
+    explicit DirectoryChangesWatcher(fs::path root) : root_(std::move(root)) {}
     DirectoryChangesWatcher(const DirectoryChangesWatcher&) = delete;
     DirectoryChangesWatcher& operator=(const DirectoryChangesWatcher&) = delete;
 
+    // False when the show's folder itself cannot be watched.
+    bool start() {
+        addTree(root_, Clock::now(), false);
+        return watches_.count(root_) > 0;
+    }
+
     std::vector<std::string> takeChanges() override {
-        const auto now = std::chrono::steady_clock::now();
-        DWORD bytes = 0;
-        while (listening_ && GetOverlappedResult(directory_, &overlapped_, &bytes, FALSE)) {
-            if (bytes == 0) {
-                // More changed than the buffer held: every file counts as changed.
-                rescan(now);
-            } else {
-                read(bytes, now);
+        const auto now = Clock::now();
+        // New folders get their watches after the loop, which must not see the map change.
+        std::vector<fs::path> newFolders;
+        for (auto& [folder, watch] : watches_) {
+            DWORD bytes = 0;
+            while (watch->listening && GetOverlappedResult(watch->folder, &watch->overlapped, &bytes, FALSE)) {
+                if (bytes == 0)
+                    rescan(folder, now); // more changed than the buffer held
+                else
+                    read(*watch, folder, bytes, now, newFolders);
+                watch->listen();
             }
-            listen();
         }
+        for (const fs::path& folder : newFolders)
+            addTree(folder, now, true);
         std::set<std::string> ready;
         for (auto it = pending_.begin(); it != pending_.end();) {
             if (now - it->second >= Quiet) {
@@ -60,39 +97,50 @@ public:
     }
 
 private:
-    void listen() {
-        listening_ = ReadDirectoryChangesW(directory_, buffer_, sizeof buffer_, TRUE,
-                                           FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
-                                               FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE,
-                                           nullptr, &overlapped_, nullptr) != 0;
+    // Watches `top` and the folders below it (five levels, as on Linux); `noteFiles`: a folder
+    // that came in brings its files along without an event for each.
+    void addTree(const fs::path& top, Clock::time_point now, bool noteFiles) {
+        addFolder(top);
+        std::error_code ec;
+        for (fs::recursive_directory_iterator it(top, ec), end; !ec && it != end; it.increment(ec)) {
+            if (it.depth() > 4) it.disable_recursion_pending();
+            std::error_code entryError;
+            if (it->is_directory(entryError))
+                addFolder(it->path());
+            else if (noteFiles && it->is_regular_file(entryError))
+                pending_[relative(it->path())] = now;
+        }
     }
 
-    void read(DWORD bytes, std::chrono::steady_clock::time_point now) {
+    void addFolder(const fs::path& folder) {
+        if (watches_.count(folder)) return;
+        auto watch = std::make_unique<FolderWatch>();
+        if (watch->open(folder)) watches_[folder] = std::move(watch);
+    }
+
+    void read(const FolderWatch& watch, const fs::path& folder, DWORD bytes, Clock::time_point now,
+              std::vector<fs::path>& newFolders) {
         for (DWORD at = 0; at < bytes;) {
-            const auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(buffer_ + at);
-            const std::wstring name(info->FileName, info->FileNameLength / sizeof(wchar_t));
-            if (info->Action != FILE_ACTION_REMOVED && info->Action != FILE_ACTION_RENAMED_OLD_NAME) note(name, now);
+            const auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(watch.buffer + at);
+            const fs::path path = folder / std::wstring(info->FileName, info->FileNameLength / sizeof(wchar_t));
+            std::error_code ec;
+            if (info->Action != FILE_ACTION_REMOVED && info->Action != FILE_ACTION_RENAMED_OLD_NAME) {
+                if (fs::is_directory(path, ec)) {
+                    if (info->Action == FILE_ACTION_ADDED || info->Action == FILE_ACTION_RENAMED_NEW_NAME)
+                        newFolders.push_back(path);
+                } else if (fs::exists(path, ec)) {
+                    pending_[relative(path)] = now;
+                }
+            }
             if (info->NextEntryOffset == 0) break;
             at += info->NextEntryOffset;
         }
     }
 
-    void note(const std::wstring& name, std::chrono::steady_clock::time_point now) {
-        const fs::path path = root_ / name;
+    void rescan(const fs::path& folder, Clock::time_point now) {
         std::error_code ec;
-        if (fs::is_directory(path, ec)) {
-            // A folder moved in brings its files along without an event for each.
-            for (fs::recursive_directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec))
-                if (it->is_regular_file(ec)) pending_[relative(it->path())] = now;
-            return;
-        }
-        if (fs::exists(path, ec)) pending_[relative(path)] = now;
-    }
-
-    void rescan(std::chrono::steady_clock::time_point now) {
-        std::error_code ec;
-        for (fs::recursive_directory_iterator it(root_, ec), end; !ec && it != end; it.increment(ec))
-            if (it->is_regular_file(ec)) pending_[relative(it->path())] = now;
+        for (const auto& entry : fs::directory_iterator(folder, ec))
+            if (entry.is_regular_file(ec)) pending_[relative(entry.path())] = now;
     }
 
     std::string relative(const fs::path& path) const {
@@ -101,30 +149,18 @@ private:
         return std::string(reinterpret_cast<const char*>(text.data()), text.size());
     }
 
-    HANDLE directory_;
-    HANDLE event_;
     fs::path root_;
-    OVERLAPPED overlapped_{};
-    bool listening_ = false;
-    alignas(DWORD) BYTE buffer_[64 * 1024];
-    std::map<std::string, std::chrono::steady_clock::time_point> pending_; // by path, last change
+    std::map<fs::path, std::unique_ptr<FolderWatch>> watches_;
+    std::map<std::string, Clock::time_point> pending_; // by path: its last change
 };
 
 } // namespace
 
 std::unique_ptr<FileWatcher> makeDirectoryChangesWatcher(const fs::path& directory) {
     std::error_code ec;
-    const fs::path root = fs::absolute(directory, ec);
-    const HANDLE handle =
-        CreateFileW(root.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
-    const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!event) {
-        CloseHandle(handle);
-        return nullptr;
-    }
-    return std::make_unique<DirectoryChangesWatcher>(handle, event, root);
+    auto watcher = std::make_unique<DirectoryChangesWatcher>(fs::absolute(directory, ec));
+    if (!watcher->start()) return nullptr;
+    return watcher;
 }
 
 } // namespace platform

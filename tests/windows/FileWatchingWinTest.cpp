@@ -61,6 +61,13 @@ TEST(FileWatchingWindows, SavedFilesAreReportedOnceWithTheirPathInTheShow) {
     std::ofstream(show.path / "tex" / "new.bmp") << "bitmap";
     const auto changes = changesWithin(*watcher, 5.0);
     EXPECT_EQ(changes, (std::vector<std::string>{"scene.xml", "tex/new.bmp"}));
+
+    // A folder made after the watch began is watched too, with what it brought.
+    fs::create_directories(show.path / "model" / "parts");
+    std::ofstream(show.path / "model" / "parts" / "wheel.obj") << "mesh";
+    EXPECT_EQ(changesWithin(*watcher, 5.0), (std::vector<std::string>{"model/parts/wheel.obj"}));
+    std::ofstream(show.path / "model" / "parts" / "wheel.obj") << "another mesh";
+    EXPECT_EQ(changesWithin(*watcher, 5.0), (std::vector<std::string>{"model/parts/wheel.obj"}));
 }
 
 TEST(FileWatchingWindows, AFileRenamedIntoPlaceCountsAndAWriteInProgressWaits) {

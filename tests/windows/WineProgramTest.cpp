@@ -19,10 +19,16 @@ namespace {
 
 const fs::path Program = BEATSHOW_WINDOWS_PROGRAM;
 
-// The Windows program in `folder`, without a display of the test's own (wine-run makes one).
+// The Windows program in `folder`, without a display of the test's own (wine-run makes one). Its
+// lines end in "\r\n", as text does on Windows; the "\r" goes.
 ProgramRun runUnderWine(const fs::path& folder, const std::string& arguments) {
-    return runShellCommand("cd " + shellQuoted(folder.string()) + " && env -u DISPLAY SDL_AUDIODRIVER=dummy timeout 900 " +
-                           shellQuoted(BEATSHOW_WINE_RUN) + " " + shellQuoted(Program.string()) + " " + arguments);
+    ProgramRun run = runShellCommand("cd " + shellQuoted(folder.string()) +
+                                     " && env -u DISPLAY SDL_AUDIODRIVER=dummy timeout 900 " +
+                                     shellQuoted(BEATSHOW_WINE_RUN) + " " + shellQuoted(Program.string()) + " " +
+                                     arguments);
+    for (std::string& line : run.lines)
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+    return run;
 }
 
 std::string shotName(int seconds) {
@@ -91,25 +97,26 @@ TEST_F(WindowsProgram, PlaysTheDefaultShowWithTheFramesOfTheLinuxProgram) {
 }
 
 TEST_F(WindowsProgram, ChecksABrokenShowAsTheLinuxProgramDoes) {
-    const ProgramRun linux = runShellCommand("cd " + shellQuoted(BEATSHOW_BAD_SHOW_DIR) + " && " +
+    const ProgramRun onLinux = runShellCommand("cd " + shellQuoted(BEATSHOW_BAD_SHOW_DIR) + " && " +
                                              shellQuoted((fs::path(BEATSHOW_SHOW_BUILD_DIR).parent_path() / "beatshow")
                                                              .string()) +
                                              " --check .");
-    const ProgramRun windows = runUnderWine(BEATSHOW_BAD_SHOW_DIR, "--check .");
-    EXPECT_EQ(linux.status, 1);
-    EXPECT_EQ(windows.status, 1) << ::testing::PrintToString(windows.lines);
-    // The findings, without the last line's path (a Windows one there).
+    const ProgramRun onWindows = runUnderWine(BEATSHOW_BAD_SHOW_DIR, "--check .");
+    EXPECT_EQ(onLinux.status, 1);
+    EXPECT_EQ(onWindows.status, 1) << ::testing::PrintToString(onWindows.lines);
+    // The findings, without the last line's path; Windows names a show's files with its own
+    // separator (model\cube.obj).
     auto findings = [](const ProgramRun& run) {
         std::vector<std::string> lines;
         for (std::string line : run.lines) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
             if (line.rfind("check: ", 0) == 0) line = line.substr(line.rfind(": "));
+            std::replace(line.begin(), line.end(), '\\', '/');
             lines.push_back(line);
         }
         return lines;
     };
-    EXPECT_GT(linux.lines.size(), 20u);
-    EXPECT_EQ(findings(windows), findings(linux));
+    EXPECT_GT(onLinux.lines.size(), 20u);
+    EXPECT_EQ(findings(onWindows), findings(onLinux));
 }
 
 } // namespace
