@@ -7,7 +7,7 @@ SHOW_DIR := build/show
 PRESET ?= $(if $(CI),ci,default)
 
 .PHONY: all deps build show run test test-default test-asan test-tsan test-windows test-windows-if-possible windows \
-	test-show-sanitizers soak bench golden fuzz format clean
+	release test-release test-show-sanitizers soak bench golden fuzz format clean
 
 all: build
 
@@ -66,6 +66,20 @@ test-windows-if-possible:
 	  echo "make test: mingw-w64 or Wine is missing, so the Windows program was not tested (scripts/install-deps installs both)"; \
 	fi
 
+# A show packed for a party (scripts/make-release): dist/NAME-linux-x86_64.tar.gz and
+# dist/NAME-windows-x64.zip, NAME from the show's folder; RELEASE_VIDEO=1 adds dist/NAME-1080p.mp4.
+SHOW ?= $(SHOW_DIR)
+release: show windows
+	@RELEASE_VIDEO=$(RELEASE_VIDEO) RELEASE_VIDEO_UNTIL=$(RELEASE_VIDEO_UNTIL) scripts/make-release $(SHOW)
+
+# The default show's release where it will run: the Linux archive in a minimal Debian 12 made by
+# debootstrap (once per machine; needs root and Debian's registry), the Windows archive under
+# Wine, each from a folder of its own, with frames equal to the build's. Some minutes; not part
+# of `make test`.
+test-release: release
+	@cmake --build --preset $(PRESET) --target release_tests -j $(JOBS)
+	@ctest --test-dir build -L '^release$$' --output-on-failure
+
 # The performance table (bench/): each figure beside its reference, as Markdown here and as JSON
 # in build/bench.json; a few minutes on two cores. BENCH_LARGE: path points and events of the
 # generated scene whose load is timed.
@@ -106,4 +120,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs -r clang-format -i
 
 clean:
-	@rm -rf build build-asan build-tsan build-fuzz build-windows
+	@rm -rf build build-asan build-tsan build-fuzz build-windows dist
