@@ -138,8 +138,13 @@ bool CaptureSession::prepare(std::string& error) {
         return false;
     }
     if (findProgram("ffmpeg").empty()) {
+#if defined(_WIN32)
+        error = "--capture needs ffmpeg.exe, which is neither beside beatshow.exe nor on PATH: put it beside "
+                "beatshow.exe (ffmpeg.org links to Windows builds)";
+#else
         error = "--capture needs the ffmpeg program, which is not on PATH: install it with "
                 "'sudo apt-get install ffmpeg' (scripts/install-deps installs it too)";
+#endif
         return false;
     }
     if (options_.untilSeconds >= 0 && timeline_.expectedFrames(-1) == 0) {

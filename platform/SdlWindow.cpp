@@ -1,5 +1,7 @@
 #include "platform/SdlWindow.h"
 
+#include "engine/base/Log.h"
+
 #include <SDL2/SDL.h>
 
 #include <cstdint>
@@ -415,7 +417,9 @@ std::unique_ptr<SystemWindow> createWindow(const WindowRequest& request, WindowR
         return nullptr;
     }
     // Without vsync, never wait for the vertical retrace.
-    SDL_GL_SetSwapInterval(request.vsync ? 1 : 0);
+    if (SDL_GL_SetSwapInterval(request.vsync ? 1 : 0) != 0 && request.vsync)
+        logStream << "vsync: this driver cannot wait for the display's refresh (" << SDL_GetError()
+                  << "); frames are shown as soon as they are drawn" << std::endl;
     result = WindowCreated;
     return std::make_unique<SdlWindow>(window, context);
 }

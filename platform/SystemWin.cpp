@@ -112,11 +112,20 @@ void startProgramOutput(const std::string& logName) {
     }
     if (!file) return; // nowhere to write: the log goes where it would have gone
     if (!seen) {
-        // Nobody reads standard output or standard error: both go to the log file.
+        // Nobody reads standard output or standard error: both go to the log file. Wine's C
+        // runtime cannot reopen streams that had no file at start (Windows' own can): the log's
+        // lines then reach the file through a sink of their own.
         unseen = true;
         std::fclose(file);
-        _wfreopen(logPath.c_str(), L"a", stdout);
         _wfreopen(logPath.c_str(), L"a", stderr);
+        if (_wfreopen(logPath.c_str(), L"a", stdout)) return;
+        logCopy = _wfopen(logPath.c_str(), L"a");
+        if (!logCopy) return;
+        setLogSink([](const std::string& line) {
+            std::fwrite(line.data(), 1, line.size(), logCopy);
+            std::fputc('\n', logCopy);
+            std::fflush(logCopy);
+        });
         return;
     }
     logCopy = file;

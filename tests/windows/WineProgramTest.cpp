@@ -120,3 +120,44 @@ TEST_F(WindowsProgram, ChecksABrokenShowAsTheLinuxProgramDoes) {
 }
 
 } // namespace
+
+namespace {
+
+// A capture feeds the encoder through the pipes Windows hands it (pipe:3, pipe:4): a stand-in
+// for ffmpeg.exe beside the program counts what arrives. Without one there is a clear line.
+TEST_F(WindowsProgram, CapturesThroughAnEncoderBesideItAndSaysWhenThereIsNone) {
+    ScratchDirectory folder;
+    fs::copy_file(Program, folder.path() / "beatshow.exe");
+    const std::string arguments = "--capture " + shellQuoted((folder.path() / "out.mp4").string()) +
+                                  " --size 160x90 --fps 10 --until 1";
+    const fs::path copy = folder.path() / "beatshow.exe";
+    auto capture = [&] {
+        ProgramRun run = runShellCommand("cd " + shellQuoted(BEATSHOW_SHOW_BUILD_DIR) +
+                                         " && env -u DISPLAY SDL_AUDIODRIVER=dummy timeout 900 " +
+                                         shellQuoted(BEATSHOW_WINE_RUN) + " " + shellQuoted(copy.string()) + " " +
+                                         arguments);
+        for (std::string& line : run.lines)
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+        return run;
+    };
+
+    const ProgramRun without = capture();
+    EXPECT_EQ(without.status, 1);
+    EXPECT_TRUE(without.has("beatshow: --capture needs ffmpeg.exe, which is neither beside beatshow.exe nor on PATH: "
+                            "put it beside beatshow.exe (ffmpeg.org links to Windows builds)"))
+        << ::testing::PrintToString(without.lines);
+    EXPECT_FALSE(fs::exists(folder.path() / "out.mp4"));
+
+    fs::copy_file(BEATSHOW_FAKE_FFMPEG, folder.path() / "ffmpeg.exe");
+    const ProgramRun with = capture();
+    ASSERT_EQ(with.status, 0) << ::testing::PrintToString(with.lines);
+    std::ifstream out(folder.path() / "out.mp4");
+    std::string word;
+    long long video = 0, sound = 0;
+    out >> word >> video >> word >> sound;
+    // Ten frames of 160 x 90 in four bytes a pixel; a second of the song, 44.1 kHz stereo.
+    EXPECT_EQ(video, 160 * 90 * 4 * 10);
+    EXPECT_EQ(sound, 44100 * 2 * 2);
+}
+
+} // namespace

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The Windows program in a real window under Wine (run under xvfb-run, 1600 x 900): full screen on
 # the desktop (--fullscreen desktop) must cover the whole screen at the origin and end with status 0
-# on Escape; in a window (--windowed) it must end with status 0 on Alt+F4. A picture of the screen
-# while the show plays is left in OUT/desktop.png where ffmpeg can take one.
+# on Escape; in a window (--windowed) it must end with status 0 on Alt+F4; started as from the
+# desktop (no console) where a show's shaders are missing, it must say why in a box titled
+# "beatshow" and in beatshow.log beside it, and end with status 1. Pictures of the screen are left
+# in OUT/ where ffmpeg can take them.
 # Arguments: the program (.exe), a show directory, tests/windows/wine-run, OUT.
 here=$(cd "$(dirname "$0")" && pwd)
 set -u
@@ -47,5 +49,41 @@ wait "$pid"
 status=$?
 [ "$status" -eq 0 ] || fail "exit status $status after Alt+F4"
 echo "--windowed: exit status 0 after Alt+F4"
+
+# As from the desktop, where nobody reads what it prints: a folder without shaders.
+lonely=$out/lonely
+rm -rf "$lonely"
+mkdir -p "$lonely"
+cp "$program" "$lonely/beatshow.exe"
+log=$out/lonely.log
+(cd "$lonely" && SDL_AUDIODRIVER=dummy "$wine_run" --detached "$lonely/beatshow.exe" --windowed) > "$log" 2>&1 &
+pid=$!
+await_box() {
+  box=""
+  for _ in $(seq 1 300); do
+    box=$(xdotool search --name "^$1\$" 2>/dev/null | head -n 1)
+    [ -n "$box" ] && return 0
+    kill -0 "$pid" 2>/dev/null || fail "the program ended without the box '$1'"
+    sleep 0.1
+  done
+  fail "no box '$1'"
+}
+await_box PShaderError # the renderer's own, as before
+xdotool key --window "$box" Return
+await_box beatshow
+sleep 1
+ffmpeg -loglevel error -y -f x11grab -video_size 1600x900 -i "$DISPLAY" -frames:v 1 "$out/failure.png" 2>/dev/null || true
+xdotool key --window "$box" Return
+for _ in $(seq 1 500); do
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.02
+done
+kill -0 "$pid" 2>/dev/null && fail "still running ten seconds after the box"
+wait "$pid"
+status=$?
+[ "$status" -eq 1 ] || fail "exit status $status after a failed start"
+tr -d '\r' < "$lonely/beatshow.log" | grep -q '^PShaderError: cannot read the shader file' ||
+  { cat "$lonely/beatshow.log"; fail "beatshow.log does not say why"; }
+echo "from the desktop: the box, the reason in beatshow.log, exit status 1"
 "$server" -w
 exit 0
