@@ -166,7 +166,8 @@ bool CaptureSession::prepare(std::string& error) {
     if (format_ == CaptureFormat::PngFrames) {
         const fs::path folder = directory / (".capture-" + pid + ".part");
         if (!fs::create_directory(folder, ec)) {
-            error = "cannot write " + output + ": " + (ec ? ec.message() : folder.string() + " is there already");
+            error =
+                "cannot write " + output + ": " + (ec ? ec.message() : folder.string() + " is there already");
             discardOutput();
             return false;
         }

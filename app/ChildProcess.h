@@ -64,7 +64,7 @@ public:
 
 private:
 #if defined(_WIN32)
-    struct Feed; // one input's pipe, queue and writer thread
+    struct Feed;              // one input's pipe, queue and writer thread
     void* process_ = nullptr; // the child's process handle
     std::vector<std::shared_ptr<Feed>> feeds_;
     void* outputFile_ = nullptr;

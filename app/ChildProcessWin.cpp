@@ -39,7 +39,8 @@ std::string narrow(const std::wstring& text) {
 
 std::string systemMessage(DWORD code) {
     wchar_t* text = nullptr;
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                       FORMAT_MESSAGE_IGNORE_INSERTS,
                    nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::string message = text ? narrow(text) : "error " + std::to_string(code);
     if (text) LocalFree(text);
@@ -238,9 +239,9 @@ bool ChildProcess::start(const std::vector<std::string>& arguments, int inputs, 
     wchar_t name[MAX_PATH + 1] = {};
     HANDLE output = INVALID_HANDLE_VALUE;
     if (GetTempPathW(MAX_PATH, folder) && GetTempFileNameW(folder, L"bso", 0, name))
-        output = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-                             nullptr);
+        output = CreateFileW(name, GENERIC_READ | GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable,
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (output == INVALID_HANDLE_VALUE) {
         error = "cannot make a file for the child's messages: " + systemMessage(GetLastError());
         return false;
@@ -309,12 +310,12 @@ bool ChildProcess::start(const std::vector<std::string>& arguments, int inputs, 
         appendQuoted(line, wide(a));
     // A process group of its own: a Ctrl+C at the console is this program's to handle. No
     // console window pops up for a console program started from a windowed one.
-    const DWORD creation =
-        CREATE_NEW_PROCESS_GROUP | CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT | (listed ? EXTENDED_STARTUPINFO_PRESENT : 0);
+    const DWORD creation = CREATE_NEW_PROCESS_GROUP | CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT |
+                           (listed ? EXTENDED_STARTUPINFO_PRESENT : 0);
     PROCESS_INFORMATION process{};
     const std::wstring application = wide(path);
-    const BOOL created = CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, creation, nullptr,
-                                        nullptr, &startup.StartupInfo, &process);
+    const BOOL created = CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, creation,
+                                        nullptr, nullptr, &startup.StartupInfo, &process);
     const DWORD createError = GetLastError();
     if (listed) DeleteProcThreadAttributeList(list);
     for (HANDLE& h : readEnds)

@@ -125,7 +125,8 @@ int parseCommandLine(const std::vector<std::string>& arguments, ProgramOptions& 
             if (!value(v)) return -1;
             if (v != "exact" && v != "desktop") {
                 error = "--fullscreen takes exact (a mode change to the window's size) or desktop (the "
-                        "desktop at its own size), not '" + v + "'";
+                        "desktop at its own size), not '" +
+                        v + "'";
                 return -1;
             }
             options.windowed = false;

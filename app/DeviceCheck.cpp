@@ -52,11 +52,13 @@ bool compileShadersOffscreen(std::vector<ShaderFileCheck>& files, std::string& w
 }
 
 bool referenceCompileShaders(std::vector<ShaderFileCheck>& files) {
-    if (std::none_of(files.begin(), files.end(), [](const ShaderFileCheck& f) { return f.compiles; })) return true;
+    if (std::none_of(files.begin(), files.end(), [](const ShaderFileCheck& f) { return f.compiles; }))
+        return true;
     const std::string validator = findProgram("glslangValidator");
     if (validator.empty()) {
-        std::fprintf(stderr, "check: glslangValidator (Debian's glslang-tools) is not installed: the shaders were "
-                             "compiled by this OpenGL driver only, not by Khronos' reference compiler\n");
+        std::fprintf(stderr,
+                     "check: glslangValidator (Debian's glslang-tools) is not installed: the shaders were "
+                     "compiled by this OpenGL driver only, not by Khronos' reference compiler\n");
         return false;
     }
     for (ShaderFileCheck& file : files) {
@@ -69,8 +71,9 @@ bool referenceCompileShaders(std::vector<ShaderFileCheck>& files) {
         }
         if (child.wait() == 0) continue;
         // Its messages without the file's name it starts with and the closing count.
-        std::string text = "Khronos' reference compiler (glslangValidator) refuses what this OpenGL driver takes; "
-                           "other drivers may refuse it too:";
+        std::string text =
+            "Khronos' reference compiler (glslangValidator) refuses what this OpenGL driver takes; "
+            "other drivers may refuse it too:";
         std::istringstream said(child.output());
         for (std::string line; std::getline(said, line);) {
             while (!line.empty() && (line.back() == '\r' || line.back() == ' '))

@@ -17,7 +17,8 @@ std::string trimmed(const std::string& text) {
 
 } // namespace
 
-bool readLaunchFile(const std::filesystem::path& file, std::vector<std::string>& arguments, std::string& error) {
+bool readLaunchFile(const std::filesystem::path& file, std::vector<std::string>& arguments,
+                    std::string& error) {
     arguments.clear();
     std::error_code ec;
     if (!std::filesystem::exists(file, ec)) return true;
@@ -30,7 +31,8 @@ bool readLaunchFile(const std::filesystem::path& file, std::vector<std::string>&
     for (size_t number = 1; std::getline(in, line); ++number) {
         const std::string where = std::string(launchFileName) + ":" + std::to_string(number) + ": ";
         line = trimmed(line);
-        if (number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line = trimmed(line.substr(3)); // Notepad's mark
+        if (number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0)
+            line = trimmed(line.substr(3)); // Notepad's mark
         if (line.empty() || line[0] == '#') continue;
         if (line.rfind("--", 0) != 0) {
             error = where + "'" + line + "' is not an option (one option a line, such as --vsync)";

@@ -16,4 +16,5 @@ extern const char launchFileName[]; // "launch.txt"
 // The file's options as command-line arguments (each option, then its value when it has one).
 // False with "launch.txt:LINE: why" when a line is not an option this program takes there; a
 // missing file is no options and true.
-bool readLaunchFile(const std::filesystem::path& file, std::vector<std::string>& arguments, std::string& error);
+bool readLaunchFile(const std::filesystem::path& file, std::vector<std::string>& arguments,
+                    std::string& error);

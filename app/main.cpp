@@ -44,7 +44,8 @@ FrameTimer mainTimer;
 // `invisibleAllowed`: the run is for its files (offline or with shots), so it may go on
 // without a display.
 std::unique_ptr<SystemWindow> openWindow(const std::string& title, unsigned width, unsigned height,
-                                         bool fullscreen, bool invisibleAllowed, const ProgramOptions& options) {
+                                         bool fullscreen, bool invisibleAllowed,
+                                         const ProgramOptions& options) {
     platform::WindowResult result = platform::WindowCreated;
     std::string error;
     platform::WindowRequest request{title, static_cast<int>(width), static_cast<int>(height), fullscreen,
@@ -183,7 +184,8 @@ int runProgram(int argc, char** argv) {
 
     // Full screen on the desktop renders at the desktop's size (where there is a desktop).
     int desktopWidth = 0, desktopHeight = 0;
-    if (!runOptions.windowed && options.desktopFullscreen && platform::desktopSize(desktopWidth, desktopHeight)) {
+    if (!runOptions.windowed && options.desktopFullscreen &&
+        platform::desktopSize(desktopWidth, desktopHeight)) {
         options.width = runOptions.width = static_cast<unsigned>(desktopWidth);
         options.height = runOptions.height = static_cast<unsigned>(desktopHeight);
     }
@@ -191,8 +193,8 @@ int runProgram(int argc, char** argv) {
     EngineServices services;
     const bool forFiles = options.offlineFps > 0 || !options.shotTimes.empty();
     std::unique_ptr<EditorSession> editor;
-    services.openWindow = [forFiles, &editor, &options](const std::string& title, unsigned width, unsigned height,
-                                                        bool fullscreen) {
+    services.openWindow = [forFiles, &editor, &options](const std::string& title, unsigned width,
+                                                        unsigned height, bool fullscreen) {
         auto window = openWindow(title, width, height, fullscreen, forFiles, options);
         return editor ? editor->wrap(std::move(window)) : std::move(window);
     };

@@ -39,8 +39,9 @@ struct FolderWatch {
     }
 
     bool open(const fs::path& path) {
-        folder = CreateFileW(path.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
+        folder = CreateFileW(path.c_str(), FILE_LIST_DIRECTORY,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
         event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         if (folder == INVALID_HANDLE_VALUE || !event) return false;
         overlapped.hEvent = event;
@@ -74,7 +75,8 @@ public:
         std::vector<fs::path> newFolders;
         for (auto& [folder, watch] : watches_) {
             DWORD bytes = 0;
-            while (watch->listening && GetOverlappedResult(watch->folder, &watch->overlapped, &bytes, FALSE)) {
+            while (watch->listening &&
+                   GetOverlappedResult(watch->folder, &watch->overlapped, &bytes, FALSE)) {
                 if (bytes == 0)
                     rescan(folder, now); // more changed than the buffer held
                 else
@@ -122,7 +124,8 @@ private:
               std::vector<fs::path>& newFolders) {
         for (DWORD at = 0; at < bytes;) {
             const auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(watch.buffer + at);
-            const fs::path path = folder / std::wstring(info->FileName, info->FileNameLength / sizeof(wchar_t));
+            const fs::path path =
+                folder / std::wstring(info->FileName, info->FileNameLength / sizeof(wchar_t));
             std::error_code ec;
             if (info->Action != FILE_ACTION_REMOVED && info->Action != FILE_ACTION_RENAMED_OLD_NAME) {
                 if (fs::is_directory(path, ec)) {

@@ -43,7 +43,8 @@ std::wstring wide(const std::string& text) {
 
 std::string systemMessage(DWORD code) {
     char* text = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                       FORMAT_MESSAGE_IGNORE_INSERTS,
                    nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
     std::string message = text ? text : "error " + std::to_string(code);
     if (text) LocalFree(text);
@@ -71,7 +72,8 @@ void releaseInterrupt() {
 }
 
 bool createNewFile(const fs::path& path, std::string& error) {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = systemMessage(GetLastError());
         return false;
@@ -160,7 +162,8 @@ void showFailure(const std::string& headline) {
         text += lines[i] + "\n";
     const std::u8string where = logPath.u8string();
     text += "\nThe whole log is in " + std::string(reinterpret_cast<const char*>(where.data()), where.size());
-    MessageBoxW(nullptr, wide(text).c_str(), L"beatshow", MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
+    MessageBoxW(nullptr, wide(text).c_str(), L"beatshow",
+                MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
 }
 
 } // namespace platform

@@ -18,7 +18,8 @@ namespace {
 #if defined(_WIN32)
 // Binary, so that the scene's line ends stay as they are; not handed to child processes.
 int openForWriting(const std::string& path) {
-    return ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+    return ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
+                   _S_IREAD | _S_IWRITE);
 }
 int flushToDisk(int fd) {
     return ::_commit(fd);

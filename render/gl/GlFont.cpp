@@ -36,8 +36,8 @@ void addFontFolder(const std::string& folder) {
 std::string findFontFile(const std::string& face) {
     const char* file = face == "Consolas" ? "DejaVuSansMono.ttf" : "DejaVuSans.ttf";
     std::vector<std::string> folders = fontFolders();
-    for (const char* directory : {"/usr/share/fonts/truetype/dejavu", "/usr/share/fonts/dejavu", "/usr/local/share/fonts",
-                                  "/usr/share/fonts/TTF"})
+    for (const char* directory : {"/usr/share/fonts/truetype/dejavu", "/usr/share/fonts/dejavu",
+                                  "/usr/local/share/fonts", "/usr/share/fonts/TTF"})
         folders.push_back(directory);
     for (const std::string& folder : folders) {
         const std::filesystem::path path = std::filesystem::path(folder) / file;

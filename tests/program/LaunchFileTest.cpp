@@ -1,7 +1,7 @@
 // launch.txt: a release's launch settings, read as options typed before the command line's, and
 // the window options a party needs (--fullscreen exact|desktop, --vsync).
-#include "app/CommandLine.h"
 #include "app/LaunchFile.h"
+#include "app/CommandLine.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -69,7 +69,8 @@ TEST(LaunchFile, TheCommandLineWins) {
     EXPECT_TRUE(o.vsync);
     EXPECT_EQ(o.width, 1280u);
 
-    o = launched("--fullscreen desktop\n--vsync\n--size 1280x720\n", {"--windowed", "--no-vsync", "--size", "320x180"});
+    o = launched("--fullscreen desktop\n--vsync\n--size 1280x720\n",
+                 {"--windowed", "--no-vsync", "--size", "320x180"});
     EXPECT_TRUE(o.windowed);
     EXPECT_FALSE(o.vsync);
     EXPECT_EQ(o.width, 320u);

@@ -14,8 +14,8 @@ namespace {
 ProgramRun run(const fs::path& directory, const std::string& program, const std::string& arguments,
                const std::string& environment = "") {
     return runShellCommand("cd " + shellQuoted(directory.string()) +
-                           " && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy timeout 120 env " + environment + " " +
-                           shellQuoted(program) + " " + arguments);
+                           " && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy timeout 120 env " +
+                           environment + " " + shellQuoted(program) + " " + arguments);
 }
 
 bool shotSize(const fs::path& file, int& width, int& height) {
@@ -96,8 +96,9 @@ TEST_F(LaunchProgramTest, CheckRefusesAShaderOnlyThisDriverTakes) {
     // Without the reference compiler the driver's word stands, and the check says so.
     const ProgramRun alone = run(show.path(), BEATSHOW_PROGRAM, "--check", "PATH=/nonexistent");
     EXPECT_TRUE(alone.hasEnding(": 1 problem")) << ::testing::PrintToString(alone.lines);
-    EXPECT_TRUE(alone.has("check: glslangValidator (Debian's glslang-tools) is not installed: the shaders were "
-                          "compiled by this OpenGL driver only, not by Khronos' reference compiler"))
+    EXPECT_TRUE(
+        alone.has("check: glslangValidator (Debian's glslang-tools) is not installed: the shaders were "
+                  "compiled by this OpenGL driver only, not by Khronos' reference compiler"))
         << ::testing::PrintToString(alone.lines);
 }
 

@@ -68,26 +68,29 @@ int compareWithGoldens(const fs::path& shots) {
 TEST(ReleaseArchives, HoldTheProgramTheShowAndWhatTheProgramNeedsInOneFolder) {
     ASSERT_TRUE(fs::exists(LinuxArchive) && fs::exists(WindowsArchive)) << "make release writes them";
     // Everything of a release, by kind; anything else would be something of the build tree.
-    const std::regex show("show/(|epicrealtimetest\\.xml|[A-Za-z0-9_]+\\.(vsh|psh)|soundtrack\\.ogg|launch\\.txt|"
-                          "readme\\.txt|model/|model/[A-Za-z0-9_]+\\.obj|tex/|tex/[A-Za-z0-9_]+\\.bmp|audio/|"
-                          "audio/[A-Za-z0-9_]+\\.ogg|fonts/|fonts/DejaVuSans(Mono)?\\.ttf|licences/|"
-                          "licences/[A-Za-z0-9_.+-]+\\.txt)");
+    const std::regex show(
+        "show/(|epicrealtimetest\\.xml|[A-Za-z0-9_]+\\.(vsh|psh)|soundtrack\\.ogg|launch\\.txt|"
+        "readme\\.txt|model/|model/[A-Za-z0-9_]+\\.obj|tex/|tex/[A-Za-z0-9_]+\\.bmp|audio/|"
+        "audio/[A-Za-z0-9_]+\\.ogg|fonts/|fonts/DejaVuSans(Mono)?\\.ttf|licences/|"
+        "licences/[A-Za-z0-9_.+-]+\\.txt)");
     const std::regex linuxOnly("show/(beatshow|lib/|lib/lib[A-Za-z0-9_.+-]+\\.so\\.[0-9]+)");
     const std::regex windowsOnly("show/beatshow\\.exe");
-    for (const auto& [archive, own] : {std::pair{LinuxArchive, linuxOnly}, std::pair{WindowsArchive, windowsOnly}}) {
+    for (const auto& [archive, own] :
+         {std::pair{LinuxArchive, linuxOnly}, std::pair{WindowsArchive, windowsOnly}}) {
         SCOPED_TRACE(archive.filename().string());
         const std::vector<std::string> entries = archiveEntries(archive);
         for (const std::string& entry : entries)
             EXPECT_TRUE(std::regex_match(entry, show) || std::regex_match(entry, own)) << entry;
-        for (const char* needed : {"show/epicrealtimetest.xml", "show/launch.txt", "show/readme.txt",
-                                   "show/audio/soundtrack.ogg", "show/tex/logo2.bmp", "show/model/Tunnel01.obj",
-                                   "show/blurX.psh", "show/fonts/DejaVuSans.ttf"})
+        for (const char* needed :
+             {"show/epicrealtimetest.xml", "show/launch.txt", "show/readme.txt", "show/audio/soundtrack.ogg",
+              "show/tex/logo2.bmp", "show/model/Tunnel01.obj", "show/blurX.psh", "show/fonts/DejaVuSans.ttf"})
             EXPECT_NE(std::find(entries.begin(), entries.end(), needed), entries.end()) << needed;
     }
     const std::vector<std::string> onLinux = archiveEntries(LinuxArchive);
     EXPECT_NE(std::find(onLinux.begin(), onLinux.end(), "show/lib/libSDL2-2.0.so.0"), onLinux.end());
     const std::vector<std::string> windows = archiveEntries(WindowsArchive);
-    EXPECT_EQ(std::count_if(windows.begin(), windows.end(), [](const std::string& e) { return e.ends_with(".dll"); }),
+    EXPECT_EQ(std::count_if(windows.begin(), windows.end(),
+                            [](const std::string& e) { return e.ends_with(".dll"); }),
               0)
         << "one program, its libraries inside";
 }
@@ -115,12 +118,14 @@ TEST(LinuxRelease, PlaysInAMinimalDebianWithTheFramesOfTheBuild) {
 
     // Started from another folder: the program plays the show beside it, with its launch.txt
     // (full screen on the desktop, vsync) under what is typed.
-    const ProgramRun played = runShellCommand(run + "'mkdir -p /tmp/release-shots && cd /tmp && "
-                                                    "timeout 600 /opt/release/show/beatshow " +
+    const ProgramRun played = runShellCommand(run +
+                                              "'mkdir -p /tmp/release-shots && cd /tmp && "
+                                              "timeout 600 /opt/release/show/beatshow " +
                                               PlayOptions + " --shot-dir /tmp/release-shots'");
     ASSERT_EQ(played.status, 0) << ::testing::PrintToString(played.lines);
     const int identical = compareWithGoldens(root / "tmp" / "release-shots");
-    std::cout << identical << " of " << ShotTimes.size() << " frames equal the goldens byte for byte" << std::endl;
+    std::cout << identical << " of " << ShotTimes.size() << " frames equal the goldens byte for byte"
+              << std::endl;
 }
 
 TEST(WindowsRelease, PlaysUnderWineFromItsOwnFolderWithTheFramesOfTheBuild) {
@@ -130,10 +135,10 @@ TEST(WindowsRelease, PlaysUnderWineFromItsOwnFolderWithTheFramesOfTheBuild) {
                   .status,
               0);
     const fs::path program = unpacked.path() / "show" / "beatshow.exe";
-    const ProgramRun played =
-        runShellCommand("cd " + shellQuoted(elsewhere.path().string()) +
-                        " && env -u DISPLAY SDL_AUDIODRIVER=dummy timeout 900 " + shellQuoted(BEATSHOW_WINE_RUN) +
-                        " " + shellQuoted(program.string()) + " " + PlayOptions + " 2>&1");
+    const ProgramRun played = runShellCommand("cd " + shellQuoted(elsewhere.path().string()) +
+                                              " && env -u DISPLAY SDL_AUDIODRIVER=dummy timeout 900 " +
+                                              shellQuoted(BEATSHOW_WINE_RUN) + " " +
+                                              shellQuoted(program.string()) + " " + PlayOptions + " 2>&1");
     ASSERT_EQ(played.status, 0) << ::testing::PrintToString(played.lines);
     // The shots land where it was started; its log beside it.
     compareWithGoldens(elsewhere.path());

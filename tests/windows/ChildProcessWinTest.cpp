@@ -116,8 +116,8 @@ TEST(ChildProcessWindows, AChildThatQuitsEarlyFailsTheWritesAndReportsItsStatus)
 
 TEST(ChildProcessWindows, ArgumentsArriveAsTheyWereGiven) {
     // Blanks, quotes and backslashes survive the command line Windows passes as one string.
-    const std::vector<std::string> arguments = {"plain", "two words", "", "say \"hi\"", "C:\\folder\\",
-                                                "back\\\\slash\\\" quote", "tab\there"};
+    const std::vector<std::string> arguments = {
+        "plain", "two words", "", "say \"hi\"", "C:\\folder\\", "back\\\\slash\\\" quote", "tab\there"};
     std::vector<std::string> command = {"pipe_child", "args"};
     command.insert(command.end(), arguments.begin(), arguments.end());
     ChildProcess child;

@@ -38,7 +38,8 @@ std::vector<std::string> changesWithin(FileWatcher& watcher, double seconds) {
             all.push_back(change);
             lastSeen = std::chrono::steady_clock::now();
         }
-        if (!all.empty() && std::chrono::steady_clock::now() - lastSeen > std::chrono::milliseconds(500)) break;
+        if (!all.empty() && std::chrono::steady_clock::now() - lastSeen > std::chrono::milliseconds(500))
+            break;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return all;

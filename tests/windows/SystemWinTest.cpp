@@ -12,7 +12,8 @@ namespace fs = std::filesystem;
 namespace {
 
 TEST(SystemWindows, ANewFileIsMadeOnlyWhenItIsNotThere) {
-    const fs::path file = fs::temp_directory_path() / ("beatshow-new-" + std::to_string(GetCurrentProcessId()));
+    const fs::path file =
+        fs::temp_directory_path() / ("beatshow-new-" + std::to_string(GetCurrentProcessId()));
     fs::remove(file);
     std::string error;
     EXPECT_TRUE(platform::createNewFile(file, error)) << error;

@@ -22,10 +22,9 @@ const fs::path Program = BEATSHOW_WINDOWS_PROGRAM;
 // The Windows program in `folder`, without a display of the test's own (wine-run makes one). Its
 // lines end in "\r\n", as text does on Windows; the "\r" goes.
 ProgramRun runUnderWine(const fs::path& folder, const std::string& arguments) {
-    ProgramRun run = runShellCommand("cd " + shellQuoted(folder.string()) +
-                                     " && env -u DISPLAY SDL_AUDIODRIVER=dummy timeout 900 " +
-                                     shellQuoted(BEATSHOW_WINE_RUN) + " " + shellQuoted(Program.string()) + " " +
-                                     arguments);
+    ProgramRun run = runShellCommand(
+        "cd " + shellQuoted(folder.string()) + " && env -u DISPLAY SDL_AUDIODRIVER=dummy timeout 900 " +
+        shellQuoted(BEATSHOW_WINE_RUN) + " " + shellQuoted(Program.string()) + " " + arguments);
     for (std::string& line : run.lines)
         if (!line.empty() && line.back() == '\r') line.pop_back();
     return run;
@@ -40,8 +39,9 @@ std::string shotName(int seconds) {
 class WindowsProgram : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(fs::exists(Program)) << Program << " is not built: `make test-windows` builds it (it needs "
-                                         << "scripts/build-windows-deps and the windows preset)";
+        ASSERT_TRUE(fs::exists(Program))
+            << Program << " is not built: `make test-windows` builds it (it needs "
+            << "scripts/build-windows-deps and the windows preset)";
     }
 };
 
@@ -51,9 +51,10 @@ TEST_F(WindowsProgram, PlaysTheDefaultShowWithTheFramesOfTheLinuxProgram) {
     ScratchDirectory shots;
     const fs::path log = Program.parent_path() / "beatshow.log";
     fs::remove(log);
-    const ProgramRun run =
-        runUnderWine(BEATSHOW_SHOW_BUILD_DIR, "--windowed --size 320x180 --offline 2 --until 44 --shots 4,20,35,44 "
-                                              "--shot-dir " + shellQuoted(shots.path().string()));
+    const ProgramRun run = runUnderWine(BEATSHOW_SHOW_BUILD_DIR,
+                                        "--windowed --size 320x180 --offline 2 --until 44 --shots 4,20,35,44 "
+                                        "--shot-dir " +
+                                            shellQuoted(shots.path().string()));
     ASSERT_EQ(run.status, 0) << ::testing::PrintToString(run.lines);
     const auto renderer = std::find_if(run.lines.begin(), run.lines.end(),
                                        [](const std::string& l) { return l.rfind("renderer: ", 0) == 0; });
@@ -91,16 +92,15 @@ TEST_F(WindowsProgram, PlaysTheDefaultShowWithTheFramesOfTheLinuxProgram) {
         fs::create_directories(BEATSHOW_WINE_OUTPUT_DIR);
         const fs::path kept = fs::path(BEATSHOW_WINE_OUTPUT_DIR) / shotName(t);
         fs::copy_file(shots.path() / shotName(t), kept, fs::copy_options::overwrite_existing);
-        ADD_FAILURE() << over << " pixels differ by more than 2/255 (up to " << largest << "); the frame is in "
-                      << kept;
+        ADD_FAILURE() << over << " pixels differ by more than 2/255 (up to " << largest
+                      << "); the frame is in " << kept;
     }
 }
 
 TEST_F(WindowsProgram, ChecksABrokenShowAsTheLinuxProgramDoes) {
-    const ProgramRun onLinux = runShellCommand("cd " + shellQuoted(BEATSHOW_BAD_SHOW_DIR) + " && " +
-                                             shellQuoted((fs::path(BEATSHOW_SHOW_BUILD_DIR).parent_path() / "beatshow")
-                                                             .string()) +
-                                             " --check .");
+    const ProgramRun onLinux = runShellCommand(
+        "cd " + shellQuoted(BEATSHOW_BAD_SHOW_DIR) + " && " +
+        shellQuoted((fs::path(BEATSHOW_SHOW_BUILD_DIR).parent_path() / "beatshow").string()) + " --check .");
     const ProgramRun onWindows = runUnderWine(BEATSHOW_BAD_SHOW_DIR, "--check .");
     EXPECT_EQ(onLinux.status, 1);
     EXPECT_EQ(onWindows.status, 1) << ::testing::PrintToString(onWindows.lines);
@@ -134,8 +134,8 @@ TEST_F(WindowsProgram, CapturesThroughAnEncoderBesideItAndSaysWhenThereIsNone) {
     auto capture = [&] {
         ProgramRun run = runShellCommand("cd " + shellQuoted(BEATSHOW_SHOW_BUILD_DIR) +
                                          " && env -u DISPLAY SDL_AUDIODRIVER=dummy timeout 900 " +
-                                         shellQuoted(BEATSHOW_WINE_RUN) + " " + shellQuoted(copy.string()) + " " +
-                                         arguments);
+                                         shellQuoted(BEATSHOW_WINE_RUN) + " " + shellQuoted(copy.string()) +
+                                         " " + arguments);
         for (std::string& line : run.lines)
             if (!line.empty() && line.back() == '\r') line.pop_back();
         return run;
@@ -143,8 +143,9 @@ TEST_F(WindowsProgram, CapturesThroughAnEncoderBesideItAndSaysWhenThereIsNone) {
 
     const ProgramRun without = capture();
     EXPECT_EQ(without.status, 1);
-    EXPECT_TRUE(without.has("beatshow: --capture needs ffmpeg.exe, which is neither beside beatshow.exe nor on PATH: "
-                            "put it beside beatshow.exe (ffmpeg.org links to Windows builds)"))
+    EXPECT_TRUE(
+        without.has("beatshow: --capture needs ffmpeg.exe, which is neither beside beatshow.exe nor on PATH: "
+                    "put it beside beatshow.exe (ffmpeg.org links to Windows builds)"))
         << ::testing::PrintToString(without.lines);
     EXPECT_FALSE(fs::exists(folder.path() / "out.mp4"));
 
