@@ -31,7 +31,8 @@ EOF
   export APT_CONFIG=$apt_dir/apt.conf
 
   say "reading Debian's source index ($mirror $suite)"
-  apt-get -q update >>"$log" 2>&1 ||
+  # (Without --error-on=any a mirror that does not answer is only a warning.)
+  apt-get -q update --error-on=any >>"$log" 2>&1 ||
     fail "cannot read Debian's source index from $mirror ($suite): $(grep -E '^(E|W):' "$log" | head -1)"
 }
 
