@@ -146,6 +146,18 @@ int parseCommandLine(const std::vector<std::string>& arguments, ProgramOptions& 
                 options.checkDirectory = arguments[++i];
         } else if (a == "--windowed") {
             options.windowed = true;
+        } else if (a == "--fullscreen") {
+            if (!value(v)) return -1;
+            if (v != "exact" && v != "desktop") {
+                error = "--fullscreen takes exact (a mode change to the window's size) or desktop (the "
+                        "desktop at its own size), not '" +
+                        v + "'";
+                return -1;
+            }
+            options.windowed = false;
+            options.desktopFullscreen = v == "desktop";
+        } else if (a == "--vsync" || a == "--no-vsync") {
+            options.vsync = a == "--vsync";
         } else if (a == "--size") {
             if (!value(v)) return -1;
             sizeGiven = true;
@@ -245,6 +257,11 @@ int parseCommandLine(const std::vector<std::string>& arguments, ProgramOptions& 
     return 0;
 }
 
+bool playsShow(const ProgramOptions& options) {
+    return !options.help && !options.classes && options.newShowDirectory.empty() && !options.check &&
+           !options.edit && !options.resave && options.sync.exportDirectory.empty();
+}
+
 std::string joinCommandLine(const std::vector<std::string>& arguments) {
     std::string line;
     for (const std::string& a : arguments)
@@ -269,6 +286,10 @@ std::string usageText() {
            "                       outliner, inspector, timeline, camera recording; Ctrl+S saves\n"
            "  --resave             read the show's scene and save it as the editor does (no window)\n"
            "  --windowed           a window instead of full screen\n"
+           "  --fullscreen MODE    exact: full screen by a mode change to --size (the default);\n"
+           "                       desktop: full screen at the desktop's own size, no mode change\n"
+           "  --vsync, --no-vsync  present each frame at a display refresh (no tearing), or as soon\n"
+           "                       as it is drawn (the default)\n"
            "  --size WxH           another back-buffer size (default 1920x1080)\n"
            "  --offline FPS        deterministic playback: every frame advances the clock by 1/FPS s,\n"
            "                       no sound; the same command gives the same frames and log\n"
@@ -299,6 +320,9 @@ std::string usageText() {
            "                       and how long the scene took from its file to its last resource\n" +
            syncUsageText() +
            "  --help               this text\n"
+           "\n"
+           "A file launch.txt beside the scene holds options the show starts with, one a line (a\n"
+           "release's full screen and vsync); the command line's own win.\n"
            "\n"
            "Headless machines: SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy beatshow --offline 30 ...\n";
 }

@@ -61,6 +61,11 @@ struct ProgramOptions : WindowSettings {
     std::vector<KeyPress> presses;
 
     bool watchesFiles() const { return watch == 1 || (watch == -1 && windowed && offlineFps <= 0); }
+    // How a release starts at a party: presenting once per display refresh (--vsync), and full
+    // screen on the desktop at the desktop's own size instead of a mode change to the window's
+    // (--fullscreen desktop; --fullscreen exact is the mode change, as without the option).
+    bool vsync = false;
+    bool desktopFullscreen = false;
     // --capture OUT and --fps N: the show offline into a video file.
     CaptureSettings capture;
     // --sync, --bpm, --log-beats, --export-tracks: the tempo and the link to a sync tracker.
@@ -74,6 +79,11 @@ int parseCommandLine(const std::vector<std::string>& arguments, ProgramOptions& 
 // folder, the frame log, a capture) keep meaning the folder the command was typed in: before the
 // program moves into DIR, their relative paths are made absolute from the working directory.
 void anchorPathsToWorkingDirectory(ProgramOptions& options);
+
+// True for the runs that play the show (in a window, full screen, offline, into a capture), which
+// take the show's launch settings; false for --check, --new, --edit, --resave, --export-tracks,
+// --classes, --help.
+bool playsShow(const ProgramOptions& options);
 
 // The arguments joined with one blank after each, as the engine has always received them.
 std::string joinCommandLine(const std::vector<std::string>& arguments);

@@ -6,6 +6,7 @@
 #include "app/Capture.h"
 #include "app/CommandLine.h"
 #include "app/DeviceCheck.h"
+#include "app/LaunchFile.h"
 #include "app/NewShow.h"
 #include "app/RunControl.h"
 #include "app/SceneCheck.h"
@@ -22,11 +23,12 @@
 #include "platform/FileWatching.h"
 #include "platform/SdlAudio.h"
 #include "platform/SdlWindow.h"
+#include "platform/System.h"
 #include "platform/VorbisDecoder.h"
 #include "render/gl/DeviceRenderer.h"
+#include "render/gl/GlFont.h"
 #include "scene/loader/SceneLoader.h"
 
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -43,12 +45,15 @@ FrameTimer mainTimer;
 // `invisibleAllowed`: the run is for its files (offline or with shots), so it may go on
 // without a display.
 std::unique_ptr<SystemWindow> openWindow(const std::string& title, unsigned width, unsigned height,
-                                         bool fullscreen, bool invisibleAllowed) {
+                                         bool fullscreen, bool invisibleAllowed,
+                                         const ProgramOptions& options) {
     platform::WindowResult result = platform::WindowCreated;
     std::string error;
-    auto window = platform::createWindow(
-        {title, static_cast<int>(width), static_cast<int>(height), fullscreen, invisibleAllowed}, result,
-        error);
+    platform::WindowRequest request{title, static_cast<int>(width), static_cast<int>(height), fullscreen,
+                                    invisibleAllowed};
+    request.desktop = options.desktopFullscreen;
+    request.vsync = options.vsync;
+    auto window = platform::createWindow(request, result, error);
     if (!window) logStream << "beatshow: " << error << std::endl;
     return window;
 }
@@ -92,6 +97,32 @@ bool enterShowDirectory(ProgramOptions& options) {
     return true;
 }
 
+// A release's program plays the show beside it wherever it was started from; the show's
+// launch.txt counts as options typed before the command line's. False after saying why.
+bool takeLaunchSettings(const std::vector<std::string>& arguments, ProgramOptions& options) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (options.showDirectory.empty() && !fs::exists(showSceneFile, ec)) {
+        const fs::path own = platform::programFolder();
+        if (!own.empty() && fs::exists(own / showSceneFile, ec)) options.showDirectory = own.string();
+    }
+    const std::string directory = options.showDirectory;
+    std::vector<std::string> launch;
+    std::string error;
+    if (!readLaunchFile(fs::path(directory.empty() ? "." : directory) / launchFileName, launch, error)) {
+        std::fprintf(stderr, "beatshow: %s\n", error.c_str());
+        return false;
+    }
+    if (launch.empty()) return true;
+    launch.insert(launch.end(), arguments.begin(), arguments.end());
+    if (parseCommandLine(launch, options, error) != 0) {
+        std::fprintf(stderr, "beatshow: %s\n", error.c_str());
+        return false;
+    }
+    if (options.showDirectory.empty()) options.showDirectory = directory;
+    return true;
+}
+
 // `beatshow --edit DIR` on a folder that is missing or empty starts from the show `--new` writes,
 // since a show needs its shaders before the editor can draw anything.
 bool prepareShowToEdit(const std::string& directory) {
@@ -105,7 +136,7 @@ bool prepareShowToEdit(const std::string& directory) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int runProgram(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     ProgramOptions options;
     std::string error;
@@ -138,6 +169,7 @@ int main(int argc, char** argv) {
         std::fprintf(saved == 0 ? stdout : stderr, "beatshow: %s\n", message.c_str());
         return saved;
     }
+    if (playsShow(options) && !takeLaunchSettings(arguments, options)) return 2;
     if (options.edit && !options.showDirectory.empty() && !prepareShowToEdit(options.showDirectory)) return 1;
     // The folder the tracks go to means the one it was typed in, as the shots' folder does.
     if (!options.sync.exportDirectory.empty()) {
@@ -156,6 +188,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "beatshow: %s\n", error.c_str());
         return 2;
     }
+    // A release carries its fonts beside the program.
+    addFontFolder((platform::programFolder() / "fonts").string());
 
     // A capture is an offline run at its own rate, in a window rather than full screen; it ends
     // itself at --until and after --frames, counting the frames it keeps.
@@ -167,13 +201,21 @@ int main(int argc, char** argv) {
         runOptions.frameLimit = 0;
     }
 
+    // Full screen on the desktop renders at the desktop's size (where there is a desktop).
+    int desktopWidth = 0, desktopHeight = 0;
+    if (!runOptions.windowed && options.desktopFullscreen &&
+        platform::desktopSize(desktopWidth, desktopHeight)) {
+        options.width = runOptions.width = static_cast<unsigned>(desktopWidth);
+        options.height = runOptions.height = static_cast<unsigned>(desktopHeight);
+    }
+
     EngineServices services;
     const bool forFiles = options.offlineFps > 0 || !options.shotTimes.empty();
     std::unique_ptr<EditorSession> editor;
     std::unique_ptr<CaptureSession> capture;
-    services.openWindow = [forFiles, &editor, &capture](const std::string& title, unsigned width,
-                                                        unsigned height, bool fullscreen) {
-        auto window = openWindow(title, width, height, fullscreen, forFiles);
+    services.openWindow = [forFiles, &editor, &capture, &options](const std::string& title, unsigned width,
+                                                                  unsigned height, bool fullscreen) {
+        auto window = openWindow(title, width, height, fullscreen, forFiles, options);
         if (editor) return editor->wrap(std::move(window));
         return capture ? capture->wrapWindow(std::move(window)) : std::move(window);
     };
@@ -224,12 +266,7 @@ int main(int argc, char** argv) {
         }
         // Asked to end from outside (kill, a closing session, Ctrl+C in the terminal): the editor
         // keeps its unsaved changes beside the scene before it goes. SDL leaves these handlers be.
-        for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
-            struct sigaction action {};
-            action.sa_handler = EditorSession::noteSignal;
-            sigemptyset(&action.sa_mask);
-            sigaction(signal, &action, nullptr);
-        }
+        platform::catchStopRequests(EditorSession::noteSignal, false);
     }
     transport::setHudVisible(options.hud);
     if (options.capture.enabled()) {
@@ -261,4 +298,16 @@ int main(int argc, char** argv) {
     // A script that runs the show must see a failed start, and an editor ended by a signal.
     if (editor && editor->endedBySignal() != 0 && result == 0) return 128 + editor->endedBySignal();
     return result == 0 ? captured : 1;
+}
+
+int main(int argc, char** argv) {
+    // Windows: no console of its own; the log goes to beatshow.log beside the program.
+    platform::startProgramOutput("beatshow.log");
+    const int status = runProgram(argc, argv);
+    // Stopped on request (Ctrl+C: 130, or a closed console) is what the person asked for;
+    // anything else unseen gets a box.
+    const bool stopped = status == 128 + platform::StopInterrupt || status == 128 + platform::StopTerminate ||
+                         status == 128 + platform::StopHangUp;
+    if (status != 0 && !stopped) platform::showFailure("beatshow could not play the show.");
+    return status;
 }

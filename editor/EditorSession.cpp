@@ -12,6 +12,7 @@
 #include "engine/loop/SceneReload.h"
 #include "engine/loop/Transport.h"
 #include "platform/SdlWindow.h"
+#include "platform/System.h"
 #include "platform/VorbisDecoder.h"
 
 #include <SDL.h>
@@ -23,7 +24,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <filesystem>
 
 namespace {
@@ -546,8 +546,15 @@ void EditorSession::watchFile() {
     const double now = seconds();
     if (!sceneTouched_ && now < nextLook_) return;
     nextLook_ = now + 0.5;
+#if defined(_WIN32)
+    // The stamp has whole seconds there (editor/model/SceneFile.cpp): a notice is always looked
+    // into, since a change of the same size in the same second leaves the stamp as it was.
+    const bool noticed = sceneTouched_;
+#else
+    const bool noticed = false;
+#endif
     sceneTouched_ = false;
-    if (statSceneFile(scenePath_).sameStamp(seen_)) return;
+    if (!noticed && statSceneFile(scenePath_).sameStamp(seen_)) return;
     std::string bytes, error;
     SceneFileState disk;
     if (!readSceneFile(scenePath_, bytes, disk, error)) return; // looked at again next time
@@ -699,20 +706,17 @@ void EditorSession::act(const EditorRequests& answer) {
 
 void EditorSession::noteSignal(int signal) {
     // A second signal before the first was taken (the frames stand still): its own way out.
-    if (signalNoted.exchange(signal) != 0) {
-        std::signal(signal, SIG_DFL);
-        std::raise(signal);
-    }
+    if (signalNoted.exchange(signal) != 0) platform::endByStopRequest(signal);
 }
 
 void EditorSession::takeSignal() {
     const int signal = signalNoted.exchange(0);
     if (signal == 0) return;
     endedBySignal_ = signal;
-    const std::string name = signal == SIGTERM  ? "SIGTERM"
-                             : signal == SIGINT ? "SIGINT"
-                             : signal == SIGHUP ? "SIGHUP"
-                                                : "signal " + std::to_string(signal);
+    const std::string name = signal == platform::StopTerminate   ? "SIGTERM"
+                             : signal == platform::StopInterrupt ? "SIGINT"
+                             : signal == platform::StopHangUp    ? "SIGHUP"
+                                                                 : "signal " + std::to_string(signal);
     // Nobody is there to answer a question: unsaved work is kept beside the scene instead.
     if (ui_.history().modified()) {
         std::string error;

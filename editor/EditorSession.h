@@ -54,9 +54,10 @@ public:
     // Whether the window system's event may reach the show (the editor keeps what is its own).
     bool passToShow(const void* sdlEvent);
 
-    // For a handler of SIGTERM, SIGINT and SIGHUP (async-signal-safe): the editor ends at its next
-    // frame, its unsaved changes kept as NAME.recover beside the scene. A second signal before
-    // that takes the signal's default action.
+    // For a handler of SIGTERM, SIGINT and SIGHUP (async-signal-safe; on Windows the console's
+    // Ctrl+C and its closing, platform/System.h): the editor ends at its next frame, its unsaved
+    // changes kept as NAME.recover beside the scene. A second signal before that takes the
+    // signal's default action.
     static void noteSignal(int signal);
     // The signal that ended the session (0: none).
     int endedBySignal() const { return endedBySignal_; }

@@ -8,6 +8,8 @@
 #include <climits>
 #include <map>
 #include <set>
+#elif defined(_WIN32)
+#include "platform/FileWatchingWin.h"
 #endif
 
 namespace fs = std::filesystem;
@@ -94,6 +96,8 @@ std::unique_ptr<FileWatcher> makeFileWatcher(const fs::path& directory) {
 #if defined(__linux__)
     const int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (fd >= 0) return std::make_unique<InotifyWatcher>(fd, directory);
+#elif defined(_WIN32)
+    if (auto watcher = makeDirectoryChangesWatcher(directory)) return watcher;
 #endif
     return std::make_unique<PollingFileWatcher>(directory);
 }

@@ -1,5 +1,7 @@
 #include "platform/SdlWindow.h"
 
+#include "engine/base/Log.h"
+
 #include <SDL2/SDL.h>
 
 #include <cstdint>
@@ -366,6 +368,17 @@ void setTextInput(bool on) {
         SDL_StopTextInput();
 }
 
+bool desktopSize(int& width, int& height) {
+    std::string error;
+    SDL_DisplayMode mode{};
+    if (!ensureVideo(error) || isHeadless() || SDL_GetDesktopDisplayMode(0, &mode) != 0 || mode.w <= 0 ||
+        mode.h <= 0)
+        return false;
+    width = mode.w;
+    height = mode.h;
+    return true;
+}
+
 bool isHeadless() {
     const char* driver = SDL_GetCurrentVideoDriver();
     return driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
@@ -407,9 +420,10 @@ std::unique_ptr<SystemWindow> createWindow(const WindowRequest& request, WindowR
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0); // the renderer makes its own depth buffers
 
     // Headless drivers have no display mode to change: the window simply gets the requested size.
-    const bool changeMode = request.fullscreen && !isHeadless();
+    const bool changeMode = request.fullscreen && !request.desktop && !isHeadless();
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
     if (changeMode) flags |= SDL_WINDOW_FULLSCREEN;
+    if (request.fullscreen && request.desktop && !isHeadless()) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
     SDL_Window* window = SDL_CreateWindow(request.title.c_str(), 0, 0, request.width, request.height, flags);
     if (!window) {
         error = std::string("cannot create the window: ") + SDL_GetError();
@@ -437,7 +451,10 @@ std::unique_ptr<SystemWindow> createWindow(const WindowRequest& request, WindowR
         result = WindowNoContext;
         return nullptr;
     }
-    SDL_GL_SetSwapInterval(0); // never wait for the vertical retrace
+    // Without vsync, never wait for the vertical retrace.
+    if (SDL_GL_SetSwapInterval(request.vsync ? 1 : 0) != 0 && request.vsync)
+        logStream << "vsync: this driver cannot wait for the display's refresh (" << SDL_GetError()
+                  << "); frames are shown as soon as they are drawn" << std::endl;
     result = WindowCreated;
     return std::make_unique<SdlWindow>(window, context);
 }

@@ -7,7 +7,8 @@
 //   the Viewport's key tables hold unchanged; all the mouse motion waiting is one message with
 //   the latest position, handed over first;
 // - full screen asks the display for exactly the requested size at 32 bits per pixel, and reports
-//   a refusal with the "Can't set mode to fullscreen" box;
+//   a refusal with the "Can't set mode to fullscreen" box; or, asked for the desktop, covers it
+//   at the desktop's own mode;
 // - cursor read, re-centre (only when the cursor is elsewhere, so that a resting mouse does not
 //   queue a motion event every frame) and hide.
 //
@@ -40,7 +41,15 @@ struct WindowRequest {
     // is taken only when asked for (SDL_VIDEODRIVER names the driver) or allowed here (a run that
     // writes its frames to files needs no display); otherwise creation fails saying so.
     bool invisibleAllowed = false;
+    // Full screen on the desktop at its own mode (the request's size should be the desktop's,
+    // see desktopSize) rather than a mode change to the requested size.
+    bool desktop = false;
+    // Present once per display refresh instead of as soon as a frame is drawn.
+    bool vsync = false;
 };
+
+// The size of the desktop the window opens on; false where there is none (headless drivers).
+bool desktopSize(int& width, int& height);
 
 // On failure returns null, sets `result`, and describes the cause in `error` (what is missing
 // and what to do about it). A refused full-screen mode also shows the "Can't set mode to

@@ -1,6 +1,6 @@
 // TCP connections that never block, for the link to a sync tracker: the system's sockets behind
-// TcpConnection (engine/base/TcpConnection.h). POSIX sockets here; another system gets a file of
-// its own behind the same function.
+// TcpConnection (engine/base/TcpConnection.h): POSIX sockets in TcpSocket.cpp, Winsock in
+// TcpSocketWin.cpp.
 #pragma once
 
 #include "engine/base/TcpConnection.h"

@@ -11,12 +11,99 @@
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(_WIN32)
+#include <io.h>
+#endif
 
 namespace {
 
 std::string folderOf(const std::string& path) {
     const std::string folder = std::filesystem::path(path).parent_path().string();
     return folder.empty() ? "." : folder;
+}
+
+#if defined(_WIN32)
+// Windows, through its C runtime: the files are opened in binary (the scene's line ends stay as
+// they are) and are not handed to child processes. What a replaced file keeps is its read-only
+// flag, the only permission the runtime knows; it has no owner to give away. The folder's entry
+// is not synced (the runtime cannot open a folder; NTFS journals its entries itself).
+int openToRead(const std::string& path) {
+    return ::_open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+}
+
+int openToWrite(const std::string& path) {
+    return ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
+                   _S_IREAD | _S_IWRITE);
+}
+
+int flushToDisk(int fd) {
+    return ::_commit(fd);
+}
+
+void syncFolder(const std::string&) {}
+
+// Whole seconds: the runtime knows no finer time (EditorSession looks into every notice).
+int64_t modifiedNs(const std::string&, const struct stat& info) {
+    return static_cast<int64_t>(info.st_mtime) * 1000000000;
+}
+
+struct Keep {
+    bool readOnly = false;
+};
+
+std::optional<Keep> keepOf(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+    return Keep{(info.st_mode & _S_IWRITE) == 0};
+}
+
+void makeWritable(const std::string& path, bool writable) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::permissions(path, fs::perms::owner_write, writable ? fs::perm_options::add : fs::perm_options::remove,
+                    ec);
+}
+
+bool keepOnOpenFile(int, const std::optional<Keep>&) {
+    return true; // the read-only flag goes on after the rename: a read-only file cannot be replaced
+}
+
+// Windows does not replace a read-only file: its flag comes off first, and goes on the new file.
+bool replaceFile(const std::string& from, const std::string& to, const std::optional<Keep>& keep,
+                 std::error_code& ec) {
+    struct stat info {};
+    if (::stat(to.c_str(), &info) == 0 && (info.st_mode & _S_IWRITE) == 0) makeWritable(to, true);
+    std::filesystem::rename(from, to, ec);
+    if (ec) return false;
+    if (keep && keep->readOnly) makeWritable(to, false);
+    return true;
+}
+
+bool isReadOnly(const std::string&, const struct stat& info) {
+    return (info.st_mode & _S_IWRITE) == 0;
+}
+
+// Windows' own links are not followed: a linked scene is replaced by a file of its own (making a
+// link there takes an administrator or developer mode, and the runtime cannot read one).
+bool linkTarget(const std::string&, std::string&, std::string&) {
+    return true;
+}
+
+Keep privateCopy(Keep keep) {
+    keep.readOnly = false;
+    return keep;
+}
+#else
+int openToRead(const std::string& path) {
+    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+}
+
+int openToWrite(const std::string& path) {
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+}
+
+int flushToDisk(int fd) {
+    return ::fsync(fd);
 }
 
 // The folder's entry for a renamed file reaches the disk only when the folder itself is synced.
@@ -26,6 +113,10 @@ void syncFolder(const std::string& folder) {
     if (fd < 0) return;
     ::fsync(fd);
     ::close(fd);
+}
+
+int64_t modifiedNs(const std::string&, const struct stat& info) {
+    return static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
 }
 
 // What a replaced file keeps: its permission bits and its owner.
@@ -41,10 +132,57 @@ std::optional<Keep> keepOf(const std::string& path) {
     return Keep{static_cast<mode_t>(info.st_mode & 07777), info.st_uid, info.st_gid};
 }
 
+// Set on the open descriptor, so a read-only mode does not stop the writing that follows. The
+// owner is kept where this user may give the file away (root); elsewhere it is ours.
+bool keepOnOpenFile(int fd, const std::optional<Keep>& keep) {
+    if (!keep) return true;
+    if (::fchmod(fd, keep->mode) != 0) return false;
+    if (keep->owner != ::geteuid() || keep->group != ::getegid())
+        if (::fchown(fd, keep->owner, keep->group) != 0) {
+            // Not allowed: the file is the saving user's, as any new file of theirs would be.
+        }
+    return true;
+}
+
+bool replaceFile(const std::string& from, const std::string& to, const std::optional<Keep>&,
+                 std::error_code& ec) {
+    std::filesystem::rename(from, to, ec);
+    return !ec;
+}
+
+bool isReadOnly(const std::string& path, const struct stat& info) {
+    // Root may write anything; a file without any write bit was still made read-only on purpose.
+    return ::access(path.c_str(), W_OK) != 0 || (info.st_mode & 0222) == 0;
+}
+
+// A linked scene is saved where the link leads: the link stays, its target gets the bytes.
+// False with a message when the link leads nowhere.
+bool linkTarget(const std::string& path, std::string& target, std::string& message) {
+    namespace fs = std::filesystem;
+    struct stat link {};
+    if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return true;
+    std::error_code ec;
+    const fs::path resolved = fs::canonical(path, ec);
+    if (ec) {
+        message = path + " is a link to " + fs::read_symlink(path, ec).string() +
+                  ", which does not exist; not written";
+        return false;
+    }
+    target = resolved.string();
+    return true;
+}
+
+// Unsaved work is as private as the scene it belongs to, and its owner can always read it.
+Keep privateCopy(Keep keep) {
+    keep.mode |= S_IRUSR | S_IWUSR;
+    return keep;
+}
+#endif
+
 // Writes the bytes to a new file and flushes them to the disk before it counts as written.
 bool writeWholeFile(const std::string& path, const std::string& text, const std::optional<Keep>& keep,
                     std::string& error) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int fd = openToWrite(path);
     if (fd < 0) {
         error = "cannot write " + path + ": " + std::strerror(errno);
         return false;
@@ -55,15 +193,7 @@ bool writeWholeFile(const std::string& path, const std::string& text, const std:
         ::unlink(path.c_str());
         return false;
     };
-    if (keep) {
-        // Set on the open descriptor, so a read-only mode does not stop the writing below. The
-        // owner is kept where this user may give the file away (root); elsewhere it is ours.
-        if (::fchmod(fd, keep->mode) != 0) return fail("set the permissions of");
-        if (keep->owner != ::geteuid() || keep->group != ::getegid())
-            if (::fchown(fd, keep->owner, keep->group) != 0) {
-                // Not allowed: the file is the saving user's, as any new file of theirs would be.
-            }
-    }
+    if (!keepOnOpenFile(fd, keep)) return fail("set the permissions of");
     size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
@@ -71,7 +201,7 @@ bool writeWholeFile(const std::string& path, const std::string& text, const std:
         if (n <= 0) return fail("write");
         done += static_cast<size_t>(n);
     }
-    if (::fsync(fd) != 0) return fail("write");
+    if (flushToDisk(fd) != 0) return fail("write");
     if (::close(fd) != 0) {
         error = "cannot write " + path + ": " + std::strerror(errno);
         ::unlink(path.c_str());
@@ -84,18 +214,15 @@ bool writeAtomically(const std::string& path, const std::string& text, const std
                      std::string& error) {
     const std::string temporary = path + ".part" + std::to_string(::getpid());
     if (!writeWholeFile(temporary, text, keep, error)) return false;
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = "cannot replace " + path + ": " + std::strerror(errno);
+    // std::filesystem's rename replaces the file on Windows too, where std::rename refuses.
+    std::error_code ec;
+    if (!replaceFile(temporary, path, keep, ec)) {
+        error = "cannot replace " + path + ": " + ec.message();
         ::unlink(temporary.c_str());
         return false;
     }
     syncFolder(folderOf(path));
     return true;
-}
-
-bool isReadOnly(const std::string& path, const struct stat& info) {
-    // Root may write anything; a file without any write bit was still made read-only on purpose.
-    return ::access(path.c_str(), W_OK) != 0 || (info.st_mode & 0222) == 0;
 }
 
 } // namespace
@@ -116,14 +243,14 @@ SceneFileState statSceneFile(const std::string& path) {
     if (::stat(path.c_str(), &info) != 0) return state;
     state.exists = true;
     state.size = static_cast<uint64_t>(info.st_size);
-    state.modifiedNs = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    state.modifiedNs = modifiedNs(path, info);
     return state;
 }
 
 bool readSceneFile(const std::string& path, std::string& bytes, SceneFileState& state, std::string& error) {
     bytes.clear();
     state = SceneFileState{};
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = openToRead(path);
     if (fd < 0) {
         if (errno == ENOENT) return true;
         error = "cannot read " + path + ": " + std::strerror(errno);
@@ -150,7 +277,7 @@ bool readSceneFile(const std::string& path, std::string& bytes, SceneFileState& 
     ::close(fd);
     state.exists = true;
     state.size = bytes.size();
-    state.modifiedNs = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    state.modifiedNs = modifiedNs(path, info);
     state.hash = sceneTextHash(bytes);
     return true;
 }
@@ -158,19 +285,8 @@ bool readSceneFile(const std::string& path, std::string& bytes, SceneFileState& 
 SceneSaveResult saveSceneFile(const std::string& path, const std::string& text, const SceneSave& save,
                               SceneFileState& written, std::string& message) {
     namespace fs = std::filesystem;
-    // A linked scene is saved where the link leads: the link stays, its target gets the bytes.
     std::string target = path;
-    struct stat link {};
-    if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-        std::error_code ec;
-        const fs::path resolved = fs::canonical(path, ec);
-        if (ec) {
-            message = path + " is a link to " + fs::read_symlink(path, ec).string() +
-                      ", which does not exist; not written";
-            return SceneSaveResult::Failed;
-        }
-        target = resolved.string();
-    }
+    if (!linkTarget(path, target, message)) return SceneSaveResult::Failed;
     struct stat info {};
     const bool exists = ::stat(target.c_str(), &info) == 0;
     if (exists && !S_ISREG(info.st_mode)) {
@@ -216,7 +332,7 @@ std::string recoveryPath(const std::string& path) {
 bool writeRecoveryCopy(const std::string& path, const std::string& text, std::string& error) {
     // Unsaved work is as private as the scene it belongs to.
     std::optional<Keep> keep = keepOf(path);
-    if (keep) keep->mode |= S_IRUSR | S_IWUSR;
+    if (keep) keep = privateCopy(*keep);
     return writeAtomically(recoveryPath(path), text, keep, error);
 }
 

@@ -8,6 +8,9 @@
 //   only written when the caller says the user agreed.
 // It does not lock the file: a change made between the check and the rename (a few
 // milliseconds) is not seen.
+// On Windows, which the editor reaches through the C runtime only, less is kept: a link is
+// replaced by a file of its own rather than saved through, the read-only flag is the permission
+// kept and there is no owner to keep, the folder is not synced, and the stamp has whole seconds.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 // A TCP connection that never blocks the frame that uses it: connecting, sending and receiving
 // all return at once with what could be done. The platform implements it (platform/TcpSocket:
-// POSIX sockets); tests may hand in their own.
+// POSIX sockets, Winsock on Windows); tests may hand in their own.
 //
 // What it does NOT do: frame messages, retry, or resolve names after it was made (the connector
 // resolves its address once, when it is made, so that a retry never waits for a name server).

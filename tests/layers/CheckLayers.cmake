@@ -31,6 +31,9 @@ set(gui_folders  editor app)
 set(sdl_text "platform/, editor/ and app/")
 set(gl_text  "render/gl/, editor/ and app/")
 set(gui_text "editor/ and app/")
+# The Windows implementations of the system interfaces: platform/, and app/'s own *Win.cpp files
+# beside the interfaces they implement (the child process).
+set(windows_text "Windows' own header belongs to platform/ and app/'s *Win.cpp files")
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -66,6 +69,9 @@ foreach(file ${sources})
       list(APPEND breaches "${file} includes <${CMAKE_MATCH_1}>: GL belongs to ${gl_text}")
     elseif(line MATCHES "#[ \t]*include[ \t]*<(imgui[^>]*)>" AND NOT folder IN_LIST gui_folders)
       list(APPEND breaches "${file} includes <${CMAKE_MATCH_1}>: ImGui belongs to ${gui_text}")
+    elseif(line MATCHES "#[ \t]*include[ \t]*<([Ww]indows\\.h)>" AND NOT folder STREQUAL "platform"
+           AND NOT file MATCHES "^app/[A-Za-z]+Win\\.cpp$")
+      list(APPEND breaches "${file} includes <windows.h>: ${windows_text}")
     endif()
   endforeach()
 endforeach()
