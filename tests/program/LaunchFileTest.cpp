@@ -53,6 +53,7 @@ TEST(LaunchFile, ALineThatIsNoPlayingOptionIsRefusedWithItsNumber) {
         {"--check\n", "launch.txt:1: --check does not belong in a launch file"},
         {"--edit\n", "launch.txt:1: --edit does not belong in a launch file"},
         {"--new there\n", "launch.txt:1: --new does not belong in a launch file"},
+        {"--export-tracks tracks\n", "launch.txt:1: --export-tracks does not belong in a launch file"},
         {"--frobnicate\n", "launch.txt:1: unknown option '--frobnicate'"},
     };
     for (const auto& [text, expected] : cases) {

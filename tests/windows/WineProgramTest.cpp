@@ -1,17 +1,23 @@
 // The Windows program under Wine, on the same Mesa as the Linux program (Xvfb, OpenGL 4.5 core
 // through Wine's WGL): the default show offline with its shots equal to the golden frames, the
-// check of a broken show word for word as the Linux program prints it, and its log in
-// beatshow.log beside it. The window and Escape: escape_under_wine.sh.
+// check of a broken show word for word as the Linux program prints it, its log in beatshow.log
+// beside it, a capture through an encoder beside it, and the link to a sync editor. The window and Escape:
+// escape_under_wine.sh.
 #include "render/gl/PngFile.h"
 #include "tests/support/ProgramRun.h"
 #include "tests/support/TestSupport.h"
+#include "tests/sync/StandInEditor.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -159,6 +165,59 @@ TEST_F(WindowsProgram, CapturesThroughAnEncoderBesideItAndSaysWhenThereIsNone) {
     // Ten frames of 160 x 90 in four bytes a pixel; a second of the song, 44.1 kHz stereo.
     EXPECT_EQ(video, 160 * 90 * 4 * 10);
     EXPECT_EQ(sound, 44100 * 2 * 2);
+}
+
+} // namespace
+
+namespace {
+
+// --sync through Winsock: the Windows program links to a stand-in Rocket editor on this
+// machine's loopback (Wine's sockets are the host's), asks for the show's tracks, takes a key
+// the editor sets and writes it into its scene when the editor saves.
+TEST_F(WindowsProgram, LinksToASyncEditorAndSavesItsKeysIntoTheScene) {
+    ScratchDirectory show;
+    fs::copy(BEATSHOW_SHOW_BUILD_DIR, show.path(), fs::copy_options::recursive);
+    const fs::path scene = show.path() / "epicrealtimetest.xml";
+    const std::string before = [&] {
+        std::ifstream in(scene, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }();
+
+    StandInEditor editor;
+    std::atomic<bool> ended{false};
+    ProgramRun run;
+    std::thread program([&] {
+        run = runUnderWine(show.path(), "--windowed --size 160x90 --offline 10 --until 12 --sync 127.0.0.1:" +
+                                            std::to_string(editor.port()));
+        ended = true;
+    });
+    bool saved = false;
+    while (!ended) {
+        editor.service();
+        // Connected (the tracks asked for and a row told): a key on the first track, then a save.
+        if (!saved && !editor.tracks.empty() && !editor.rows.empty()) {
+            editor.setKey(0, 0, 7.25f, 0);
+            editor.saveTracks();
+            saved = true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    program.join();
+    ASSERT_EQ(run.status, 0) << ::testing::PrintToString(run.lines);
+    EXPECT_TRUE(editor.greeted());
+    EXPECT_EQ(editor.greeting(), "hello, synctracker!");
+    EXPECT_TRUE(editor.unexpected.empty());
+    ASSERT_FALSE(editor.tracks.empty());
+    EXPECT_TRUE(run.has("sync: connected to 127.0.0.1:" + std::to_string(editor.port()) + " (" +
+                        std::to_string(editor.tracks.size()) + " tracks)"))
+        << ::testing::PrintToString(run.lines);
+    ASSERT_TRUE(saved) << "never connected";
+    std::ifstream after(scene, std::ios::binary);
+    const std::string now((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>());
+    EXPECT_NE(now, before) << "the key was not saved";
+    EXPECT_NE(now.find("7.25"), std::string::npos);
+    std::ifstream bak(scene.string() + ".bak", std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(bak)), std::istreambuf_iterator<char>()), before);
 }
 
 } // namespace
