@@ -43,7 +43,7 @@ int flushToDisk(int fd) {
 void syncFolder(const std::string&) {}
 
 // Whole seconds: the runtime knows no finer time (EditorSession looks into every notice).
-int64_t modifiedNs(const std::string&, const struct stat& info) {
+int64_t modifiedNs(const struct stat& info) {
     return static_cast<int64_t>(info.st_mtime) * 1000000000;
 }
 
@@ -115,7 +115,7 @@ void syncFolder(const std::string& folder) {
     ::close(fd);
 }
 
-int64_t modifiedNs(const std::string&, const struct stat& info) {
+int64_t modifiedNs(const struct stat& info) {
     return static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
 }
 
@@ -243,7 +243,7 @@ SceneFileState statSceneFile(const std::string& path) {
     if (::stat(path.c_str(), &info) != 0) return state;
     state.exists = true;
     state.size = static_cast<uint64_t>(info.st_size);
-    state.modifiedNs = modifiedNs(path, info);
+    state.modifiedNs = modifiedNs(info);
     return state;
 }
 
@@ -277,7 +277,7 @@ bool readSceneFile(const std::string& path, std::string& bytes, SceneFileState& 
     ::close(fd);
     state.exists = true;
     state.size = bytes.size();
-    state.modifiedNs = modifiedNs(path, info);
+    state.modifiedNs = modifiedNs(info);
     state.hash = sceneTextHash(bytes);
     return true;
 }
