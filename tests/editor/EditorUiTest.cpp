@@ -147,7 +147,7 @@ TEST_F(EditorPanels, CommaAndPeriodJumpBetweenTheSelectionsKeysAndDeleteTakesAnE
 TEST_F(EditorPanels, RecordingWritesTheFlownCameraOnEveryBeatAsOneStep) {
     frame(0.0);
     flying_ = true;
-    ui_.recorder().start("Cam1", CameraRecorder::Every::Beat, 0.0);
+    ui_.recorder().start("Cam1", CameraRecorder::Every::Beat, 0.0, Tempo{});
     const size_t steps = ui_.history().commands().size();
     for (int i = 0; i <= 60; ++i) {
         camera_.Position = {float(i), 0, 0};
@@ -168,7 +168,7 @@ TEST_F(EditorPanels, RecordingWritesTheFlownCameraOnEveryBeatAsOneStep) {
 
     // Recording again, then a seek from 1 s to 3.5 s: the key at 2 s was jumped over and stays;
     // the one at 4 s lies between the seek's landing and beat 10, which were flown through.
-    ui_.recorder().start("Cam1", CameraRecorder::Every::Beat, 0.0);
+    ui_.recorder().start("Cam1", CameraRecorder::Every::Beat, 0.0, Tempo{});
     for (int i = 0; i <= 60; ++i)
         frame(i / 60.0);
     jumped_ = true;
