@@ -249,16 +249,16 @@ bool EditorUi::keyCurrentValue(const std::string& entityName, const std::string&
     else if (!document_.vector(entityName, parameter, value))
         return false;
     const float t = static_cast<float>(time);
-    const bool done = edit("Key " + entityName + "::" + parameter, {{Touch::Path, entityName, parameter}},
-                           [&](SceneDocument& d) {
-                               // A key at the same time takes the value instead of a twin.
-                               const std::vector<DocumentKey> keys = d.keys(entityName, parameter);
-                               for (size_t i = 0; i < keys.size(); ++i)
-                                   if (std::fabs(keys[i].time - t) < 1.0e-3f)
-                                       return d.setKey(entityName, parameter, i,
-                                                       {keys[i].time, value, keys[i].interpolation});
-                               return d.addKey(entityName, parameter, {t, value});
-                           });
+    const bool done = edit(
+        "Key " + entityName + "::" + parameter, {{Touch::Path, entityName, parameter}},
+        [&](SceneDocument& d) {
+            // A key at the same time takes the value instead of a twin.
+            const std::vector<DocumentKey> keys = d.keys(entityName, parameter);
+            for (size_t i = 0; i < keys.size(); ++i)
+                if (std::fabs(keys[i].time - t) < 1.0e-3f)
+                    return d.setKey(entityName, parameter, i, {keys[i].time, value, keys[i].interpolation});
+            return d.addKey(entityName, parameter, {t, value});
+        });
     if (done)
         setStatus("key " + entityName + "::" + parameter + " at " + SceneDocument::formatNumber(t) + " s");
     return done;
@@ -800,12 +800,12 @@ bool EditorUi::setKeyInterpolation(Interpolation interpolation) {
     }
     if (changes.empty()) return false;
     // Only the attribute changes: each key keeps its place, so the indices stay good throughout.
-    const bool done =
-        edit(std::string("Interpolation ") + interpolationName(interpolation), touches, [&](SceneDocument& d) {
-            for (const Change& c : changes)
-                if (!d.setKey(c.entity, c.parameter, c.index, c.key)) return false;
-            return true;
-        });
+    const bool done = edit(std::string("Interpolation ") + interpolationName(interpolation), touches,
+                           [&](SceneDocument& d) {
+                               for (const Change& c : changes)
+                                   if (!d.setKey(c.entity, c.parameter, c.index, c.key)) return false;
+                               return true;
+                           });
     if (done)
         setStatus(std::to_string(changes.size()) + (changes.size() == 1 ? " key" : " keys") + " move on " +
                   interpolationName(interpolation));
@@ -1028,8 +1028,8 @@ void EditorUi::drawTimeline(const Frame& frame) {
     ImGui::SameLine();
     float start = static_cast<float>(viewStart_);
     char info[96];
-    std::snprintf(info, sizeof info, "%g BPM, %d beats a bar; snap to beats (Alt: free)  , . keys", tempo_.bpm,
-                  tempo_.beatsPerBar);
+    std::snprintf(info, sizeof info, "%g BPM, %d beats a bar; snap to beats (Alt: free)  , . keys",
+                  tempo_.bpm, tempo_.beatsPerBar);
     ImGui::SetNextItemWidth(-(ImGui::CalcTextSize(info).x + ImGui::GetStyle().ItemSpacing.x + 4.0f));
     if (ImGui::SliderFloat("##scroll", &start, 0.0f, static_cast<float>(std::max(0.0, length - viewSeconds_)),
                            "from %.1f s"))
@@ -1222,7 +1222,8 @@ void EditorUi::drawTimeline(const Frame& frame) {
                 const float t = static_cast<float>(viewStart_ + x / trackWidth_ * viewSeconds_);
                 for (; keyAt != lastVisible && b.keys[*keyAt].time <= t; ++keyAt) {
                     const float keyTime = b.keys[*keyAt].time;
-                    const float keyX = static_cast<float>((keyTime - viewStart_) / viewSeconds_) * trackWidth_;
+                    const float keyX =
+                        static_cast<float>((keyTime - viewStart_) / viewSeconds_) * trackWidth_;
                     if (keyX - lastKeyX < 3.0f || (!times.empty() && keyTime <= times.back())) continue;
                     lastKeyX = keyX;
                     const float before = std::nextafter(keyTime, -std::numeric_limits<float>::infinity());
