@@ -104,9 +104,9 @@ int checkSyncOptions(const ProgramOptions& options, std::string& error) {
                 "scene (<tempo bpm=\"BPM\" /> in <audio>)";
         return -1;
     }
-    if (sync.enabled && (options.edit || options.check || options.resave || options.capture.enabled() ||
+    if (sync.enabled && (options.check || options.resave || options.capture.enabled() ||
                          !options.newShowDirectory.empty() || !sync.exportDirectory.empty())) {
-        error = "--sync links a playing show to a tracker; it does not go with --edit, --check, --resave, "
+        error = "--sync links a playing show to a tracker; it does not go with --check, --resave, "
                 "--capture, --new or --export-tracks";
         return -1;
     }
