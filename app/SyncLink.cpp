@@ -121,6 +121,7 @@ void SyncLink::startConnection() {
         b.heard = {};
         b.changed = false;
         b.applied.clear();
+        b.written = false;
     }
     lastRow_.reset();
 }
@@ -235,16 +236,21 @@ bool SyncLink::beforeFrame() {
 
 void SyncLink::apply(Binding& binding) {
     binding.changed = false;
-    // In the editor the keys the document has now are what the tracker's go over: the user's own
-    // edits of the tracks the tracker has not spoken for stay.
-    if (settings_.editor) binding.keys = documentKeys(document(), binding.entity, binding.parameter);
+    // In the editor, a path someone else changed since the link last wrote it (the user's edit,
+    // an undo, the file loaded from disk) is the scene the tracker's keys go over from now on:
+    // the user's own keys stay where the tracker has not spoken.
+    if (settings_.editor) {
+        std::vector<SceneKey> now = documentKeys(document(), binding.entity, binding.parameter);
+        if (!(now == (binding.written ? binding.applied : binding.keys))) binding.keys = std::move(now);
+    }
     Vector rest;
     document().vector(binding.entity, binding.parameter, rest);
     const std::vector<SceneKey> keys =
         keysFromTracks(binding.keys, binding.tracks, binding.heard, {rest.x, rest.y, rest.z}, rowClock());
     binding.applied = keys;
+    binding.written = true;
     if (settings_.editor) {
-        if (keys == binding.keys) return;
+        if (keys == documentKeys(document(), binding.entity, binding.parameter)) return;
         settings_.editor->edit(
             "Keys from the tracker", {{Touch::Path, binding.entity, binding.parameter}},
             [&](SceneDocument& d) {

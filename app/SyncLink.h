@@ -57,7 +57,9 @@ public:
 
     RocketClient& client() { return client_; }
     // The scene as the link sees it: its own copy of the file, or the editor's document.
-    const SceneDocument& document() const { return settings_.editor ? settings_.editor->document() : document_; }
+    const SceneDocument& document() const {
+        return settings_.editor ? settings_.editor->document() : document_;
+    }
     RowClock rowClock() const;
 
 private:
@@ -70,6 +72,7 @@ private:
         std::array<bool, 3> heard{};
         bool changed = false;
         std::vector<SceneKey> applied; // what the show was given, once the tracker spoke for it
+        bool written = false;          // `applied` was written since the connection began
     };
 
     bool open();
@@ -90,7 +93,7 @@ private:
     std::string fileBytes_; // the scene file as last read or written
     std::vector<Binding> bindings_;
     std::vector<std::pair<size_t, int>> byTrack_; // track index -> binding, component
-    size_t seenRevision_ = SIZE_MAX;               // the editor's document as the bindings were read
+    size_t seenRevision_ = SIZE_MAX;              // the editor's document as the bindings were read
     int connectionsSeen_ = 0;
     unsigned movesSeen_ = 0;
     bool pausedBefore_ = false; // the frame about to run was paused: it fires no events

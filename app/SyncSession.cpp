@@ -98,7 +98,8 @@ bool makeSyncObservers(const SyncOptions& options, FrameTimer& timer, FrameObser
         std::unique_ptr<TcpConnector> connector =
             platform::makeTcpConnector(options.host, options.port, error);
         if (!connector) return false;
-        observers.push_back(std::make_unique<SyncSession>(std::move(connector), options, timer, inner, editor));
+        observers.push_back(
+            std::make_unique<SyncSession>(std::move(connector), options, timer, inner, editor));
     }
     return true;
 }
