@@ -807,8 +807,8 @@ bool EditorUi::setKeyInterpolation(Interpolation interpolation) {
                                return true;
                            });
     if (done)
-        setStatus(std::to_string(changes.size()) + (changes.size() == 1 ? " key" : " keys") + " move on " +
-                  interpolationName(interpolation));
+        setStatus(std::string(interpolationName(interpolation)) + " from " + std::to_string(changes.size()) +
+                  (changes.size() == 1 ? " key" : " keys") + " to the next");
     return done;
 }
 
@@ -1132,7 +1132,7 @@ void EditorUi::drawTimeline(const Frame& frame) {
     bool clickTaken = false, menuTaken = false;
     const bool clicked = rowsHovered && ImGui::IsMouseClicked(0) && mouse.x >= trackLeft_;
     for (size_t i = 0; i < events_.size(); ++i) {
-        const bool dragged = draggingEvent_ == static_cast<int>(i);
+        const bool dragged = draggingEvent_ == static_cast<int>(i) && std::fabs(mouse.x - dragOrigin_) > 2.0f;
         const float t = dragged ? snap(eventDragTime_) : events_[i].time;
         const float x = xAt(t);
         if (x < trackLeft_ - 50 || x > right) continue;
@@ -1171,8 +1171,10 @@ void EditorUi::drawTimeline(const Frame& frame) {
     y += EventTrackHeight;
 
     // One track per binding: its curve of x, y and z as the engine plays it, and its keys.
+    // Keys move (and snap) once the mouse has gone a few pixels: a click alone leaves them be.
+    const bool movingKeys = draggingKeys_ && std::fabs(mouse.x - dragOrigin_) > 2.0f;
     const float dragDelta =
-        draggingKeys_ ? static_cast<float>((mouse.x - dragOrigin_) / trackWidth_ * viewSeconds_) : 0.0f;
+        movingKeys ? static_cast<float>((mouse.x - dragOrigin_) / trackWidth_ * viewSeconds_) : 0.0f;
     for (BindingView& b : bindings_) {
         const float top = y;
         y += TrackHeight;
@@ -1252,7 +1254,7 @@ void EditorUi::drawTimeline(const Frame& frame) {
             const KeyRef ref{b.name, index};
             const bool keyPicked = selection_.keys.count(ref) > 0;
             const float t =
-                keyPicked && draggingKeys_ ? snap(b.keys[index].time + dragDelta) : b.keys[index].time;
+                keyPicked && movingKeys ? snap(b.keys[index].time + dragDelta) : b.keys[index].time;
             const float x = xAt(t);
             if (!keyPicked && !boxSelecting_ && x - lastDrawn < 2.0f) continue;
             lastDrawn = x;
@@ -1294,8 +1296,7 @@ void EditorUi::drawTimeline(const Frame& frame) {
     if (ImGui::BeginPopup("key menu")) {
         Interpolation common = Interpolation::CatmullRom;
         const bool one = pickedInterpolation(common);
-        ImGui::TextDisabled("%zu %s: from each to the next", selection_.keys.size(),
-                            selection_.keys.size() == 1 ? "key" : "keys");
+        ImGui::TextDisabled("from the %s to the next:", selection_.keys.size() == 1 ? "key" : "keys");
         for (int32_t i = 0; i < InterpolationCount; ++i) {
             const auto option = static_cast<Interpolation>(i);
             if (ImGui::MenuItem(interpolationName(option), nullptr, one && option == common))
