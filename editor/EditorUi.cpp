@@ -1213,24 +1213,37 @@ void EditorUi::drawTimeline(const Frame& frame) {
             view.low = lo;
             view.high = hi;
             // Sampled through the engine's own curve, as the show will play it: every third pixel,
-            // and each key in view at its own time and just before it, so that a step stands
-            // upright at the next key and a straight line turns on its key. Keys closer than three
-            // pixels add nothing the pixels do not show.
+            // and each key that stands apart from the one before it (6 pixels or more) at its own
+            // time, so that a straight line turns on its key, and just before it where the key
+            // before holds (a step), so that the step stands upright. Closer keys add nothing the
+            // pixels would show.
             std::vector<float>& times = view.sampleTimes;
             times.clear();
             auto keyAt = firstVisible;
-            float lastKeyX = -1.0e9f;
+            float previousKeyX = -1.0e9f;
+            const DocumentKey* previousKey = nullptr;
+            if (firstVisible != b.byTime.begin()) {
+                previousKey = &b.keys[*std::prev(firstVisible)];
+                previousKeyX =
+                    static_cast<float>((previousKey->time - viewStart_) / viewSeconds_) * trackWidth_;
+            }
             for (float x = 0.0f; x <= trackWidth_; x += 3.0f) {
                 const float t = static_cast<float>(viewStart_ + x / trackWidth_ * viewSeconds_);
                 for (; keyAt != lastVisible && b.keys[*keyAt].time <= t; ++keyAt) {
-                    const float keyTime = b.keys[*keyAt].time;
+                    const DocumentKey& key = b.keys[*keyAt];
                     const float keyX =
-                        static_cast<float>((keyTime - viewStart_) / viewSeconds_) * trackWidth_;
-                    if (keyX - lastKeyX < 3.0f || (!times.empty() && keyTime <= times.back())) continue;
-                    lastKeyX = keyX;
-                    const float before = std::nextafter(keyTime, -std::numeric_limits<float>::infinity());
-                    if (times.empty() || before > times.back()) times.push_back(before);
-                    times.push_back(keyTime);
+                        static_cast<float>((key.time - viewStart_) / viewSeconds_) * trackWidth_;
+                    const bool apart = keyX - previousKeyX >= 6.0f;
+                    const bool afterStep = previousKey && previousKey->interpolation == Interpolation::Step;
+                    previousKey = &key;
+                    previousKeyX = keyX;
+                    if (!apart || (!times.empty() && key.time <= times.back())) continue;
+                    if (afterStep) {
+                        const float before =
+                            std::nextafter(key.time, -std::numeric_limits<float>::infinity());
+                        if (times.empty() || before > times.back()) times.push_back(before);
+                    }
+                    times.push_back(key.time);
                 }
                 if (times.empty() || t > times.back()) times.push_back(t);
             }
