@@ -81,7 +81,6 @@ private:
     bool refreshFromDisk();
     bool keptThroughReload();
     void apply(Binding& binding);
-
     void save();
     bool seek(double seconds);
     bool holdAtExit();

@@ -508,3 +508,28 @@ TEST_F(EditorPanels, At1280x720TheInspectorShowsAllOfAnObjectsRows) {
     EXPECT_LE(inspector->Pos.y + inspector->Size.y, timeline->Pos.y) << "the timeline covers the inspector";
     EXPECT_GE(ImGui::FindWindowByName("Scene")->Size.y, 150.0f);
 }
+
+TEST(TimelineGrid, BarsCountFromBarOnesFirstBeatAndThinOutAsTheViewZoomsOut) {
+    // 120 beats a minute, bar 1 at 1 s: 0 s and 0.5 s are the last beats of bar 0, 3 s is bar 2.
+    Tempo late;
+    late.bpm = 120.0;
+    late.firstBeat = 1.0;
+    const std::vector<GridLine> lines = timelineGrid(late, 0.0, 3.0, 100.0);
+    ASSERT_EQ(lines.size(), 7u);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_DOUBLE_EQ(lines[i].time, 0.5 * static_cast<double>(i)) << i;
+        EXPECT_EQ(lines[i].barLine, i == 2 || i == 6) << i;
+    }
+    EXPECT_EQ(lines[2].bar, 1);
+    EXPECT_EQ(lines[6].bar, 2);
+    // At 128 beats a minute and 10 pixels a second a bar is under 19 pixels: no beats, every
+    // fourth bar.
+    Tempo tempo;
+    tempo.bpm = 128.0;
+    std::vector<long long> bars;
+    for (const GridLine& line : timelineGrid(tempo, 0.0, 30.0, 10.0)) {
+        EXPECT_TRUE(line.barLine);
+        bars.push_back(line.bar);
+    }
+    EXPECT_EQ(bars, (std::vector<long long>{1, 5, 9, 13, 17}));
+}
