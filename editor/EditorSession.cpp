@@ -642,7 +642,7 @@ void EditorSession::afterFrame(double dt) {
     if (r.exitReached.exchange(false) && !r.quitRequested && !r.clock.paused()) {
         transport::togglePause();
         ui_.setStatus("the show's exit was reached; paused at " +
-                      SceneDocument::formatNumber(r.musicTime.load()) + " s (Escape quits the editor)");
+                      SceneDocument::formatNumber(r.showTime.load()) + " s (Escape quits the editor)");
     }
     logStatus();
 }

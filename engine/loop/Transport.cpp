@@ -122,9 +122,9 @@ void toggleLoop() {
     const double section = LoopBars * tempo.barSeconds();
     ShowClock& clock = engine().clock;
     const double position = clock.position();
-    current.loopStart = clock.lastShowTime() - position +
-                        std::max(0.0, std::floor((position - tempo.firstBeat) / section + 1e-9) * section +
-                                          tempo.firstBeat);
+    current.loopStart =
+        clock.lastShowTime() - position +
+        std::max(0.0, std::floor((position - tempo.firstBeat) / section + 1e-9) * section + tempo.firstBeat);
     current.loopEnd = current.loopStart + section;
     current.looping = true;
 }
