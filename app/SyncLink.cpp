@@ -38,6 +38,30 @@ DocumentKey documentKey(const SceneKey& key) {
     return {key.time, Vector{key.values[0], key.values[1], key.values[2]}, key.interpolation};
 }
 
+// Only the keys that differ are written: the run of keys between the first and the last change.
+void writeKeys(SceneDocument& document, const std::string& entity, const std::string& parameter,
+               const std::vector<SceneKey>& keys) {
+    const std::vector<SceneKey> old = documentKeys(document, entity, parameter);
+    if (old == keys) return;
+    size_t prefix = 0;
+    while (prefix < old.size() && prefix < keys.size() && old[prefix] == keys[prefix])
+        ++prefix;
+    size_t suffix = 0;
+    while (suffix < old.size() - prefix && suffix < keys.size() - prefix &&
+           old[old.size() - 1 - suffix] == keys[keys.size() - 1 - suffix])
+        ++suffix;
+    const size_t oldEnd = old.size() - suffix;
+    const size_t newEnd = keys.size() - suffix;
+    if (oldEnd - prefix == 1 && newEnd - prefix == 1) {
+        document.setKey(entity, parameter, prefix, documentKey(keys[prefix]));
+        return;
+    }
+    for (size_t i = oldEnd; i > prefix; --i)
+        document.removeKey(entity, parameter, i - 1);
+    for (size_t i = prefix; i < newEnd; ++i)
+        document.addKey(entity, parameter, documentKey(keys[i]));
+}
+
 } // namespace
 
 SyncLink::SyncLink(TcpConnector& connector, std::function<double()> seconds, Settings settings)
@@ -48,9 +72,12 @@ RowClock SyncLink::rowClock() const {
 }
 
 bool SyncLink::open() {
-    if (!document_.load(settings_.scenePath)) return false;
-    fileBytes_ = document_.text();
+    if (!settings_.editor) {
+        if (!document_.load(settings_.scenePath)) return false;
+        fileBytes_ = document_.text();
+    }
     collectBindings();
+    seenRevision_ = document().revision();
     opened_ = true;
     return true;
 }
@@ -58,7 +85,7 @@ bool SyncLink::open() {
 // Every binding the show plays gets its three tracks, in the scene's order; bindings that appear
 // later (the file changed) are asked for after them.
 void SyncLink::collectBindings() {
-    for (const auto& element : childrenOf(document_.section("automations"))) {
+    for (const auto& element : childrenOf(document().section("automations"))) {
         const size_t split = element->name.find("::");
         if (split == std::string::npos) continue;
         const std::string entity = element->name.substr(0, split);
@@ -73,7 +100,7 @@ void SyncLink::collectBindings() {
         Binding binding;
         binding.entity = entity;
         binding.parameter = parameter;
-        binding.keys = documentKeys(document_, entity, parameter);
+        binding.keys = documentKeys(document(), entity, parameter);
         for (int c = 0; c < 3; ++c) {
             binding.track[static_cast<size_t>(c)] = client_.addTrack(trackName(entity, parameter, c));
             byTrack_.resize(client_.tracks().size(), {SIZE_MAX, 0});
@@ -86,12 +113,15 @@ void SyncLink::collectBindings() {
 // A new connection: the editor sends every key again, so every track starts unheard from the
 // keys the scene has now.
 void SyncLink::startConnection() {
+    // The keys a new connection sends are a step of the editor's history of their own.
+    if (settings_.editor) settings_.editor->seal();
     for (Binding& b : bindings_) {
-        b.keys = documentKeys(document_, b.entity, b.parameter);
+        b.keys = documentKeys(document(), b.entity, b.parameter);
         b.tracks = {};
         b.heard = {};
         b.changed = false;
         b.applied.clear();
+        b.written = false;
     }
     lastRow_.reset();
 }
@@ -99,6 +129,8 @@ void SyncLink::startConnection() {
 // The scene file changed on disk since the link read or wrote it (someone else saved it): the
 // link takes it as it is now, and the editor's tracks go over it again.
 bool SyncLink::refreshFromDisk() {
+    // The editor follows its file itself, and never reads it over unsaved work.
+    if (settings_.editor) return false;
     std::string bytes;
     if (!readFile(settings_.scenePath, bytes) || bytes == fileBytes_) return false;
     document_.loadText(bytes, settings_.scenePath);
@@ -120,9 +152,17 @@ bool SyncLink::beforeFrame() {
     if (!opened_ && !open()) return false;
 
     bool moved = false;
-    // The show moved since the last frame: a reload from the file may have taken the tracker's
-    // keys away.
-    if (r.showMoves != movesSeen_) {
+    if (settings_.editor) {
+        // The editor loads the show from its document, which holds the tracker's keys; bindings
+        // it adds (a first key of a parameter) get their tracks once the show has them.
+        if (r.showMoves != movesSeen_ || document().revision() != seenRevision_) {
+            movesSeen_ = r.showMoves;
+            seenRevision_ = document().revision();
+            collectBindings();
+        }
+    } else if (r.showMoves != movesSeen_) {
+        // The show moved since the last frame: a reload from the file may have taken the
+        // tracker's keys away.
         movesSeen_ = r.showMoves;
         moved = keptThroughReload();
     }
@@ -175,8 +215,9 @@ bool SyncLink::beforeFrame() {
             apply(b);
             changed = true;
         }
-    // Seeks and reloads load the scene the show started with: from now on, this one.
-    if (changed) rememberShowSceneBytes(document_.text());
+    // Seeks and reloads load the scene the show started with: from now on, this one (the
+    // editor's edits see to that themselves).
+    if (changed && !settings_.editor) rememberShowSceneBytes(document_.text());
     if (saveAsked) save();
 
     if (pause && *pause != r.clock.paused()) {
@@ -195,15 +236,34 @@ bool SyncLink::beforeFrame() {
 
 void SyncLink::apply(Binding& binding) {
     binding.changed = false;
+    // In the editor, a path someone else changed since the link last wrote it (the user's edit,
+    // an undo, the file loaded from disk) is the scene the tracker's keys go over from now on:
+    // the user's own keys stay where the tracker has not spoken.
+    if (settings_.editor) {
+        std::vector<SceneKey> now = documentKeys(document(), binding.entity, binding.parameter);
+        if (!(now == (binding.written ? binding.applied : binding.keys))) binding.keys = std::move(now);
+    }
     Vector rest;
-    document_.vector(binding.entity, binding.parameter, rest);
+    document().vector(binding.entity, binding.parameter, rest);
     const std::vector<SceneKey> keys =
         keysFromTracks(binding.keys, binding.tracks, binding.heard, {rest.x, rest.y, rest.z}, rowClock());
-    writeKeys(binding, keys);
+    binding.applied = keys;
+    binding.written = true;
+    if (settings_.editor) {
+        if (keys == documentKeys(document(), binding.entity, binding.parameter)) return;
+        settings_.editor->edit(
+            "Keys from the tracker", {{Touch::Path, binding.entity, binding.parameter}},
+            [&](SceneDocument& d) {
+                writeKeys(d, binding.entity, binding.parameter, keys);
+                return true;
+            },
+            "tracker");
+        return;
+    }
+    writeKeys(document_, binding.entity, binding.parameter, keys);
     entity_base* entity = findEntity(binding.entity);
     if (AutomationPath* path = entity ? findAutomation(entity, binding.parameter) : nullptr)
         path->setPoints(pathPointsOf(keys));
-    binding.applied = keys;
 }
 
 // After a seek the show plays the keys the link gave it; after a reload from the scene file it
@@ -226,30 +286,15 @@ bool SyncLink::keptThroughReload() {
     return seek(engine().clock.position());
 }
 
-// Only the keys that differ are written: the run of keys between the first and the last change.
-void SyncLink::writeKeys(const Binding& binding, const std::vector<SceneKey>& keys) {
-    const std::vector<SceneKey> old = documentKeys(document_, binding.entity, binding.parameter);
-    if (old == keys) return;
-    size_t prefix = 0;
-    while (prefix < old.size() && prefix < keys.size() && old[prefix] == keys[prefix])
-        ++prefix;
-    size_t suffix = 0;
-    while (suffix < old.size() - prefix && suffix < keys.size() - prefix &&
-           old[old.size() - 1 - suffix] == keys[keys.size() - 1 - suffix])
-        ++suffix;
-    const size_t oldEnd = old.size() - suffix;
-    const size_t newEnd = keys.size() - suffix;
-    if (oldEnd - prefix == 1 && newEnd - prefix == 1) {
-        document_.setKey(binding.entity, binding.parameter, prefix, documentKey(keys[prefix]));
+void SyncLink::save() {
+    if (settings_.editor) {
+        // The tracker's keys are in the editor's document already: its save writes them, and
+        // what the tracker did since the last save or edit of the user's is one step to undo.
+        logStream << "sync: the tracker asked to save; the editor saves the scene" << std::endl;
+        settings_.editor->seal();
+        settings_.editor->save();
         return;
     }
-    for (size_t i = oldEnd; i > prefix; --i)
-        document_.removeKey(binding.entity, binding.parameter, i - 1);
-    for (size_t i = prefix; i < newEnd; ++i)
-        document_.addKey(binding.entity, binding.parameter, documentKey(keys[i]));
-}
-
-void SyncLink::save() {
     const std::string& path = settings_.scenePath;
     if (document_.text() == fileBytes_) {
         logStream << "sync: " << path << " already holds the tracks' keys; nothing to save" << std::endl;
@@ -285,6 +330,9 @@ bool SyncLink::seek(double seconds) {
 // The show's "exit" event ends a show, not the work on it: the show pauses there instead.
 bool SyncLink::holdAtExit() {
     EngineRegistry& r = engine();
+    // The editor pauses the show at its exit itself (exitPauses): an end asked for there is the
+    // user's (Escape, the window's close), and it stands.
+    if (r.exitPauses) return false;
     const float now = r.musicTime;
     bool reached = false;
     for (const EventTrigger& t : r.triggers.triggers())

@@ -13,6 +13,13 @@
 //     writer: only the keys that changed are rewritten, with their interpolation, and the file
 //     before is kept as epicrealtimetest.xml.bak. Nothing else is ever written.
 //
+// Inside the scene editor (`--edit --sync`, Settings::editor) the link works on the editor's
+// document instead of the file: the tracker's keys are edits of the editor's history (those that
+// come one after the other are one step, until the user's own edit, a save or a new connection
+// comes between), the show follows them as it follows the editor's edits, SAVE_TRACKS is the
+// editor's save (its .bak, its questions), and bindings the editor adds get their tracks. The
+// file on disk is the editor's to follow; the show's exit is the editor's to hold.
+//
 // Until the editor speaks for a track (sets or deletes a key on it, after each connection) the
 // track keeps the scene's keys, so an editor that starts empty takes nothing away. See
 // SyncTracks.h for how three tracks become one list of keys.
@@ -21,6 +28,7 @@
 #pragma once
 
 #include "editor/model/SceneDocument.h"
+#include "editor/model/SharedDocument.h"
 #include "scene/sync/RocketClient.h"
 #include "scene/sync/SyncTracks.h"
 
@@ -36,6 +44,8 @@ public:
         int rowsPerBeat = 8;
         std::string scenePath = "epicrealtimetest.xml";
         RocketClient::Settings client;
+        // The scene editor the link works inside, or null for a show alone.
+        SharedDocument* editor = nullptr;
     };
     SyncLink(TcpConnector& connector, std::function<double()> seconds, Settings settings);
 
@@ -46,7 +56,10 @@ public:
     void afterFrame();
 
     RocketClient& client() { return client_; }
-    const SceneDocument& document() const { return document_; }
+    // The scene as the link sees it: its own copy of the file, or the editor's document.
+    const SceneDocument& document() const {
+        return settings_.editor ? settings_.editor->document() : document_;
+    }
     RowClock rowClock() const;
 
 private:
@@ -59,6 +72,7 @@ private:
         std::array<bool, 3> heard{};
         bool changed = false;
         std::vector<SceneKey> applied; // what the show was given, once the tracker spoke for it
+        bool written = false;          // `applied` was written since the connection began
     };
 
     bool open();
@@ -67,7 +81,6 @@ private:
     bool refreshFromDisk();
     bool keptThroughReload();
     void apply(Binding& binding);
-    void writeKeys(const Binding& binding, const std::vector<SceneKey>& keys);
     void save();
     bool seek(double seconds);
     bool holdAtExit();
@@ -79,6 +92,7 @@ private:
     std::string fileBytes_; // the scene file as last read or written
     std::vector<Binding> bindings_;
     std::vector<std::pair<size_t, int>> byTrack_; // track index -> binding, component
+    size_t seenRevision_ = SIZE_MAX;              // the editor's document as the bindings were read
     int connectionsSeen_ = 0;
     unsigned movesSeen_ = 0;
     bool pausedBefore_ = false; // the frame about to run was paused: it fires no events

@@ -104,9 +104,9 @@ int checkSyncOptions(const ProgramOptions& options, std::string& error) {
                 "scene (<tempo bpm=\"BPM\" /> in <audio>)";
         return -1;
     }
-    if (sync.enabled && (options.edit || options.check || options.resave || options.capture.enabled() ||
+    if (sync.enabled && (options.check || options.resave || options.capture.enabled() ||
                          !options.newShowDirectory.empty() || !sync.exportDirectory.empty())) {
-        error = "--sync links a playing show to a tracker; it does not go with --edit, --check, --resave, "
+        error = "--sync links a playing show to a tracker; it does not go with --check, --resave, "
                 "--capture, --new or --export-tracks";
         return -1;
     }
@@ -118,7 +118,8 @@ std::string syncUsageText() {
            "  --sync [HOST:]PORT   link to a Rocket sync editor (default 127.0.0.1:1338): one track per\n"
            "                       automated x, y and z; keys change the show as they are set, the\n"
            "                       editor seeks and pauses it, and its save writes the keys into the\n"
-           "                       scene (a .bak keeps the file before)\n"
+           "                       scene (a .bak keeps the file before); with --edit they are edits\n"
+           "                       of the scene editor, and its save is the editor's\n"
            "  --sync-rows-per-beat N  rows of the tracker a beat of the show's tempo (default 8)\n"
            "  --export-tracks DIR  write the show's tracks into DIR as Rocket track files\n"
            "                       (sync_NAME.track) and an editor project (sync.rocket), and end\n"

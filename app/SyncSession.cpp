@@ -28,8 +28,8 @@ double steadySeconds() {
 class SyncSession : public FrameObserver {
 public:
     SyncSession(std::unique_ptr<TcpConnector> connector, const SyncOptions& options, FrameTimer& timer,
-                FrameObserver* inner)
-        : connector_(std::move(connector)), link_(*connector_, steadySeconds, settingsOf(options)),
+                FrameObserver* inner, SharedDocument* editor)
+        : connector_(std::move(connector)), link_(*connector_, steadySeconds, settingsOf(options, editor)),
           timer_(timer), inner_(inner) {}
 
     void beforeFrame() override {
@@ -43,9 +43,10 @@ public:
     }
 
 private:
-    static SyncLink::Settings settingsOf(const SyncOptions& options) {
+    static SyncLink::Settings settingsOf(const SyncOptions& options, SharedDocument* editor) {
         SyncLink::Settings settings;
         settings.rowsPerBeat = options.rowsPerBeat;
+        settings.editor = editor;
         return settings;
     }
 
@@ -87,7 +88,8 @@ private:
 } // namespace
 
 bool makeSyncObservers(const SyncOptions& options, FrameTimer& timer, FrameObserver* inner,
-                       std::vector<std::unique_ptr<FrameObserver>>& observers, std::string& error) {
+                       std::vector<std::unique_ptr<FrameObserver>>& observers, std::string& error,
+                       SharedDocument* editor) {
     if (options.logBeats) {
         observers.push_back(std::make_unique<BeatLog>(inner));
         inner = observers.back().get();
@@ -96,7 +98,8 @@ bool makeSyncObservers(const SyncOptions& options, FrameTimer& timer, FrameObser
         std::unique_ptr<TcpConnector> connector =
             platform::makeTcpConnector(options.host, options.port, error);
         if (!connector) return false;
-        observers.push_back(std::make_unique<SyncSession>(std::move(connector), options, timer, inner));
+        observers.push_back(
+            std::make_unique<SyncSession>(std::move(connector), options, timer, inner, editor));
     }
     return true;
 }

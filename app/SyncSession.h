@@ -11,13 +11,16 @@
 #include <vector>
 
 class FrameTimer;
+class SharedDocument;
 struct ProgramOptions;
 
 // The observers the options ask for, each wrapping the one before it (`inner` first); the last
 // is the run's observer. Empty when the options ask for none. False with a message when the link
-// cannot start (a host without an address).
+// cannot start (a host without an address). With `editor` (--edit), the link works on the
+// editor's document.
 bool makeSyncObservers(const SyncOptions& options, FrameTimer& timer, FrameObserver* inner,
-                       std::vector<std::unique_ptr<FrameObserver>>& observers, std::string& error);
+                       std::vector<std::unique_ptr<FrameObserver>>& observers, std::string& error,
+                       SharedDocument* editor = nullptr);
 
 // `beatshow --export-tracks DIR` in the show's directory: every binding's three tracks at the
 // scene's tempo, as DIR/sync_NAME.track files and DIR/sync.rocket. 0, or 1 with a message.

@@ -280,7 +280,8 @@ int runProgram(int argc, char** argv) {
         services.observer = capture.get();
     }
     std::vector<std::unique_ptr<FrameObserver>> syncObservers;
-    if (!makeSyncObservers(options.sync, mainTimer, services.observer, syncObservers, error)) {
+    // With --edit the tracker's keys are edits of the editor's document, and its save the editor's.
+    if (!makeSyncObservers(options.sync, mainTimer, services.observer, syncObservers, error, editor.get())) {
         std::fprintf(stderr, "beatshow: --sync: %s\n", error.c_str());
         return 1;
     }

@@ -278,7 +278,7 @@ int recordPoses(int poses, int keys) {
     document.keys("Cam1", "Position");
     // Flown from 100 s on at 60 frames a second, through the path's keys.
     CameraRecorder& recorder = ui.recorder();
-    recorder.start("Cam1", CameraRecorder::Every::Beat, 100.0);
+    recorder.start("Cam1", CameraRecorder::Every::Beat, 100.0, Tempo{});
     std::vector<double> times;
     for (int frame = 0; static_cast<int>(times.size()) < poses; ++frame) {
         const double t = 100.0 + frame / 60.0;

@@ -436,8 +436,22 @@ bool EditorSession::takeSceneChange(const std::string& file) {
     return true;
 }
 
-void EditorSession::save() {
+void EditorSession::saveNow() {
     saveTo(scenePath_, false, false);
+}
+
+bool EditorSession::edit(const std::string& label, const std::vector<Touch>& touches,
+                         const std::function<bool(SceneDocument&)>& change, const std::string& mergeKey) {
+    return ui_.edit(label, touches, change, mergeKey);
+}
+
+void EditorSession::seal() {
+    ui_.history().seal();
+}
+
+void EditorSession::save() {
+    // As Ctrl+S: after the frame, where a question can be asked.
+    requests_.save = true;
 }
 
 void EditorSession::saveTo(const std::string& path, bool overwriteChanged, bool overwriteReadOnly) {
@@ -512,7 +526,7 @@ void EditorSession::saveAs(const std::string& name) {
     }
     std::error_code ec;
     if (name == scenePath_ || std::filesystem::equivalent(name, scenePath_, ec)) {
-        save();
+        saveNow();
         return;
     }
     if (std::filesystem::exists(name, ec)) {
@@ -604,7 +618,7 @@ void EditorSession::afterFrame(double dt) {
     const EditorRequests asked = requests_;
     requests_ = EditorRequests{};
     if (!asked.answered.empty()) act(asked);
-    if (asked.save && !ui_.asking()) save();
+    if (asked.save && !ui_.asking()) saveNow();
     if (asked.saveAs && !ui_.asking()) askSaveAs();
     if (asked.quit) quitAsked_ = true;
     if (quitAsked_ && !ui_.asking()) {
@@ -669,7 +683,7 @@ void EditorSession::act(const EditorRequests& answer) {
         if (choice == 0) {
             // Quits once saved, also when the save has to ask something first.
             quitAfterSave_ = true;
-            save();
+            saveNow();
         } else if (choice == 1) {
             r.quitRequested = true;
         }

@@ -4,6 +4,9 @@
 // before the show does, flies the editor camera, and carries out between frames what the panels
 // asked for: seeks, loads of the edited scene, saving.
 //
+// Others may edit the document too (a sync tracker's link, through SharedDocument): their edits
+// are steps of the editor's history like the panels' own, and their save is the editor's save.
+//
 // It never loses the user's work: the show's "exit" pauses it; a way out with unsaved changes
 // asks first (Escape, the window's close, the menu) or keeps them beside the scene (a signal); a
 // change of the scene file on disk is never read over them nor saved over unseen.
@@ -12,6 +15,7 @@
 #include "editor/EditorUi.h"
 #include "editor/model/SceneDocument.h"
 #include "editor/model/SceneFile.h"
+#include "editor/model/SharedDocument.h"
 #include "engine/loop/MainLoop.h"
 
 #include <atomic>
@@ -26,7 +30,7 @@ class FrameTimer;
 class SystemWindow;
 union SDL_Event;
 
-class EditorSession : public FrameObserver {
+class EditorSession : public FrameObserver, public SharedDocument {
 public:
     // `inner` is the run's own observer (frames, statistics), called first.
     EditorSession(FrameTimer& timer, FrameObserver* inner);
@@ -62,10 +66,19 @@ public:
     // The signal that ended the session (0: none).
     int endedBySignal() const { return endedBySignal_; }
 
+    EditorUi& ui() { return ui_; }
+
+    // SharedDocument: the document, edits through the panels' history, and the editor's save.
+    const SceneDocument& document() const override { return document_; }
+    bool edit(const std::string& label, const std::vector<Touch>& touches,
+              const std::function<bool(SceneDocument&)>& change, const std::string& mergeKey) override;
+    void seal() override;
+    void save() override;
+
 private:
     void startWaveform();
     void flyCamera();
-    void save();
+    void saveNow();
     // Saves to `path`, asking first when the file changed on disk since the editor read or wrote
     // it, or is read-only (unless told to replace it anyway).
     void saveTo(const std::string& path, bool overwriteChanged, bool overwriteReadOnly);

@@ -4,7 +4,6 @@
 #include "editor/model/LiveScene.h"
 #include "editor/model/Picking.h"
 #include "engine/EngineRegistry.h"
-#include "engine/loop/DebugHud.h"
 #include "engine/loop/SceneReload.h"
 #include "render/Mesh.h"
 
@@ -22,8 +21,6 @@
 
 namespace {
 
-constexpr double Beat = 60.0 / 141.0;
-constexpr double Bar = 4.0 * Beat;
 constexpr float LabelWidth = 190.0f;
 constexpr float RulerHeight = 34.0f;
 constexpr float EventTrackHeight = 24.0f;
@@ -102,6 +99,32 @@ float distanceToSegment(ImVec2 p, ImVec2 a, ImVec2 b) {
 
 } // namespace
 
+std::vector<GridLine> timelineGrid(const Tempo& tempo, double start, double seconds, double pixelsPerSecond) {
+    std::vector<GridLine> lines;
+    const double beat = tempo.beatSeconds();
+    const long long perBar = std::max(1, tempo.beatsPerBar);
+    const double pixelsPerBeat = pixelsPerSecond * beat;
+    const double pixelsPerBar = pixelsPerBeat * static_cast<double>(perBar);
+    const long long every = pixelsPerBar < 30.0 ? (pixelsPerBar < 8.0 ? 16 : 4) : 1;
+    const bool beats = pixelsPerBeat >= 6.0;
+    // Beats are counted from bar 1's first beat: index 0 is that beat, negative ones lie before.
+    const double from = std::max(0.0, start);
+    const double first = std::floor((from - tempo.firstBeat) / beat);
+    const double last = std::ceil((start + seconds - tempo.firstBeat) / beat);
+    if (!std::isfinite(first) || !std::isfinite(last) || last - first > 1.0e6) return lines;
+    for (auto index = static_cast<long long>(first); index <= static_cast<long long>(last); ++index) {
+        // The bar a beat lies in, rounded down for beats before bar 1 too (0 is bar 1).
+        const long long barIndex = index >= 0 ? index / perBar : -((-index + perBar - 1) / perBar);
+        const bool barLine = index == barIndex * perBar;
+        if (!barLine && !beats) continue;
+        if (barLine && ((barIndex % every) + every) % every != 0) continue;
+        const double time = tempo.firstBeat + static_cast<double>(index) * beat;
+        if (time < 0.0 || time > start + seconds) continue;
+        lines.push_back({time, barLine, barIndex + 1});
+    }
+    return lines;
+}
+
 EditorUi::EditorUi(SceneDocument& document) : document_(document), history_(document) {}
 
 // ---- the model's view of the document ----
@@ -127,7 +150,8 @@ void EditorUi::refresh() {
             BindingView& old = previous[known->second];
             if (std::equal(old.keys.begin(), old.keys.end(), view.keys.begin(), view.keys.end(),
                            [](const DocumentKey& a, const DocumentKey& c) {
-                               return a.time == c.time && a.value == c.value;
+                               return a.time == c.time && a.value == c.value &&
+                                      a.interpolation == c.interpolation;
                            })) {
                 bindings_.push_back(std::move(old));
                 previousByName.erase(known);
@@ -143,6 +167,7 @@ void EditorUi::refresh() {
         bindings_.push_back(std::move(view));
     }
     events_ = document_.events();
+    tempo_ = tempoFromElement(tempoElement(document_.xml()));
     entries_.clear();
     cameras_.clear();
     const std::pair<const char*, Selection::Kind> sections[] = {{"meshes", Selection::Kind::Mesh},
@@ -224,15 +249,16 @@ bool EditorUi::keyCurrentValue(const std::string& entityName, const std::string&
     else if (!document_.vector(entityName, parameter, value))
         return false;
     const float t = static_cast<float>(time);
-    const bool done = edit("Key " + entityName + "::" + parameter, {{Touch::Path, entityName, parameter}},
-                           [&](SceneDocument& d) {
-                               // A key at the same time takes the value instead of a twin.
-                               const std::vector<DocumentKey> keys = d.keys(entityName, parameter);
-                               for (size_t i = 0; i < keys.size(); ++i)
-                                   if (std::fabs(keys[i].time - t) < 1.0e-3f)
-                                       return d.setKey(entityName, parameter, i, {keys[i].time, value});
-                               return d.addKey(entityName, parameter, {t, value});
-                           });
+    const bool done = edit(
+        "Key " + entityName + "::" + parameter, {{Touch::Path, entityName, parameter}},
+        [&](SceneDocument& d) {
+            // A key at the same time takes the value instead of a twin.
+            const std::vector<DocumentKey> keys = d.keys(entityName, parameter);
+            for (size_t i = 0; i < keys.size(); ++i)
+                if (std::fabs(keys[i].time - t) < 1.0e-3f)
+                    return d.setKey(entityName, parameter, i, {keys[i].time, value, keys[i].interpolation});
+            return d.addKey(entityName, parameter, {t, value});
+        });
     if (done)
         setStatus("key " + entityName + "::" + parameter + " at " + SceneDocument::formatNumber(t) + " s");
     return done;
@@ -240,7 +266,7 @@ bool EditorUi::keyCurrentValue(const std::string& entityName, const std::string&
 
 float EditorUi::snap(float t) const {
     if (ImGui::GetIO().KeyAlt) return std::max(0.0f, t);
-    return std::max(0.0f, static_cast<float>(std::round(t / Beat) * Beat));
+    return static_cast<float>(nearestBeat(tempo_, t));
 }
 
 void EditorUi::moveSelectedKeys(float delta) {
@@ -421,8 +447,7 @@ void EditorUi::handleShortcuts(const Frame& frame) {
         }
         if (key.code == SDL_SCANCODE_K) {
             // On the nearest beat like every other edit; with Alt at the music time as it is.
-            const double at =
-                std::max(0.0, key.alt ? frame.musicTime : std::round(frame.musicTime / Beat) * Beat);
+            const double at = key.alt ? std::max(0.0, frame.musicTime) : nearestBeat(tempo_, frame.musicTime);
             if (recorder_.recording() && frame.flying && frame.editorCamera) {
                 const RecordedPose pose = recorder_.now(frame.musicTime, frame.editorCamera->Position,
                                                         frame.editorCamera->Rotation, !key.alt);
@@ -485,7 +510,7 @@ void EditorUi::drawMenu(const Frame& frame) {
     }
     ImGui::Separator();
     if (ImGui::SmallButton(frame.paused ? "Play" : "Pause")) requests_.togglePause = true;
-    ImGui::Text("%s  %.2f s", hud::barAndBeat(frame.musicTime).c_str(), frame.musicTime);
+    ImGui::Text("%s  %.2f s", tempo_.barAndBeat(frame.musicTime).c_str(), frame.musicTime);
     if (recorder_.recording())
         ImGui::TextColored(ImVec4(1, 0.25f, 0.25f, 1), "REC %s", recorder_.camera().c_str());
     ImGui::TextDisabled("%s%s", history_.modified() ? "modified  " : "", status_.c_str());
@@ -582,6 +607,8 @@ void EditorUi::drawInspector(const Frame& frame) {
     }
     if (selection_.keys.size() == 1)
         drawKeyInspector();
+    else if (selection_.keys.size() > 1)
+        drawKeysInspector();
     else if (selection_.kind == Selection::Kind::Event)
         drawEventInspector();
     else if (selection_.isEntity())
@@ -678,7 +705,7 @@ void EditorUi::drawKeyInspector() {
     if (timeField(current.time, time)) {
         // Taken out and put in again, so that the keys stay in time order; it stays picked.
         const size_t index = key.index;
-        const DocumentKey moved{time, current.value};
+        const DocumentKey moved{time, current.value, current.interpolation};
         if (edit("Move key", touches, [&](SceneDocument& d) {
                 return d.removeKey(entity, parameter, index) && d.addKey(entity, parameter, moved);
             })) {
@@ -696,12 +723,105 @@ void EditorUi::drawKeyInspector() {
         edit(
             "Set key", touches,
             [&](SceneDocument& d) {
-                return d.setKey(entity, parameter, index, {current.time, {v[0], v[1], v[2]}});
+                return d.setKey(entity, parameter, index,
+                                {current.time, {v[0], v[1], v[2]}, current.interpolation});
             },
             "key:" + key.binding + ":" + std::to_string(index));
     }
     if (ImGui::IsItemDeactivatedAfterEdit()) history_.seal();
+    Interpolation chosen = current.interpolation;
+    if (interpolationChoice(chosen)) setKeyInterpolation(chosen);
     if (ImGui::Button("Delete key")) deleteSelectedKeys();
+}
+
+void EditorUi::drawKeysInspector() {
+    std::set<std::string> bindings;
+    for (const KeyRef& k : selection_.keys)
+        bindings.insert(k.binding);
+    ImGui::Text("%zu keys of %zu %s", selection_.keys.size(), bindings.size(),
+                bindings.size() == 1 ? "automation" : "automations");
+    Interpolation chosen = Interpolation::CatmullRom;
+    if (interpolationChoice(chosen)) setKeyInterpolation(chosen);
+    if (ImGui::Button("Delete keys")) deleteSelectedKeys();
+}
+
+const DocumentKey* EditorUi::keyOf(const KeyRef& key) const {
+    for (const BindingView& b : bindings_)
+        if (b.name == key.binding) return key.index < b.keys.size() ? &b.keys[key.index] : nullptr;
+    return nullptr;
+}
+
+bool EditorUi::pickedInterpolation(Interpolation& common) const {
+    bool any = false;
+    for (const KeyRef& k : selection_.keys)
+        if (const DocumentKey* key = keyOf(k)) {
+            if (any && key->interpolation != common) return false;
+            common = key->interpolation;
+            any = true;
+        }
+    return any;
+}
+
+bool EditorUi::interpolationChoice(Interpolation& chosen) {
+    Interpolation common = Interpolation::CatmullRom;
+    const bool one = pickedInterpolation(common);
+    bool taken = false;
+    if (ImGui::BeginCombo("interpolation", one ? interpolationName(common) : "(several)")) {
+        for (int32_t i = 0; i < InterpolationCount; ++i) {
+            const auto option = static_cast<Interpolation>(i);
+            if (ImGui::Selectable(interpolationName(option), one && option == common)) {
+                chosen = option;
+                taken = true;
+            }
+        }
+        ImGui::EndCombo();
+    }
+    if (ImGui::IsItemHovered()) ImGui::SetTooltip("how the value moves on from the key to the next");
+    return taken;
+}
+
+bool EditorUi::setKeyInterpolation(Interpolation interpolation) {
+    struct Change {
+        std::string entity, parameter;
+        size_t index;
+        DocumentKey key;
+    };
+    std::vector<Change> changes;
+    std::vector<Touch> touches;
+    for (const KeyRef& k : selection_.keys) {
+        const DocumentKey* key = keyOf(k);
+        if (!key || key->interpolation == interpolation) continue;
+        const size_t split = k.binding.find("::");
+        Change change{k.binding.substr(0, split), k.binding.substr(split + 2), k.index, *key};
+        change.key.interpolation = interpolation;
+        const Touch touch{Touch::Path, change.entity, change.parameter};
+        if (std::find(touches.begin(), touches.end(), touch) == touches.end()) touches.push_back(touch);
+        changes.push_back(std::move(change));
+    }
+    if (changes.empty()) return false;
+    // Only the attribute changes: each key keeps its place, so the indices stay good throughout.
+    const bool done = edit(std::string("Interpolation ") + interpolationName(interpolation), touches,
+                           [&](SceneDocument& d) {
+                               for (const Change& c : changes)
+                                   if (!d.setKey(c.entity, c.parameter, c.index, c.key)) return false;
+                               return true;
+                           });
+    if (done)
+        setStatus(std::string(interpolationName(interpolation)) + " from " + std::to_string(changes.size()) +
+                  (changes.size() == 1 ? " key" : " keys") + " to the next");
+    return done;
+}
+
+std::vector<std::pair<double, float>> EditorUi::drawnCurve(const std::string& binding, int component) const {
+    std::vector<std::pair<double, float>> curve;
+    if (component < 0 || component > 2) return curve;
+    for (const BindingView& b : bindings_) {
+        if (b.name != binding) continue;
+        const std::vector<float>& values = b.samples[component];
+        for (size_t i = 0; i < values.size() && i < b.sampleTimes.size(); ++i)
+            curve.emplace_back(b.sampleTimes[i], values[i]);
+    }
+    return curve;
 }
 
 bool EditorUi::timeField(float current, float& time) {
@@ -844,7 +964,8 @@ void EditorUi::drawAddPanel(const Frame& frame) {
                     const CameraRecorder::Every every = recordEvery_ == 0   ? CameraRecorder::Every::Beat
                                                         : recordEvery_ == 1 ? CameraRecorder::Every::Bar
                                                                             : CameraRecorder::Every::Request;
-                    recorder_.start(cameras_[static_cast<size_t>(recordCamera_)], every, frame.musicTime);
+                    recorder_.start(cameras_[static_cast<size_t>(recordCamera_)], every, frame.musicTime,
+                                    tempo_);
                     // The path is flown with the editor camera.
                     followShow_ = false;
                     lookThrough_.clear();
@@ -906,12 +1027,15 @@ void EditorUi::drawTimeline(const Frame& frame) {
         viewSeconds_ = seconds;
     ImGui::SameLine();
     float start = static_cast<float>(viewStart_);
-    ImGui::SetNextItemWidth(-260);
+    char info[96];
+    std::snprintf(info, sizeof info, "%g BPM, %d beats a bar; snap to beats (Alt: free)  , . keys",
+                  tempo_.bpm, tempo_.beatsPerBar);
+    ImGui::SetNextItemWidth(-(ImGui::CalcTextSize(info).x + ImGui::GetStyle().ItemSpacing.x + 4.0f));
     if (ImGui::SliderFloat("##scroll", &start, 0.0f, static_cast<float>(std::max(0.0, length - viewSeconds_)),
                            "from %.1f s"))
         viewStart_ = start;
     ImGui::SameLine();
-    ImGui::TextDisabled("snap to beats (Alt: free)  , . keys");
+    ImGui::TextDisabled("%s", info);
 
     ImGui::BeginChild("tracks", ImVec2(0, 0), false,
                       ImGuiWindowFlags_NoScrollWithMouse | ImGuiWindowFlags_NoScrollbar);
@@ -959,21 +1083,14 @@ void EditorUi::drawTimeline(const Frame& frame) {
                               ImVec2(x, middle + peak * RulerHeight * 0.45f), IM_COL32(70, 110, 150, 255));
         }
     }
-    const double pixelsPerBeat = trackWidth_ / viewSeconds_ * Beat;
-    const long firstBeat = static_cast<long>(std::floor(viewStart_ / Beat));
-    const long lastBeat = static_cast<long>(std::ceil((viewStart_ + viewSeconds_) / Beat));
-    for (long beat = std::max(0L, firstBeat); beat <= lastBeat; ++beat) {
-        const bool barLine = beat % 4 == 0;
-        if (!barLine && pixelsPerBeat < 6.0) continue;
-        const float x = xAt(beat * Beat);
+    for (const GridLine& line :
+         timelineGrid(tempo_, viewStart_, viewSeconds_, static_cast<double>(trackWidth_) / viewSeconds_)) {
+        const float x = xAt(line.time);
         if (x < trackLeft_ || x > right) continue;
-        const long bar = beat / 4 + 1;
-        if (barLine) {
-            const long every = pixelsPerBeat * 4 < 30 ? (pixelsPerBeat * 4 < 8 ? 16 : 4) : 1;
-            if ((bar - 1) % every != 0) continue;
+        if (line.barLine) {
             draw->AddLine(ImVec2(x, origin.y), ImVec2(x, bottom), IM_COL32(90, 90, 100, 140));
             char text[24];
-            std::snprintf(text, sizeof text, "%ld", bar);
+            std::snprintf(text, sizeof text, "%lld", line.bar);
             draw->AddText(ImVec2(x + 2, origin.y), IM_COL32(200, 200, 200, 255), text);
         } else {
             draw->AddLine(ImVec2(x, rulerBottom - 6), ImVec2(x, rulerBottom), IM_COL32(140, 140, 150, 255));
@@ -1012,10 +1129,10 @@ void EditorUi::drawTimeline(const Frame& frame) {
     float y = ImGui::GetCursorScreenPos().y;
     const float rowsStart = y;
     draw->AddText(ImVec2(origin.x + 4, y + 4), IM_COL32(230, 200, 120, 255), "events");
-    bool clickTaken = false;
+    bool clickTaken = false, menuTaken = false;
     const bool clicked = rowsHovered && ImGui::IsMouseClicked(0) && mouse.x >= trackLeft_;
     for (size_t i = 0; i < events_.size(); ++i) {
-        const bool dragged = draggingEvent_ == static_cast<int>(i);
+        const bool dragged = draggingEvent_ == static_cast<int>(i) && std::fabs(mouse.x - dragOrigin_) > 2.0f;
         const float t = dragged ? snap(eventDragTime_) : events_[i].time;
         const float x = xAt(t);
         if (x < trackLeft_ - 50 || x > right) continue;
@@ -1054,8 +1171,10 @@ void EditorUi::drawTimeline(const Frame& frame) {
     y += EventTrackHeight;
 
     // One track per binding: its curve of x, y and z as the engine plays it, and its keys.
+    // Keys move (and snap) once the mouse has gone a few pixels: a click alone leaves them be.
+    const bool movingKeys = draggingKeys_ && std::fabs(mouse.x - dragOrigin_) > 2.0f;
     const float dragDelta =
-        draggingKeys_ ? static_cast<float>((mouse.x - dragOrigin_) / trackWidth_ * viewSeconds_) : 0.0f;
+        movingKeys ? static_cast<float>((mouse.x - dragOrigin_) / trackWidth_ * viewSeconds_) : 0.0f;
     for (BindingView& b : bindings_) {
         const float top = y;
         y += TrackHeight;
@@ -1093,10 +1212,41 @@ void EditorUi::drawTimeline(const Frame& frame) {
             }
             view.low = lo;
             view.high = hi;
-            // Sampled through the engine's own curve, as the show will play it.
-            std::vector<float> times;
-            for (float x = 0.0f; x <= trackWidth_; x += 3.0f)
-                times.push_back(static_cast<float>(viewStart_ + x / trackWidth_ * viewSeconds_));
+            // Sampled through the engine's own curve, as the show will play it: every third pixel,
+            // and each key that stands apart from the one before it (6 pixels or more) at its own
+            // time, so that a straight line turns on its key, and just before it where the key
+            // before holds (a step), so that the step stands upright. Closer keys add nothing the
+            // pixels would show.
+            std::vector<float>& times = view.sampleTimes;
+            times.clear();
+            auto keyAt = firstVisible;
+            float previousKeyX = -1.0e9f;
+            const DocumentKey* previousKey = nullptr;
+            if (firstVisible != b.byTime.begin()) {
+                previousKey = &b.keys[*std::prev(firstVisible)];
+                previousKeyX =
+                    static_cast<float>((previousKey->time - viewStart_) / viewSeconds_) * trackWidth_;
+            }
+            for (float x = 0.0f; x <= trackWidth_; x += 3.0f) {
+                const float t = static_cast<float>(viewStart_ + x / trackWidth_ * viewSeconds_);
+                for (; keyAt != lastVisible && b.keys[*keyAt].time <= t; ++keyAt) {
+                    const DocumentKey& key = b.keys[*keyAt];
+                    const float keyX =
+                        static_cast<float>((key.time - viewStart_) / viewSeconds_) * trackWidth_;
+                    const bool apart = keyX - previousKeyX >= 6.0f;
+                    const bool afterStep = previousKey && previousKey->interpolation == Interpolation::Step;
+                    previousKey = &key;
+                    previousKeyX = keyX;
+                    if (!apart || (!times.empty() && key.time <= times.back())) continue;
+                    if (afterStep) {
+                        const float before =
+                            std::nextafter(key.time, -std::numeric_limits<float>::infinity());
+                        if (times.empty() || before > times.back()) times.push_back(before);
+                    }
+                    times.push_back(key.time);
+                }
+                if (times.empty() || t > times.back()) times.push_back(t);
+            }
             sampleCurve(b.keys, b.byTime, times, view.samples);
         }
         auto curveY = [&](float v) {
@@ -1106,7 +1256,7 @@ void EditorUi::drawTimeline(const Frame& frame) {
         for (size_t c = 0; c < 3; ++c) {
             curve.clear();
             for (size_t i = 0; i < view.samples[c].size(); ++i)
-                curve.emplace_back(trackLeft_ + 3.0f * static_cast<float>(i), curveY(view.samples[c][i]));
+                curve.emplace_back(xAt(view.sampleTimes[i]), curveY(view.samples[c][i]));
             draw->AddPolyline(curve.data(), static_cast<int>(curve.size()),
                               (AxisColours[c] & 0x00FFFFFF) | 0xA0000000, 0, 1.0f);
         }
@@ -1117,7 +1267,7 @@ void EditorUi::drawTimeline(const Frame& frame) {
             const KeyRef ref{b.name, index};
             const bool keyPicked = selection_.keys.count(ref) > 0;
             const float t =
-                keyPicked && draggingKeys_ ? snap(b.keys[index].time + dragDelta) : b.keys[index].time;
+                keyPicked && movingKeys ? snap(b.keys[index].time + dragDelta) : b.keys[index].time;
             const float x = xAt(t);
             if (!keyPicked && !boxSelecting_ && x - lastDrawn < 2.0f) continue;
             lastDrawn = x;
@@ -1133,6 +1283,20 @@ void EditorUi::drawTimeline(const Frame& frame) {
                 dragOrigin_ = mouse.x;
                 clickTaken = true;
             }
+            const bool over = rowsHovered && std::fabs(mouse.x - x) < PickRadius &&
+                              std::fabs(mouse.y - cy) < PickRadius + 2;
+            // The right button opens the keys' menu: for the picked keys, or for this key alone
+            // when it is not one of them.
+            if (over && !menuTaken && ImGui::IsMouseClicked(1)) {
+                if (!keyPicked) selection_.pickKey(ref, false);
+                ImGui::OpenPopup("key menu");
+                menuTaken = true;
+            } else if (over && !draggingKeys_ && !boxSelecting_) {
+                const DocumentKey& k = b.keys[index];
+                ImGui::SetTooltip("%s s  (%g, %g, %g)  %s", SceneDocument::formatNumber(k.time).c_str(),
+                                  static_cast<double>(k.value.x), static_cast<double>(k.value.y),
+                                  static_cast<double>(k.value.z), interpolationName(k.interpolation));
+            }
             // A box drawn over the tracks picks the keys inside it.
             if (boxSelecting_) {
                 const float x0 = std::min(boxStartX_, mouse.x), x1 = std::max(boxStartX_, mouse.x);
@@ -1141,6 +1305,19 @@ void EditorUi::drawTimeline(const Frame& frame) {
                     selection_.keys.insert(ref);
             }
         }
+    }
+    if (ImGui::BeginPopup("key menu")) {
+        Interpolation common = Interpolation::CatmullRom;
+        const bool one = pickedInterpolation(common);
+        ImGui::TextDisabled("from the %s to the next:", selection_.keys.size() == 1 ? "key" : "keys");
+        for (int32_t i = 0; i < InterpolationCount; ++i) {
+            const auto option = static_cast<Interpolation>(i);
+            if (ImGui::MenuItem(interpolationName(option), nullptr, one && option == common))
+                setKeyInterpolation(option);
+        }
+        ImGui::Separator();
+        if (ImGui::MenuItem("Delete", "Delete")) deleteSelectedKeys();
+        ImGui::EndPopup();
     }
     if (clicked && !clickTaken && mouse.y >= rowsStart + EventTrackHeight) {
         if (!io.KeyShift) selection_.keys.clear();

@@ -11,6 +11,7 @@
 #include "editor/model/EditHistory.h"
 #include "editor/model/SceneDocument.h"
 #include "editor/model/Selection.h"
+#include "scene/Tempo.h"
 
 #include <cstdint>
 #include <functional>
@@ -57,6 +58,18 @@ struct EditorRequests {
     std::string name;
 };
 
+// A line of the timeline's grid: a beat of the show's tempo, and whether it starts a bar (then
+// `bar` is its number: 1 on bar 1's first beat, 0 and below before it).
+struct GridLine {
+    double time = 0.0;
+    bool barLine = false;
+    long long bar = 0;
+};
+// The grid lines between `start` and `start + seconds` (none before 0 s) at `pixelsPerSecond`:
+// every beat while beats stand 6 pixels apart, else the bar lines only; bar lines thin out to
+// every 4th and every 16th bar as bars get closer than 30 and 8 pixels.
+std::vector<GridLine> timelineGrid(const Tempo& tempo, double start, double seconds, double pixelsPerSecond);
+
 class EditorUi {
 public:
     explicit EditorUi(SceneDocument& document);
@@ -65,6 +78,8 @@ public:
     EditHistory& history() { return history_; }
     Selection& selection() { return selection_; }
     CameraRecorder& recorder() { return recorder_; }
+    // The show's tempo as the document says it: the grid, snapping and recording count with it.
+    const Tempo& tempo() const { return tempo_; }
     void setWaveform(Waveform waveform) { waveform_ = std::move(waveform); }
 
     // What the show is at this frame: its music time and whether it is paused; the camera the
@@ -125,6 +140,17 @@ public:
     bool replaceDocument(const std::string& label, const std::string& text);
     // Adds a key at the playhead from the parameter's current value in the show (K).
     bool keyCurrentValue(const std::string& entity, const std::string& parameter, double time);
+    // Sets how each picked key moves on to the next, as one step of the history (false: no key
+    // picked changes).
+    bool setKeyInterpolation(Interpolation interpolation);
+    // Runs an edit of the document as one command of the history and has the show follow it;
+    // `mergeKey` merges it with the command before of the same key. False when the edit refused
+    // or changed nothing. The panels' edits, and those made for others (a sync tracker's keys).
+    bool edit(const std::string& label, const std::vector<Touch>& touches,
+              const std::function<bool(SceneDocument&)>& change, const std::string& mergeKey = std::string());
+    // The curve the timeline last drew for a binding (ENTITY::PARAMETER) and component (0 x,
+    // 1 y, 2 z): music times and values, in time order; empty for a binding not drawn.
+    std::vector<std::pair<double, float>> drawnCurve(const std::string& binding, int component) const;
 
 private:
     struct BindingView {
@@ -133,8 +159,9 @@ private:
         std::string parameter;
         std::vector<DocumentKey> keys; // file order
         std::vector<size_t> byTime;    // indices into keys, by time
-        // The curves as last drawn (relative to the track's top left), and the view they were
+        // The curves as last drawn (their values at these music times), and the view they were
         // sampled for: sampled again only when the view or the keys change.
+        std::vector<float> sampleTimes;
         std::vector<float> samples[3];
         double sampledStart = -1.0, sampledSeconds = -1.0;
         float sampledWidth = -1.0f, low = 0.0f, high = 1.0f;
@@ -145,6 +172,13 @@ private:
     void drawInspector(const Frame& frame);
     void drawEntityInspector(const Frame& frame);
     void drawKeyInspector();
+    void drawKeysInspector();
+    // The picked keys' interpolation as a combo: true, with the one chosen, when one was.
+    bool interpolationChoice(Interpolation& chosen);
+    // The interpolation every picked key has (false: none picked, or not all the same).
+    bool pickedInterpolation(Interpolation& common) const;
+    // The key a reference names, or null when it is gone.
+    const DocumentKey* keyOf(const KeyRef& key) const;
     void drawEventInspector();
     // The inspector's "time" field over `current`: true, with the new time, once a drag or an
     // entry has ended; `time` is what the field shows.
@@ -159,8 +193,6 @@ private:
     void jumpToKey(const Frame& frame, int direction);
     void moveSelectedKeys(float delta);
     void deleteSelectedKeys();
-    bool edit(const std::string& label, const std::vector<Touch>& touches,
-              const std::function<bool(SceneDocument&)>& change, const std::string& mergeKey = std::string());
     float snap(float t) const;
     double timeAt(float x) const;
     float xAt(double t) const;
@@ -171,6 +203,7 @@ private:
     CameraRecorder recorder_;
     Waveform waveform_;
     EditorRequests requests_;
+    Tempo tempo_;
 
     // What the document holds, read again when it changed.
     size_t seenRevision_ = SIZE_MAX;

@@ -5,7 +5,6 @@
 
 namespace {
 
-constexpr double BeatSeconds = 60.0 / 141.0;
 constexpr float SameTime = 1.0e-3f;
 // A frame this close before a grid line counts as on it (music times are floats in the file).
 constexpr double OnLine = 1.0e-6;
@@ -16,10 +15,19 @@ Vector mix(const Vector& a, const Vector& b, float f) {
 
 } // namespace
 
-void CameraRecorder::start(const std::string& camera, Every every, double musicTime) {
+double nearestBeat(const Tempo& tempo, double musicTime) {
+    const double beat = tempo.beatSeconds();
+    double at = tempo.firstBeat + std::round((musicTime - tempo.firstBeat) / beat) * beat;
+    // Music time starts at 0: there the first beat is the one at or after it.
+    if (at < 0.0) at += std::ceil(-at / beat) * beat;
+    return at;
+}
+
+void CameraRecorder::start(const std::string& camera, Every every, double musicTime, const Tempo& tempo) {
     recording_ = true;
     camera_ = camera;
     every_ = every;
+    tempo_ = tempo;
     inSpan_ = false;
     since_ = musicTime;
     ++session_;
@@ -35,7 +43,17 @@ void CameraRecorder::jumped() {
 }
 
 double CameraRecorder::step() const {
-    return every_ == Every::Bar ? 4.0 * BeatSeconds : BeatSeconds;
+    return every_ == Every::Bar ? tempo_.barSeconds() : tempo_.beatSeconds();
+}
+
+// Grid lines lie on bar 1's first beat and every step before and after it: line k is at
+// firstBeat + k x step. (At the default tempo that is k x step, as it always was.)
+double CameraRecorder::lineIndex(double musicTime) const {
+    return std::floor((musicTime - tempo_.firstBeat) / step() + 1.0e-9);
+}
+
+double CameraRecorder::lineTime(double index) const {
+    return tempo_.firstBeat + index * step();
 }
 
 std::vector<RecordedPose> CameraRecorder::frame(double musicTime, const Vector& position,
@@ -43,22 +61,21 @@ std::vector<RecordedPose> CameraRecorder::frame(double musicTime, const Vector& 
     std::vector<RecordedPose> out;
     if (!recording_ || every_ == Every::Request) return out;
     if (inSpan_ && musicTime < lastTime_) inSpan_ = false; // a jump back
-    const double grid = step();
     if (!inSpan_) {
         // A new span: what lies before it was not flown now. One that starts right on a grid line
         // records that line.
         inSpan_ = true;
         since_ = musicTime;
-        const double line = std::floor(musicTime / grid + 1.0e-9) * grid;
+        const double line = lineTime(lineIndex(musicTime));
         if (line > musicTime - OnLine)
             out.push_back({static_cast<float>(line), position, rotation, static_cast<float>(line)});
     } else if (musicTime > lastTime_) {
         // Every line passed since the last frame, with the pose the camera had at it: the frames
         // on either side tell how it moved in between.
-        const double first = std::floor(lastTime_ / grid + 1.0e-9) + 1.0;
-        const double last = std::floor(musicTime / grid + 1.0e-9);
+        const double first = lineIndex(lastTime_) + 1.0;
+        const double last = lineIndex(musicTime);
         for (double k = first; k <= last; ++k) {
-            const double line = k * grid;
+            const double line = lineTime(k);
             const float f =
                 static_cast<float>(std::clamp((line - lastTime_) / (musicTime - lastTime_), 0.0, 1.0));
             out.push_back({static_cast<float>(line), mix(lastPosition_, position, f),
@@ -74,7 +91,7 @@ std::vector<RecordedPose> CameraRecorder::frame(double musicTime, const Vector& 
 
 RecordedPose CameraRecorder::now(double musicTime, const Vector& position, const Vector& rotation,
                                  bool snap) const {
-    const double time = std::max(0.0, snap ? std::round(musicTime / BeatSeconds) * BeatSeconds : musicTime);
+    const double time = std::max(0.0, snap ? nearestBeat(tempo_, musicTime) : musicTime);
     return {static_cast<float>(time), position, rotation, static_cast<float>(time)};
 }
 

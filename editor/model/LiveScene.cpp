@@ -75,6 +75,7 @@ void sampleCurve(const std::vector<DocumentKey>& keys, const std::vector<size_t>
         p.time = key.time;
         p.values = {key.value.x, key.value.y, key.value.z};
         p.count = 3;
+        p.spare = static_cast<int32_t>(key.interpolation);
         return p;
     };
     // The engine's curve between keys i and i + 1 reads keys i - 1 to i + 1 (and, at the path's

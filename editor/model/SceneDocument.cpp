@@ -672,9 +672,11 @@ bool SceneDocument::setKey(const std::string& entityName, const std::string& par
     const auto& children = childrenOf(path);
     if (index >= children.size() || !std::isfinite(key.time)) return false;
     const std::vector<DocumentKey>& all = keysOf(path);
-    // A key that moves past its neighbours in time goes to its new place in the order.
-    const bool inOrder = (index == 0 || all[index - 1].time <= key.time) &&
-                         (index + 1 == all.size() || key.time <= all[index + 1].time);
+    // A key that moves past its neighbours in time goes to its new place in the order; one whose
+    // time stays stays where the file has it, in order or not.
+    const bool inOrder =
+        key.time == all[index].time || ((index == 0 || all[index - 1].time <= key.time) &&
+                                        (index + 1 == all.size() || key.time <= all[index + 1].time));
     if (!inOrder) {
         removeKey(entityName, parameter, index);
         return addKey(entityName, parameter, key);

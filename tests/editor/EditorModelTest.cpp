@@ -45,7 +45,7 @@ TEST(CameraRecorderTest, EveryBeatAFramePassesGetsThePoseAtTheBeatAtAnyFrameRate
     for (const double fps : {60.0, 7.0, 1.5}) {
         SCOPED_TRACE(fps);
         CameraRecorder recorder;
-        recorder.start("Cam1", CameraRecorder::Every::Beat, 0.0);
+        recorder.start("Cam1", CameraRecorder::Every::Beat, 0.0, Tempo{});
         const std::vector<RecordedPose> keys = play(recorder, 0.0, 6.0, fps);
         ASSERT_EQ(keys.size(), 15u);
         for (size_t i = 0; i < keys.size(); ++i) {
@@ -60,7 +60,7 @@ TEST(CameraRecorderTest, EveryBeatAFramePassesGetsThePoseAtTheBeatAtAnyFrameRate
 
 TEST(CameraRecorderTest, BarsPausesAndJumpsBack) {
     CameraRecorder recorder;
-    recorder.start("Cam1", CameraRecorder::Every::Bar, 1.0);
+    recorder.start("Cam1", CameraRecorder::Every::Bar, 1.0, Tempo{});
     std::vector<RecordedPose> keys = play(recorder, 1.0, 5.2);
     ASSERT_EQ(keys.size(), 3u); // bars 2, 3 and 4
     EXPECT_NEAR(keys[0].time, 4 * Beat, 1e-5);
@@ -74,10 +74,37 @@ TEST(CameraRecorderTest, BarsPausesAndJumpsBack) {
     recorder.stop();
     EXPECT_TRUE(play(recorder, 0.0, 10.0).empty());
     // On request: snapped to the nearest beat.
-    recorder.start("Cam1", CameraRecorder::Every::Request, 0.0);
+    recorder.start("Cam1", CameraRecorder::Every::Request, 0.0, Tempo{});
     EXPECT_TRUE(play(recorder, 0.0, 3.0).empty());
     EXPECT_NEAR(recorder.now(Beat * 3 + 0.1, {}, {}).time, 3 * Beat, 1e-5);
     EXPECT_NEAR(recorder.now(Beat * 3 + 0.1, {}, {}, false).time, 3 * Beat + 0.1, 1e-5);
+}
+
+TEST(CameraRecorderTest, BeatsAndBarsAreTheShowsTempo) {
+    // 128 beats a minute, 3 a bar, bar 1 at 0.3 s: the beats before it are beats too.
+    Tempo tempo;
+    tempo.bpm = 128.0;
+    tempo.beatsPerBar = 3;
+    tempo.firstBeat = 0.3;
+    const double beat = 60.0 / 128.0;
+    CameraRecorder recorder;
+    recorder.start("Cam1", CameraRecorder::Every::Beat, 0.0, tempo);
+    std::vector<RecordedPose> keys = play(recorder, 0.0, 3.0);
+    ASSERT_EQ(keys.size(), 6u); // 0.3 s and the five beats after it up to 3 s
+    for (size_t i = 0; i < keys.size(); ++i)
+        EXPECT_NEAR(keys[i].time, 0.3 + static_cast<double>(i) * beat, 1e-5) << i;
+
+    recorder.start("Cam1", CameraRecorder::Every::Bar, 0.0, tempo);
+    keys = play(recorder, 0.0, 6.0);
+    ASSERT_EQ(keys.size(), 5u); // bars 1 to 5
+    for (size_t i = 0; i < keys.size(); ++i)
+        EXPECT_NEAR(keys[i].time, 0.3 + static_cast<double>(i) * 3.0 * beat, 1e-5) << i;
+
+    // K snaps to the nearest beat of the tempo; before the first beat after 0 s, to that beat.
+    recorder.start("Cam1", CameraRecorder::Every::Request, 0.0, tempo);
+    EXPECT_NEAR(recorder.now(0.3 + 4 * beat + 0.1, {}, {}).time, 0.3 + 4 * beat, 1e-5);
+    EXPECT_NEAR(recorder.now(0.3 + 4 * beat - 0.2, {}, {}).time, 0.3 + 4 * beat, 1e-5);
+    EXPECT_NEAR(recorder.now(0.0, {}, {}).time, 0.3, 1e-5);
 }
 
 TEST(CameraRecorderTest, RecordedPosesBecomeKeysOfOneStepThatReplaceThePathTheyPass) {
@@ -91,7 +118,7 @@ TEST(CameraRecorderTest, RecordedPosesBecomeKeysOfOneStepThatReplaceThePathTheyP
                d.addKey("Cam1", "Position", {10.0f, {9, 9, 9}});
     });
     CameraRecorder recorder;
-    recorder.start("Cam1", CameraRecorder::Every::Beat, 0.0);
+    recorder.start("Cam1", CameraRecorder::Every::Beat, 0.0, Tempo{});
     playAndWrite(recorder, history, 0.0, 1.0);
     ASSERT_EQ(history.commands().size(), 2u);
     const std::vector<DocumentKey> position = doc.keys("Cam1", "Position");
@@ -120,7 +147,7 @@ TEST(CameraRecorderTest, ASeekEndsTheFlownSpanAndTheKeysItJumpedOverStay) {
         return true;
     }));
     CameraRecorder recorder;
-    recorder.start("Cam1", CameraRecorder::Every::Beat, 1.0);
+    recorder.start("Cam1", CameraRecorder::Every::Beat, 1.0, Tempo{});
     playAndWrite(recorder, history, 1.0, 2.0); // beats 3 and 4 (1.28 and 1.70 s)
     recorder.jumped();                         // a seek forwards
     playAndWrite(recorder, history, 6.0, 7.0); // beats 15 and 16 (6.38 and 6.81 s)
@@ -147,15 +174,17 @@ TEST(CameraRecorderTest, ASeekEndsTheFlownSpanAndTheKeysItJumpedOverStay) {
 }
 
 TEST(TimelineCurveTest, SamplesAreTheShowsOwnCurveReadFromTheKeysAroundEachTime) {
-    // Keys in no order, some at the same time, from one key up to many; sampled from before the
-    // first key to after the last, against the whole path evaluated as the show does.
+    // Keys in no order, some at the same time, each with any of the interpolations, from one key
+    // up to many; sampled from before the first key to after the last, against the whole path
+    // evaluated as the show does.
     std::mt19937 random(99);
     for (size_t count : {1u, 2u, 3u, 4u, 7u, 200u}) {
         SCOPED_TRACE(count);
         std::vector<DocumentKey> keys;
         for (size_t k = 0; k < count; ++k)
             keys.push_back({static_cast<float>(random() % 40) * 0.25f,
-                            {static_cast<float>(random() % 100), static_cast<float>(k), -1.0f}});
+                            {static_cast<float>(random() % 100), static_cast<float>(k), -1.0f},
+                            static_cast<Interpolation>(random() % InterpolationCount)});
         std::vector<size_t> byTime(keys.size());
         std::iota(byTime.begin(), byTime.end(), 0);
         std::stable_sort(byTime.begin(), byTime.end(),
@@ -167,6 +196,7 @@ TEST(TimelineCurveTest, SamplesAreTheShowsOwnCurveReadFromTheKeysAroundEachTime)
             p.time = k.time;
             p.values = {k.value.x, k.value.y, k.value.z};
             p.count = 3;
+            p.spare = static_cast<int32_t>(k.interpolation);
             points.push_back(p);
         }
         whole.setPoints(points);

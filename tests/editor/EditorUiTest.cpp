@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 
 namespace {
 
@@ -75,6 +76,33 @@ protected:
         frame(time);
     }
     void click(ImVec2 at, double time = 1.0) { drag(at, {}, time); }
+    // The first window whose name begins with `prefix` (a child's is its parent's, "/", its own).
+    static const ImGuiWindow* windowNamed(const std::string& prefix) {
+        for (const ImGuiWindow* w : GImGui->Windows)
+            if (std::string(w->Name).rfind(prefix, 0) == 0) return w;
+        return nullptr;
+    }
+    // Where the timeline draws the key at music time `t` on the track of binding number `track`
+    // (in the document's order), from its view [start, start + seconds): the names take the
+    // tracks' first 190 pixels, the scroll bar their last; the events' track (24 pixels) comes
+    // before the bindings' (34 each).
+    static ImVec2 keyOnTimeline(size_t track, double t, double start, double seconds) {
+        const ImGuiWindow* tracks = windowNamed("Timeline/tracks_");
+        if (!tracks) return ImVec2(-1, -1);
+        const ImGuiWindow* rows = windowNamed(std::string(tracks->Name) + "/rows_");
+        if (!rows) return ImVec2(-1, -1);
+        const float left = tracks->Pos.x + 190.0f;
+        const float width = tracks->Size.x - 190.0f - ImGui::GetStyle().ScrollbarSize;
+        return ImVec2(left + static_cast<float>((t - start) / seconds) * width,
+                      rows->Pos.y + 24.0f + 34.0f * static_cast<float>(track) + 17.0f);
+    }
+    // The scene with a tempo beside its song.
+    void useTempo(const std::string& tempoLine) {
+        std::string text = document_.text();
+        const std::string song = "<song file=\"song.ogg\" />\n";
+        text.insert(text.find(song) + song.size(), "      " + tempoLine + "\n");
+        document_.loadText(text);
+    }
     static EditorUi::Frame::Key key(int code, bool ctrl = false, bool alt = false) {
         EditorUi::Frame::Key k;
         k.code = code;
@@ -147,7 +175,7 @@ TEST_F(EditorPanels, CommaAndPeriodJumpBetweenTheSelectionsKeysAndDeleteTakesAnE
 TEST_F(EditorPanels, RecordingWritesTheFlownCameraOnEveryBeatAsOneStep) {
     frame(0.0);
     flying_ = true;
-    ui_.recorder().start("Cam1", CameraRecorder::Every::Beat, 0.0);
+    ui_.recorder().start("Cam1", CameraRecorder::Every::Beat, 0.0, Tempo{});
     const size_t steps = ui_.history().commands().size();
     for (int i = 0; i <= 60; ++i) {
         camera_.Position = {float(i), 0, 0};
@@ -168,7 +196,7 @@ TEST_F(EditorPanels, RecordingWritesTheFlownCameraOnEveryBeatAsOneStep) {
 
     // Recording again, then a seek from 1 s to 3.5 s: the key at 2 s was jumped over and stays;
     // the one at 4 s lies between the seek's landing and beat 10, which were flown through.
-    ui_.recorder().start("Cam1", CameraRecorder::Every::Beat, 0.0);
+    ui_.recorder().start("Cam1", CameraRecorder::Every::Beat, 0.0, Tempo{});
     for (int i = 0; i <= 60; ++i)
         frame(i / 60.0);
     jumped_ = true;
@@ -182,6 +210,139 @@ TEST_F(EditorPanels, RecordingWritesTheFlownCameraOnEveryBeatAsOneStep) {
     EXPECT_EQ(times[3], 2.0f);
     EXPECT_NEAR(times[4], 9 * Beat, 1e-5);
     EXPECT_NEAR(times[5], 10 * Beat, 1e-5);
+}
+
+TEST_F(EditorPanels, TheKeysMenuSetsTheirInterpolationAsOneStepAndTheCurveMovesAsTheShowPlaysIt) {
+    ui_.setTimelineView(0.0, 8.0);
+    frame(0.0);
+    frame(0.0);
+    // Cam1::Position (the first track) has keys at 4, 0 and 2 s: x goes 0, 5, 0. A right click
+    // on the key at 2 s picks it and opens the keys' menu.
+    const ImVec2 at = keyOnTimeline(0, 2.0, 0.0, 8.0);
+    ImGuiIO& io = ImGui::GetIO();
+    io.MousePos = at;
+    io.MouseDown[1] = true;
+    frame(0.0);
+    io.MouseDown[1] = false;
+    frame(0.0);
+    ASSERT_EQ(ui_.selection().keys, (std::set<KeyRef>{{"Cam1::Position", 2}}));
+    ASSERT_FALSE(GImGui->OpenPopupStack.empty()) << "no menu";
+    const ImGuiWindow* menu = GImGui->OpenPopupStack.back().Window;
+    ASSERT_NE(menu, nullptr);
+    // Its first line says what it acts on; then catmull-rom, step, linear, smooth, ramp.
+    const float line = ImGui::GetFontSize() + ImGui::GetStyle().ItemSpacing.y;
+    const size_t steps = ui_.history().commands().size();
+    click(ImVec2(menu->DC.CursorStartPos.x + 20.0f,
+                 menu->DC.CursorStartPos.y + 2.0f * line + ImGui::GetFontSize() * 0.5f),
+          0.0);
+    ASSERT_EQ(document_.keys("Cam1", "Position")[2].interpolation, Interpolation::Step);
+    EXPECT_EQ(ui_.history().commands().size(), steps + 1);
+    EXPECT_NE(document_.text().find(R"(<pathpoint v0="2" v1="5" v2="1" v3="0" interpolation="step" />)"),
+              std::string::npos);
+
+    // The curve holds 5 from 2 s to 4 s and drops to 0 right at the key: upright, not a slope
+    // to the next sample.
+    frame(0.0);
+    const auto curve = ui_.drawnCurve("Cam1::Position", 0);
+    ASSERT_FALSE(curve.empty());
+    size_t atFour = curve.size();
+    for (size_t i = 0; i < curve.size(); ++i) {
+        if (curve[i].first > 2.0 && curve[i].first < 4.0) {
+            EXPECT_EQ(curve[i].second, 5.0f) << curve[i].first;
+        }
+        if (curve[i].first == 4.0 && atFour == curve.size()) atFour = i;
+    }
+    ASSERT_LT(atFour, curve.size()) << "no sample on the key at 4 s";
+    ASSERT_GT(atFour, 0u);
+    EXPECT_EQ(curve[atFour].second, 0.0f);
+    EXPECT_EQ(curve[atFour - 1].second, 5.0f);
+    EXPECT_LT(4.0 - curve[atFour - 1].first, 1e-5);
+
+    // Ctrl+Z takes it back, and the curve is Catmull-Rom's again.
+    frame(0.0, {key(SDL_SCANCODE_Z, true)});
+    frame(0.0);
+    EXPECT_EQ(document_.keys("Cam1", "Position")[2].interpolation, Interpolation::CatmullRom);
+    for (const auto& [t, value] : ui_.drawnCurve("Cam1::Position", 0))
+        if (t > 2.9 && t < 3.1) {
+            EXPECT_NE(value, 5.0f) << t;
+        }
+}
+
+TEST_F(EditorPanels, KeysOfSeveralTracksTakeOneInterpolationInOneStepAndKeepItWhenMovedOrKeyed) {
+    frame(0.0);
+    ui_.selection().keys = {{"Cam1::Position", 1}, {"Cam1::Position", 2}, {"lamp::Color", 0}};
+    const size_t steps = ui_.history().commands().size();
+    ASSERT_TRUE(ui_.setKeyInterpolation(Interpolation::Linear));
+    EXPECT_EQ(ui_.history().commands().size(), steps + 1);
+    EXPECT_EQ(document_.keys("Cam1", "Position")[1].interpolation, Interpolation::Linear);
+    EXPECT_EQ(document_.keys("Cam1", "Position")[2].interpolation, Interpolation::Linear);
+    EXPECT_EQ(document_.keys("Cam1", "Position")[0].interpolation, Interpolation::CatmullRom);
+    // The show plays it at once: the lamp's red halfway along a straight line from 1 to 0.
+    registry().musicTime = 5.0f;
+    runAutomationStep();
+    EXPECT_FLOAT_EQ(findLight("lamp")->Color.x, 0.5f);
+    // Nothing to change: no step.
+    EXPECT_FALSE(ui_.setKeyInterpolation(Interpolation::Linear));
+
+    // K over a key keeps its way on, as does a key moved on the timeline.
+    ui_.selection().keys.clear();
+    ui_.selection().select(Selection::Kind::Binding, "lamp::Color");
+    findLight("lamp")->Color = {0.2f, 0.2f, 0.2f};
+    frame(0.0, {key(SDL_SCANCODE_K)});
+    ASSERT_EQ(document_.keys("lamp", "Color").size(), 2u);
+    EXPECT_EQ(document_.keys("lamp", "Color")[0].value, (Vector{0.2f, 0.2f, 0.2f}));
+    EXPECT_EQ(document_.keys("lamp", "Color")[0].interpolation, Interpolation::Linear);
+
+    frame(0.0, {key(SDL_SCANCODE_Z, true)});
+    frame(0.0, {key(SDL_SCANCODE_Z, true)});
+    for (const DocumentKey& k : document_.keys("Cam1", "Position"))
+        EXPECT_EQ(k.interpolation, Interpolation::CatmullRom);
+    EXPECT_EQ(document_.keys("lamp", "Color")[0].interpolation, Interpolation::CatmullRom);
+}
+
+TEST_F(EditorPanels, KeysEventsAndRecordingCountTheShowsTempo) {
+    // 128 beats a minute, 3 a bar, bar 1's first beat at 0.1 s.
+    useTempo(R"(<tempo bpm="128" beatsPerBar="3" firstBeat="0.1" />)");
+    const double beat = 60.0 / 128.0;
+    frame(0.0);
+    EXPECT_EQ(ui_.tempo().bpm, 128.0);
+    EXPECT_EQ(ui_.tempo().beatsPerBar, 3);
+    // K at 1 s keys the nearest beat, the third (0.1 + 2 beats), not 141 BPM's second.
+    ui_.selection().select(Selection::Kind::Object, "crate");
+    frame(1.0, {key(SDL_SCANCODE_K)});
+    ASSERT_EQ(document_.keys("crate", "Position").size(), 1u);
+    EXPECT_NEAR(document_.keys("crate", "Position")[0].time, 0.1 + 2 * beat, 1e-5);
+    // At the start, the first beat at or after 0 s.
+    frame(0.0, {key(SDL_SCANCODE_K)});
+    ASSERT_EQ(document_.keys("crate", "Position").size(), 2u);
+    EXPECT_NEAR(document_.keys("crate", "Position")[0].time, 0.1, 1e-5);
+
+    // A key dragged on the timeline lands on a beat of the tempo: the crate's key at 0.1 s
+    // (its track is the fourth), a little over two beats to the right.
+    ui_.setTimelineView(0.0, 8.0);
+    frame(0.0);
+    frame(0.0);
+    const ImVec2 from = keyOnTimeline(3, 0.1, 0.0, 8.0);
+    const ImVec2 to = keyOnTimeline(3, 0.1 + 2.2 * beat, 0.0, 8.0);
+    drag(from, {ImVec2((from.x + to.x) / 2, from.y), to}, 0.0);
+    std::vector<float> times;
+    for (const DocumentKey& k : document_.keys("crate", "Position"))
+        times.push_back(k.time);
+    ASSERT_EQ(times.size(), 2u);
+    // Both keys now stand on the third beat: the moved one takes the place.
+    EXPECT_NEAR(times[0], 0.1 + 2 * beat, 1e-5);
+    EXPECT_NEAR(times[1], 0.1 + 2 * beat, 1e-5);
+
+    // The grid: a line on every beat from 0.1 s, a numbered bar line on every third.
+    const std::vector<GridLine> grid = timelineGrid(ui_.tempo(), 0.0, 4.0, 100.0);
+    ASSERT_EQ(grid.size(), 9u); // 0.1 s and the eight beats after it up to 4 s
+    for (size_t i = 0; i < grid.size(); ++i) {
+        EXPECT_NEAR(grid[i].time, 0.1 + static_cast<double>(i) * beat, 1e-9) << i;
+        EXPECT_EQ(grid[i].barLine, i % 3 == 0) << i;
+        if (grid[i].barLine) {
+            EXPECT_EQ(grid[i].bar, static_cast<long long>(i / 3 + 1));
+        }
+    }
 }
 
 TEST_F(EditorPanels, AQuestionTakesEveryKeyUntilItIsAnswered) {
@@ -265,6 +426,7 @@ TEST_F(EditorPanels, TheInspectorsTimeFieldsDragAKeyAndAnEvent) {
     frame(0.0);
     // The key at 2 s of Cam1's path (file order 4, 0, 2), dragged 50 pixels right: 0.01 s a pixel.
     ui_.selection().keys = {{"Cam1::Position", 2}};
+    ASSERT_TRUE(ui_.setKeyInterpolation(Interpolation::Smooth));
     frame(1.0);
     const ImVec2 start = contentStart("Inspector");
     const ImGuiStyle& style = ImGui::GetStyle();
@@ -279,6 +441,7 @@ TEST_F(EditorPanels, TheInspectorsTimeFieldsDragAKeyAndAnEvent) {
         if (std::fabs(keys[i].time - 2.5f) < 1e-4f) moved = i;
     ASSERT_LT(moved, keys.size()) << "no key at 2.5 s";
     EXPECT_EQ(keys[moved].value, (Vector{5, 1, 0}));
+    EXPECT_EQ(keys[moved].interpolation, Interpolation::Smooth);
     // Still the one picked, for the next drag.
     ASSERT_EQ(ui_.selection().keys.size(), 1u);
     EXPECT_EQ(ui_.selection().keys.begin()->index, moved);
@@ -344,4 +507,29 @@ TEST_F(EditorPanels, At1280x720TheInspectorShowsAllOfAnObjectsRows) {
     EXPECT_EQ(inspector->ScrollMax.y, 0.0f) << "rows hidden below the inspector's edge";
     EXPECT_LE(inspector->Pos.y + inspector->Size.y, timeline->Pos.y) << "the timeline covers the inspector";
     EXPECT_GE(ImGui::FindWindowByName("Scene")->Size.y, 150.0f);
+}
+
+TEST(TimelineGrid, BarsCountFromBarOnesFirstBeatAndThinOutAsTheViewZoomsOut) {
+    // 120 beats a minute, bar 1 at 1 s: 0 s and 0.5 s are the last beats of bar 0, 3 s is bar 2.
+    Tempo late;
+    late.bpm = 120.0;
+    late.firstBeat = 1.0;
+    const std::vector<GridLine> lines = timelineGrid(late, 0.0, 3.0, 100.0);
+    ASSERT_EQ(lines.size(), 7u);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_DOUBLE_EQ(lines[i].time, 0.5 * static_cast<double>(i)) << i;
+        EXPECT_EQ(lines[i].barLine, i == 2 || i == 6) << i;
+    }
+    EXPECT_EQ(lines[2].bar, 1);
+    EXPECT_EQ(lines[6].bar, 2);
+    // At 128 beats a minute and 10 pixels a second a bar is under 19 pixels: no beats, every
+    // fourth bar.
+    Tempo tempo;
+    tempo.bpm = 128.0;
+    std::vector<long long> bars;
+    for (const GridLine& line : timelineGrid(tempo, 0.0, 30.0, 10.0)) {
+        EXPECT_TRUE(line.barLine);
+        bars.push_back(line.bar);
+    }
+    EXPECT_EQ(bars, (std::vector<long long>{1, 5, 9, 13, 17}));
 }

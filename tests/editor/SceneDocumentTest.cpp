@@ -403,6 +403,17 @@ TEST(SceneDocumentEdits, AnEmptyElementOpensForItsFirstChildAndUnsortedKeysKeepT
     EXPECT_EQ(keys[1].time, 0.0f);
     EXPECT_EQ(keys[2].time, 2.0f);
     EXPECT_NE(doc.text().find("<pathpoint v0=\"2\" v1=\"5\" v2=\"5\" v3=\"5\" />"), std::string::npos);
+    // A key given a new value or way on at its own time stays where the file has it, out of order
+    // or not: only its own attributes change.
+    const std::string before = doc.text();
+    ASSERT_TRUE(doc.setKey("box", "Position", 1, {0.0f, {1, 1, 1}, Interpolation::Step}));
+    EXPECT_EQ(doc.keys("box", "Position")[1].interpolation, Interpolation::Step);
+    std::string expected = before;
+    const std::string second = "<pathpoint v0=\"0\" v1=\"1\" v2=\"1\" v3=\"1\"";
+    expected.insert(expected.find(second) + second.size(), " interpolation=\"step\"");
+    EXPECT_EQ(doc.text(), expected);
+    ASSERT_TRUE(doc.setKey("box", "Position", 1, {0.0f, {1, 1, 1}}));
+    EXPECT_EQ(doc.text(), before);
     // A key before every other goes in front of them, on a line of its own.
     SceneDocument early;
     early.loadText(doc.text());

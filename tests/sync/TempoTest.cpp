@@ -171,13 +171,15 @@ TEST(SyncOptions, TheLinksAddressAndTheTemposOptions) {
     EXPECT_EQ(o.sync.host, "::1");
     ASSERT_EQ(parseCommandLine({"--new", "dir", "--bpm", "97.5"}, o, error), 0) << error;
     EXPECT_EQ(o.sync.newShowBpm, 97.5);
+    // The editor links to a tracker too.
+    ASSERT_EQ(parseCommandLine({"--edit", "--sync"}, o, error), 0) << error;
+    EXPECT_TRUE(o.edit && o.sync.enabled);
 
     for (const std::vector<std::string>& bad : {std::vector<std::string>{"--sync", "70000"},
                                                 {"--sync", "host:"},
                                                 {"--sync-rows-per-beat", "0"},
                                                 {"--bpm", "128"},
                                                 {"--new", "d", "--bpm", "500"},
-                                                {"--sync", "--edit"},
                                                 {"--sync", "--check"},
                                                 {"--sync", "--new", "d"}}) {
         EXPECT_EQ(parseCommandLine(bad, o, error), -1) << ::testing::PrintToString(bad);
