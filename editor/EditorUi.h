@@ -126,6 +126,16 @@ public:
     // Adds a key at the playhead from the parameter's current value in the show (K).
     bool keyCurrentValue(const std::string& entity, const std::string& parameter, double time);
 
+    // The objects as the outliner lists them: the groups' tree, each object after its parent and
+    // indented by its depth (siblings in file order); a flat list in file order when no object
+    // has a parent.
+    struct OutlineRow {
+        int depth = 0;
+        std::string name;
+        bool operator==(const OutlineRow&) const = default;
+    };
+    std::vector<OutlineRow> objectOutline();
+
 private:
     struct BindingView {
         std::string name; // ENTITY::PARAMETER
@@ -179,8 +189,16 @@ private:
     struct Entry {
         Selection::Kind kind;
         std::string name;
+        std::string parent; // an object's <Parent>, as the file names it
     };
     std::vector<Entry> entries_;
+    // The objects' tree (groups), as the loader builds it: each entry's children, by index into
+    // entries_, and whether any object has a parent at all (else the list stays flat).
+    std::vector<std::vector<int>> objectChildren_;
+    std::vector<int> objectRoots_;
+    bool objectTree_ = false;
+    void buildObjectTree();
+    void drawObjectRow(int index);
     std::vector<std::string> cameras_;
 
     char filter_[128] = "";
