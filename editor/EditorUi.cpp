@@ -128,6 +128,7 @@ void EditorUi::buildObjectTree() {
     std::vector<ObjectTreeProblem> problems; // the loader reports them
     const std::vector<size_t> parents = resolveObjectParents(names, problems);
     objectChildren_.assign(entries_.size(), {});
+    objectParent_.assign(entries_.size(), -1);
     objectRoots_.clear();
     objectTree_ = false;
     for (size_t k = 0; k < parents.size(); ++k) {
@@ -135,6 +136,7 @@ void EditorUi::buildObjectTree() {
             objectRoots_.push_back(entryOf[k]);
         } else {
             objectChildren_[static_cast<size_t>(entryOf[parents[k]])].push_back(entryOf[k]);
+            objectParent_[static_cast<size_t>(entryOf[k])] = entryOf[parents[k]];
             objectTree_ = true;
         }
     }
@@ -157,6 +159,18 @@ std::vector<EditorUi::OutlineRow> EditorUi::objectOutline() {
     return rows;
 }
 
+// Whether the selected object is one of those placed under the entry, however deep.
+bool EditorUi::holdsSelection(int index) const {
+    if (selection_.kind != Selection::Kind::Object) return false;
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        if (entries_[i].kind != Selection::Kind::Object || entries_[i].name != selection_.name) continue;
+        for (int at = objectParent_[i]; at >= 0; at = objectParent_[static_cast<size_t>(at)])
+            if (at == index) return true;
+        return false;
+    }
+    return false;
+}
+
 // One object of the tree with the objects placed under it (the tree is at most 33 deep).
 void EditorUi::drawObjectRow(int index) {
     const Entry& e = entries_[static_cast<size_t>(index)];
@@ -164,9 +178,16 @@ void EditorUi::drawObjectRow(int index) {
     ImGuiTreeNodeFlags flags = ImGuiTreeNodeFlags_SpanAvailWidth | ImGuiTreeNodeFlags_OpenOnArrow |
                                ImGuiTreeNodeFlags_OpenOnDoubleClick | ImGuiTreeNodeFlags_DefaultOpen;
     if (children.empty()) flags |= ImGuiTreeNodeFlags_Leaf | ImGuiTreeNodeFlags_NoTreePushOnOpen;
-    if (selection_.kind == e.kind && selection_.name == e.name) flags |= ImGuiTreeNodeFlags_Selected;
+    const bool selected = selection_.kind == e.kind && selection_.name == e.name;
+    if (selected) flags |= ImGuiTreeNodeFlags_Selected;
+    // A part picked in the picture is shown: its groups opened, the list scrolled to it.
+    if (revealSelection_ && !children.empty() && holdsSelection(index)) ImGui::SetNextItemOpen(true);
     ImGui::PushID(index);
     const bool open = ImGui::TreeNodeEx("##object", flags, "%s", e.name.c_str());
+    if (revealSelection_ && selected) {
+        ImGui::SetScrollHereY(0.5f);
+        revealSelection_ = false;
+    }
     if (ImGui::IsItemClicked() && !ImGui::IsItemToggledOpen()) {
         selection_.select(e.kind, e.name);
         keyedParameter_ = "Position";
@@ -1345,7 +1366,7 @@ void EditorUi::drawViewport(const Frame& frame) {
     if (io.WantCaptureMouse || !ImGui::IsMouseClicked(0)) return;
     // The first click of a double click took the group and put its handles up: the second one
     // asks for the part under the mouse, even where a handle of the group crosses it.
-    const bool doubleClick = ImGui::IsMouseDoubleClicked(0);
+    const bool doubleClick = ImGui::IsMouseDoubleClicked(0) || frame.clicks >= 2;
     if (handles && !doubleClick)
         for (int a = 0; a < 3; ++a)
             if (distanceToSegment(mouse, base, tips[a]) < PickRadius) {
@@ -1358,6 +1379,7 @@ void EditorUi::drawViewport(const Frame& frame) {
     // A click takes the whole group; the second click of a double click the part under the mouse.
     if (entity_base* hit = pickForClick(rayThroughPixel(view, mouse.x, mouse.y), doubleClick)) {
         selection_.select(Selection::Kind::Object, hit->name);
+        revealSelection_ = true;
         keyedParameter_ = "Position";
     } else {
         selection_.clear();

@@ -88,6 +88,10 @@ public:
         std::vector<Key> keys;
         // The show moved to another time since the last frame (a seek, a jump back, a replay).
         bool jumped = false;
+        // The window system's count of the latest press of the left button: 2 for the second
+        // click of a double click. At a few frames a second both clicks fall between two frames
+        // and ImGui sees a single one; this still tells a double click.
+        int clicks = 1;
     };
     // Builds this frame's panels (between ImGui::NewFrame and ImGui::Render).
     EditorRequests draw(const Frame& frame);
@@ -195,10 +199,13 @@ private:
     // The objects' tree (groups), as the loader builds it: each entry's children, by index into
     // entries_, and whether any object has a parent at all (else the list stays flat).
     std::vector<std::vector<int>> objectChildren_;
+    std::vector<int> objectParent_; // -1: at the root (or not an object)
     std::vector<int> objectRoots_;
     bool objectTree_ = false;
+    bool revealSelection_ = false; // picked in the picture: the outliner shows it once
     void buildObjectTree();
     void drawObjectRow(int index);
+    bool holdsSelection(int index) const;
     std::vector<std::string> cameras_;
 
     char filter_[128] = "";
