@@ -674,6 +674,7 @@ void EditorUi::drawOutliner(const Frame& frame) {
     }
     ImGui::EndChild();
     ImGui::End();
+    revealSelection_ = false; // shown now, or not to be shown (a filter, a closed list)
 }
 
 void EditorUi::drawInspector(const Frame& frame) {
