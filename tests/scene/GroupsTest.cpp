@@ -12,7 +12,6 @@
 #include "tests/support/TestSupport.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -81,19 +80,19 @@ TEST(ObjectTree, AChainDeeperThan32IsCutOnceBelowItsLimit) {
     EXPECT_EQ(reversed[parents[0]].name, "o38");
 }
 
-TEST(ObjectTree, LongChainsAndCyclesTakeLinearWork) {
-    std::vector<ObjectParentName> ring = chainOf(200000);
-    ring.front().parent = ring.back().name; // one cycle through all of them
+// A walk that went round the cycle for each of its objects would take minutes here (the suite's
+// time limit catches it); the one walk over each object takes a blink.
+TEST(ObjectTree, OneCycleThroughAHundredThousandObjectsIsCutOnceThenByDepth) {
+    std::vector<ObjectParentName> ring = chainOf(100000);
+    ring.front().parent = ring.back().name;
     std::vector<ObjectTreeProblem> problems;
-    const auto start = std::chrono::steady_clock::now();
     const auto parents = resolve(ring, problems);
-    // Cut once for the cycle, then every 33rd object for the depth.
     ASSERT_FALSE(problems.empty());
     EXPECT_EQ(problems[0].kind, ObjectTreeProblem::Cycle);
     EXPECT_EQ(problems[0].chain.size(), ring.size());
     EXPECT_EQ(parents[0], NoParent);
+    // Then every 33rd object down the chain, for the depth.
     EXPECT_EQ(problems.size(), 1 + (ring.size() - 1) / (MaxGroupDepth + 1));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)); // no quadratic walk
 }
 
 // ---- transforms composed on values ----
