@@ -207,6 +207,8 @@ bool EditorSession::passToShow(const void* sdlEvent) {
         return false;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP:
+        if (event->type == SDL_MOUSEBUTTONDOWN && event->button.button == SDL_BUTTON_LEFT)
+            leftClicks_ = event->button.clicks;
         mouseSeen_ = true;
         mouseX_ = static_cast<float>(event->button.x);
         mouseY_ = static_cast<float>(event->button.y);
@@ -382,6 +384,7 @@ void EditorSession::drawOverPicture() {
     frame.editorCamera = r.editorCamera.load();
     frame.flying = !ui_.followShow() && ui_.lookThrough().empty();
     frame.keys.swap(keys_);
+    frame.clicks = leftClicks_;
     // The transport's keys and hot reload move the show inside the loop, the editor's own seeks
     // after its frame: either way the music did not play through to here.
     frame.jumped = jumped_ || r.showMoves != seenShowMoves_;

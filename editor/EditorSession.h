@@ -132,6 +132,7 @@ private:
     bool mouseSeen_ = false;
     float mouseX_ = 0.0f, mouseY_ = 0.0f;
     std::vector<EditorUi::Frame::Key> keys_; // pressed since the last editor frame
+    int leftClicks_ = 1;                     // SDL's click count of the latest left press
     double lastFly_ = 0.0;
     // Whether the show moved to another time since the editor's last frame.
     bool jumped_ = false;

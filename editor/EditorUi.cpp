@@ -6,6 +6,7 @@
 #include "engine/EngineRegistry.h"
 #include "engine/loop/SceneReload.h"
 #include "render/Mesh.h"
+#include "scene/ObjectTree.h"
 
 #include <SDL_scancode.h>
 #include <imgui.h>
@@ -88,6 +89,16 @@ Layout layoutFor(float height) {
     return l;
 }
 
+// The object an object's element names as its parent: the first attribute of its last <Parent>,
+// as the loader reads it ("" for none).
+std::string parentOf(const XMLTag* object) {
+    std::string parent;
+    for (const auto& element : childrenOf(object))
+        if (element->name == "Parent")
+            parent = element->attributes.empty() ? std::string() : element->attributes.front().second;
+    return parent;
+}
+
 float distanceToSegment(ImVec2 p, ImVec2 a, ImVec2 b) {
     const float dx = b.x - a.x, dy = b.y - a.y;
     const float length = dx * dx + dy * dy;
@@ -126,6 +137,91 @@ std::vector<GridLine> timelineGrid(const Tempo& tempo, double start, double seco
 }
 
 EditorUi::EditorUi(SceneDocument& document) : document_(document), history_(document) {}
+
+// ---- the objects' tree ----
+
+void EditorUi::buildObjectTree() {
+    std::vector<ObjectParentName> names;
+    std::vector<int> entryOf;
+    for (size_t i = 0; i < entries_.size(); ++i)
+        if (entries_[i].kind == Selection::Kind::Object) {
+            names.push_back({entries_[i].name, entries_[i].parent});
+            entryOf.push_back(static_cast<int>(i));
+        }
+    std::vector<ObjectTreeProblem> problems; // the loader reports them
+    const std::vector<size_t> parents = resolveObjectParents(names, problems);
+    objectChildren_.assign(entries_.size(), {});
+    objectParent_.assign(entries_.size(), -1);
+    objectRoots_.clear();
+    objectTree_ = false;
+    for (size_t k = 0; k < parents.size(); ++k) {
+        if (parents[k] == NoParent) {
+            objectRoots_.push_back(entryOf[k]);
+        } else {
+            objectChildren_[static_cast<size_t>(entryOf[parents[k]])].push_back(entryOf[k]);
+            objectParent_[static_cast<size_t>(entryOf[k])] = entryOf[parents[k]];
+            objectTree_ = true;
+        }
+    }
+}
+
+std::vector<EditorUi::OutlineRow> EditorUi::objectOutline() {
+    refresh();
+    std::vector<OutlineRow> rows;
+    std::vector<std::pair<int, int>> pending; // (entry, depth), the next on top
+    for (auto it = objectRoots_.rbegin(); it != objectRoots_.rend(); ++it)
+        pending.emplace_back(*it, 0);
+    while (!pending.empty()) {
+        const auto [index, depth] = pending.back();
+        pending.pop_back();
+        rows.push_back({depth, entries_[static_cast<size_t>(index)].name});
+        const std::vector<int>& children = objectChildren_[static_cast<size_t>(index)];
+        for (auto it = children.rbegin(); it != children.rend(); ++it)
+            pending.emplace_back(*it, depth + 1);
+    }
+    return rows;
+}
+
+// Whether the selected object is one of those placed under the entry, however deep.
+bool EditorUi::holdsSelection(int index) const {
+    if (selection_.kind != Selection::Kind::Object) return false;
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        if (entries_[i].kind != Selection::Kind::Object || entries_[i].name != selection_.name) continue;
+        for (int at = objectParent_[i]; at >= 0; at = objectParent_[static_cast<size_t>(at)])
+            if (at == index) return true;
+        return false;
+    }
+    return false;
+}
+
+// One object of the tree with the objects placed under it (the tree is at most 33 deep).
+void EditorUi::drawObjectRow(int index) {
+    const Entry& e = entries_[static_cast<size_t>(index)];
+    const std::vector<int>& children = objectChildren_[static_cast<size_t>(index)];
+    ImGuiTreeNodeFlags flags = ImGuiTreeNodeFlags_SpanAvailWidth | ImGuiTreeNodeFlags_OpenOnArrow |
+                               ImGuiTreeNodeFlags_OpenOnDoubleClick | ImGuiTreeNodeFlags_DefaultOpen;
+    if (children.empty()) flags |= ImGuiTreeNodeFlags_Leaf | ImGuiTreeNodeFlags_NoTreePushOnOpen;
+    const bool selected = selection_.kind == e.kind && selection_.name == e.name;
+    if (selected) flags |= ImGuiTreeNodeFlags_Selected;
+    // A part picked in the picture is shown: its groups opened, the list scrolled to it.
+    if (revealSelection_ && !children.empty() && holdsSelection(index)) ImGui::SetNextItemOpen(true);
+    ImGui::PushID(index);
+    const bool open = ImGui::TreeNodeEx("##object", flags, "%s", e.name.c_str());
+    if (revealSelection_ && selected) {
+        ImGui::SetScrollHereY(0.5f);
+        revealSelection_ = false;
+    }
+    if (ImGui::IsItemClicked() && !ImGui::IsItemToggledOpen()) {
+        selection_.select(e.kind, e.name);
+        keyedParameter_ = "Position";
+    }
+    if (open && !children.empty()) {
+        for (int child : children)
+            drawObjectRow(child);
+        ImGui::TreePop();
+    }
+    ImGui::PopID();
+}
 
 // ---- the model's view of the document ----
 
@@ -178,11 +274,12 @@ void EditorUi::refresh() {
     for (const auto& [section, kind] : sections)
         for (const auto& c : childrenOf(document_.section(section))) {
             if (c->name.rfind("--", 0) == 0) continue; // a comment
-            entries_.push_back({kind, c->name});
+            entries_.push_back({kind, c->name, kind == Selection::Kind::Object ? parentOf(c.get()) : ""});
             if (kind == Selection::Kind::Actor && !c->attributes.empty() &&
                 c->attributes.front().second == "Camera")
                 cameras_.push_back(c->name);
         }
+    buildObjectTree();
     // A new object is made of what the show has: the list's first mesh and material unless the
     // fields name one of the list.
     auto listed = [&](Selection::Kind kind, const char* name) {
@@ -546,6 +643,13 @@ void EditorUi::drawOutliner(const Frame& frame) {
                                             ? ImGuiTreeNodeFlags_DefaultOpen
                                             : 0;
         if (!ImGui::TreeNodeEx(title, open, "%s (%zu)", title, rows.size())) continue;
+        // Groups show as a tree; a filter shows the matching objects as a flat list.
+        if (kind == Selection::Kind::Object && objectTree_ && filter.empty()) {
+            for (int root : objectRoots_)
+                drawObjectRow(root);
+            ImGui::TreePop();
+            continue;
+        }
         ImGuiListClipper clipper;
         clipper.Begin(static_cast<int>(rows.size()));
         while (clipper.Step())
@@ -595,6 +699,7 @@ void EditorUi::drawOutliner(const Frame& frame) {
     }
     ImGui::EndChild();
     ImGui::End();
+    revealSelection_ = false; // shown now, or not to be shown (a filter, a closed list)
 }
 
 void EditorUi::drawInspector(const Frame& frame) {
@@ -1357,9 +1462,12 @@ void EditorUi::drawViewport(const Frame& frame) {
     ImVec2 base, tips[3];
     bool handles = false;
     float handleLength = 1.0f;
-    if (selected && selected->mesh) {
-        const Bounds bounds = meshBounds(*selected->mesh);
-        const Matrix model = objectMatrix(selected->Position, selected->Rotation, selected->Scale);
+    // An object alone shows its own box, turned with it; a group the box around all its parts.
+    const bool group = selected && isGroupWithParts(*selected);
+    if (selected && (selected->mesh || group)) {
+        const Bounds bounds = group ? groupWorldBounds(*selected) : meshBounds(*selected->mesh);
+        const Matrix model = group ? Matrix::identity() : worldMatrix(*selected);
+        const Vector origin = transformCoord({}, worldMatrix(*selected));
         if (bounds.valid) {
             Vector corners[8];
             for (int i = 0; i < 8; ++i)
@@ -1378,14 +1486,14 @@ void EditorUi::drawViewport(const Frame& frame) {
             handleLength = std::max(0.3f, (corners[7] - corners[0]).length() * 0.6f);
         }
         float px, py;
-        if (projectToScreen(view, selected->Position, px, py)) {
+        if (projectToScreen(view, origin, px, py)) {
             base = ImVec2(px, py);
             handles = true;
             for (int a = 0; a < 3; ++a) {
                 Vector axis;
                 axis[a] = handleLength;
                 float tx, ty;
-                if (!projectToScreen(view, selected->Position + axis, tx, ty)) {
+                if (!projectToScreen(view, origin + axis, tx, ty)) {
                     handles = false;
                     break;
                 }
@@ -1414,7 +1522,14 @@ void EditorUi::drawViewport(const Frame& frame) {
                               : 0.0f;
             if (moved != 0.0f) {
                 Vector position = selected->Position;
-                position[handleAxis_] += moved;
+                if (!selected->parent) {
+                    position[handleAxis_] += moved;
+                } else {
+                    // The handles are the world's axes; the Position is in its parent's space.
+                    Vector along;
+                    along[handleAxis_] = moved;
+                    position = position + worldToParentMove(*selected, along);
+                }
                 const std::string name = selected->name;
                 edit(
                     "Move " + name, {{Touch::Value, name, "Position"}},
@@ -1427,7 +1542,10 @@ void EditorUi::drawViewport(const Frame& frame) {
         return;
     }
     if (io.WantCaptureMouse || !ImGui::IsMouseClicked(0)) return;
-    if (handles)
+    // The first click of a double click took the group and put its handles up: the second one
+    // asks for the part under the mouse, even where a handle of the group crosses it.
+    const bool doubleClick = ImGui::IsMouseDoubleClicked(0) || frame.clicks >= 2;
+    if (handles && !doubleClick)
         for (int a = 0; a < 3; ++a)
             if (distanceToSegment(mouse, base, tips[a]) < PickRadius) {
                 handleAxis_ = a;
@@ -1436,8 +1554,10 @@ void EditorUi::drawViewport(const Frame& frame) {
                 history_.seal();
                 return;
             }
-    if (entity_base* hit = pickObject(rayThroughPixel(view, mouse.x, mouse.y))) {
+    // A click takes the whole group; the second click of a double click the part under the mouse.
+    if (entity_base* hit = pickForClick(rayThroughPixel(view, mouse.x, mouse.y), doubleClick)) {
         selection_.select(Selection::Kind::Object, hit->name);
+        revealSelection_ = true;
         keyedParameter_ = "Position";
     } else {
         selection_.clear();

@@ -103,6 +103,10 @@ public:
         std::vector<Key> keys;
         // The show moved to another time since the last frame (a seek, a jump back, a replay).
         bool jumped = false;
+        // The window system's count of the latest press of the left button: 2 for the second
+        // click of a double click. At a few frames a second both clicks fall between two frames
+        // and ImGui sees a single one; this still tells a double click.
+        int clicks = 1;
     };
     // Builds this frame's panels (between ImGui::NewFrame and ImGui::Render).
     EditorRequests draw(const Frame& frame);
@@ -151,6 +155,16 @@ public:
     // The curve the timeline last drew for a binding (ENTITY::PARAMETER) and component (0 x,
     // 1 y, 2 z): music times and values, in time order; empty for a binding not drawn.
     std::vector<std::pair<double, float>> drawnCurve(const std::string& binding, int component) const;
+
+    // The objects as the outliner lists them: the groups' tree, each object after its parent and
+    // indented by its depth (siblings in file order); a flat list in file order when no object
+    // has a parent.
+    struct OutlineRow {
+        int depth = 0;
+        std::string name;
+        bool operator==(const OutlineRow&) const = default;
+    };
+    std::vector<OutlineRow> objectOutline();
 
 private:
     struct BindingView {
@@ -212,8 +226,19 @@ private:
     struct Entry {
         Selection::Kind kind;
         std::string name;
+        std::string parent; // an object's <Parent>, as the file names it
     };
     std::vector<Entry> entries_;
+    // The objects' tree (groups), as the loader builds it: each entry's children, by index into
+    // entries_, and whether any object has a parent at all (else the list stays flat).
+    std::vector<std::vector<int>> objectChildren_;
+    std::vector<int> objectParent_; // -1: at the root (or not an object)
+    std::vector<int> objectRoots_;
+    bool objectTree_ = false;
+    bool revealSelection_ = false; // picked in the picture: the outliner shows it once
+    void buildObjectTree();
+    void drawObjectRow(int index);
+    bool holdsSelection(int index) const;
     std::vector<std::string> cameras_;
 
     char filter_[128] = "";

@@ -99,10 +99,10 @@ void resetEngineRegistry() {
 
 // ---- objects ----
 
-int addObject(entity_base* object) {
-    if (!object) return -1;
-    EngineRegistry& r = engine();
-    std::lock_guard lock(r.mutex);
+namespace {
+
+// The render instance of an object, its parents' transforms included; the renderer's part blank.
+std::unique_ptr<RenderInstance> instanceFor(entity_base* object) {
     auto instance = std::make_unique<RenderInstance>();
     instance->mesh = object->mesh;
     instance->position = &object->Position;
@@ -113,11 +113,31 @@ int addObject(entity_base* object) {
     instance->objectValue = object->objectValue;
     instance->dirty = &object->geometryChanged;
     instance->materialName = object->material ? object->material->name : std::string();
+    // The loader never makes a cycle; the bound keeps a wrong link from going round for ever.
+    for (const entity_base* p = object->parent; p && instance->parents.size() < MaxGroupDepth; p = p->parent)
+        instance->parents.push_back({&p->Position, &p->Rotation, &p->Scale});
+    return instance;
+}
+
+} // namespace
+
+int addObject(entity_base* object) {
+    if (!object) return -1;
+    EngineRegistry& r = engine();
+    std::lock_guard lock(r.mutex);
+    auto instance = instanceFor(object);
     RenderInstance* raw = instance.get();
     auto [it, inserted] = r.objects.try_emplace(object, std::move(instance));
     if (!inserted) return -1; // added twice: the caller must remove it first
     if (r.renderer) r.renderer->addRenderInstance(raw);
     return 0;
+}
+
+int addGroupObject(entity_base* object) {
+    if (!object) return -1;
+    EngineRegistry& r = engine();
+    std::lock_guard lock(r.mutex);
+    return r.objects.try_emplace(object, instanceFor(object)).second ? 0 : -1;
 }
 
 int attachMeshAndMaterial(entity_base* object, const std::string& meshName, const std::string& materialName) {

@@ -24,6 +24,7 @@
 #include "render/Mesh.h"
 #include "render/RenderTypes.h"
 #include "scene/AutomationPath.h"
+#include "scene/ObjectTree.h"
 #include "scene/Tempo.h"
 
 #include <atomic>
@@ -168,6 +169,10 @@ T* keepAlive(std::unique_ptr<T> entity) {
 // Objects (placed entities with a mesh and a material).
 int addObject(entity_base* object);
 int attachMeshAndMaterial(entity_base* object, const std::string& meshName, const std::string& materialName);
+// An object that is not drawn itself but carries the objects placed relative to it (a group, or a
+// parent whose mesh or material is missing): findObject finds it and automations move it, and the
+// renderer never sees it. -1 for null or an object already registered.
+int addGroupObject(entity_base* object);
 int removeObject(entity_base* object);
 entity_base* findObject(const std::string& name);
 void setObjectVisible(entity_base* object, bool visible);

@@ -2,6 +2,7 @@
 
 #include "engine/base/Viewport.h"
 #include "render/FilterChain.h"
+#include "render/InstanceTransform.h"
 #include "render/Material.h"
 #include "render/Mesh.h"
 
@@ -56,11 +57,7 @@ void RecordingRenderer::renderFrame(float) {
         calls_.emplace_back("renderFrame");
         for (RenderInstance* instance : instances_)
             if (instance->hasModelMatrix && instance->scale && instance->rotation && instance->position) {
-                instance->modelMatrix = matrixMultiply(
-                    matrixMultiply(matrixScaling(instance->scale->x, instance->scale->y, instance->scale->z),
-                                   matrixRotationYawPitchRoll(instance->rotation->x, instance->rotation->y,
-                                                              instance->rotation->z)),
-                    matrixTranslation(instance->position->x, instance->position->y, instance->position->z));
+                instance->modelMatrix = instanceModelMatrix(*instance);
                 if (instance->dirty && *instance->dirty) *instance->dirty = 0;
             }
         drawing_.clear();

@@ -136,6 +136,7 @@ std::string registryText() {
         line.precision(9);
         line << "object " << entity->name << " mesh=" << (entity->mesh ? entity->mesh->name : "-")
              << " material=" << (entity->material ? entity->material->name : "-");
+        if (entity->parent) line << " parent=" << entity->parent->name;
         writeParameters(line, *entity);
         lines.push_back(line.str());
     }

@@ -9,6 +9,7 @@
 #include "engine/base/SystemWindow.h"
 #include "engine/base/Viewport.h"
 #include "render/FilterChain.h"
+#include "render/InstanceTransform.h"
 #include "render/Mesh.h"
 
 #include <cmath>
@@ -41,15 +42,6 @@ void checkGl([[maybe_unused]] const char* where) {
 const Matrix& shadowProjection() {
     static const Matrix projection = matrixPerspectiveFovLH(3.14159265358979f / 2.0f, 1.0f, 0.05f, 30.0f);
     return projection;
-}
-
-Matrix modelMatrixOf(const RenderInstance& instance) {
-    const Vector scale = instance.scale ? *instance.scale : Vector{1, 1, 1};
-    const Vector rotation = instance.rotation ? *instance.rotation : Vector{};
-    const Vector position = instance.position ? *instance.position : Vector{};
-    return matrixMultiply(matrixMultiply(matrixScaling(scale.x, scale.y, scale.z),
-                                         matrixRotationYawPitchRoll(rotation.x, rotation.y, rotation.z)),
-                          matrixTranslation(position.x, position.y, position.z));
 }
 
 } // namespace
@@ -135,7 +127,7 @@ void RendererGL::prepareFrame() {
     drawItems_.clear();
     if (haveInstances) {
         for (RenderInstance* instance : instances_) {
-            if (instance->hasModelMatrix) instance->modelMatrix = modelMatrixOf(*instance);
+            if (instance->hasModelMatrix) instance->modelMatrix = instanceModelMatrix(*instance);
             MeshEntry* entry = haveMeshes ? instance->meshEntry : nullptr;
             if (entry && entry->mesh && instance->dirty && *instance->dirty) {
                 // An actor rewrote the mesh's arrays: interleave and upload them again.

@@ -224,8 +224,8 @@ TEST(SceneCheck, AMisspeltElementOrAttributeIsNamedWithTheOneMeant) {
     EXPECT_EQ(
         findings(check),
         (std::vector<std::string>{
-            scene.at("<Postion", "object 'crate': <Postion> is none of Position, Rotation, Scale, Mesh and "
-                                 "Material; ignored; did you mean <Position>?"),
+            scene.at("<Postion", "object 'crate': <Postion> is none of Position, Rotation, Scale, Mesh, "
+                                 "Material and Parent; ignored; did you mean <Position>?"),
             scene.at(
                 "<Color X",
                 "light 'lamp' <Color>: attribute 'X' is not read (it takes x, y and z); did you mean 'x'?"),
@@ -576,9 +576,9 @@ TEST(SceneCheck, WhatTheLoaderPassesOverSilentlyIsNamedAndTheShowsLogStaysAsItWa
         at("<Rotation x=\"0\"\t",
            "a tab or line break inside the tag runs two names into one, read as <Rotation "
            "x=0y1.5 z=0>; only a space separates names and values"),
-        at("<Positon",
-           "object 'crate': <Positon> is none of Position, Rotation, Scale, Mesh and Material; ignored; "
-           "did you mean <Position>?"),
+        at("<Positon", "object 'crate': <Positon> is none of Position, Rotation, Scale, Mesh, Material and "
+                       "Parent; ignored; "
+                       "did you mean <Position>?"),
         at("y=\"1e39\"", "object 'floor' <Scale>: y=1e39 reads as inf; the show uses it as it reads"),
         at("<Colour",
            "light 'lamp': <Colour> is none of Color, Position and Cutoff; ignored; did you mean <Color>?"),
