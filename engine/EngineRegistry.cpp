@@ -43,6 +43,8 @@ void resetEngineRegistry() {
         r.lights.clear();
         r.actors.clear();
         r.automations.clear();
+        r.tracks.clear();
+        r.materialShaders.clear();
         r.nextLightId = 0;
         entities.swap(r.keptEntities);
     }

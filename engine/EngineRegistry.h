@@ -23,6 +23,7 @@
 #include "render/Material.h"
 #include "render/Mesh.h"
 #include "render/RenderTypes.h"
+#include "render/ShaderInputs.h"
 #include "scene/AutomationPath.h"
 #include "scene/Tempo.h"
 
@@ -45,6 +46,13 @@ struct AutomationBinding {
     EntityParameter* parameter = nullptr;
 };
 
+// A track of the scene bound to no entity: its value reaches every shader uniform of its name.
+struct FreeTrack {
+    std::string name;
+    int components = 1; // 1 to 4
+    std::unique_ptr<AutomationPath> path;
+};
+
 struct EngineRegistry {
     mutable std::recursive_mutex mutex;
 
@@ -55,6 +63,9 @@ struct EngineRegistry {
     std::map<Light*, std::unique_ptr<LightRecord>> lights;           // address order
     std::list<Actor*> actors;                                        // insertion order
     std::list<AutomationBinding> automations;                        // insertion order
+    std::list<FreeTrack> tracks;                                     // the scene's order
+    // The scene's materials that have shaders of their own, as its last load said.
+    std::vector<MaterialShaders> materialShaders;
     int nextLightId = 0;
     // Things created at run time that live until the process ends (scene entities, meshes).
     std::vector<std::unique_ptr<Triggerable>> keptEntities;

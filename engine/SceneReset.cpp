@@ -66,6 +66,7 @@ void resetScene(SceneAssets assets) {
         r.nextLightId = r.sceneMark.nextLightId;
         r.actors.clear();
         r.automations.clear();
+        r.tracks.clear();
         const size_t first = std::min(r.sceneMark.entities, r.keptEntities.size());
         std::move(r.keptEntities.begin() + static_cast<std::ptrdiff_t>(first), r.keptEntities.end(),
                   std::back_inserter(entities));
