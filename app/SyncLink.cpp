@@ -2,6 +2,7 @@
 
 #include "editor/model/SceneFile.h"
 #include "engine/EngineRegistry.h"
+#include "engine/FreeTracks.h"
 #include "engine/base/Log.h"
 #include "engine/loop/SceneReload.h"
 #include "engine/loop/Transport.h"
@@ -34,6 +35,10 @@ std::vector<SceneKey> documentKeys(const SceneDocument& document, const std::str
     return keys;
 }
 
+bool isComment(const std::string& name) {
+    return name.rfind("--", 0) == 0;
+}
+
 DocumentKey documentKey(const SceneKey& key) {
     return {key.time, Vector{key.values[0], key.values[1], key.values[2]}, key.interpolation};
 }
@@ -42,6 +47,20 @@ DocumentKey documentKey(const SceneKey& key) {
 
 SyncLink::SyncLink(TcpConnector& connector, std::function<double()> seconds, Settings settings)
     : settings_(std::move(settings)), client_(connector, std::move(seconds), settings_.client) {}
+
+std::vector<SceneKey> SyncLink::documentKeys(const Binding& binding) const {
+    if (!binding.freeTrack()) return ::documentKeys(document_, binding.entity, binding.parameter);
+    std::vector<SceneKey> keys;
+    for (const DocumentTrackKey& k : document_.trackKeys(binding.parameter))
+        keys.push_back({k.time, k.values, k.interpolation});
+    return keys;
+}
+
+AutomationPath* SyncLink::showPath(const Binding& binding) const {
+    if (binding.freeTrack()) return findFreeTrack(binding.parameter);
+    entity_base* entity = findEntity(binding.entity);
+    return entity ? findAutomation(entity, binding.parameter) : nullptr;
+}
 
 RowClock SyncLink::rowClock() const {
     return RowClock{showTempo(), settings_.rowsPerBeat};
@@ -73,9 +92,29 @@ void SyncLink::collectBindings() {
         Binding binding;
         binding.entity = entity;
         binding.parameter = parameter;
-        binding.keys = documentKeys(document_, entity, parameter);
+        binding.keys = documentKeys(binding);
         for (int c = 0; c < 3; ++c) {
             binding.track[static_cast<size_t>(c)] = client_.addTrack(trackName(entity, parameter, c));
+            byTrack_.resize(client_.tracks().size(), {SIZE_MAX, 0});
+            byTrack_[binding.track[static_cast<size_t>(c)]] = {bindings_.size(), c};
+        }
+        bindings_.push_back(std::move(binding));
+    }
+    // Then the free tracks the show plays (the loader refuses a name no shader could use).
+    for (const auto& element : childrenOf(document_.section("tracks"))) {
+        if (isComment(element->name)) continue;
+        const bool known = std::any_of(bindings_.begin(), bindings_.end(), [&](const Binding& b) {
+            return b.freeTrack() && b.parameter == element->name;
+        });
+        int components = 0;
+        if (known || !findFreeTrack(element->name, &components)) continue;
+        Binding binding;
+        binding.parameter = element->name;
+        binding.components = components;
+        binding.keys = documentKeys(binding);
+        for (int c = 0; c < components; ++c) {
+            binding.track[static_cast<size_t>(c)] =
+                client_.addTrack(freeTrackName(element->name, c, components));
             byTrack_.resize(client_.tracks().size(), {SIZE_MAX, 0});
             byTrack_[binding.track[static_cast<size_t>(c)]] = {bindings_.size(), c};
         }
@@ -87,7 +126,7 @@ void SyncLink::collectBindings() {
 // keys the scene has now.
 void SyncLink::startConnection() {
     for (Binding& b : bindings_) {
-        b.keys = documentKeys(document_, b.entity, b.parameter);
+        b.keys = documentKeys(b);
         b.tracks = {};
         b.heard = {};
         b.changed = false;
@@ -105,8 +144,8 @@ bool SyncLink::refreshFromDisk() {
     fileBytes_ = bytes;
     collectBindings();
     for (Binding& b : bindings_) {
-        b.keys = documentKeys(document_, b.entity, b.parameter);
-        b.changed = b.heard[0] || b.heard[1] || b.heard[2];
+        b.keys = documentKeys(b);
+        b.changed = b.heardAny();
     }
     logStream << "sync: " << settings_.scenePath << " changed on disk; the editor's tracks go over it"
               << std::endl;
@@ -195,14 +234,14 @@ bool SyncLink::beforeFrame() {
 
 void SyncLink::apply(Binding& binding) {
     binding.changed = false;
+    // A component without keys rests at the entity's own value; a free track's at 0.
     Vector rest;
-    document_.vector(binding.entity, binding.parameter, rest);
+    if (!binding.freeTrack()) document_.vector(binding.entity, binding.parameter, rest);
     const std::vector<SceneKey> keys =
-        keysFromTracks(binding.keys, binding.tracks, binding.heard, {rest.x, rest.y, rest.z}, rowClock());
+        keysFromTracks(binding.keys, binding.components, binding.tracks, binding.heard,
+                       {rest.x, rest.y, rest.z, 0.0f}, rowClock());
     writeKeys(binding, keys);
-    entity_base* entity = findEntity(binding.entity);
-    if (AutomationPath* path = entity ? findAutomation(entity, binding.parameter) : nullptr)
-        path->setPoints(pathPointsOf(keys));
+    if (AutomationPath* path = showPath(binding)) path->setPoints(pathPointsOf(keys, binding.components));
     binding.applied = keys;
 }
 
@@ -212,15 +251,14 @@ void SyncLink::apply(Binding& binding) {
 bool SyncLink::keptThroughReload() {
     bool lost = false;
     for (const Binding& b : bindings_) {
-        if (!(b.heard[0] || b.heard[1] || b.heard[2])) continue;
-        entity_base* entity = findEntity(b.entity);
-        const AutomationPath* path = entity ? findAutomation(entity, b.parameter) : nullptr;
+        if (!b.heardAny()) continue;
+        const AutomationPath* path = showPath(b);
         lost = lost || (path && !(sceneKeysOf(path->points()) == b.applied));
     }
     if (!lost) return false;
     refreshFromDisk();
     for (Binding& b : bindings_)
-        if (b.heard[0] || b.heard[1] || b.heard[2]) apply(b);
+        if (b.heardAny()) apply(b);
     rememberShowSceneBytes(document_.text());
     logStream << "sync: the scene was loaded again from its file; the tracker's keys go over it" << std::endl;
     return seek(engine().clock.position());
@@ -228,7 +266,14 @@ bool SyncLink::keptThroughReload() {
 
 // Only the keys that differ are written: the run of keys between the first and the last change.
 void SyncLink::writeKeys(const Binding& binding, const std::vector<SceneKey>& keys) {
-    const std::vector<SceneKey> old = documentKeys(document_, binding.entity, binding.parameter);
+    if (binding.freeTrack()) {
+        std::vector<DocumentTrackKey> written;
+        for (const SceneKey& key : keys)
+            written.push_back({key.time, key.values, key.interpolation});
+        document_.setTrackKeys(binding.parameter, written);
+        return;
+    }
+    const std::vector<SceneKey> old = documentKeys(binding);
     if (old == keys) return;
     size_t prefix = 0;
     while (prefix < old.size() && prefix < keys.size() && old[prefix] == keys[prefix])
