@@ -82,6 +82,7 @@ void resetEngineRegistry() {
     r.cameraFollow = false;
     r.playing = false;
     r.musicTime = 0.0f;
+    r.shownTime = 0.0f;
     r.frameTime = 0.0f;
     r.startTime = 0.0f;
     r.replayFramesPerSecond = 60.0;

@@ -96,6 +96,9 @@ struct EngineRegistry {
     // loop point (ShowClock.h); equal to musicTime on the song's first pass.
     std::atomic<float> showTime{0.0f};
     std::atomic<float> frameTime{0.0f}; // milliseconds; duration of the last frame
+    // The music time the frame's picture shows: the one its automation step ran at (the reading
+    // of the frame before). Shaders read their tracks, time and music at it.
+    std::atomic<float> shownTime{0.0f};
 
     // Starting in the middle of a show: the music time of the first frame drawn (0: the start).
     // The show's state there is rebuilt by replaying the frames before it without drawing them,

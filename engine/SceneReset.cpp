@@ -95,6 +95,7 @@ void resetScene(SceneAssets assets) {
     r.postChain.clearParameters();
     resetRandomSeed(r.sceneMark.randomSeed);
     r.musicTime = 0.0f;
+    r.shownTime = 0.0f;
     r.showTime = 0.0f;
     r.exitReachedAt = -1.0f;
     r.frameTime = r.sceneMark.frameTime;

@@ -58,6 +58,7 @@ void stepFrame(double dt, const std::function<MusicReading()>& readMusic, FrameK
         drawFrame(r);
         return;
     }
+    r.shownTime = r.musicTime.load();
     runAutomationStep();
     const float previousFrameTime = r.frameTime;
     for (Actor* actor : actorsSnapshot())
@@ -107,7 +108,7 @@ void drawFrame(EngineRegistry& r) {
         window->system->moveCursor(static_cast<int>(window->width / 2), static_cast<int>(window->height / 2));
     }
     if (renderer) {
-        renderer->setShaderInputs(gatherShaderInputs(r.musicTime));
+        renderer->setShaderInputs(gatherShaderInputs(r.shownTime));
         renderer->renderFrame(r.frameTime);
     }
     if (window) {
