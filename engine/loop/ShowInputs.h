@@ -8,6 +8,9 @@
 // the loader thread does it before the show starts, so that no shown frame waits for it. Without
 // a decoder, a song, or one that decodes, the bands and the spectrum read 0.
 //
+// The frame loop gathers them at the music time its picture shows (the time its automation step
+// ran at), so that a track keyed like an automation path moves in step with it.
+//
 // Main thread (gatherShaderInputs) and the loader thread (prepareMusicSpectrum).
 #pragma once
 

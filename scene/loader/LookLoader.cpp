@@ -295,7 +295,11 @@ void loadPostChain(const XMLTag* section, const std::string& fileName) {
         if (!fileExists(stage.shaderFile))
             noteProblem(owner + ": its shader " + stage.shaderFile + " does not exist; the stage is skipped" +
                         didYouMean(stage.shaderFile, filesEndingWith(".psh")));
-        if (!byName.emplace(child->name, static_cast<int32_t>(declared.size())).second)
+        const auto& targets = targetNames();
+        if (std::find(targets.begin(), targets.end(), child->name) != targets.end())
+            noteProblem(owner + ": an input that names " + child->name + " reads the renderer's " +
+                        child->name + ", not this stage; give the stage another name");
+        else if (!byName.emplace(child->name, static_cast<int32_t>(declared.size())).second)
             noteProblem("a second stage '" + child->name + "'; inputs that name it read the first");
         stageNames.push_back(child->name);
         declared.push_back({child.get(), std::move(stage)});

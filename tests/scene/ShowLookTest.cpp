@@ -163,6 +163,7 @@ TEST_F(ShowLookTest, ADeclaredChainReplacesTheRecipeBetweenFramesAndOneWithoutPu
     EXPECT_TRUE(noted("stage 'b' input5: 'sceen' is no stage of the chain nor scene, overlay or emissive; it "
                       "reads black; did you mean 'scene'?"));
     EXPECT_TRUE(noted("stage 'b': attribute 'inpt6' is not read"));
+
     ASSERT_TRUE(chain.declared());
     // The frame still runs the recipe until the renderer takes the new one.
     EXPECT_EQ(chain.count(), 6);
@@ -213,6 +214,18 @@ TEST_F(ShowLookTest, AChainOfNoUsableStageLeavesTheRecipeWithALine) {
     EXPECT_TRUE(noted("<postchain> declares no stage; the program's own chain plays"));
     EXPECT_FALSE(registry().postChain.declared());
     EXPECT_FALSE(registry().postChain.recipePending());
+}
+
+TEST_F(ShowLookTest, AStageNamedLikeATargetIsNotWhatItsNameReads) {
+    folder.write("a.psh", "");
+    load(R"(<postchain>
+  <emissive shader="a.psh" />
+  <last shader="a.psh" input0="emissive" />
+</postchain>)");
+    EXPECT_TRUE(noted(
+        "stage 'emissive': an input that names emissive reads the renderer's emissive, not this stage"));
+    ASSERT_TRUE(registry().postChain.applyRecipe());
+    EXPECT_EQ(registry().postChain.stage(1).inputs[0], FilterInputEmissive);
 }
 
 TEST_F(ShowLookTest, MaterialShadersGoToTheRendererAndAMissingFileIsNamed) {
