@@ -95,7 +95,7 @@ TEST_F(LookExampleTest, TheRingGlowsOnTheKicksOfTheSongAndNotBetweenThem) {
         const double dark = middleBrightness(readPicture(show / "shots" / shotName(beforeKick[i])));
         const double lit = middleBrightness(readPicture(show / "shots" / shotName(onKick[i])));
         EXPECT_GT(lit, dark * 1.2) << "kick at " << onKick[i] - 0.09 << " s: " << dark << " before, " << lit
-                                    << " on it";
+                                   << " on it";
     }
 }
 
