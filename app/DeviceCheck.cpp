@@ -20,6 +20,38 @@ std::unique_ptr<SystemWindow> hiddenWindow(std::string& why) {
     return platform::createWindow({"beatshow --check", 64, 64, false, true}, result, why);
 }
 
+ShaderUniform uniformOf(const GlProgram::Entry& entry) {
+    ShaderUniform uniform;
+    uniform.name = entry.name;
+    switch (entry.uniform.type) {
+    case GL_FLOAT:
+        uniform.components = 1;
+        break;
+    case GL_FLOAT_VEC2:
+        uniform.components = 2;
+        break;
+    case GL_FLOAT_VEC3:
+        uniform.components = 3;
+        break;
+    case GL_FLOAT_VEC4:
+        uniform.components = 4;
+        break;
+    case GL_SAMPLER_1D:
+        uniform.sampler = "1D";
+        break;
+    case GL_SAMPLER_2D:
+        uniform.sampler = "2D";
+        break;
+    case GL_SAMPLER_CUBE:
+        uniform.sampler = "cube";
+        break;
+    default:
+        if (entry.uniform.isSampler()) uniform.sampler = "other";
+        break;
+    }
+    return uniform;
+}
+
 } // namespace
 
 bool compileShadersOffscreen(std::vector<ShaderFileCheck>& files, std::string& why) {
@@ -46,6 +78,9 @@ bool compileShadersOffscreen(std::vector<ShaderFileCheck>& files, std::string& w
         file.compiles =
             program.build(file.file, file.vertexStage ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER, error);
         file.error = file.compiles ? std::string() : error;
+        file.uniforms.clear();
+        for (const GlProgram::Entry& entry : program.uniforms())
+            file.uniforms.push_back(uniformOf(entry));
     }
     referenceCompileShaders(files);
     return true;

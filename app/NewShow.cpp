@@ -191,6 +191,22 @@ std::string newShowScene(double songSeconds, const Tempo& tempo) {
       </ring::Rotation>
     </automations>
 
+    <!-- The post chain: full-screen stages that finish the picture, in the order they run. Each
+         draws with its shader (a .psh file of this folder) from its inputs, input0 to input15:
+         scene (the shaded picture), overlay (what the actors draw in 2D), emissive (what
+         glows), or a stage by its name; the last stage draws the screen. This is the program's
+         own chain, written out: change a stage, add one, give one parameters (child elements
+         such as <strength x="0.5" />, read by the shader's uniform of that name), and the show
+         plays yours. Without this section the program's own chain plays. /-->
+    <postchain>
+      <combine shader="inputCombiner.psh" input0="scene" input1="overlay" />
+      <blurX shader="blurX.psh" input0="combine" />
+      <blurY shader="blurY.psh" input0="blurX" />
+      <glowX shader="blurX.psh" input0="emissive" />
+      <glowY shader="blurY.psh" input0="glowX" />
+      <distort shader="distort01.psh" input0="blurY" input1="combine" input2="overlay" input3="glowY" />
+    </postchain>
+
     <!-- Timed events in seconds of music time. A target sends the event to that actor alone:
          activate on a camera makes it the view, activate on the greeter starts its lines.
          Without a target every actor that answers the event gets it. exit ends the show; it

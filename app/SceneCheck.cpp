@@ -6,12 +6,15 @@
 #include "actors/ActorFactory.h"
 #include "actors/EngineCamera.h"
 #include "engine/EngineRegistry.h"
+#include "engine/FreeTracks.h"
 #include "engine/base/Log.h"
 #include "engine/base/MusicPlayer.h"
 #include "engine/base/Viewport.h"
 #include "render/FilterChain.h"
 #include "render/RecordingRenderer.h"
+#include "render/ShaderInputs.h"
 #include "render/gl/ShaderFiles.h"
+#include "scene/NameSuggestion.h"
 #include "scene/XMLDocument.h"
 #include "scene/loader/SceneLoader.h"
 
@@ -199,11 +202,46 @@ void checkScene(const SceneCheckOptions& options, std::vector<Finding>& findings
     r.window = nullptr;
 }
 
+// The shader files the show builds: the renderer's, the chain's (the scene's own when it declares
+// one) and its materials'. Files the scene names are looked for by its load, which notes a missing
+// one under its line: here they count only when they are there.
+struct ShowShaders {
+    std::vector<ShaderFileCheck> required; // the program needs them
+    std::vector<ShaderFileCheck> named;    // the scene names them
+};
+
+ShowShaders showShaders() {
+    ShowShaders shaders;
+    EngineRegistry& r = engine();
+    if (!r.postChain.declared()) {
+        shaders.required = showShaderFiles();
+    } else {
+        for (const RendererShaderFile& file : rendererShaderFiles)
+            shaders.required.push_back({file.file, file.vertexStage, true, {}, {}});
+    }
+    auto add = [&](const std::string& file, bool vertexStage) {
+        auto same = [&](const ShaderFileCheck& f) { return f.file == file; };
+        if (file.empty() || std::any_of(shaders.required.begin(), shaders.required.end(), same) ||
+            std::any_of(shaders.named.begin(), shaders.named.end(), same))
+            return;
+        shaders.named.push_back({file, vertexStage, true, {}, {}});
+    };
+    if (r.postChain.declared())
+        for (const FilterStage& stage : r.postChain.recipe())
+            add(stage.shaderFile, false);
+    for (const MaterialShaders& material : materialShaderTable()) {
+        add(material.vertexFile, true);
+        add(material.pixelFile, false);
+    }
+    return shaders;
+}
+
 // The files the player reads at start-up, beside the scene.
 void checkShowFiles(const SceneCheckOptions& options, std::vector<Finding>& findings,
                     std::vector<std::string>& notices) {
+    const ShowShaders shaders = showShaders();
     std::vector<ShaderFileCheck> present;
-    for (const ShaderFileCheck& shader : showShaderFiles()) {
+    for (const ShaderFileCheck& shader : shaders.required) {
         std::error_code error;
         if (std::filesystem::is_regular_file(shader.file, error)) {
             present.push_back(shader);
@@ -217,6 +255,10 @@ void checkShowFiles(const SceneCheckOptions& options, std::vector<Finding>& find
                                 : "is missing: the player shows an error and its picture lacks that filter "
                                   "stage"});
     }
+    for (const ShaderFileCheck& shader : shaders.named) {
+        std::error_code error;
+        if (std::filesystem::is_regular_file(shader.file, error)) present.push_back(shader);
+    }
     if (!present.empty()) {
         std::string why;
         if (!options.compileShaders) {
@@ -224,14 +266,25 @@ void checkShowFiles(const SceneCheckOptions& options, std::vector<Finding>& find
         } else if (!options.compileShaders(present, why)) {
             notices.push_back("check: the shaders were looked for, not compiled: " + why);
         } else {
-            for (const ShaderFileCheck& shader : present)
+            std::vector<std::pair<std::string, int>> tracks;
+            for (const FreeTrackInfo& track : freeTracks())
+                tracks.emplace_back(track.name, track.components);
+            std::vector<std::string> parameters;
+            for (const FilterStage& stage : engine().postChain.recipe())
+                for (const auto& [name, value] : stage.parameters)
+                    parameters.push_back(name);
+            for (const ShaderFileCheck& shader : present) {
                 if (!shader.compiles) {
                     std::string text = "does not compile:";
                     std::istringstream log(shader.error);
                     for (std::string line; std::getline(log, line);)
                         if (!line.empty()) text += "\n    " + line;
                     findings.push_back({shader.file, 0, text});
+                    continue;
                 }
+                for (std::string& text : uniformFindings(shader, tracks, parameters))
+                    findings.push_back({shader.file, 0, std::move(text)});
+            }
         }
     }
 
@@ -247,17 +300,64 @@ void checkShowFiles(const SceneCheckOptions& options, std::vector<Finding>& find
 
 } // namespace
 
+std::vector<std::string> uniformFindings(const ShaderFileCheck& shader,
+                                         const std::vector<std::pair<std::string, int>>& tracks,
+                                         const std::vector<std::string>& parameters) {
+    std::vector<std::string> out;
+    const std::vector<std::string>& builtIns = builtInShaderInputs();
+    std::vector<std::string> offered; // what a misspelt name may have meant
+    for (const auto& [name, components] : tracks)
+        offered.push_back(name);
+    offered.insert(offered.end(), builtIns.begin(), builtIns.end());
+    offered.push_back(SpectrumSamplerName);
+    auto among = [](const std::vector<std::string>& names, const std::string& name) {
+        return std::find(names.begin(), names.end(), name) != names.end();
+    };
+    for (const ShaderUniform& uniform : shader.uniforms) {
+        const std::string& name = uniform.name;
+        if (name.rfind("gl_", 0) == 0 || isRendererConstant(name) || among(parameters, name)) continue;
+        const std::string quoted = "uniform '" + name + "'";
+        if (name == SpectrumSamplerName) {
+            if (uniform.sampler != "1D")
+                out.push_back(quoted + " is the music's spectrum, a 1D texture: declare it as sampler1D");
+            continue;
+        }
+        const auto track =
+            std::find_if(tracks.begin(), tracks.end(), [&](const auto& t) { return t.first == name; });
+        const int values = track != tracks.end() ? track->second : among(builtIns, name) ? 1 : 0;
+        if (values == 0) {
+            out.push_back(quoted +
+                          (uniform.sampler.empty() ? " is set by no track of the scene nor by the renderer: "
+                                                     "it keeps 0 (or the value the shader gives it)"
+                                                   : " is a sampler nothing binds a texture to: it reads "
+                                                     "black") +
+                          didYouMean(name, offered));
+            continue;
+        }
+        const std::string source = track != tracks.end() ? "track '" + name + "'" : "'" + name + "'";
+        if (!uniform.sampler.empty() || uniform.components == 0) {
+            out.push_back(quoted + " is not a float or vec2, vec3, vec4: " + source + " cannot set it");
+        } else if (uniform.components != values) {
+            const char* types[5] = {"", "a float", "a vec2", "a vec3", "a vec4"};
+            out.push_back(quoted + " is " + types[uniform.components] + " but " + source + " has " +
+                          std::to_string(values) + (values == 1 ? " value" : " values") +
+                          (uniform.components < values ? ": it gets the first" : ": the others read 0"));
+        }
+    }
+    return out;
+}
+
 std::vector<ShaderFileCheck> showShaderFiles() {
     std::vector<ShaderFileCheck> files;
     for (const RendererShaderFile& file : rendererShaderFiles)
-        files.push_back({file.file, file.vertexStage, true, {}});
+        files.push_back({file.file, file.vertexStage, true, {}, {}});
     FilterChain chain;
     buildDefaultFilterChain(chain);
     for (int i = 0; i < chain.count(); ++i) {
         const std::string& file = chain.stage(i).shaderFile;
         if (std::none_of(files.begin(), files.end(),
                          [&](const ShaderFileCheck& f) { return f.file == file; }))
-            files.push_back({file, false, true, {}});
+            files.push_back({file, false, true, {}, {}});
     }
     return files;
 }

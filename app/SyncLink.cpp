@@ -2,10 +2,12 @@
 
 #include "editor/model/SceneFile.h"
 #include "engine/EngineRegistry.h"
+#include "engine/FreeTracks.h"
 #include "engine/base/Log.h"
 #include "engine/loop/SceneReload.h"
 #include "engine/loop/Transport.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -17,6 +19,10 @@ entity_base* findEntity(const std::string& name) {
     return findLight(name);
 }
 
+bool isComment(const std::string& name) {
+    return name.rfind("--", 0) == 0;
+}
+
 bool readFile(const std::string& path, std::string& bytes) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
@@ -26,9 +32,15 @@ bool readFile(const std::string& path, std::string& bytes) {
     return !in.bad();
 }
 
+// An empty entity names a free track of the scene's <tracks>.
 std::vector<SceneKey> documentKeys(const SceneDocument& document, const std::string& entity,
                                    const std::string& parameter) {
     std::vector<SceneKey> keys;
+    if (entity.empty()) {
+        for (const DocumentTrackKey& k : document.trackKeys(parameter))
+            keys.push_back({k.time, k.values, k.interpolation});
+        return keys;
+    }
     for (const DocumentKey& k : document.keys(entity, parameter))
         keys.push_back({k.time, {k.value.x, k.value.y, k.value.z}, k.interpolation});
     return keys;
@@ -43,6 +55,13 @@ void writeKeys(SceneDocument& document, const std::string& entity, const std::st
                const std::vector<SceneKey>& keys) {
     const std::vector<SceneKey> old = documentKeys(document, entity, parameter);
     if (old == keys) return;
+    if (entity.empty()) {
+        std::vector<DocumentTrackKey> written;
+        for (const SceneKey& key : keys)
+            written.push_back({key.time, key.values, key.interpolation});
+        document.setTrackKeys(parameter, written);
+        return;
+    }
     size_t prefix = 0;
     while (prefix < old.size() && prefix < keys.size() && old[prefix] == keys[prefix])
         ++prefix;
@@ -63,6 +82,16 @@ void writeKeys(SceneDocument& document, const std::string& entity, const std::st
 }
 
 } // namespace
+
+std::vector<SceneKey> SyncLink::documentKeys(const Binding& binding) const {
+    return ::documentKeys(document(), binding.entity, binding.parameter);
+}
+
+AutomationPath* SyncLink::showPath(const Binding& binding) const {
+    if (binding.freeTrack()) return findFreeTrack(binding.parameter);
+    entity_base* entity = findEntity(binding.entity);
+    return entity ? findAutomation(entity, binding.parameter) : nullptr;
+}
 
 SyncLink::SyncLink(TcpConnector& connector, std::function<double()> seconds, Settings settings)
     : settings_(std::move(settings)), client_(connector, std::move(seconds), settings_.client) {}
@@ -100,9 +129,29 @@ void SyncLink::collectBindings() {
         Binding binding;
         binding.entity = entity;
         binding.parameter = parameter;
-        binding.keys = documentKeys(document(), entity, parameter);
+        binding.keys = documentKeys(binding);
         for (int c = 0; c < 3; ++c) {
             binding.track[static_cast<size_t>(c)] = client_.addTrack(trackName(entity, parameter, c));
+            byTrack_.resize(client_.tracks().size(), {SIZE_MAX, 0});
+            byTrack_[binding.track[static_cast<size_t>(c)]] = {bindings_.size(), c};
+        }
+        bindings_.push_back(std::move(binding));
+    }
+    // Then the free tracks the show plays (the loader refuses a name no shader could use).
+    for (const auto& element : childrenOf(document().section("tracks"))) {
+        if (isComment(element->name)) continue;
+        const bool known = std::any_of(bindings_.begin(), bindings_.end(), [&](const Binding& b) {
+            return b.freeTrack() && b.parameter == element->name;
+        });
+        int components = 0;
+        if (known || !findFreeTrack(element->name, &components)) continue;
+        Binding binding;
+        binding.parameter = element->name;
+        binding.components = components;
+        binding.keys = documentKeys(binding);
+        for (int c = 0; c < components; ++c) {
+            binding.track[static_cast<size_t>(c)] =
+                client_.addTrack(freeTrackName(element->name, c, components));
             byTrack_.resize(client_.tracks().size(), {SIZE_MAX, 0});
             byTrack_[binding.track[static_cast<size_t>(c)]] = {bindings_.size(), c};
         }
@@ -116,7 +165,7 @@ void SyncLink::startConnection() {
     // The keys a new connection sends are a step of the editor's history of their own.
     if (settings_.editor) settings_.editor->seal();
     for (Binding& b : bindings_) {
-        b.keys = documentKeys(document(), b.entity, b.parameter);
+        b.keys = documentKeys(b);
         b.tracks = {};
         b.heard = {};
         b.changed = false;
@@ -137,8 +186,8 @@ bool SyncLink::refreshFromDisk() {
     fileBytes_ = bytes;
     collectBindings();
     for (Binding& b : bindings_) {
-        b.keys = documentKeys(document_, b.entity, b.parameter);
-        b.changed = b.heard[0] || b.heard[1] || b.heard[2];
+        b.keys = documentKeys(b);
+        b.changed = b.heardAny();
     }
     logStream << "sync: " << settings_.scenePath << " changed on disk; the editor's tracks go over it"
               << std::endl;
@@ -240,19 +289,24 @@ void SyncLink::apply(Binding& binding) {
     // an undo, the file loaded from disk) is the scene the tracker's keys go over from now on:
     // the user's own keys stay where the tracker has not spoken.
     if (settings_.editor) {
-        std::vector<SceneKey> now = documentKeys(document(), binding.entity, binding.parameter);
+        std::vector<SceneKey> now = documentKeys(binding);
         if (!(now == (binding.written ? binding.applied : binding.keys))) binding.keys = std::move(now);
     }
+    // A component without keys rests at the entity's own value; a free track's at 0.
     Vector rest;
-    document().vector(binding.entity, binding.parameter, rest);
+    if (!binding.freeTrack()) document().vector(binding.entity, binding.parameter, rest);
     const std::vector<SceneKey> keys =
-        keysFromTracks(binding.keys, binding.tracks, binding.heard, {rest.x, rest.y, rest.z}, rowClock());
+        keysFromTracks(binding.keys, binding.components, binding.tracks, binding.heard,
+                       {rest.x, rest.y, rest.z, 0.0f}, rowClock());
     binding.applied = keys;
     binding.written = true;
     if (settings_.editor) {
-        if (keys == documentKeys(document(), binding.entity, binding.parameter)) return;
+        if (keys == documentKeys(binding)) return;
+        // A free track has no path of an entity's: the show loads the document again.
+        const Touch touch = binding.freeTrack() ? Touch{Touch::Structure, "", ""}
+                                                : Touch{Touch::Path, binding.entity, binding.parameter};
         settings_.editor->edit(
-            "Keys from the tracker", {{Touch::Path, binding.entity, binding.parameter}},
+            "Keys from the tracker", {touch},
             [&](SceneDocument& d) {
                 writeKeys(d, binding.entity, binding.parameter, keys);
                 return true;
@@ -261,9 +315,7 @@ void SyncLink::apply(Binding& binding) {
         return;
     }
     writeKeys(document_, binding.entity, binding.parameter, keys);
-    entity_base* entity = findEntity(binding.entity);
-    if (AutomationPath* path = entity ? findAutomation(entity, binding.parameter) : nullptr)
-        path->setPoints(pathPointsOf(keys));
+    if (AutomationPath* path = showPath(binding)) path->setPoints(pathPointsOf(keys, binding.components));
 }
 
 // After a seek the show plays the keys the link gave it; after a reload from the scene file it
@@ -272,15 +324,14 @@ void SyncLink::apply(Binding& binding) {
 bool SyncLink::keptThroughReload() {
     bool lost = false;
     for (const Binding& b : bindings_) {
-        if (!(b.heard[0] || b.heard[1] || b.heard[2])) continue;
-        entity_base* entity = findEntity(b.entity);
-        const AutomationPath* path = entity ? findAutomation(entity, b.parameter) : nullptr;
+        if (!b.heardAny()) continue;
+        const AutomationPath* path = showPath(b);
         lost = lost || (path && !(sceneKeysOf(path->points()) == b.applied));
     }
     if (!lost) return false;
     refreshFromDisk();
     for (Binding& b : bindings_)
-        if (b.heard[0] || b.heard[1] || b.heard[2]) apply(b);
+        if (b.heardAny()) apply(b);
     rememberShowSceneBytes(document_.text());
     logStream << "sync: the scene was loaded again from its file; the tracker's keys go over it" << std::endl;
     return seek(engine().clock.position());

@@ -1,7 +1,8 @@
 // `beatshow --sync`: a playing show linked to a Rocket sync editor. The editor sees one track per
 // x, y and z of each automation binding of the scene ("ENTITY:PARAMETER.x"; an empty binding
-// element in <automations> names the tracks of a parameter that has no keys yet), on rows of the
-// show's tempo.
+// element in <automations> names the tracks of a parameter that has no keys yet), then one per
+// value of each free track of its <tracks> ("tracks:NAME" for a track of one value,
+// "tracks:NAME.x" to ".w" for more), on rows of the show's tempo.
 //
 //   - Keys the editor sets or deletes change the scene's keys, and the show plays them from the
 //     next frame on; later seeks replay with them, as they would after a save. A reload of the
@@ -63,17 +64,25 @@ public:
     RowClock rowClock() const;
 
 private:
+    // An automation binding's three tracks, or a free track's (entity empty, `parameter` its
+    // name) one to four.
     struct Binding {
         std::string entity;
         std::string parameter;
-        std::array<size_t, 3> track{};
+        int components = 3;
+        std::array<size_t, 4> track{};
         std::vector<SceneKey> keys; // as the scene had them when the editor connected
-        std::array<TrackKeys, 3> tracks;
-        std::array<bool, 3> heard{};
+        std::array<TrackKeys, 4> tracks;
+        std::array<bool, 4> heard{};
         bool changed = false;
         std::vector<SceneKey> applied; // what the show was given, once the tracker spoke for it
         bool written = false;          // `applied` was written since the connection began
+
+        bool freeTrack() const { return entity.empty(); }
+        bool heardAny() const { return heard[0] || heard[1] || heard[2] || heard[3]; }
     };
+    std::vector<SceneKey> documentKeys(const Binding& binding) const;
+    AutomationPath* showPath(const Binding& binding) const;
 
     bool open();
     void collectBindings();

@@ -7,6 +7,7 @@
 #include "engine/base/FrameTimer.h"
 #include "engine/base/Log.h"
 #include "platform/TcpSocket.h"
+#include "render/ShaderInputs.h"
 #include "scene/sync/TrackFiles.h"
 
 #include <algorithm>
@@ -130,6 +131,22 @@ int exportShowTracks(const SyncOptions& options, std::string& message) {
             tracks.push_back(std::move(track));
         }
     }
+    // Then the free tracks, one track a value, as the link names them.
+    for (const auto& element : childrenOf(document.section("tracks"))) {
+        int components = 1;
+        if (element->name.rfind("--", 0) == 0 || !isUniformName(element->name) ||
+            document.freeTrack(element->name, &components) != element.get())
+            continue;
+        std::vector<SceneKey> keys;
+        for (const DocumentTrackKey& k : document.trackKeys(element->name))
+            keys.push_back({k.time, k.values, k.interpolation});
+        bindings.push_back(element->name);
+        for (int c = 0; c < components; ++c) {
+            NamedTrack track{freeTrackName(element->name, c, components), trackOfKeys(keys, c, clock)};
+            if (!track.keys.empty()) lastRow = std::max(lastRow, track.keys.rbegin()->first);
+            tracks.push_back(std::move(track));
+        }
+    }
     const fs::path directory = options.exportDirectory;
     std::error_code code;
     fs::create_directories(directory, code);
@@ -148,8 +165,9 @@ int exportShowTracks(const SyncOptions& options, std::string& message) {
         std::max<uint32_t>(10000, lastRow + 1 + static_cast<uint32_t>(options.rowsPerBeat) * 64);
     if (!write("sync.rocket", encodeRocketProject(tracks, rows))) return 1;
     message = "wrote " + std::to_string(tracks.size()) + " tracks of " + std::to_string(bindings.size()) +
-              " parameters into " + directory.string() + ": sync.rocket and a sync_NAME.track file each (" +
-              std::to_string(options.rowsPerBeat) + " rows a beat, " + clock.tempo.sceneLine() + ")";
+              " parameters and free tracks into " + directory.string() +
+              ": sync.rocket and a sync_NAME.track file each (" + std::to_string(options.rowsPerBeat) +
+              " rows a beat, " + clock.tempo.sceneLine() + ")";
     return 0;
 }
 

@@ -65,6 +65,27 @@ int repeatableRandom() {
     return static_cast<int>((state >> 16) & 0x7FFF);
 }
 
+// The song as one channel for the shaders' spectrum: the same decoder plays it, so every run of
+// the show reads the same samples.
+bool decodeSongMono(const std::string& path, int& rate, std::vector<int16_t>& mono, std::string& why) {
+    platform::DecodedAudio audio;
+    const int code = platform::decodeVorbisFile(path, audio);
+    if (code != platform::AudioOk) {
+        why = platform::audioErrorText(code);
+        return false;
+    }
+    rate = audio.rate;
+    const size_t channels = static_cast<size_t>(audio.channels);
+    mono.resize(static_cast<size_t>(audio.frames()));
+    for (size_t i = 0; i < mono.size(); ++i) {
+        int sum = 0;
+        for (size_t c = 0; c < channels; ++c)
+            sum += audio.samples[i * channels + c];
+        mono[i] = static_cast<int16_t>(sum / static_cast<int>(channels));
+    }
+    return true;
+}
+
 // `beatshow --new DIR`: the show, and what to do with it next.
 int makeNewShow(const std::string& directory, double bpm = 141.0) {
     std::vector<std::string> written;
@@ -221,6 +242,7 @@ int runProgram(int argc, char** argv) {
     };
     services.makeRenderer = makeDeviceRenderer;
     services.timer = &mainTimer;
+    services.decodeSong = decodeSongMono;
     std::unique_ptr<FileWatcher> watcher;
     if (options.watchesFiles()) {
         watcher = platform::makeFileWatcher(".");

@@ -43,6 +43,8 @@ void resetEngineRegistry() {
         r.lights.clear();
         r.actors.clear();
         r.automations.clear();
+        r.tracks.clear();
+        r.materialShaders.clear();
         r.nextLightId = 0;
         entities.swap(r.keptEntities);
     }
@@ -80,6 +82,7 @@ void resetEngineRegistry() {
     r.cameraFollow = false;
     r.playing = false;
     r.musicTime = 0.0f;
+    r.shownTime = 0.0f;
     r.frameTime = 0.0f;
     r.startTime = 0.0f;
     r.replayFramesPerSecond = 60.0;

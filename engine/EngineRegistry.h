@@ -23,6 +23,7 @@
 #include "render/Material.h"
 #include "render/Mesh.h"
 #include "render/RenderTypes.h"
+#include "render/ShaderInputs.h"
 #include "scene/AutomationPath.h"
 #include "scene/ObjectTree.h"
 #include "scene/Tempo.h"
@@ -46,6 +47,13 @@ struct AutomationBinding {
     EntityParameter* parameter = nullptr;
 };
 
+// A track of the scene bound to no entity: its value reaches every shader uniform of its name.
+struct FreeTrack {
+    std::string name;
+    int components = 1; // 1 to 4
+    std::unique_ptr<AutomationPath> path;
+};
+
 struct EngineRegistry {
     mutable std::recursive_mutex mutex;
 
@@ -56,6 +64,9 @@ struct EngineRegistry {
     std::map<Light*, std::unique_ptr<LightRecord>> lights;           // address order
     std::list<Actor*> actors;                                        // insertion order
     std::list<AutomationBinding> automations;                        // insertion order
+    std::list<FreeTrack> tracks;                                     // the scene's order
+    // The scene's materials that have shaders of their own, as its last load said.
+    std::vector<MaterialShaders> materialShaders;
     int nextLightId = 0;
     // Things created at run time that live until the process ends (scene entities, meshes).
     std::vector<std::unique_ptr<Triggerable>> keptEntities;
@@ -86,6 +97,9 @@ struct EngineRegistry {
     // loop point (ShowClock.h); equal to musicTime on the song's first pass.
     std::atomic<float> showTime{0.0f};
     std::atomic<float> frameTime{0.0f}; // milliseconds; duration of the last frame
+    // The music time the frame's picture shows: the one its automation step ran at (the reading
+    // of the frame before). Shaders read their tracks, time and music at it.
+    std::atomic<float> shownTime{0.0f};
 
     // Starting in the middle of a show: the music time of the first frame drawn (0: the start).
     // The show's state there is rebuilt by replaying the frames before it without drawing them,

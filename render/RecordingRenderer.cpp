@@ -407,3 +407,33 @@ int RecordingRenderer::waitForResources(int) {
 void RecordingRenderer::framesEnded() {
     record("framesEnded");
 }
+
+void RecordingRenderer::setShaderInputs(const ShaderInputs& inputs) {
+    std::lock_guard lock(mutex_);
+    inputs_ = inputs;
+}
+
+void RecordingRenderer::setMaterialShaders(const std::vector<MaterialShaders>& table) {
+    std::lock_guard lock(mutex_);
+    materialShaders_ = table;
+}
+
+bool RecordingRenderer::declaresShaderInput(const std::string& name) {
+    std::lock_guard lock(mutex_);
+    return std::find(declaredInputs_.begin(), declaredInputs_.end(), name) != declaredInputs_.end();
+}
+
+ShaderInputs RecordingRenderer::lastShaderInputs() const {
+    std::lock_guard lock(mutex_);
+    return inputs_;
+}
+
+std::vector<MaterialShaders> RecordingRenderer::materialShaders() const {
+    std::lock_guard lock(mutex_);
+    return materialShaders_;
+}
+
+void RecordingRenderer::declareShaderInputs(std::vector<std::string> names) {
+    std::lock_guard lock(mutex_);
+    declaredInputs_ = std::move(names);
+}

@@ -15,6 +15,7 @@
 #include "scene/AutomationPath.h"
 #include "scene/XMLDocument.h"
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <unordered_map>
@@ -33,6 +34,15 @@ struct DocumentKey {
     float time = 0.0f;
     Vector value;
     Interpolation interpolation = Interpolation::CatmullRom;
+};
+
+// One key of a free track (<tracks><NAME components="N">) as the file writes it: music time, the
+// track's 1 to 4 values (the others 0) and how it moves on (interpolation="NAME" after them).
+struct DocumentTrackKey {
+    float time = 0.0f;
+    std::array<float, 4> values{};
+    Interpolation interpolation = Interpolation::CatmullRom;
+    bool operator==(const DocumentTrackKey& other) const; // bit for bit
 };
 
 // One timed event of the <eventtrigger> section, in file order.
@@ -80,6 +90,14 @@ public:
     // stand where the run stood, in the path's own style. False for an empty run or no keys.
     bool replaceKeys(const std::string& entityName, const std::string& parameter, size_t first, size_t last,
                      const std::vector<DocumentKey>& keys);
+    // Free tracks (SceneDocumentTracks.cpp): the track's element and its value count (1 when it
+    // does not say), or null; its keys in file order.
+    XMLTag* freeTrack(const std::string& name, int* components = nullptr) const;
+    std::vector<DocumentTrackKey> trackKeys(const std::string& name) const;
+    // The track's keys become these (in time order): only the run of keys that differ is
+    // rewritten, in the track's own style. False when the scene has no such track or a time is
+    // not finite.
+    bool setTrackKeys(const std::string& name, const std::vector<DocumentTrackKey>& keys);
     bool addEvent(const DocumentEvent& event);
     bool setEvent(size_t index, const DocumentEvent& event);
     bool removeEvent(size_t index);

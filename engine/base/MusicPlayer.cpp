@@ -11,6 +11,8 @@ void MusicPlayer::setBackend(std::shared_ptr<AudioBackend> backend) {
     lastError_ = 0;
     isPlaying_ = false;
     silentRunning_ = false;
+    streamPath_.clear();
+    ++loads_;
 }
 
 void MusicPlayer::setSilentClock(const PerformanceCounter& counter) {
@@ -22,7 +24,15 @@ int MusicPlayer::load(const std::string& path) {
     std::lock_guard lock(mutex_);
     stream_ = backend_ ? backend_->createStream(path, true) : 0;
     lastError_ = !backend_ ? -1 : stream_ != 0 ? 0 : backend_->lastError();
+    streamPath_ = stream_ != 0 ? path : std::string();
+    ++loads_;
     return stream_ != 0 ? 0 : -1;
+}
+
+std::string MusicPlayer::streamPath(uint64_t* loads) const {
+    std::lock_guard lock(mutex_);
+    if (loads) *loads = loads_;
+    return streamPath_;
 }
 
 int MusicPlayer::play() {

@@ -47,6 +47,9 @@ public:
 
     bool isPlaying() const;
     uint32_t stream() const;
+    // The file of the stream loaded last ("" without one), and how many loads there have been
+    // (a song opened again is a new load of the same file).
+    std::string streamPath(uint64_t* loads = nullptr) const;
 
 private:
     mutable std::mutex mutex_;
@@ -57,4 +60,6 @@ private:
     int lastError_ = 0;
     bool silentRunning_ = false;
     int64_t silentStart_ = 0;
+    std::string streamPath_;
+    uint64_t loads_ = 0;
 };

@@ -454,8 +454,21 @@ std::vector<ScreenLine> problemLines() {
         for (size_t i = 0; i < problems.size() && i < 4; ++i)
             lines.push_back({"  " + problems[i], ProblemColour});
     }
-    for (const auto& [file, error] : shaderErrors) {
-        lines.push_back({"shader " + file + " does not compile; the last good one is shown:", ProblemColour});
+    // Shaders the frames built for the scene (a material's, a declared filter stage's) that never
+    // compiled: the renderer draws without them.
+    std::map<std::string, std::pair<std::string, const char*>> errors;
+    for (const auto& [file, error] : shaderErrors)
+        errors[file] = {error, " does not compile; the last good one is shown:"};
+    if (RenderInterface* renderer = engine().renderer)
+        for (const auto& [file, error] : renderer->shaderProblems()) {
+            // Never compiled: no good one to show (the text of a later try is the newer one).
+            const auto known = errors.find(file);
+            errors[file] = {known != errors.end() ? known->second.first : error,
+                            " does not compile; the show is drawn without it:"};
+        }
+    for (const auto& [file, entry] : errors) {
+        const auto& [error, headline] = entry;
+        lines.push_back({"shader " + file + headline, ProblemColour});
         std::istringstream text(error);
         std::string line;
         for (int n = 0; n < 8 && std::getline(text, line);)

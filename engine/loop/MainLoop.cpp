@@ -11,6 +11,7 @@
 #include "engine/loop/HotReload.h"
 #include "engine/loop/LoaderThread.h"
 #include "engine/loop/SceneReload.h"
+#include "engine/loop/ShowInputs.h"
 #include "engine/loop/Startup.h"
 #include "engine/loop/Transport.h"
 #include "render/RenderInterface.h"
@@ -57,6 +58,7 @@ void stepFrame(double dt, const std::function<MusicReading()>& readMusic, FrameK
         drawFrame(r);
         return;
     }
+    r.shownTime = r.musicTime.load();
     runAutomationStep();
     const float previousFrameTime = r.frameTime;
     for (Actor* actor : actorsSnapshot())
@@ -105,7 +107,10 @@ void drawFrame(EngineRegistry& r) {
         window->system->moveCursor(static_cast<int>(window->width / 2), static_cast<int>(window->height / 2));
         window->system->moveCursor(static_cast<int>(window->width / 2), static_cast<int>(window->height / 2));
     }
-    if (renderer) renderer->renderFrame(r.frameTime);
+    if (renderer) {
+        renderer->setShaderInputs(gatherShaderInputs(r.shownTime));
+        renderer->renderFrame(r.frameTime);
+    }
     if (window) {
         while (!window->typed.empty()) {
             const char c = window->typed.front();

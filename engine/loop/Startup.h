@@ -7,9 +7,11 @@
 // rendering and tests with a recording renderer.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class AudioBackend;
 class FrameObserver;
@@ -41,6 +43,9 @@ struct EngineServices {
     FrameObserver* observer = nullptr; // optional
     std::function<int()> random;       // the loading animation's generator (null: seeded rand)
     FileWatcher* watcher = nullptr;    // the show's directory, for hot reload (null: not watched)
+    // Decodes a song as one channel for its spectrum (null: the shaders read the music as silence).
+    std::function<bool(const std::string& path, int& rate, std::vector<int16_t>& mono, std::string& why)>
+        decodeSong;
 };
 
 // The scene file and the music file of a show.

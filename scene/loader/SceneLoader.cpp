@@ -9,6 +9,7 @@
 #include "scene/ObjectTree.h"
 #include "scene/Tempo.h"
 #include "scene/XMLDocument.h"
+#include "scene/loader/LookLoader.h"
 
 #include <algorithm>
 #include <cmath>
@@ -40,7 +41,8 @@ std::string floatText(float f) {
 }
 
 const std::vector<std::string> sectionNames = {"meshes", "materials",   "objects",      "lights",
-                                               "actors", "automations", "eventtrigger", "audio"};
+                                               "actors", "automations", "eventtrigger", "audio",
+                                               "tracks", "postchain"};
 const std::vector<std::string> objectElements = {"Position", "Rotation", "Scale",
                                                  "Mesh",     "Material", "Parent"};
 const std::vector<std::string> lightElements = {"Color", "Position", "Cutoff"};
@@ -123,6 +125,8 @@ public:
                 reportProblem(fileName_ + list.missing, missingSectionText(list.name));
             }
         }
+        // The scene's own look: free tracks, its materials' shaders, its post chain.
+        loadSceneLook(document_, fileName_);
         noteUnscaledObjects();
         noteRepeatedSections();
         noteAlteredTags();

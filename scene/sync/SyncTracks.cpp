@@ -14,7 +14,7 @@ uint32_t clampRow(double row) {
     return static_cast<uint32_t>(row);
 }
 
-const char* const componentSuffix[3] = {".x", ".y", ".z"};
+const char* const componentSuffix[4] = {".x", ".y", ".z", ".w"};
 
 // One component's keys over time: what a track plays.
 struct ComponentKey {
@@ -46,7 +46,8 @@ float curveValue(const std::vector<ComponentKey>& curve, size_t after, float t) 
 bool SceneKey::operator==(const SceneKey& other) const {
     auto same = [](float a, float b) { return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); };
     return same(time, other.time) && same(values[0], other.values[0]) && same(values[1], other.values[1]) &&
-           same(values[2], other.values[2]) && interpolation == other.interpolation;
+           same(values[2], other.values[2]) && same(values[3], other.values[3]) &&
+           interpolation == other.interpolation;
 }
 
 double RowClock::rowZero() const {
@@ -100,12 +101,17 @@ std::string trackName(const std::string& entity, const std::string& parameter, i
     return entity + ":" + parameter + componentSuffix[std::clamp(component, 0, 2)];
 }
 
+std::string freeTrackName(const std::string& track, int component, int components) {
+    if (components <= 1) return "tracks:" + track;
+    return "tracks:" + track + componentSuffix[std::clamp(component, 0, 3)];
+}
+
 bool splitTrackName(const std::string& name, std::string& entity, std::string& parameter, int& component) {
     const size_t colon = name.find(':');
     if (colon == std::string::npos || colon == 0 || name.size() < colon + 4) return false;
     const std::string tail = name.substr(name.size() - 2);
-    const auto found = std::find(std::begin(componentSuffix), std::end(componentSuffix), tail);
-    if (found == std::end(componentSuffix)) return false;
+    const auto found = std::find(std::begin(componentSuffix), std::begin(componentSuffix) + 3, tail);
+    if (found == std::begin(componentSuffix) + 3) return false;
     entity = name.substr(0, colon);
     parameter = name.substr(colon + 1, name.size() - colon - 3);
     component = static_cast<int>(found - std::begin(componentSuffix));
@@ -114,7 +120,7 @@ bool splitTrackName(const std::string& name, std::string& entity, std::string& p
 
 TrackKeys trackOfKeys(const std::vector<SceneKey>& keys, int component, const RowClock& clock) {
     TrackKeys track;
-    const size_t c = static_cast<size_t>(std::clamp(component, 0, 2));
+    const size_t c = static_cast<size_t>(std::clamp(component, 0, 3));
     for (const SceneKey& key : keys)
         track[clock.nearestRow(key.time)] = {key.values[c], rocketKeyType(key.interpolation)};
     return track;
@@ -123,14 +129,22 @@ TrackKeys trackOfKeys(const std::vector<SceneKey>& keys, int component, const Ro
 std::vector<SceneKey> keysFromTracks(const std::vector<SceneKey>& keys,
                                      const std::array<TrackKeys, 3>& tracks, const std::array<bool, 3>& heard,
                                      const std::array<float, 3>& rest, const RowClock& clock) {
+    return keysFromTracks(keys, 3, {tracks[0], tracks[1], tracks[2], {}},
+                          {heard[0], heard[1], heard[2], false}, {rest[0], rest[1], rest[2], 0.0f}, clock);
+}
+
+std::vector<SceneKey> keysFromTracks(const std::vector<SceneKey>& keys, int components,
+                                     const std::array<TrackKeys, 4>& tracks, const std::array<bool, 4>& heard,
+                                     const std::array<float, 4>& rest, const RowClock& clock) {
+    const size_t count = static_cast<size_t>(std::clamp(components, 1, 4));
     // The rows the keys went out on, each with the key that went there last (the track's).
     std::map<uint32_t, const SceneKey*> sent;
     for (const SceneKey& key : keys)
         sent[clock.nearestRow(key.time)] = &key;
 
-    std::array<std::vector<ComponentKey>, 3> curves;
+    std::array<std::vector<ComponentKey>, 4> curves;
     bool changed = false;
-    for (size_t c = 0; c < 3; ++c) {
+    for (size_t c = 0; c < count; ++c) {
         const bool asSent = !heard[c] || tracks[c] == trackOfKeys(keys, static_cast<int>(c), clock);
         if (asSent) {
             for (const SceneKey& key : keys)
@@ -170,12 +184,12 @@ std::vector<SceneKey> keysFromTracks(const std::vector<SceneKey>& keys,
 
     std::vector<SceneKey> result;
     result.reserve(times.size());
-    std::array<size_t, 3> next{}; // per curve: its first key not before the time
+    std::array<size_t, 4> next{}; // per curve: its first key not before the time
     for (float t : times) {
         SceneKey key;
         key.time = t;
         int chosen = 0; // 1: from a key as the scene had it, 2: from a key the tracker set
-        for (size_t c = 0; c < 3; ++c) {
+        for (size_t c = 0; c < count; ++c) {
             const auto& curve = curves[c];
             size_t& i = next[c];
             while (i < curve.size() && curve[i].time < t)
@@ -202,16 +216,16 @@ std::vector<SceneKey> keysFromTracks(const std::vector<SceneKey>& keys,
     return result;
 }
 
-std::vector<PathPoint> pathPointsOf(const std::vector<SceneKey>& keys) {
+std::vector<PathPoint> pathPointsOf(const std::vector<SceneKey>& keys, int components) {
     std::vector<PathPoint> points;
     points.reserve(keys.size());
+    const int count = std::clamp(components, 1, 4);
     for (const SceneKey& key : keys) {
         PathPoint p;
         p.time = key.time;
-        p.values[0] = key.values[0];
-        p.values[1] = key.values[1];
-        p.values[2] = key.values[2];
-        p.count = 3;
+        for (size_t c = 0; c < static_cast<size_t>(count); ++c)
+            p.values[c] = key.values[c];
+        p.count = count;
         p.spare = static_cast<int32_t>(key.interpolation);
         points.push_back(p);
     }
@@ -222,6 +236,6 @@ std::vector<SceneKey> sceneKeysOf(const std::vector<PathPoint>& points) {
     std::vector<SceneKey> keys;
     keys.reserve(points.size());
     for (const PathPoint& p : points)
-        keys.push_back({p.time, {p.values[0], p.values[1], p.values[2]}, p.interpolation()});
+        keys.push_back({p.time, {p.values[0], p.values[1], p.values[2], p.values[3]}, p.interpolation()});
     return keys;
 }

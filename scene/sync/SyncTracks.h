@@ -1,6 +1,8 @@
 // Tracks as a sync tracker sees a show: one track of keys on rows for each of the x, y and z of an
 // automated parameter, named "ENTITY:PARAMETER.x" (trackers group tracks by the part before the
-// colon), and the way back from tracks to the scene's keys, which move all three values at once.
+// colon), one for each value of a free track ("tracks:NAME" for a track of one value,
+// "tracks:NAME.x" to ".w" for more), and the way back from tracks to the scene's keys, which move
+// all the values of a key at once.
 //
 // Rows: `rowsPerBeat` rows a beat of the show's tempo, row 0 on the first of the tempo's beats at
 // or after 0 s, so a tracker's beat lines are the show's beats.
@@ -46,10 +48,11 @@ struct TrackKey {
 };
 using TrackKeys = std::map<uint32_t, TrackKey>; // by row
 
-// One key of a scene's automation: time, x, y, z and how it moves to the next key.
+// One key of a scene's automation (time, x, y, z) or free track (time, 1 to 4 values; the others
+// 0) and how it moves to the next key.
 struct SceneKey {
     float time = 0.0f;
-    std::array<float, 3> values{};
+    std::array<float, 4> values{};
     Interpolation interpolation = Interpolation::CatmullRom;
     bool operator==(const SceneKey& other) const; // bit for bit
 };
@@ -60,6 +63,8 @@ Interpolation interpolationOfKeyType(uint8_t type);
 
 // "Cam1:Position.x" for the binding Cam1::Position, component 0.
 std::string trackName(const std::string& entity, const std::string& parameter, int component);
+// "tracks:glow" for a free track of one value, "tracks:grade.y" for value 1 of one of more.
+std::string freeTrackName(const std::string& track, int component, int components);
 // Takes "ENTITY:PARAMETER.c" apart; false for a name that is not one.
 bool splitTrackName(const std::string& name, std::string& entity, std::string& parameter, int& component);
 
@@ -73,7 +78,11 @@ TrackKeys trackOfKeys(const std::vector<SceneKey>& keys, int component, const Ro
 std::vector<SceneKey> keysFromTracks(const std::vector<SceneKey>& keys,
                                      const std::array<TrackKeys, 3>& tracks, const std::array<bool, 3>& heard,
                                      const std::array<float, 3>& rest, const RowClock& clock);
+// The same for keys of `components` values (1 to 4), one track each.
+std::vector<SceneKey> keysFromTracks(const std::vector<SceneKey>& keys, int components,
+                                     const std::array<TrackKeys, 4>& tracks, const std::array<bool, 4>& heard,
+                                     const std::array<float, 4>& rest, const RowClock& clock);
 
-// PathPoints (time, three values, interpolation in `spare`) and back.
-std::vector<PathPoint> pathPointsOf(const std::vector<SceneKey>& keys);
+// PathPoints (time, `components` values, interpolation in `spare`) and back.
+std::vector<PathPoint> pathPointsOf(const std::vector<SceneKey>& keys, int components = 3);
 std::vector<SceneKey> sceneKeysOf(const std::vector<PathPoint>& points);

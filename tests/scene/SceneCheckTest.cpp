@@ -233,7 +233,8 @@ TEST(SceneCheck, AMisspeltElementOrAttributeIsNamedWithTheOneMeant) {
                                "elements inside it"),
             scene.at("<automation>", "<automation> is not a section of the scene and is not read; did you "
                                      "mean <automations>? (the sections are meshes, materials, objects, "
-                                     "lights, actors, automations, eventtrigger and audio)"),
+                                     "lights, actors, automations, eventtrigger, audio, tracks and "
+                                     "postchain)"),
             scene.at("<fadein", "event 'fadein': attribute 'eventtime' is not read (it takes eventTime and "
                                 "target); did you mean 'eventTime'? Without eventTime the event is ignored"),
             scene.at("<sound",

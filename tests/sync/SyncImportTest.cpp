@@ -117,4 +117,28 @@ TEST(TrackerImport, AProjectAndTrackFilesBecomeTheScenesKeysAtItsTempo) {
     EXPECT_EQ(status, 2);
 }
 
+TEST(TrackerImport, FreeTracksComeBackAsTheScenesTracks) {
+    ScratchDirectory dir;
+    dir.write("epicrealtimetest.xml",
+              std::string("<base><scene><audio><tempo bpm=\"120\" /></audio></scene></base>"));
+    const std::vector<NamedTrack> tracks = {{"tracks:glow", {{0, {0.5f, 1}}, {16, {1.0f, 0}}}},
+                                            {"tracks:grade.y", {{16, {2.0f, 0}}}}};
+    dir.write("show.rocket", encodeRocketProject(tracks, 1000));
+    std::ostringstream out, messages;
+    int status = -1;
+    ASSERT_TRUE(runSyncImport({(dir.path() / "show.rocket").string(), "--into", dir.path().string()}, out,
+                              messages, status));
+    EXPECT_EQ(status, 0) << messages.str();
+    // grade's x is left at 0; a track named up to .y has two values.
+    EXPECT_EQ(out.str(), "<tracks>\n"
+                         "  <glow>\n"
+                         "    <key v0=\"0\" v1=\"0.5\" interpolation=\"linear\" />\n"
+                         "    <key v0=\"1\" v1=\"1\" interpolation=\"step\" />\n"
+                         "  </glow>\n"
+                         "  <grade components=\"2\">\n"
+                         "    <key v0=\"1\" v1=\"0\" v2=\"2\" interpolation=\"step\" />\n"
+                         "  </grade>\n"
+                         "</tracks>\n");
+}
+
 } // namespace

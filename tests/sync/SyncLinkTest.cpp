@@ -2,6 +2,7 @@
 // recording renderer: the greeting and the tracks, keys set and deleted live, rows both ways,
 // pauses, a save into the scene file, a malformed message, an editor that goes away and comes back.
 #include "app/SyncLink.h"
+#include "engine/FreeTracks.h"
 #include "engine/loop/SceneReload.h"
 #include "engine/loop/Transport.h"
 #include "platform/TcpSocket.h"
@@ -60,12 +61,14 @@ protected:
     void SetUp() override {
         RegistryTest::SetUp();
         transport::reset();
-        show.write("epicrealtimetest.xml", scene);
+        show.write("epicrealtimetest.xml", sceneText());
         scenePath = (show.path() / "epicrealtimetest.xml").string();
         rememberShowScene(scenePath);
         ASSERT_EQ(loadScene(scenePath, nullptr), 0);
         registry().playing = true;
     }
+
+    virtual std::string sceneText() const { return scene; }
 
     std::unique_ptr<SyncLink> linkTo(uint16_t port) {
         std::string error;
@@ -96,9 +99,8 @@ protected:
     }
 
     // Connected: the tracks asked for and the show's first row told.
-    bool connected(SyncLink& link, StandInEditor& editor) {
-        return frames(link, &editor,
-                      [&] { return editor.tracks.size() == sceneTracks.size() && !editor.rows.empty(); });
+    bool connected(SyncLink& link, StandInEditor& editor, size_t tracks = 6) {
+        return frames(link, &editor, [&] { return editor.tracks.size() == tracks && !editor.rows.empty(); });
     }
 
     Vector lampPositionAt(float musicTime) {
@@ -349,6 +351,80 @@ TEST_F(SyncLinkTest, NoEditorAtTheStartIsOneLineAndTheShowPlaysOn) {
         << ::testing::PrintToString(log().lines());
     EXPECT_EQ(log().count("sync: "), 1);
     EXPECT_EQ(findAutomation(findLight("lamp"), "Position")->pointCount(), 2u);
+}
+
+} // namespace
+
+namespace {
+
+// A show with free tracks beside its automation.
+class SyncFreeTrackTest : public SyncLinkTest {
+protected:
+    std::string sceneText() const override {
+        std::string text = scene;
+        text.insert(text.find("    <eventtrigger>"), R"(    <tracks>
+      <glow>
+        <key v0="0" v1="0.5" />
+      </glow>
+      <grade components="3" />
+      <not-a-uniform />
+    </tracks>
+)");
+        return text;
+    }
+    float glowAt(float time) {
+        int components = 0;
+        AutomationPath* path = findFreeTrack("glow", &components);
+        EXPECT_EQ(components, 1);
+        path->setTime(time);
+        return path->evaluate().values[0];
+    }
+};
+
+TEST_F(SyncFreeTrackTest, FreeTracksAreTracksTooAndTheirKeysReachTheShowAndTheFile) {
+    StandInEditor editor;
+    auto link = linkTo(editor.port());
+    ASSERT_TRUE(connected(*link, editor, 10));
+    std::vector<std::string> tracks = sceneTracks;
+    for (const char* track : {"tracks:glow", "tracks:grade.x", "tracks:grade.y", "tracks:grade.z"})
+        tracks.push_back(track);
+    EXPECT_EQ(editor.tracks, tracks); // the name no shader could use is no track of the show
+
+    // The tracker takes glow up on row 38 in a straight line: the show plays it from the next frame.
+    const RowClock clock = link->rowClock();
+    editor.setKey(6, 0, 0.5f, 1);
+    editor.setKey(6, 38, 1.5f, 1);
+    editor.service();
+    ASSERT_TRUE(frames(*link, &editor, [&] { return findFreeTrack("glow")->pointCount() == 2; }));
+    const float t = static_cast<float>(clock.timeOfRow(38));
+    EXPECT_EQ(glowAt(t), 1.5f);
+    EXPECT_FLOAT_EQ(glowAt(t / 2), 1.0f);
+
+    // grade.y gets its first key; the other values of the key rest at 0.
+    editor.setKey(8, 19, 0.25f, 0);
+    editor.service();
+    ASSERT_TRUE(frames(*link, &editor, [&] { return findFreeTrack("grade")->pointCount() == 1; }));
+    const std::vector<PathPoint> grade = findFreeTrack("grade")->points();
+    EXPECT_EQ(grade[0].count, 3);
+    EXPECT_EQ(grade[0].values[1], 0.25f);
+    EXPECT_EQ(grade[0].values[0], 0.0f);
+
+    // Saved: the scene file holds both, each in the file's style.
+    editor.saveTracks();
+    editor.service();
+    ASSERT_TRUE(frames(*link, &editor, [&] { return log().count("sync: saved the tracks into ") == 1; }));
+    SceneDocument saved;
+    ASSERT_TRUE(saved.load(scenePath));
+    const std::vector<DocumentTrackKey> glow = saved.trackKeys("glow");
+    ASSERT_EQ(glow.size(), 2u);
+    EXPECT_EQ(glow[0].interpolation, Interpolation::Linear);
+    EXPECT_EQ(glow[1].values[0], 1.5f);
+    const std::vector<DocumentTrackKey> gradeKeys = saved.trackKeys("grade");
+    ASSERT_EQ(gradeKeys.size(), 1u);
+    EXPECT_EQ(gradeKeys[0].values, (std::array<float, 4>{0, 0.25f, 0, 0}));
+    EXPECT_EQ(gradeKeys[0].interpolation, Interpolation::Step);
+    // The automation the tracker left alone is as it was.
+    EXPECT_EQ(saved.keys("lamp", "Position").size(), 2u);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // Tracks as a tracker sees the show: rows over the tempo, the three tracks of a parameter and the
 // way back to the scene's keys, Rocket's track and project files, and the decoder of what an
 // editor sends.
+#include "editor/model/SceneDocument.h"
 #include "scene/sync/RocketProtocol.h"
 #include "scene/sync/SyncTracks.h"
 #include "scene/sync/TrackFiles.h"
@@ -137,6 +138,70 @@ TEST(Tracks, TracksFromNothingBecomeKeysAtTheirRows) {
     // The one key set on the row says how all three move on from it.
     EXPECT_EQ(keys[1].interpolation, Interpolation::Step);
     EXPECT_EQ(keys[2], sceneKey(2.0f, 3, 7, 5, Interpolation::Ramp));
+}
+
+TEST(Tracks, AFreeTracksValuesEachHaveATrackAndComeBackAsOneKeyList) {
+    EXPECT_EQ(freeTrackName("glow", 0, 1), "tracks:glow");
+    EXPECT_EQ(freeTrackName("grade", 3, 4), "tracks:grade.w");
+    const RowClock clock = clockAt(120.0);
+    // Four values: the fourth track moves on its own.
+    const std::vector<SceneKey> keys = {{0.0f, {1, 2, 3, 4}, Interpolation::Linear},
+                                        {2.0f, {1, 2, 3, 8}, Interpolation::Linear}};
+    std::array<TrackKeys, 4> tracks;
+    for (int c = 0; c < 4; ++c)
+        tracks[static_cast<size_t>(c)] = trackOfKeys(keys, c, clock);
+    EXPECT_EQ(keysFromTracks(keys, 4, tracks, {true, true, true, true}, {}, clock), keys);
+    tracks[3][16] = {100.0f, 0};
+    const std::vector<SceneKey> changed =
+        keysFromTracks(keys, 4, tracks, {true, true, true, true}, {}, clock);
+    ASSERT_EQ(changed.size(), 3u);
+    EXPECT_EQ(changed[1].time, 1.0f);
+    EXPECT_EQ(changed[1].values, (std::array<float, 4>{1, 2, 3, 100}));
+    EXPECT_EQ(changed[1].interpolation, Interpolation::Step);
+    // One value: the others stay 0, and the path's points carry one value.
+    const std::vector<SceneKey> single =
+        keysFromTracks({}, 1, {TrackKeys{{8, {0.5f, 1}}}}, {true}, {}, clock);
+    ASSERT_EQ(single.size(), 1u);
+    EXPECT_EQ(single[0].values, (std::array<float, 4>{0.5f, 0, 0, 0}));
+    EXPECT_EQ(pathPointsOf(single, 1)[0].count, 1);
+}
+
+TEST(Tracks, AFreeTracksKeysAreWrittenInTheFilesOwnStyleChangingOnlyWhatDiffers) {
+    const std::string scene = "<base>\r\n <scene>\r\n  <tracks>\r\n   <grade components='2'>\r\n"
+                              "    <k t='0' r='1.0' g='1' />\r\n    <!-- a note /-->\r\n"
+                              "    <k t='4' r='0.5' g='1' interpolation='linear' />\r\n   </grade>\r\n"
+                              "   <glow />\r\n  </tracks>\r\n </scene>\r\n</base>\r\n";
+    SceneDocument document;
+    document.loadText(scene);
+    int components = 0;
+    ASSERT_TRUE(document.freeTrack("grade", &components));
+    EXPECT_EQ(components, 2);
+    std::vector<DocumentTrackKey> keys = document.trackKeys("grade");
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_EQ(keys[1].values, (std::array<float, 4>{0.5f, 1, 0, 0}));
+    EXPECT_EQ(keys[1].interpolation, Interpolation::Linear);
+
+    // The same keys write nothing; one key between them goes in as its neighbours are written.
+    ASSERT_TRUE(document.setTrackKeys("grade", keys));
+    EXPECT_EQ(document.text(), scene);
+    keys.insert(keys.begin() + 1, DocumentTrackKey{2.0f, {0.75f, 0.25f, 0, 0}, Interpolation::Step});
+    ASSERT_TRUE(document.setTrackKeys("grade", keys));
+    std::string expected = scene;
+    const std::string first = "<k t='0' r='1.0' g='1' />";
+    expected.insert(expected.find(first) + first.size(),
+                    "\r\n    <k t='2' r='0.75' g='0.25' interpolation='step' />");
+    EXPECT_EQ(document.text(), expected);
+    EXPECT_EQ(document.trackKeys("grade"), keys);
+
+    // Taken out again: the file is as it was. An empty element opens to take its first key.
+    keys.erase(keys.begin() + 1);
+    ASSERT_TRUE(document.setTrackKeys("grade", keys));
+    EXPECT_EQ(document.text(), scene);
+    ASSERT_TRUE(document.setTrackKeys("glow", {{1.0f, {0.5f, 0, 0, 0}, Interpolation::CatmullRom}}));
+    EXPECT_NE(document.text().find("   <glow>\r\n    <key v0='1' v1='0.5' />\r\n   </glow>"),
+              std::string::npos)
+        << document.text();
+    EXPECT_FALSE(document.setTrackKeys("none", keys));
 }
 
 TEST(TrackFiles, TrackFilesHoldCountRowValueTypeLittleEndian) {

@@ -167,13 +167,32 @@ int importTracks(const Request& request, std::ostream& out, std::ostream& messag
     clock.tempo = readSceneTempo((fs::path(request.into) / "epicrealtimetest.xml").string());
     if (request.bpm > 0) clock.tempo.bpm = request.bpm;
 
-    // Tracks by binding, in the order they first appear.
+    // Tracks by binding, in the order they first appear; free tracks ("tracks:NAME" for one
+    // value, "tracks:NAME.x" to ".w" for more) apart.
     std::vector<std::string> order;
     std::map<std::string, std::array<TrackKeys, 3>> bindings;
     std::map<std::string, std::array<bool, 3>> present;
+    std::vector<std::string> freeOrder;
+    std::map<std::string, std::array<TrackKeys, 4>> freeTracks;
+    std::map<std::string, std::array<bool, 4>> freePresent;
+    std::map<std::string, int> freeComponents;
     for (const NamedTrack& track : tracks) {
         std::string entity, parameter;
         int component = 0;
+        if (track.name.rfind("tracks:", 0) == 0 && track.name.size() > 7) {
+            std::string name = track.name.substr(7);
+            const std::string axes = "xyzw";
+            if (name.size() > 2 && name[name.size() - 2] == '.' &&
+                axes.find(name.back()) != std::string::npos) {
+                component = static_cast<int>(axes.find(name.back()));
+                name.resize(name.size() - 2);
+            }
+            if (!freeTracks.count(name)) freeOrder.push_back(name);
+            freeTracks[name][static_cast<size_t>(component)] = track.keys;
+            freePresent[name][static_cast<size_t>(component)] = true;
+            freeComponents[name] = std::max(freeComponents[name], component + 1);
+            continue;
+        }
         if (!splitTrackName(track.name, entity, parameter, component)) {
             messages << "track '" << track.name << "' is not ENTITY:PARAMETER.x, .y or .z; not imported\n";
             continue;
@@ -183,11 +202,11 @@ int importTracks(const Request& request, std::ostream& out, std::ostream& messag
         bindings[binding][static_cast<size_t>(component)] = track.keys;
         present[binding][static_cast<size_t>(component)] = true;
     }
-    if (order.empty()) {
+    if (order.empty() && freeOrder.empty()) {
         messages << "beatshow-import: no tracks of the form ENTITY:PARAMETER.x came in\n";
         return 1;
     }
-    std::string snippet = "<automations>\n";
+    std::string snippet = order.empty() ? "" : "<automations>\n";
     size_t keyCount = 0;
     for (const std::string& binding : order) {
         const std::vector<SceneKey> keys =
@@ -203,11 +222,32 @@ int importTracks(const Request& request, std::ostream& out, std::ostream& messag
         snippet += "  </" + binding + ">\n";
         keyCount += keys.size();
     }
-    snippet += "</automations>\n";
+    if (!order.empty()) snippet += "</automations>\n";
+    if (!freeOrder.empty()) snippet += "<tracks>\n";
+    for (const std::string& name : freeOrder) {
+        const int components = freeComponents[name];
+        const std::vector<SceneKey> keys =
+            keysFromTracks({}, components, freeTracks[name], freePresent[name], {}, clock);
+        snippet += "  <" + name +
+                   (components > 1 ? " components=\"" + std::to_string(components) + "\"" : "") + ">\n";
+        for (const SceneKey& key : keys) {
+            snippet += "    <key v0=\"" + number(key.time) + "\"";
+            for (int c = 0; c < components; ++c)
+                snippet +=
+                    " v" + std::to_string(c + 1) + "=\"" + number(key.values[static_cast<size_t>(c)]) + "\"";
+            if (key.interpolation != Interpolation::CatmullRom)
+                snippet += std::string(" interpolation=\"") + interpolationName(key.interpolation) + "\"";
+            snippet += " />\n";
+        }
+        snippet += "  </" + name + ">\n";
+        keyCount += keys.size();
+    }
+    if (!freeOrder.empty()) snippet += "</tracks>\n";
     out << snippet;
-    messages << "beatshow-import: " << order.size() << " parameters with " << keyCount << " keys, rows at "
-             << request.rowsPerBeat << " a beat of " << clock.tempo.sceneLine()
-             << "; merge the bindings into the scene's <automations>\n";
+    messages << "beatshow-import: " << order.size() << " parameters and " << freeOrder.size()
+             << " free tracks with " << keyCount << " keys, rows at " << request.rowsPerBeat << " a beat of "
+             << clock.tempo.sceneLine()
+             << "; merge the bindings into the scene's <automations> and the free tracks into its <tracks>\n";
     return allIn ? 0 : 1;
 }
 
