@@ -13,10 +13,12 @@
 // ratio tells how the load scales; beatshow-import on a generated model of a million triangles,
 // its time and peak memory; a capture to video (--capture) at 480 x 270 and 1280 x 720 against
 // the same frames rendered offline without it, and from its rate the time of the whole show at
-// 1280 x 720. With --baseline, the renderer, the whole show offline and the capture at 1280 x 720
-// are measured for another build too (its beatshow, bench/renderer_bench and show/), in turns
-// with this one's, --rounds times (default 2), each figure the best of its rounds, and the table
-// gains a column with the baseline's figures. Progress goes to standard error.
+// 1280 x 720; the editor's panels per frame, its edits (a value and a key dragged on a large
+// scene, a recorded camera pose on long paths) and a structural edit beside a seek at 159 s of
+// the default show. With --baseline, the renderer, the whole show offline and the capture at
+// 1280 x 720 are measured for another build too (its beatshow, bench/renderer_bench and show/),
+// in turns with this one's, --rounds times (default 2), each figure the best of its rounds, and
+// the table gains a column with the baseline's figures. Progress goes to standard error.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -863,6 +865,71 @@ int main(int argc, char** argv) {
         row.value = editorRun.status == 0 ? number(editorKeys, std::string(which) + "_ms") : std::nullopt;
         row.unit = "ms";
         againstGoal(row, 2.0, "2 ms");
+        rows.push_back(row);
+    }
+
+    // ---- the editor's edits ----
+    progress(
+        "the editor's edits on 2,000 objects and 20,000 keys, recorded poses, a structural edit at 159 s");
+    const Output editsRun = runCommand(build, bench + "/editor_bench edits 120", 120);
+    const Output poseRun = runCommand(build, bench + "/editor_bench pose 60 10000", 120);
+    const Output structuralRun = runCommand(show, bench + "/editor_bench structural 159 3", 300);
+    const auto editsKeys = keyValues(editsRun), poseKeys = keyValues(poseRun),
+               structuralKeys = keyValues(structuralRun);
+    if (editsRun.status != 0) failed("editor_bench edits", editsRun), allMeasured = false;
+    if (poseRun.status != 0) failed("editor_bench pose", poseRun), allMeasured = false;
+    if (structuralRun.status != 0) failed("editor_bench structural", structuralRun), allMeasured = false;
+    raw["editor_edits"] = editsKeys;
+    raw["editor_pose"] = poseKeys;
+    raw["editor_structural"] = structuralKeys;
+    const struct {
+        const char* id;
+        const char* key;
+        const char* what;
+        const std::map<std::string, std::string>* values;
+        const Output* run;
+        double goal;
+    } edits[] = {
+        {"editor_value_edit_ms", "value_edit",
+         "Editor: a frame of a drag of an object's Position on 2,000 objects and 20,000 keys (the command, "
+         "the show taking it over, the panels' frame; CPU), median",
+         &editsKeys, &editsRun, 2.0},
+        {"editor_key_edit_ms", "key_edit",
+         "Editor: a frame of a drag of a key's value on that scene's path of 13,000 keys (the same), median",
+         &editsKeys, &editsRun, 2.0},
+        {"editor_recorded_pose_ms", "pose",
+         "Editor: a recorded camera pose over Position and Rotation paths of 10,000 keys each (the command "
+         "and the show taking the paths over; CPU), median",
+         &poseKeys, &poseRun, 1.0},
+    };
+    for (const auto& edit : edits) {
+        Row row;
+        row.id = edit.id;
+        const auto max = number(*edit.values, std::string(edit.key) + "_max_ms");
+        row.what = std::string(edit.what) + (max ? " (longest " + milliseconds(*max) + ")" : "");
+        row.value =
+            edit.run->status == 0 ? number(*edit.values, std::string(edit.key) + "_median_ms") : std::nullopt;
+        row.unit = "ms";
+        againstGoal(row, edit.goal, milliseconds(edit.goal));
+        rows.push_back(row);
+    }
+    {
+        Row row;
+        row.id = "editor_structural_edit_159_ms";
+        const auto wall = number(structuralKeys, "structural_edit_wall_median_ms");
+        row.what = "Editor: a structural edit at 159 s of the default show (an event added; the edited scene "
+                   "loaded over the reset show, meshes and bitmaps kept, every frame before replayed; "
+                   "recording renderer; CPU of the loop's thread" +
+                   (wall ? ", wall clock " + milliseconds(*wall) : std::string()) + "), median of 3";
+        row.value =
+            structuralRun.status == 0 ? number(structuralKeys, "structural_edit_median_ms") : std::nullopt;
+        row.unit = "ms";
+        row.referenceValue =
+            structuralRun.status == 0 ? number(structuralKeys, "seek_median_ms") : std::nullopt;
+        row.reference = "goal: no slower than a seek to 159 s in the same run" +
+                        (row.referenceValue ? ", " + milliseconds(*row.referenceValue) : std::string());
+        row.ratioValue = ratioOf(row.value, row.referenceValue);
+        row.ratio = ratioText(row.value, row.referenceValue, "%.2fx the seek");
         rows.push_back(row);
     }
 

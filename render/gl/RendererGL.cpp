@@ -260,6 +260,12 @@ int RendererGL::initialize(Viewport* window) {
         return fonts;
     }
     textLines_.assign(height_ / 16, TextLineEntry{});
+    // The spectrum's sampler has a unit of its own in every program, above those that programs
+    // number from 0 for their own samplers.
+    GLint units = 0;
+    glGetIntegerv(GL_MAX_COMBINED_TEXTURE_IMAGE_UNITS, &units);
+    spectrumUnit_ = std::max(16, std::min(31, static_cast<int>(units) - 1));
+    GlProgram::reserveUnit(SpectrumSamplerName, spectrumUnit_);
     if (!compileShaders()) {
         releaseDeviceObjects();
         return -1;
@@ -286,6 +292,7 @@ int RendererGL::initialize(Viewport* window) {
     if (glGetError() != GL_NO_ERROR)
         logStream << "renderer: OpenGL reported an error while setting up" << std::endl;
     initialized_ = true;
+    noteProgramsChanged();
     if (chain_) setFilterChain(chain_); // handed over before the device existed
     return 0;
 }
@@ -452,6 +459,11 @@ void RendererGL::releaseDeviceObjects() {
                              &overlayShader_, &prim3dShader_,   &meshShaderSimple_, &meshShaderNv_};
     for (GlProgram* program : programs)
         program->release();
+    materialPrograms_.clear();
+    materialLooks_.clear();
+    feeds_.clear();
+    glDeleteTextures(1, &spectrumTexture_);
+    spectrumTexture_ = 0;
     releaseOverlayObjects();
     glDeleteProgramPipelines(1, &pipeline_);
     glDeleteTextures(static_cast<GLsizei>(targets_.size()), targets_.data());
@@ -804,9 +816,15 @@ void RendererGL::uploadMaterial(MaterialEntry& entry) {
 }
 
 MaterialEntry* RendererGL::findMaterialLocked(const std::string& name) {
+    // A material registered again under its name (a bitmap saved while the show plays) is passed
+    // over until its textures are made, so the one before it stays on screen meanwhile.
+    MaterialEntry* first = nullptr;
     for (auto& entry : materials_)
-        if (entry->name == name) return entry.get();
-    return nullptr;
+        if (entry->name == name) {
+            if (entry->uploaded) return entry.get();
+            if (!first) first = entry.get();
+        }
+    return first;
 }
 
 // ---- lights ----

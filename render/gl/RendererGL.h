@@ -63,6 +63,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -232,6 +233,13 @@ public:
     void enablePassTiming(bool on) override;
     std::vector<std::pair<std::string, double>> passMilliseconds() override;
     int reloadShader(const std::string& file, std::string& error) override;
+    // The show's own look (RendererGLLook.cpp): every program of every pass gets the inputs of
+    // its uniforms' names; a material may have a shader pair of its own; a declared filter
+    // recipe is put in place between frames.
+    void setShaderInputs(const ShaderInputs& inputs) override;
+    bool declaresShaderInput(const std::string& name) override;
+    void setMaterialShaders(const std::vector<MaterialShaders>& table) override;
+    std::vector<std::pair<std::string, std::string>> shaderProblems() override;
 
     // ---- beyond the interface: capture, inspection and tuning ----
 
@@ -327,6 +335,9 @@ private:
         GLuint textures[3] = {}; // diffuse, normal, emissive
         bool inView = true;      // not wholly outside this frame's view
         Vector corners[8];       // of the mesh's box, in the world
+        // The material's own shaders where it has them and they compiled (null: the renderer's).
+        const GlProgram* vertex = nullptr;
+        const GlProgram* pixel = nullptr;
     };
     struct LightItem {
         Vector position;
@@ -409,6 +420,24 @@ private:
     void drawTextLabels();
     void runFilterChain();
     void present();
+
+    // The show's look (RendererGLLook.cpp).
+    struct MaterialLook {
+        GlProgram* vertex = nullptr; // null: the renderer's own
+        GlProgram* pixel = nullptr;
+    };
+    // A new material table or filter recipe, made on the thread that renders.
+    void makePendingLook();
+    bool lookPending();
+    // The stages' resources for the chain's stages as they stand (the target, the shader).
+    void buildStageResources();
+    // A material's shader of that file, built the first time it is asked for (invalid when it
+    // does not compile: the renderer's own draws instead).
+    GlProgram* materialProgram(const std::string& file, GLenum stage);
+    // Every program a pass may use, for the inputs and the names declared.
+    std::vector<GlProgram*> allPrograms();
+    void noteProgramsChanged();
+    void feedShaderInputs();
 
     // Helpers.
     void bindTarget(GLuint framebuffer, int width, int height);
@@ -548,6 +577,28 @@ private:
     // Filter chain.
     FilterChain* chain_ = nullptr;
     std::vector<std::unique_ptr<FilterResources>> stageResources_;
+
+    // The show's look. What a program was fed, to feed it again without looking names up, and
+    // each fed uniform's value as the program was built (it gets it back when its input goes).
+    struct Feed {
+        GLuint program = 0;
+        uint64_t names = ~0ull;
+        std::vector<std::pair<GlProgram::Uniform, size_t>> fed; // uniform, index in inputs_.values
+        std::vector<std::pair<GLint, std::array<float, 4>>> initial;
+    };
+    ShaderInputs inputs_;
+    uint64_t inputNames_ = 0; // changes when the inputs' names (or their order) change
+    std::unordered_map<const GlProgram*, Feed> feeds_;
+    GLuint spectrumTexture_ = 0;
+    int spectrumUnit_ = 31;
+    bool spectrumCleared_ = false;
+    std::map<std::pair<std::string, GLenum>, std::unique_ptr<GlProgram>> materialPrograms_;
+    std::unordered_map<std::string, MaterialLook> materialLooks_; // by material name
+    std::mutex lookMutex_; // the three below, which other threads reach
+    std::vector<MaterialShaders> pendingMaterialShaders_;
+    bool materialShadersPending_ = false;
+    std::map<std::string, std::string> shaderProblems_; // file -> the compiler's text
+    std::vector<std::string> declaredNames_;            // sorted
 
     TextureFiltering filtering_;
     std::array<std::atomic<int>, static_cast<size_t>(DeviceObject::Count)> simulatedFailures_{};

@@ -9,6 +9,7 @@
 #include "engine/base/SystemWindow.h"
 #include "engine/base/Viewport.h"
 #include "render/FilterChain.h"
+#include "render/InstanceTransform.h"
 #include "render/Mesh.h"
 
 #include <cmath>
@@ -44,15 +45,6 @@ const Matrix& shadowProjection() {
     return projection;
 }
 
-Matrix modelMatrixOf(const RenderInstance& instance) {
-    const Vector scale = instance.scale ? *instance.scale : Vector{1, 1, 1};
-    const Vector rotation = instance.rotation ? *instance.rotation : Vector{};
-    const Vector position = instance.position ? *instance.position : Vector{};
-    return matrixMultiply(matrixMultiply(matrixScaling(scale.x, scale.y, scale.z),
-                                         matrixRotationYawPitchRoll(rotation.x, rotation.y, rotation.z)),
-                          matrixTranslation(position.x, position.y, position.z));
-}
-
 } // namespace
 
 void RendererGL::renderFrame(float) {
@@ -66,6 +58,7 @@ void RendererGL::renderFrame(float) {
     }
     timestamp(0);
     prepareFrame();
+    feedShaderInputs();
     {
         // Taken so that a registration that has just found its work undone is already waiting.
         std::lock_guard lock(frameMutex_);
@@ -94,6 +87,7 @@ void RendererGL::renderFrame(float) {
 // without the locks, so registration never waits for drawing.
 void RendererGL::prepareFrame() {
     collectGarbage();
+    makePendingLook();
 
     std::unique_lock lights(lightsLock_, std::defer_lock);
     std::unique_lock meshes(meshesLock_, std::defer_lock);
@@ -137,7 +131,7 @@ void RendererGL::prepareFrame() {
     drawItems_.clear();
     if (haveInstances) {
         for (RenderInstance* instance : instances_) {
-            if (instance->hasModelMatrix) instance->modelMatrix = modelMatrixOf(*instance);
+            if (instance->hasModelMatrix) instance->modelMatrix = instanceModelMatrix(*instance);
             MeshEntry* entry = haveMeshes ? instance->meshEntry : nullptr;
             if (entry && entry->mesh && instance->dirty && *instance->dirty) {
                 // An actor rewrote the mesh's arrays: interleave and upload them again.
@@ -165,6 +159,13 @@ void RendererGL::prepareFrame() {
                 item.corners[c] = transformCoord(corner, item.model);
             }
             item.emissiveScale = instance->emissiveScale ? *instance->emissiveScale : Vector{};
+            if (!materialLooks_.empty())
+                if (auto look = materialLooks_.find(instance->materialName); look != materialLooks_.end()) {
+                    // One that never compiled leaves the stage to the renderer's own shader.
+                    if (look->second.vertex && look->second.vertex->valid())
+                        item.vertex = look->second.vertex;
+                    if (look->second.pixel && look->second.pixel->valid()) item.pixel = look->second.pixel;
+                }
             if (haveMaterials)
                 if (const MaterialEntry* material = findMaterialLocked(instance->materialName)) {
                     if (!material->uploaded) continue; // drawn once its textures exist
@@ -261,7 +262,8 @@ int RendererGL::pendingResources() {
         std::count_if(meshes_.begin(), meshes_.end(), [](const auto& e) { return !e->uploaded; });
     const auto materials =
         std::count_if(materials_.begin(), materials_.end(), [](const auto& e) { return !e->uploaded; });
-    return static_cast<int>(pendingLights_.size()) + static_cast<int>(meshes) + static_cast<int>(materials);
+    return static_cast<int>(pendingLights_.size()) + static_cast<int>(meshes) + static_cast<int>(materials) +
+           (lookPending() ? 1 : 0);
 }
 
 RendererGL::FrameWait RendererGL::waitForFrames(const std::function<bool()>& done,
@@ -300,6 +302,7 @@ int RendererGL::waitForResources(int milliseconds) {
             std::scoped_lock lists(lightsLock_, meshesLock_, materialsLock_, instancesLock_);
             makePendingResources(std::numeric_limits<size_t>::max(), true, true, true, true);
         }
+        makePendingLook();
         { std::lock_guard lock(frameMutex_); }
         frameDone_.notify_all();
         return 0;
@@ -353,35 +356,56 @@ void RendererGL::geometryPass() {
     clearBound();
     glEnable(GL_DEPTH_TEST);
 
-    useStages(meshShader_, gShader_);
-    meshShader_.setMatrix("Proj", projection_);
-    const GlProgram::Uniform worldView = meshShader_.find("WorldView");
-    const GlProgram::Uniform modelMat = meshShader_.find("ModelMat");
-    const GlProgram::Uniform normalMat = meshShader_.find("NormalMat");
-    const GlProgram::Uniform emissiveScale = gShader_.find("emissiveScale");
-    const GlProgram::Uniform samplers[3] = {gShader_.find("diffuseMap"), gShader_.find("normalMap"),
-                                            gShader_.find("emissiveMap")};
+    // The renderer's own shader pair, or a material's own for either stage. The uniforms are
+    // looked up again only when the pair changes, which the draws in a row of one material skip.
+    const GlProgram* vertex = nullptr;
+    const GlProgram* pixel = nullptr;
+    GlProgram::Uniform worldView, modelMat, normalMat, emissiveScale, samplers[3];
     // An instance without a material keeps the textures of the draw before it; the first one
     // of the frame sees neutral ones.
-    for (int t = 0; t < 3; ++t)
-        gShader_.bindTexture(samplers[t], defaultTextures_[t]);
+    GLuint textures[3] = {defaultTextures_[0], defaultTextures_[1], defaultTextures_[2]};
+    auto bindTextures = [&] {
+        for (int t = 0; t < 3; ++t)
+            pixel->bindTexture(samplers[t], textures[t]);
+    };
+    auto use = [&](const DrawItem& item) {
+        const GlProgram* v = item.vertex ? item.vertex : &meshShader_;
+        const GlProgram* p = item.pixel ? item.pixel : &gShader_;
+        if (v == vertex && p == pixel) return;
+        vertex = v;
+        pixel = p;
+        useStages(*vertex, *pixel);
+        vertex->setMatrix("Proj", projection_);
+        worldView = vertex->find("WorldView");
+        modelMat = vertex->find("ModelMat");
+        normalMat = vertex->find("NormalMat");
+        emissiveScale = pixel->find("emissiveScale");
+        const char* names[3] = {"diffuseMap", "normalMap", "emissiveMap"};
+        for (int t = 0; t < 3; ++t)
+            samplers[t] = pixel->find(names[t]);
+        bindTextures();
+    };
+    if (!drawItems_.empty()) use(drawItems_.front());
 
     // What lies wholly outside the view draws no pixel; its material still counts as the last one
     // bound, for the instance without a material that may follow.
     instancesCulled_ = 0;
     for (const DrawItem& item : drawItems_) {
-        if (item.hasMaterial)
+        if (item.hasMaterial) {
             for (int t = 0; t < 3; ++t)
-                gShader_.bindTexture(samplers[t], item.textures[t] ? item.textures[t] : defaultTextures_[t]);
+                textures[t] = item.textures[t] ? item.textures[t] : defaultTextures_[t];
+            bindTextures();
+        }
         if (!item.inView) {
             ++instancesCulled_;
             continue;
         }
-        meshShader_.setMatrix(worldView, matrixMultiply(item.model, view_));
-        meshShader_.setMatrix(modelMat, item.model);
-        meshShader_.setMatrix(normalMat, matrixTranspose(matrixInverse(item.model)));
-        gShader_.setVector(emissiveScale, item.emissiveScale.x, item.emissiveScale.y, item.emissiveScale.z,
-                           1.0f);
+        use(item);
+        vertex->setMatrix(worldView, matrixMultiply(item.model, view_));
+        vertex->setMatrix(modelMat, item.model);
+        vertex->setMatrix(normalMat, matrixTranspose(matrixInverse(item.model)));
+        pixel->setVector(emissiveScale, item.emissiveScale.x, item.emissiveScale.y, item.emissiveScale.z,
+                         1.0f);
         glBindVertexArray(item.vertexArray);
         glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(item.vertexCount), GL_UNSIGNED_INT,
                        reinterpret_cast<const void*>(item.indexOffset));

@@ -348,6 +348,15 @@ int RendererGL::setFilterChain(FilterChain* chain) {
     releaseStageResources();
     chain_ = chain;
     if (!chain || chain->count() <= 0) return 0;
+    buildStageResources();
+    noteProgramsChanged();
+    return chain->count();
+}
+
+void RendererGL::buildStageResources() {
+    FilterChain* chain = chain_;
+    if (!chain) return;
+    const bool declared = chain->declared();
     const int count = std::min(chain->count(), FilterChain::MaxStages);
     for (int i = 0; i < count; ++i) {
         FilterStage& stage = chain->stage(i);
@@ -358,12 +367,16 @@ int RendererGL::setFilterChain(FilterChain* chain) {
             logStream << "FAIL!" << std::endl;
             logStream << "filter stage " << i << ": " << error << std::endl;
             noteProblem("filter stage shader " + stage.shaderFile + " does not compile");
+            // A scene's own stage shows what is wrong with it over the picture, as a reload does.
+            if (declared) {
+                std::lock_guard lock(lookMutex_);
+                shaderProblems_[stage.shaderFile] = error;
+            }
         }
         makeStageTarget(*resources);
         stage.resources = resources.get();
         stageResources_.push_back(std::move(resources));
     }
-    return chain->count();
 }
 
 void RendererGL::makeStageTarget(FilterResources& resources) {
@@ -453,6 +466,9 @@ void RendererGL::runFilterChain() {
             const GLuint texture = j >= inputs || (!last && source == i) ? 0 : filterInputTexture(source);
             shader.bindTexture(samplerName, texture);
         }
+        // The stage's own parameters first: an actor's parameter of the same name wins.
+        for (const auto& [name, value] : stage.parameters)
+            shader.setVector(name.c_str(), value[0], value[1], value[2], value[3]);
         for (const auto& [name, value] : parameters)
             shader.setVector(name.c_str(), value.x, value.y, value.z, 0.0f);
         shader.setFloat("resX", static_cast<float>(width_));
@@ -540,6 +556,8 @@ int RendererGL::reloadShader(const std::string& file, std::string& error) {
             if (chain_->stage(i).shaderFile == file)
                 if (FilterResources* resources = resourcesOf(i))
                     users.push_back({&resources->shader, GL_FRAGMENT_SHADER});
+    for (auto& [key, program] : materialPrograms_)
+        if (key.first == file) users.push_back({program.get(), key.second});
     if (users.empty()) return 1;
     GlProgram built;
     if (!built.build(file, users.front().second, error)) return -1;
@@ -554,5 +572,10 @@ int RendererGL::reloadShader(const std::string& file, std::string& error) {
     // The old programs go with `built` and the copies; the pipeline binds programs per draw.
     overlayStages_ = OverlayStages::None;
     ++shaderBuilds_;
+    {
+        std::lock_guard lock(lookMutex_);
+        shaderProblems_.erase(file);
+    }
+    noteProgramsChanged();
     return 0;
 }

@@ -11,6 +11,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <sndfile.h>
+#include <sys/stat.h>
 #define OV_EXCLUDE_STATIC_CALLBACKS
 #include <vorbis/vorbisfile.h>
 
@@ -180,14 +181,47 @@ TEST_F(AssetImport, AModelsNormalAndEmissiveMapsAndEmbeddedPicturesComeAlong) {
     writeGlb(in("lamp.glb"), model, in("pics"));
     const ImportRun run = import({in("lamp.glb").string()});
     ASSERT_EQ(run.status, 0) << run.lines.front();
-    EXPECT_EQ(filesUnder(show()), (std::vector<std::string>{"model/lamp.obj", "tex/lamp.bmp",
-                                                            "tex/lamp_emissive.bmp", "tex/lamp_normal.bmp"}));
+    EXPECT_EQ(filesUnder(show()),
+              (std::vector<std::string>{"model/lamp.imported", "model/lamp.obj", "tex/lamp.bmp",
+                                        "tex/lamp_emissive.bmp", "tex/lamp_normal.bmp"}));
     const auto material = engineMaterial(show(), "lamp");
     ASSERT_TRUE(material);
     // The base colour factor tints the picture; green along +v stays.
     EXPECT_EQ(texelAt(material->diffuse, 8, 8, {0.1f, 0.9f}), (std::array<uint8_t, 3>{0, 128, 0}));
     EXPECT_EQ(texelAt(material->normal, 8, 8, {0.5f, 0.5f}), (std::array<uint8_t, 3>{127, 200, 230}));
     EXPECT_EQ(texelAt(material->emissive, 8, 8, {0.9f, 0.9f}), (std::array<uint8_t, 3>{255, 0, 0}));
+}
+
+TEST_F(AssetImport, WithoutADiffusePictureTheMapsKeepTheirSizeAndTheColourTakesItToo) {
+    // A 16 x 8 normal map leaning right on its left half only, an 8 x 4 glow, a blue base colour.
+    Image normal{16, 8, {}};
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x)
+            normal.rgb.insert(normal.rgb.end(), {static_cast<uint8_t>(x < 8 ? 200 : 128), 128, 230});
+    writePicturePng(in("normal.png"), normal);
+    writePicturePng(in("glow.png"), quartersPicture(8, 4));
+    TestGltf model;
+    model.meshes.push_back(cubePrimitive(true));
+    model.nodes.push_back({"Cube"});
+    TestMaterial panel{"Panel", -1, 0, 1};
+    panel.factor = {0, 0, 1, 1};
+    panel.emissiveFactor = {1, 1, 1};
+    model.materials.push_back(panel);
+    model.imageFiles = {"normal.png", "glow.png"};
+    writeGltf(in("panel.gltf"), model);
+    const ImportRun run = import({in("panel.gltf").string()});
+    ASSERT_EQ(run.status, 0) << run.lines.front();
+    EXPECT_TRUE(run.says("wrote tex/panel.bmp (16 x 8, its colour)"));
+    EXPECT_TRUE(run.says("wrote tex/panel_normal.bmp (16 x 8)"));
+    EXPECT_TRUE(run.says("glow.png: emissive picture scaled from 8 x 4 to the material's 16 x 8"));
+    const auto material = engineMaterial(show(), "panel");
+    ASSERT_TRUE(material);
+    EXPECT_EQ(material->width, 16);
+    EXPECT_EQ(material->height, 8);
+    EXPECT_EQ(texelAt(material->diffuse, 16, 8, {0.5f, 0.5f}), (std::array<uint8_t, 3>{0, 0, 255}));
+    // The lean stays on the picture's left half (+u runs that way), its red inverted for the engine.
+    EXPECT_EQ(texelAt(material->normal, 16, 8, {0.8f, 0.5f}), (std::array<uint8_t, 3>{55, 128, 230}));
+    EXPECT_EQ(texelAt(material->normal, 16, 8, {0.2f, 0.5f}), (std::array<uint8_t, 3>{127, 128, 230}));
 }
 
 // ---- music ----
@@ -266,7 +300,8 @@ TEST_F(AssetImport, EachBadInputGetsOneLineAFailingStatusAndNothingWritten) {
     expectRefused(import({in("points.obj").string()}), "points.obj: the scene holds no");
 
     writeObjCube(in("lost.obj"), "nowhere/missing.png");
-    expectRefused(import({in("lost.obj").string()}), "the picture nowhere/missing.png is not found");
+    expectRefused(import({in("lost.obj").string(), "--strict"}),
+                  "the picture nowhere/missing.png is not found");
 
     // A referenced picture that does not decode fails the whole model: no mesh without its material.
     writeText(in("broken.png"), "\x89PNG but not really");
@@ -291,6 +326,45 @@ TEST_F(AssetImport, EachBadInputGetsOneLineAFailingStatusAndNothingWritten) {
         .write(reinterpret_cast<const char*>(engineFile.data()), 8);
     fs::remove(show() / "model");
     expectRefused(import({in("ready.obj").string()}), "already a beatshow mesh file");
+}
+
+TEST_F(AssetImport, AModelWhoseReadingRunsAwayIsStoppedByTheMemoryOrTimeLimit) {
+    // An OFF header that claims 180 million vertices: Assimp fills 2 GB before it looks further.
+    writeText(in("huge.off"), "OFF\n180000000 6 0\n0 0 0\n");
+    expectRefused(import({in("huge.off").string(), "--max-memory", "200"}),
+                  "huge.off: reading it took more than 200 MB of memory and was stopped (--max-memory MB "
+                  "allows more); nothing written for it");
+    // A material library that never ends (a pipe nobody writes): the reading waits for ever.
+    ASSERT_EQ(mkfifo(in("endless.mtl").c_str(), 0600), 0);
+    writeText(in("waits.obj"), "mtllib endless.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    expectRefused(
+        import({in("waits.obj").string(), "--max-seconds", "0.5"}),
+        "waits.obj: reading it took longer than 0.5 s and was stopped (--max-seconds S allows more)");
+
+    // The limits are each reading's own: a model after the stopped one comes in.
+    writePicturePng(in("quarters.png"), quartersPicture());
+    writeObjCube(in("fine.obj"), "quarters.png");
+    const ImportRun run = import({in("huge.off").string(), in("fine.obj").string(), "--max-memory", "200"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.says("huge.off: reading it took more than 200 MB"));
+    EXPECT_TRUE(run.says("fine.obj: wrote model/fine.obj"));
+    EXPECT_EQ(filesUnder(show()),
+              (std::vector<std::string>{"model/fine.imported", "model/fine.obj", "tex/fine.bmp"}));
+}
+
+TEST_F(AssetImport, AssimpsOwnCrashesAndEndlessReadingsFoundByTheFuzzerEndInOneLine) {
+    // Each file of the fuzzer's: its first line names the format, the rest is the model.
+    auto model = [&](const std::string& crasher, const std::string& name) {
+        std::ifstream file(fs::path(BEATSHOW_MODEL_CRASHERS) / crasher, std::ios::binary);
+        std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+        writeText(in(name), bytes.substr(bytes.find('\n') + 1));
+        return in(name).string();
+    };
+    // Assimp's own assertion on a damaged zip ends its process: here the reading's, not ours.
+    expectRefused(import({model("assimp-3mf-zip-assertion-aborts", "broken.3mf")}),
+                  "broken.3mf: reading it crashed (Aborted); nothing written for it");
+    expectRefused(import({model("assimp-ply-reader-never-ends", "endless.ply"), "--max-seconds", "1"}),
+                  "endless.ply: reading it took longer than 1 s and was stopped");
 }
 
 TEST_F(AssetImport, AFolderThatCannotBeWrittenIsSaidOnceAndNothingIsLeftBehind) {
@@ -328,6 +402,10 @@ TEST(ImportArguments, ABadCommandLineIsRefusedWithItsReason) {
              std::pair{std::vector<std::string>{}, "nothing to import"},
              std::pair{std::vector<std::string>{"a.glb", "--scale", "0"}, "--scale 0: give a number above 0"},
              std::pair{std::vector<std::string>{"a.glb", "--scale", "big"}, "--scale big"},
+             std::pair{std::vector<std::string>{"a.glb", "--max-memory", "0"},
+                       "--max-memory 0: give a number above 0"},
+             std::pair{std::vector<std::string>{"a.glb", "--max-seconds", "-1"},
+                       "--max-seconds -1: give a number above 0"},
              std::pair{std::vector<std::string>{"a.glb", "b.glb", "--name", "x"}, "--name names one asset"},
              std::pair{std::vector<std::string>{"a.glb", "--name", "my crate"}, "for example my_crate"},
              std::pair{std::vector<std::string>{"--text", "hi", "--height", "2"}, "--height 2"},

@@ -2,12 +2,15 @@
 // files it stands for (a model its meshes and materials, a picture a material, a song an Ogg
 // Vorbis file), written whole or not at all, and a scene snippet that places them.
 //
-//   beatshow-import FILE... [--into DIR] [--name NAME] [--scale S] [--merge] [--z-up]
+//   beatshow-import FILE... [--into DIR] [--name NAME] [--scale S] [--merge] [--z-up] [--strict]
+//                   [--max-memory MB] [--max-seconds S]
 //   beatshow-import --text "WORDS" [--font F] [--height PX] [--into DIR] [--name NAME]
 //
 // Standard output carries only the snippet, so it can be redirected into a file; what was written,
 // what was changed on the way and what failed are lines on the message stream.
 #pragma once
+
+#include "tools/import/GuardedRead.h"
 
 #include <iosfwd>
 #include <string>
@@ -20,6 +23,8 @@ struct ImportRequest {
     float scale = 1.0f;
     bool merge = false;
     bool zUp = false;
+    bool strict = false; // a model's missing picture refuses the model
+    ReadLimits limits = defaultReadLimits();
     bool text = false;
     std::string words;
     std::string font; // empty: the default font

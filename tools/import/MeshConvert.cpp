@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <unordered_map>
 
 namespace {
 
@@ -58,6 +59,87 @@ std::vector<TexCoord> planarMapping(const std::vector<Vector>& positions) {
             uvs[i] = {(high.x - p.x) / span(extent.x), (p.y - low.y) / span(extent.y)};
     }
     return uvs;
+}
+
+// The angle at corner `at` of a triangle, between the edges to the two others (0 for a
+// degenerate one).
+float cornerAngle(const Vector& at, const Vector& next, const Vector& previous) {
+    const Vector a = unitOrZero(next - at), b = unitOrZero(previous - at);
+    if (a.lengthSquared() < 0.5f || b.lengthSquared() < 0.5f) return 0.0f;
+    return std::acos(std::clamp(a.dot(b), -1.0f, 1.0f));
+}
+
+// Normals made up for every corner of the triangles: the faces around the corner's position that
+// meet its own face at less than the crease angle, each counted by its angle at that position.
+// Faces meet at a position, not at a vertex index: a file may share one vertex between the faces
+// of a sharp edge (a cube of eight corners) or split a smooth surface's vertices for their texture
+// coordinates, and neither decides where the surface is smooth. So a cube stays a cube and a
+// sphere stays round, whichever way the file keeps its corners.
+std::vector<Vector> madeUpNormals(const std::vector<Vector>& positions,
+                                  const std::vector<uint32_t>& triangles, float creaseDegrees) {
+    const float smoothAbove = std::cos(std::clamp(creaseDegrees, 0.0f, 180.0f) * 3.14159265f / 180.0f);
+    const size_t corners = triangles.size();
+    std::vector<Vector> faces(corners / 3);
+    for (size_t t = 0; t < faces.size(); ++t) {
+        const Vector& p0 = positions[triangles[3 * t]];
+        faces[t] =
+            unitOrZero(cross(positions[triangles[3 * t + 1]] - p0, positions[triangles[3 * t + 2]] - p0));
+    }
+
+    // One number per distinct position (0.0 and -0.0 alike).
+    struct PositionKey {
+        uint32_t x, y, z;
+        bool operator==(const PositionKey&) const = default;
+    };
+    struct PositionHash {
+        size_t operator()(const PositionKey& k) const {
+            return std::hash<uint64_t>{}((static_cast<uint64_t>(k.x) << 32 | k.y) ^
+                                         (static_cast<uint64_t>(k.z) * 0x9E3779B97F4A7C15ull));
+        }
+    };
+    auto bits = [](float f) { return f == 0.0f ? 0u : std::bit_cast<uint32_t>(f); };
+    std::unordered_map<PositionKey, uint32_t, PositionHash> places;
+    std::vector<uint32_t> placeOfCorner(corners);
+    for (size_t c = 0; c < corners; ++c) {
+        const Vector& p = positions[triangles[c]];
+        const auto [it, added] = places.try_emplace(PositionKey{bits(p.x), bits(p.y), bits(p.z)},
+                                                    static_cast<uint32_t>(places.size()));
+        placeOfCorner[c] = it->second;
+    }
+
+    // The corners at each position, grouped (a counting sort by position).
+    std::vector<size_t> first(places.size() + 1, 0);
+    for (uint32_t place : placeOfCorner)
+        ++first[place + 1];
+    for (size_t i = 1; i < first.size(); ++i)
+        first[i] += first[i - 1];
+    std::vector<size_t> cornersAt(corners);
+    std::vector<size_t> fill(first.begin(), first.end() - 1);
+    for (size_t c = 0; c < corners; ++c)
+        cornersAt[fill[placeOfCorner[c]]++] = c;
+
+    std::vector<float> angles(corners);
+    for (size_t c = 0; c < corners; ++c) {
+        const size_t t = c / 3, k = c % 3;
+        angles[c] = cornerAngle(positions[triangles[3 * t + k]], positions[triangles[3 * t + (k + 1) % 3]],
+                                positions[triangles[3 * t + (k + 2) % 3]]);
+    }
+
+    std::vector<Vector> normals(corners);
+    for (size_t c = 0; c < corners; ++c) {
+        const Vector& own = faces[c / 3];
+        if (own.lengthSquared() < 0.5f) continue;
+        Vector sum;
+        const uint32_t place = placeOfCorner[c];
+        for (size_t i = first[place]; i < first[place + 1]; ++i) {
+            const size_t other = cornersAt[i];
+            const Vector& face = faces[other / 3];
+            if (face.dot(own) >= smoothAbove) sum += face * angles[other];
+        }
+        normals[c] = unitOrZero(sum);
+        if (normals[c].lengthSquared() < 0.5f) normals[c] = own;
+    }
+    return normals;
 }
 
 } // namespace
@@ -136,6 +218,11 @@ void appendEngineTriangles(const SourceMesh& mesh, const Affine& transform, cons
         kept.insert(kept.end(), {a, b, c});
     }
 
+    // Corners the file gives no usable normal get one made up from the faces around them.
+    std::vector<Vector> madeUp;
+    if (std::any_of(kept.begin(), kept.end(), [&](uint32_t v) { return normals[v].lengthSquared() < 0.5f; }))
+        madeUp = madeUpNormals(positions, kept, settings.creaseDegrees);
+
     // Tangent and binormal directions of each vertex: the slopes of u and v over the triangles
     // around it, each triangle counting by its size.
     std::vector<Vector> alongU(count), alongV(count);
@@ -157,15 +244,13 @@ void appendEngineTriangles(const SourceMesh& mesh, const Affine& transform, cons
 
     out.reserve(out.size() + kept.size());
     for (size_t t = 0; t < kept.size(); t += 3) {
-        const uint32_t corners[3] = {kept[t], kept[t + 1], kept[t + 2]};
-        const Vector face = unitOrZero(cross(positions[corners[1]] - positions[corners[0]],
-                                             positions[corners[2]] - positions[corners[0]]));
-        for (uint32_t v : corners) {
+        for (size_t corner = t; corner < t + 3; ++corner) {
+            const uint32_t v = kept[corner];
             MeshRecord record;
             record.position = positions[v];
             record.uv = uvs[v];
             Vector n = normals[v];
-            if (n.lengthSquared() < 0.5f) n = face;
+            if (n.lengthSquared() < 0.5f) n = madeUp[corner];
             if (n.lengthSquared() < 0.5f) n = Vector{0, 0, -1};
             record.normal = n;
 

@@ -11,9 +11,10 @@
 //   - u becomes 1 - u, v stays;
 //   - normals follow the transform's inverse transpose; the tangent points along +u and the
 //     binormal along +v of the final texture coordinates, both at right angles to the normal.
-// A mesh without normals gets flat ones per face; one without texture coordinates gets a flat
-// projection from the side it is thinnest on (the front when in doubt), so its tangent frame still
-// works with a normal map.
+// A mesh without normals gets them made up from its faces, smooth across gentle edges and split at
+// sharp ones whether or not the file shares the corner between the faces; one without texture
+// coordinates gets a flat projection from the side it is thinnest on (the front when in doubt), so
+// its tangent frame still works with a normal map.
 #pragma once
 
 #include "math/Vector.h"
@@ -56,6 +57,9 @@ struct SourceMesh {
 struct ConvertSettings {
     float scale = 1.0f;
     bool zUp = false; // the model stands on z (CAD, STL): turned to stand on y first
+    // Made-up normals are smooth across edges where faces meet at less than this, and split
+    // (flat on each side) at sharper ones.
+    float creaseDegrees = 60.0f;
 };
 
 struct ConvertReport {

@@ -8,6 +8,7 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <map>
@@ -89,31 +90,85 @@ std::string percentDecoded(const std::string& text) {
     return out;
 }
 
-// Where a picture a model names lies: as written (beside the model when relative), URL-decoded,
-// with Windows separators, or by its file name alone beside the model (textures exported from
-// another machine keep that machine's folders).
+bool sameIgnoringCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// The file reached from `folder` through `parts`, each taken as written or else as the entry of
+// its folder whose name differs only in letter case (models made on Windows or macOS name their
+// pictures without minding it). Empty when one part is missing or the end is not a file.
+fs::path followIgnoringCase(fs::path folder, const std::vector<std::string>& parts, size_t from) {
+    std::error_code ec;
+    for (size_t i = from; i < parts.size(); ++i) {
+        fs::path next = folder / parts[i];
+        if (parts[i] != "." && parts[i] != ".." && !fs::exists(next, ec)) {
+            std::vector<fs::path> alike;
+            for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator();
+                 it.increment(ec))
+                if (sameIgnoringCase(it->path().filename().string(), parts[i])) alike.push_back(it->path());
+            if (alike.empty()) return {};
+            next = *std::min_element(alike.begin(), alike.end());
+        }
+        folder = std::move(next);
+    }
+    return fs::is_regular_file(folder, ec) ? folder : fs::path();
+}
+
+// Where a picture a model names lies. Tried in turn, each part in any letter case, as written and
+// URL-decoded:
+//   - the path itself: absolute, or relative to the model's folder (Blender writes that as
+//     "//textures/wood.png");
+//   - with Windows separators and drive letters read as such;
+//   - every shorter tail of it (textures/wood.png, then wood.png) in the model's folder and in
+//     the folder above, since pictures exported from another machine keep that machine's
+//     folders, and a project's textures often lie beside its models' folder.
 std::string findPicture(const fs::path& modelFolder, std::string written) {
     if (written.rfind("file://", 0) == 0) written = written.substr(7);
-    std::string windows = written;
-    for (char& c : windows)
-        if (c == '\\') c = '/';
-    std::vector<fs::path> candidates;
-    for (const std::string& form : {written, percentDecoded(written), windows, percentDecoded(windows)}) {
-        const fs::path p(form);
-        candidates.push_back(p.is_absolute() ? p : modelFolder / p);
-        candidates.push_back(modelFolder / p.filename());
-    }
-    for (const fs::path& candidate : candidates) {
-        std::error_code ec;
-        if (fs::is_regular_file(candidate, ec)) return candidate.string();
+    for (std::string form : {written, percentDecoded(written)}) {
+        for (char& c : form)
+            if (c == '\\') c = '/';
+        const bool blender = form.rfind("//", 0) == 0;
+        const bool drive =
+            form.size() >= 2 && std::isalpha(static_cast<unsigned char>(form[0])) && form[1] == ':';
+        const bool absolute = !blender && !drive && !form.empty() && form[0] == '/';
+        std::vector<std::string> parts;
+        for (size_t at = 0; at <= form.size();) {
+            const size_t end = std::min(form.find('/', at), form.size());
+            if (end > at) parts.push_back(form.substr(at, end - at));
+            at = end + 1;
+        }
+        if (drive && !parts.empty()) parts.erase(parts.begin());
+        if (parts.empty()) continue;
+        std::vector<fs::path> found;
+        if (absolute) found.push_back(followIgnoringCase("/", parts, 0));
+        found.push_back(followIgnoringCase(modelFolder, parts, 0));
+        for (const fs::path& f : found)
+            if (!f.empty()) return f.string();
+        for (size_t from = 1; from < parts.size(); ++from) {
+            if (parts[from] == ".." || parts[from] == ".") continue;
+            for (const fs::path& folder : {modelFolder, modelFolder.parent_path()})
+                if (fs::path f = followIgnoringCase(folder, parts, from); !f.empty()) return f.string();
+        }
     }
     return {};
 }
 
-// The first picture of the type the material names, found on disk or in the scene. False and a
-// message when it names one that cannot be found.
+// A picture a material names that is not there, and what the material does without it.
+struct MissingPicture {
+    std::string why;     // "the picture P is not found (...)"
+    std::string without; // what the material has instead
+    std::string material;
+};
+
+// The first picture of the type the material names, found on disk or in the scene. One it names
+// that cannot be found is false and a message when `strict`, else added to `missing`, the
+// material going without it.
 bool pictureOf(const aiScene* scene, const aiMaterial* material, aiTextureType type, const fs::path& folder,
-               PictureSource& out, std::string& error) {
+               bool strict, MissingPicture lost, PictureSource& out, std::vector<MissingPicture>& missing,
+               std::string& error) {
     aiString written;
     if (material->GetTextureCount(type) == 0 || material->GetTexture(type, 0, &written) != AI_SUCCESS)
         return true;
@@ -137,16 +192,22 @@ bool pictureOf(const aiScene* scene, const aiMaterial* material, aiTextureType t
         out.label = "embedded picture " + path;
         return true;
     }
-    if (!path.empty() && path[0] == '*') {
-        error = "the embedded picture " + path + " is missing from the file";
+    if (path[0] == '*') {
+        lost.why = "the embedded picture " + path + " is missing from the file";
+    } else {
+        out.file = findPicture(folder, path);
+        if (!out.file.empty()) {
+            out.present = true;
+            return true;
+        }
+        lost.why =
+            "the picture " + path + " is not found (looked beside the model, in " + folder.string() + ")";
+    }
+    if (strict) {
+        error = "material " + lost.material + ": " + lost.why;
         return false;
     }
-    out.file = findPicture(folder, path);
-    if (out.file.empty()) {
-        error = "the picture " + path + " is not found (looked beside the model, in " + folder.string() + ")";
-        return false;
-    }
-    out.present = true;
+    missing.push_back(std::move(lost));
     return true;
 }
 
@@ -158,23 +219,22 @@ bool isWhite(const Color& c) {
     return c.r == 1.0f && c.g == 1.0f && c.b == 1.0f;
 }
 
-bool readMaterial(const aiScene* scene, unsigned index, const fs::path& folder, ModelMaterial& out,
-                  std::string& error) {
+bool readMaterial(const aiScene* scene, unsigned index, const fs::path& folder, bool strict,
+                  ModelMaterial& out, std::vector<MissingPicture>& missing, std::string& error) {
     if (index >= scene->mNumMaterials) return true;
     const aiMaterial* material = scene->mMaterials[index];
     aiString name;
     if (material->Get(AI_MATKEY_NAME, name) == AI_SUCCESS) out.sourceName = name.C_Str();
-    const std::string which = "material " + (out.sourceName.empty() ? std::to_string(index) : out.sourceName);
-    auto picture = [&](aiTextureType type, PictureSource& to) {
-        if (pictureOf(scene, material, type, folder, to, error)) return true;
-        error = which + ": " + error;
-        return false;
+    const std::string which = out.sourceName.empty() ? std::to_string(index) : out.sourceName;
+    auto picture = [&](aiTextureType type, PictureSource& to, const char* without) {
+        return pictureOf(scene, material, type, folder, strict, {"", without, which}, to, missing, error);
     };
-    if (!picture(aiTextureType_BASE_COLOR, out.diffuse)) return false;
-    if (!out.diffuse.present && !picture(aiTextureType_DIFFUSE, out.diffuse)) return false;
-    if (!picture(aiTextureType_NORMALS, out.normal)) return false;
-    if (!out.normal.present && !picture(aiTextureType_HEIGHT, out.bump)) return false;
-    if (!picture(aiTextureType_EMISSIVE, out.emissive)) return false;
+    if (!picture(aiTextureType_BASE_COLOR, out.diffuse, "plain colour instead")) return false;
+    if (!out.diffuse.present && !picture(aiTextureType_DIFFUSE, out.diffuse, "plain colour instead"))
+        return false;
+    if (!picture(aiTextureType_NORMALS, out.normal, "no normal map")) return false;
+    if (!out.normal.present && !picture(aiTextureType_HEIGHT, out.bump, "no normal map")) return false;
+    if (!picture(aiTextureType_EMISSIVE, out.emissive, "no glow picture")) return false;
 
     aiColor4D colour;
     // A PBR base colour multiplies its picture; a plain diffuse colour stands only for a missing
@@ -216,16 +276,18 @@ std::string partLabel(const aiScene* scene, const std::vector<Instance>& instanc
 
 } // namespace
 
+const aiScene* readAssimpScene(Assimp::Importer& importer, const std::string& path) {
+    importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
+    // Normals a file lacks are made up in the conversion, not by Assimp: its steps give a corner
+    // that faces on both sides of a sharp edge share the normal of only one of them.
+    return importer.ReadFile(path,
+                             aiProcess_Triangulate | aiProcess_SortByPType | aiProcess_ValidateDataStructure);
+}
+
 int readModel(const std::string& path, const std::string& name, const ModelSettings& settings,
               ImportedModel& out, std::string& error) {
     Assimp::Importer importer;
-    // Faces meeting at more than 60 degrees keep a crease when normals are made up, so a cube
-    // without normals stays a cube and a sphere stays round.
-    importer.SetPropertyFloat(AI_CONFIG_PP_GSN_MAX_SMOOTHING_ANGLE, 60.0f);
-    importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
-    const aiScene* scene =
-        importer.ReadFile(path, aiProcess_Triangulate | aiProcess_SortByPType | aiProcess_GenSmoothNormals |
-                                    aiProcess_ValidateDataStructure);
+    const aiScene* scene = readAssimpScene(importer, path);
     if (!scene) {
         error = std::string("not a model Assimp can read (") + importer.GetErrorString() + ")";
         return -1;
@@ -247,13 +309,31 @@ int readModel(const std::string& path, const std::string& name, const ModelSetti
 
     // Materials in the order the parts first use them; named after the model.
     std::map<unsigned, size_t> materialSlot;
+    std::vector<MissingPicture> missing;
     for (const Instance& instance : instances) {
         const unsigned index = scene->mMeshes[instance.mesh]->mMaterialIndex;
         if (materialSlot.count(index)) continue;
         ModelMaterial material;
-        if (!readMaterial(scene, index, fs::path(path).parent_path(), material, error)) return -1;
+        if (!readMaterial(scene, index, fs::path(path).parent_path(), settings.strict, material, missing,
+                          error))
+            return -1;
         materialSlot[index] = out.materials.size();
         out.materials.push_back(std::move(material));
+    }
+    // One line a missing picture, naming the materials that go without it.
+    std::vector<std::pair<std::string, std::vector<std::string>>> lines; // in the order first met
+    for (const MissingPicture& m : missing) {
+        const std::string line = m.why + "; " + m.without;
+        auto it = std::find_if(lines.begin(), lines.end(), [&](const auto& l) { return l.first == line; });
+        if (it == lines.end()) it = lines.insert(lines.end(), {line, {}});
+        if (std::find(it->second.begin(), it->second.end(), m.material) == it->second.end())
+            it->second.push_back(m.material);
+    }
+    for (const auto& [line, materials] : lines) {
+        std::string names;
+        for (const std::string& material : materials)
+            names += (names.empty() ? "" : ", ") + material;
+        out.notes.push_back((materials.size() == 1 ? "material " : "materials ") + names + ": " + line);
     }
     NameBook materialNames;
     for (size_t i = 0; i < out.materials.size(); ++i) {
@@ -355,42 +435,55 @@ int decodeSource(const PictureSource& source, Image& out, std::vector<std::strin
 
 int materialPictures(const ModelMaterial& material, ImportedPictures& out, std::vector<std::string>& notes,
                      std::string& error) {
+    if (material.diffuse.present && decodeSource(material.diffuse, out.diffuse, notes, error) != 0) return -1;
+    std::optional<Image> normal, bump, emissive;
+    auto decoded = [&](const PictureSource& source, std::optional<Image>& to) {
+        if (!source.present) return true;
+        to.emplace();
+        return decodeSource(source, *to, notes, error) == 0;
+    };
+    if (!decoded(material.normal, normal) || (!normal && !decoded(material.bump, bump)) ||
+        !decoded(material.emissive, emissive))
+        return -1;
+
+    // The engine keeps a material's three pictures at one size: the diffuse picture's, or without
+    // one, the largest of the maps (a plain colour loses nothing at any size).
     if (material.diffuse.present) {
-        if (decodeSource(material.diffuse, out.diffuse, notes, error) != 0) return -1;
         if (material.diffuseTint) tint(out.diffuse, *material.diffuseTint);
     } else {
-        out.diffuse = solidPicture(material.colour);
+        int w = 0, h = 0;
+        for (const std::optional<Image>* map : {&normal, &bump, &emissive})
+            if (*map && static_cast<int64_t>((*map)->width) * (*map)->height > static_cast<int64_t>(w) * h) {
+                w = (*map)->width;
+                h = (*map)->height;
+            }
+        out.diffuse = w > 0 ? solidPicture(material.colour, w, h) : solidPicture(material.colour);
     }
     const int w = out.diffuse.width, h = out.diffuse.height;
-    auto sized = [&](Image image, const std::string& label, const char* what) {
+    const char* against = material.diffuse.present ? "the diffuse picture's" : "the material's";
+    auto sized = [&](const Image& image, const std::string& label, const char* what) {
         if (image.width != w || image.height != h)
             notes.push_back(label + ": " + what + " scaled from " + std::to_string(image.width) + " x " +
-                            std::to_string(image.height) + " to the diffuse picture's " + std::to_string(w) +
+                            std::to_string(image.height) + " to " + against + " " + std::to_string(w) +
                             " x " + std::to_string(h));
         return resampled(image, w, h);
     };
-    if (material.normal.present) {
-        Image normal;
-        if (decodeSource(material.normal, normal, notes, error) != 0) return -1;
-        out.normal = engineNormalMap(sized(normal, material.normal.label, "normal map"));
-    } else if (material.bump.present) {
+    if (normal) {
+        out.normal = engineNormalMap(sized(*normal, material.normal.label, "normal map"));
+    } else if (bump) {
         // OBJ files name normal maps and height maps alike as bump maps.
-        Image bump;
-        if (decodeSource(material.bump, bump, notes, error) != 0) return -1;
-        if (looksLikeNormalMap(bump)) {
-            out.normal = engineNormalMap(sized(bump, material.bump.label, "normal map"));
+        if (looksLikeNormalMap(*bump)) {
+            out.normal = engineNormalMap(sized(*bump, material.bump.label, "normal map"));
         } else {
-            out.normal = normalMapFromBump(sized(bump, material.bump.label, "bump map"));
+            out.normal = normalMapFromBump(sized(*bump, material.bump.label, "bump map"));
             notes.push_back(material.bump.label + ": a height map, turned into a normal map");
         }
     }
     const Color& glow = material.emissiveColour;
     const bool glows = glow.r > 0 || glow.g > 0 || glow.b > 0;
-    if (material.emissive.present) {
-        Image emissive;
-        if (decodeSource(material.emissive, emissive, notes, error) != 0) return -1;
-        if (glows && !isWhite(glow)) tint(emissive, glow);
-        out.emissive = sized(emissive, material.emissive.label, "emissive picture");
+    if (emissive) {
+        if (glows && !isWhite(glow)) tint(*emissive, glow);
+        out.emissive = sized(*emissive, material.emissive.label, "emissive picture");
     } else if (glows) {
         out.emissive = solidPicture(glow, w, h);
     }

@@ -41,6 +41,9 @@ struct ModelPart {
 struct ModelSettings {
     ConvertSettings convert;
     bool merge = false;
+    // A picture the model names that cannot be found refuses the model; otherwise the material
+    // goes without it (its plain colour for a diffuse picture), with a note.
+    bool strict = false;
 };
 
 struct ImportedModel {
@@ -49,15 +52,25 @@ struct ImportedModel {
     std::vector<std::string> notes;       // what was made up or left out
 };
 
+namespace Assimp {
+class Importer;
+}
+struct aiScene;
+
+// Assimp's reading of the file, as readModel asks for it: the scene (kept by the importer), or
+// null with the importer's error string.
+const aiScene* readAssimpScene(Assimp::Importer& importer, const std::string& path);
+
 // Reads the model and names its parts and materials after `name`: the name itself when there is
 // one of them, else name_<the model's own name for it>. 0, or -1 and a message (a file Assimp
-// cannot read, a scene without triangles, a picture that cannot be found).
+// cannot read, a scene without triangles, a picture that cannot be found when strict).
 int readModel(const std::string& path, const std::string& name, const ModelSettings& settings,
               ImportedModel& out, std::string& error);
 
 // A material's pictures, ready for the bitmap files: the diffuse picture (the colour when there
 // is none), the normal map in the engine's convention and the emissive picture when the material
-// has them, both at the diffuse picture's size. 0, or -1 and a message naming the picture.
+// has them, all three at one size: the diffuse picture's, or without one, the largest map's. 0, or
+// -1 and a message naming the picture.
 struct ImportedPictures {
     Image diffuse;
     std::optional<Image> normal;
