@@ -2,20 +2,14 @@
 
 #include "engine/EngineRegistry.h"
 #include "engine/base/Log.h"
+#include "platform/System.h"
 #include "platform/VorbisDecoder.h"
 
-#include <algorithm>
 #include <atomic>
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <future>
-#include <iterator>
 #include <map>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -44,6 +38,9 @@ public:
         return started(stream, inner_ && inner_->playFrom(stream, seconds));
     }
     double position(uint32_t stream) override { return inner_ ? inner_->position(stream) : 0.0; }
+    // The song's length tells the frame loop where the music starts over, so the events just
+    // before that point fire in a capture as they do when played.
+    double length(uint32_t stream) override { return inner_ ? inner_->length(stream) : 0.0; }
     int lastError() override { return inner_ ? inner_->lastError() : 0; }
 
     // The song playing (empty: none, the show runs on its silent clock) and its samples; false
@@ -98,46 +95,37 @@ void requestStop(int reason) {
     engine().quitRequested.store(true);
 }
 
-// Ctrl+C, SIGTERM (a shutdown, kill) and SIGHUP (the terminal went away) end the frame loop at
-// its next turn; the capture keeps what it has. The handlers stay in place until the file is
-// done: a second signal (an impatient second Ctrl+C) must not kill the program between two
-// frames and leave the hidden file behind.
+// Ctrl+C, SIGTERM (a shutdown, kill) and SIGHUP (the terminal went away; on Windows the console
+// closed) end the frame loop at its next turn; the capture keeps what it has. They stay caught
+// until the file is done: a second signal (an impatient second Ctrl+C) must not kill the program
+// between two frames and leave the hidden file behind. Reads and writes of other threads (the
+// encoder's pipes, the PNG files, the audio device) go on where they were.
 void onStopSignal(int number) {
     requestStop(number);
 }
 
-constexpr int StopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-struct sigaction previousActions[std::size(StopSignals)];
-bool stopSignalsHandled[std::size(StopSignals)] = {};
-
 void handleStopSignals() {
     stopRequest = 0;
-    struct sigaction action {};
-    action.sa_handler = onStopSignal;
-    sigemptyset(&action.sa_mask);
-    // Reads and writes of other threads (the encoder's pipes, the PNG files, the audio device)
-    // go on where they were.
-    action.sa_flags = SA_RESTART;
-    for (size_t i = 0; i < std::size(StopSignals); ++i)
-        if (!stopSignalsHandled[i])
-            stopSignalsHandled[i] = sigaction(StopSignals[i], &action, &previousActions[i]) == 0;
+    platform::catchStopRequests(onStopSignal, true);
 }
 
 void restoreStopSignals() {
-    for (size_t i = 0; i < std::size(StopSignals); ++i)
-        if (stopSignalsHandled[i]) sigaction(StopSignals[i], &previousActions[i], nullptr);
-    std::fill(std::begin(stopSignalsHandled), std::end(stopSignalsHandled), false);
+    platform::releaseStopRequests();
 }
 
 // "Ctrl+C", "SIGTERM", "Escape": what stopped the capture, for its last line.
 std::string stopName(int reason) {
     switch (reason) {
-    case SIGINT:
+    case platform::StopInterrupt:
         return "Ctrl+C";
-    case SIGTERM:
+    case platform::StopTerminate:
         return "SIGTERM";
-    case SIGHUP:
+    case platform::StopHangUp:
+#if defined(_WIN32)
+        return "closing the console";
+#else
         return "SIGHUP";
+#endif
     case StopByEscape:
         return "Escape";
     case StopByClosedWindow:
@@ -150,7 +138,7 @@ std::string stopName(int reason) {
 // A stopped capture's exit status: a signal's as the shell reports a program it ended; the
 // window's as Ctrl+C's, the same wish of the same person.
 int stopStatus(int reason) {
-    return reason > 0 ? 128 + reason : 128 + SIGINT;
+    return reason > 0 ? 128 + reason : 128 + platform::StopInterrupt;
 }
 
 // The program's window, less its keys and mouse: what a capture records must not depend on a
@@ -259,8 +247,13 @@ bool CaptureSession::prepare(std::string& error) {
         return false;
     }
     if (findProgram("ffmpeg").empty()) {
+#if defined(_WIN32)
+        error = "--capture needs ffmpeg.exe, which is neither beside beatshow.exe nor on PATH: put it beside "
+                "beatshow.exe (ffmpeg.org links to Windows builds)";
+#else
         error = "--capture needs the ffmpeg program, which is not on PATH: install it with "
                 "'sudo apt-get install ffmpeg' (scripts/install-deps installs it too)";
+#endif
         return false;
     }
     if (options_.untilSeconds >= 0 && timeline_.expectedFrames(-1) == 0) {
@@ -288,8 +281,9 @@ bool CaptureSession::prepare(std::string& error) {
     const std::string pid = std::to_string(::getpid());
     if (format_ == CaptureFormat::PngFrames) {
         const fs::path folder = directory / (".capture-" + pid + ".part");
-        if (::mkdir(folder.c_str(), 0755) != 0) {
-            error = "cannot write " + output + ": " + std::strerror(errno);
+        if (!fs::create_directory(folder, ec)) {
+            error =
+                "cannot write " + output + ": " + (ec ? ec.message() : folder.string() + " is there already");
             discardOutput();
             return false;
         }
@@ -303,13 +297,12 @@ bool CaptureSession::prepare(std::string& error) {
             return false;
         }
         const fs::path part = directory / ("." + target.filename().string() + "." + pid + ".part");
-        const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            error = "cannot write " + output + ": " + std::strerror(errno);
+        std::string reason;
+        if (!platform::createNewFile(part, reason)) {
+            error = "cannot write " + output + ": " + reason;
             discardOutput();
             return false;
         }
-        ::close(fd);
         partPath_ = part.string();
     }
     const bool terminal = ::isatty(STDERR_FILENO) == 1;

@@ -6,16 +6,23 @@
 // typed at the terminal reaches this process only, which can then close the pipes and let the
 // child finish its file properly.
 //
+// On Windows (ChildProcessWin.cpp) the inputs are pipes the child's C runtime opens as its
+// descriptors 3, 4, ... (the runtime's own way of handing descriptors to a child), so `pipe:3`
+// means the same to a Windows ffmpeg; the child gets a process group of its own and no console
+// window, and a thread per input feeds it.
+//
 // Not handled: a child that must be talked to interactively, or output read while it runs.
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <sys/types.h>
 #include <vector>
 
 // The full path of `program` in the directories of PATH (or `program` itself when it holds a
-// slash and is executable); empty when there is none.
+// slash and is executable); empty when there is none. On Windows the program's own folder is
+// searched before PATH, as Windows itself does, and ".exe" is added to a name without one.
 std::string findProgram(const std::string& program);
 
 class ChildProcess {
@@ -56,6 +63,14 @@ public:
     std::string output() const;
 
 private:
+#if defined(_WIN32)
+    struct Feed;              // one input's pipe, queue and writer thread
+    void* process_ = nullptr; // the child's process handle
+    std::vector<std::shared_ptr<Feed>> feeds_;
+    void* outputFile_ = nullptr;
+    pid_t pid_ = -1;
+    int status_ = -1;
+#else
     // Writes what it can of the queues and of `size` bytes at `bytes` to input `index` (-1: none),
     // waiting until one of them can take more; false when an input failed.
     bool pump(int index, const char*& bytes, size_t& size);
@@ -68,4 +83,5 @@ private:
     std::vector<bool> closing_;      // close once the queue is out
     int outputFile_ = -1;
     int status_ = -1;
+#endif
 };

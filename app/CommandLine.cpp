@@ -92,20 +92,36 @@ void anchorPathsToWorkingDirectory(ProgramOptions& options) {
     }
 }
 
-bool parseMusicTime(const std::string& text, double& seconds) {
+bool parseMusicTime(const std::string& text, double& seconds, const Tempo& tempo) {
     if (!text.empty() && text[0] == 'b') {
-        // b57 is the first beat of bar 57, b57.3 its third beat: 4 beats a bar at 141 BPM, bar 1
-        // at 0 s, as a tracker counts them.
+        // b57 is the first beat of bar 57, b57.3 its third beat, at the show's tempo (by default
+        // 4 beats a bar at 141 BPM, bar 1 at 0 s), as a tracker counts them.
         const std::string rest = text.substr(1);
         const size_t dot = rest.find('.');
         long long bar = 0, beat = 1;
-        if (!parseCount(rest.substr(0, dot), bar) || bar < 1) return false;
-        if (dot != std::string::npos && (!parseCount(rest.substr(dot + 1), beat) || beat < 1 || beat > 4))
+        if (!parseCount(rest.substr(0, dot), bar) || bar < 1 || bar > 1000000) return false;
+        if (dot != std::string::npos &&
+            (!parseCount(rest.substr(dot + 1), beat) || beat < 1 || beat > tempo.beatsPerBar))
             return false;
-        seconds = static_cast<double>((bar - 1) * 4 + (beat - 1)) * 60.0 / 141.0;
-        return true;
+        seconds = tempo.barTime(bar, beat);
+        return seconds >= 0;
     }
     return parseNumber(text, seconds) && seconds >= 0;
+}
+
+bool resolveMusicTimes(ProgramOptions& options, const Tempo& tempo, std::string& error) {
+    const std::pair<const std::string*, double*> times[] = {{&options.startText, &options.startSeconds},
+                                                            {&options.untilText, &options.untilSeconds}};
+    for (const auto& [text, seconds] : times) {
+        if (text->empty()) continue;
+        if (!parseMusicTime(*text, *seconds, tempo)) {
+            error = (text == &options.startText ? "--start " : "--until ") + *text +
+                    ": the show's bars have " + std::to_string(tempo.beatsPerBar) + " beats (" +
+                    tempo.sceneLine() + ")";
+            return false;
+        }
+    }
+    return true;
 }
 
 int parseCommandLine(const std::vector<std::string>& arguments, ProgramOptions& options, std::string& error) {
@@ -130,6 +146,18 @@ int parseCommandLine(const std::vector<std::string>& arguments, ProgramOptions& 
                 options.checkDirectory = arguments[++i];
         } else if (a == "--windowed") {
             options.windowed = true;
+        } else if (a == "--fullscreen") {
+            if (!value(v)) return -1;
+            if (v != "exact" && v != "desktop") {
+                error = "--fullscreen takes exact (a mode change to the window's size) or desktop (the "
+                        "desktop at its own size), not '" +
+                        v + "'";
+                return -1;
+            }
+            options.windowed = false;
+            options.desktopFullscreen = v == "desktop";
+        } else if (a == "--vsync" || a == "--no-vsync") {
+            options.vsync = a == "--vsync";
         } else if (a == "--size") {
             if (!value(v)) return -1;
             sizeGiven = true;
@@ -150,19 +178,21 @@ int parseCommandLine(const std::vector<std::string>& arguments, ProgramOptions& 
                 error = "--frames takes a positive frame count, not '" + v + "'";
                 return -1;
             }
-        } else if (a == "--until") {
+        } else if (a == "--until" || a == "--start") {
+            // A bar and beat waits for the show's tempo (resolveMusicTimes); until then it counts
+            // at the default one.
             if (!value(v)) return -1;
-            if (!parseNumber(v, options.untilSeconds) || options.untilSeconds < 0) {
-                error = "--until takes a music time in seconds, not '" + v + "'";
+            const bool start = a == "--start";
+            double& seconds = start ? options.startSeconds : options.untilSeconds;
+            Tempo anyBar;
+            anyBar.beatsPerBar = Tempo::MaxBeatsPerBar;
+            if (!parseMusicTime(v, seconds, anyBar)) {
+                error =
+                    a + " takes a music time: seconds (35.5) or a bar and beat (b57, b57.3), not '" + v + "'";
                 return -1;
             }
-        } else if (a == "--start") {
-            if (!value(v)) return -1;
-            if (!parseMusicTime(v, options.startSeconds)) {
-                error = "--start takes a music time: seconds (35.5) or a bar and beat (b57, b57.3), not '" +
-                        v + "'";
-                return -1;
-            }
+            (start ? options.startText : options.untilText) = v[0] == 'b' ? v : std::string();
+            if (!parseMusicTime(v, seconds)) seconds = 0.0;
         } else if (a == "--shots") {
             if (!value(v)) return -1;
             if (!parseTimes(v, options.shotTimes)) {
@@ -195,6 +225,8 @@ int parseCommandLine(const std::vector<std::string>& arguments, ProgramOptions& 
             options.presses.push_back(press);
         } else if (const int taken = parseCaptureOption(arguments, i, options.capture, error)) {
             if (taken < 0) return -1;
+        } else if (const int taken = parseSyncOption(arguments, i, options.sync, error)) {
+            if (taken < 0) return -1;
         } else if (parseShowCommand(arguments, i, options, error) != Unrecognised) {
             if (!error.empty()) return -1;
         } else {
@@ -204,6 +236,7 @@ int parseCommandLine(const std::vector<std::string>& arguments, ProgramOptions& 
     }
     if (!checkCaptureOptions(options.capture, options.width, options.height, options.offlineFps, error))
         return -1;
+    if (checkSyncOptions(options, error) != 0) return -1;
     if (options.edit &&
         (options.check || options.resave || options.capture.enabled() || !options.shotTimes.empty())) {
         error = "--edit opens the editor in a window; it does not go with --check, --resave, --capture or "
@@ -222,6 +255,11 @@ int parseCommandLine(const std::vector<std::string>& arguments, ProgramOptions& 
     if (options.check && options.checkDirectory == "." && !options.showDirectory.empty())
         options.checkDirectory = options.showDirectory;
     return 0;
+}
+
+bool playsShow(const ProgramOptions& options) {
+    return !options.help && !options.classes && options.newShowDirectory.empty() && !options.check &&
+           !options.edit && !options.resave && options.sync.exportDirectory.empty();
 }
 
 std::string joinCommandLine(const std::vector<std::string>& arguments) {
@@ -248,13 +286,17 @@ std::string usageText() {
            "                       outliner, inspector, timeline, camera recording; Ctrl+S saves\n"
            "  --resave             read the show's scene and save it as the editor does (no window)\n"
            "  --windowed           a window instead of full screen\n"
+           "  --fullscreen MODE    exact: full screen by a mode change to --size (the default);\n"
+           "                       desktop: full screen at the desktop's own size, no mode change\n"
+           "  --vsync, --no-vsync  present each frame at a display refresh (no tearing), or as soon\n"
+           "                       as it is drawn (the default)\n"
            "  --size WxH           another back-buffer size (default 1920x1080)\n"
            "  --offline FPS        deterministic playback: every frame advances the clock by 1/FPS s,\n"
            "                       no sound; the same command gives the same frames and log\n"
            "  --frames N           end after N frames\n"
-           "  --until SECONDS      end when the music time reaches SECONDS\n"
-           "  --start TIME         start the show at TIME: seconds (35.5) or bar and beat at 141 BPM\n"
-           "                       (b57 = bar 57, b57.3 = its third beat); the frames before are\n"
+           "  --until TIME         end when the music time reaches TIME (seconds or bar and beat)\n"
+           "  --start TIME         start the show at TIME: seconds (35.5) or bar and beat at the show's\n"
+           "                       tempo (b57 = bar 57, b57.3 = its third beat); the frames before are\n"
            "                       replayed without drawing, so the show is exactly where it would be\n"
            "  --shots T1,T2,...    write the frame at each music time T as a PNG file\n"
            "  --shot-dir DIR       where --shots writes (default: the working directory)\n"
@@ -275,8 +317,12 @@ std::string usageText() {
            "                       and keeps what was rendered (a non-zero exit status)\n"
            "  --fps N              frames per second of --capture (default 60)\n"
            "  --stats              print frame count, frames per second and frame times at the end,\n"
-           "                       and how long the scene took from its file to its last resource\n"
+           "                       and how long the scene took from its file to its last resource\n" +
+           syncUsageText() +
            "  --help               this text\n"
+           "\n"
+           "A file launch.txt beside the scene holds options the show starts with, one a line (a\n"
+           "release's full screen and vsync); the command line's own win.\n"
            "\n"
            "Headless machines: SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy beatshow --offline 30 ...\n";
 }

@@ -5,7 +5,9 @@
 #pragma once
 
 #include "app/CaptureSettings.h"
+#include "app/SyncOptions.h"
 #include "engine/loop/Startup.h"
+#include "scene/Tempo.h"
 
 #include <string>
 #include <vector>
@@ -35,6 +37,10 @@ struct ProgramOptions : WindowSettings {
     double startSeconds = 0.0;
     // End when the music time reaches this many seconds (negative: no limit).
     double untilSeconds = -1.0;
+    // --start and --until as given when they name a bar (b57.3): counted at the default tempo
+    // until resolveMusicTimes counts them at the show's.
+    std::string startText;
+    std::string untilText;
     // Music times at which the presented frame is written as a PNG file, ascending.
     std::vector<double> shotTimes;
     std::string shotDirectory = ".";
@@ -55,8 +61,15 @@ struct ProgramOptions : WindowSettings {
     std::vector<KeyPress> presses;
 
     bool watchesFiles() const { return watch == 1 || (watch == -1 && windowed && offlineFps <= 0); }
+    // How a release starts at a party: presenting once per display refresh (--vsync), and full
+    // screen on the desktop at the desktop's own size instead of a mode change to the window's
+    // (--fullscreen desktop; --fullscreen exact is the mode change, as without the option).
+    bool vsync = false;
+    bool desktopFullscreen = false;
     // --capture OUT and --fps N: the show offline into a video file.
     CaptureSettings capture;
+    // --sync, --bpm, --log-beats, --export-tracks: the tempo and the link to a sync tracker.
+    SyncOptions sync;
 };
 
 // 0 and the options; -1 with a message naming the bad argument.
@@ -67,11 +80,19 @@ int parseCommandLine(const std::vector<std::string>& arguments, ProgramOptions& 
 // program moves into DIR, their relative paths are made absolute from the working directory.
 void anchorPathsToWorkingDirectory(ProgramOptions& options);
 
+// True for the runs that play the show (in a window, full screen, offline, into a capture), which
+// take the show's launch settings; false for --check, --new, --edit, --resave, --export-tracks,
+// --classes, --help.
+bool playsShow(const ProgramOptions& options);
+
 // The arguments joined with one blank after each, as the engine has always received them.
 std::string joinCommandLine(const std::vector<std::string>& arguments);
 
 // The text `beatshow --help` prints.
 std::string usageText();
-// A music time as `--start` takes it: seconds, or bN / bN.B for bar N (from 1), beat B (1..4) at
-// 141 BPM; false for anything else.
-bool parseMusicTime(const std::string& text, double& seconds);
+// A music time as `--start` and `--until` take it: seconds, or bN / bN.B for bar N (from 1), beat B
+// (from 1) at the tempo; false for anything else.
+bool parseMusicTime(const std::string& text, double& seconds, const Tempo& tempo = Tempo{});
+// Counts the --start and --until given in bars at the show's tempo; false with a message when a
+// beat does not exist in its bars.
+bool resolveMusicTimes(ProgramOptions& options, const Tempo& tempo, std::string& error);

@@ -7,6 +7,7 @@
 #include "tools/Synth.h"
 #include "tools/Textures.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -17,10 +18,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The song: seven bars of the default soundtrack's finale (kick, bass, chords and the lead), 11.9 s
-// at 141 BPM. The show fades out and exits before its end, where the music would start over.
+// The song: bars of the default soundtrack's finale (kick, bass, chords and the lead) at the show's
+// tempo, at least 11.9 s of them (seven bars at 141 BPM). The show fades out and exits before its
+// end, where the music would start over.
 constexpr int SongFirstBar = 56;
-constexpr int SongBarCount = 7;
+constexpr double SongLeastSeconds = 11.9;
+constexpr int SongMostBars = 24; // the finale's length
+
+int songBarCount(double bpm) {
+    const double bars = SongLeastSeconds * bpm / 240.0;
+    return std::clamp(static_cast<int>(std::ceil(bars - 1e-9)), 1, SongMostBars);
+}
 
 // Where things stand: the ring turns above the middle of the floor.
 const Vector RingCentre{0.0f, 0.4f, 0.0f};
@@ -80,7 +88,7 @@ CameraPose cameraLookingAt(const Vector& eye, const Vector& target) {
     return pose;
 }
 
-std::string newShowScene(double songSeconds) {
+std::string newShowScene(double songSeconds, const Tempo& tempo) {
     std::ostringstream cameraPositions, cameraRotations;
     for (int i = 0; i <= 6; ++i) {
         const double t = 2.0 * i;
@@ -183,6 +191,22 @@ std::string newShowScene(double songSeconds) {
       </ring::Rotation>
     </automations>
 
+    <!-- The post chain: full-screen stages that finish the picture, in the order they run. Each
+         draws with its shader (a .psh file of this folder) from its inputs, input0 to input15:
+         scene (the shaded picture), overlay (what the actors draw in 2D), emissive (what
+         glows), or a stage by its name; the last stage draws the screen. This is the program's
+         own chain, written out: change a stage, add one, give one parameters (child elements
+         such as <strength x="0.5" />, read by the shader's uniform of that name), and the show
+         plays yours. Without this section the program's own chain plays. /-->
+    <postchain>
+      <combine shader="inputCombiner.psh" input0="scene" input1="overlay" />
+      <blurX shader="blurX.psh" input0="combine" />
+      <blurY shader="blurY.psh" input0="blurX" />
+      <glowX shader="blurX.psh" input0="emissive" />
+      <glowY shader="blurY.psh" input0="glowX" />
+      <distort shader="distort01.psh" input0="blurY" input1="combine" input2="overlay" input3="glowY" />
+    </postchain>
+
     <!-- Timed events in seconds of music time. A target sends the event to that actor alone:
          activate on a camera makes it the view, activate on the greeter starts its lines.
          Without a target every actor that answers the event gets it. exit ends the show; it
@@ -196,9 +220,14 @@ std::string newShowScene(double songSeconds) {
          number(exitTime) + R"(" />
     </eventtrigger>
 
-    <!-- The song, from audio/: any Ogg Vorbis file. The music position is the show's clock. /-->
+    <!-- The song, from audio/: any Ogg Vorbis file. The music position is the show's clock.
+         Its tempo: beats a minute, beats a bar and the music time in seconds of bar 1's first
+         beat. Actors react on its beats, and --start b5.3 means bar 5, beat 3 of it. /-->
     <audio>
       <song file="song.ogg" />
+      )" +
+         tempo.sceneLine() +
+         R"(
     </audio>
   </scene>
 </base>
@@ -206,7 +235,8 @@ std::string newShowScene(double songSeconds) {
     return s;
 }
 
-bool writeNewShow(const std::string& directory, std::vector<std::string>& written, std::string& error) {
+bool writeNewShow(const std::string& directory, std::vector<std::string>& written, std::string& error,
+                  double bpm) {
     written.clear();
     const fs::path root(directory);
     std::error_code code;
@@ -236,13 +266,21 @@ bool writeNewShow(const std::string& directory, std::vector<std::string>& writte
     for (TextureFile& file : materialFiles("concrete", makeConcrete()))
         outputs.push_back({"tex/" + file.name + ".bmp", std::move(file.bytes)});
 
-    const SongAudio song = renderSong(SongFirstBar, SongBarCount);
-    std::vector<uint8_t> ogg = encodeOggVorbis(
-        song, 0.3f, {"TITLE=beatshow --new", "ARTIST=beatshow synthesizer", "BPM=141"}, error);
+    if (!(bpm >= MinSongBpm && bpm <= MaxSongBpm)) {
+        error = "the tempo of a new show is from 40 to 300 beats a minute";
+        return false;
+    }
+    Tempo tempo;
+    tempo.bpm = bpm;
+    const SongAudio song = renderSong(SongFirstBar, songBarCount(bpm), bpm);
+    char bpmText[32];
+    std::snprintf(bpmText, sizeof bpmText, "BPM=%g", bpm);
+    std::vector<uint8_t> ogg =
+        encodeOggVorbis(song, 0.3f, {"TITLE=beatshow --new", "ARTIST=beatshow synthesizer", bpmText}, error);
     if (ogg.empty()) return false;
     outputs.push_back({"audio/song.ogg", std::move(ogg)});
     const double songSeconds = static_cast<double>(song.left.size()) / song.sampleRate;
-    outputs.insert(outputs.begin(), {"epicrealtimetest.xml", text(newShowScene(songSeconds))});
+    outputs.insert(outputs.begin(), {"epicrealtimetest.xml", text(newShowScene(songSeconds, tempo))});
 
     for (const Output& output : outputs) {
         if (!writeBytes(root / output.path, output.bytes.data(), output.bytes.size(), error)) return false;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "math/Vector.h"
+#include "scene/Tempo.h"
 
 #include <string>
 #include <vector>
@@ -19,11 +20,12 @@ const std::vector<EmbeddedFile>& embeddedShaderFiles();
 
 // A new show in `directory` (made when missing). Writes nothing into a folder that is not empty,
 // nor over a file: false and why in `error`. On success `written` lists the files, relative to the
-// directory, in the order written.
-bool writeNewShow(const std::string& directory, std::vector<std::string>& written, std::string& error);
+// directory, in the order written. The show's tempo and its song's are `bpm` (40 to 300).
+bool writeNewShow(const std::string& directory, std::vector<std::string>& written, std::string& error,
+                  double bpm = 141.0);
 
-// The scene file of the new show (its song is `songSeconds` long).
-std::string newShowScene(double songSeconds);
+// The scene file of the new show (its song is `songSeconds` long, at the tempo).
+std::string newShowScene(double songSeconds, const Tempo& tempo = Tempo{});
 
 // What a camera's parameters must be for its eye to be at `eye` looking at `target`: Position is
 // the negated eye point, Rotation.x the pitch (up positive), Rotation.y the yaw (to the left, -x,

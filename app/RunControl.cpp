@@ -72,6 +72,8 @@ SceneLoadFunction RunControl::timeSceneLoads(SceneLoadFunction load) {
 
 void RunControl::afterFrame(double) {
     EngineRegistry& r = engine();
+    // The start lay past the show's end: no frame of the show was drawn, so none is counted or shot.
+    if (r.startPastEnd) return;
     ++frames_;
     // Measured on the wall clock from the start of the frame: offline frames all claim the same
     // step, but the statistics are about what running them cost.
@@ -103,7 +105,9 @@ void RunControl::afterFrame(double) {
         if (showFrames_++ == 0) showStart_ = frameStart_;
         showEnd_ = now;
     }
-    const double musicTime = r.musicTime;
+    // Show time: a shot or an end past the song's loop point is taken in its later pass. On the
+    // song's first pass it is the music time itself.
+    const double musicTime = r.showTime;
 
     // After a move back (a seek, a reload, --repeat) the shot times ahead come round again; their
     // frames are written beside the first ones, so that the two can be compared. Other frames

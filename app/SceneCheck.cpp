@@ -6,15 +6,20 @@
 #include "actors/ActorFactory.h"
 #include "actors/EngineCamera.h"
 #include "engine/EngineRegistry.h"
+#include "engine/FreeTracks.h"
 #include "engine/base/Log.h"
 #include "engine/base/MusicPlayer.h"
 #include "engine/base/Viewport.h"
 #include "render/FilterChain.h"
 #include "render/RecordingRenderer.h"
+#include "render/ShaderInputs.h"
 #include "render/gl/ShaderFiles.h"
+#include "scene/NameSuggestion.h"
+#include "scene/XMLDocument.h"
 #include "scene/loader/SceneLoader.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -31,6 +36,8 @@ public:
         : decode_(std::move(decode)) {}
 
     uint32_t createStream(const std::string& path, bool) override {
+        opened_ = true;
+        song_.clear();
         const std::string why = musicProblem(path, decode_);
         if (!why.empty()) {
             lastError_ = FileFormatError;
@@ -38,8 +45,12 @@ public:
             return 0;
         }
         lastError_ = 0;
+        song_ = path;
         return ++lastStream_;
     }
+    // Whether the scene asked for a song, and the file of the one it got ("" for none).
+    bool songAsked() const { return opened_; }
+    const std::string& song() const { return song_; }
     bool play(uint32_t) override { return false; }
     double position(uint32_t) override { return 0.0; }
     int lastError() override { return lastError_; }
@@ -61,6 +72,8 @@ private:
     std::function<std::string(const std::string&)> decode_;
     int lastError_ = 0;
     uint32_t lastStream_ = 0;
+    bool opened_ = false;
+    std::string song_;
 };
 
 struct Finding {
@@ -94,6 +107,47 @@ SceneVocabulary checkVocabulary() {
     return vocabulary;
 }
 
+// Events after the end of the song the show plays: the music loops there, and the show's clock
+// with it, so they never fire. The scene's song when it names one that opens; the start-up music
+// when it names none; nothing loops without music.
+void checkEventsAgainstSong(const SceneCheckOptions& options, const CheckingAudioBackend& music,
+                            std::vector<Finding>& findings) {
+    if (!options.musicSeconds) return;
+    std::error_code error;
+    const std::string song = music.songAsked()                               ? music.song()
+                             : std::filesystem::exists(showMusicFile, error) ? std::string(showMusicFile)
+                                                                             : std::string();
+    if (song.empty()) return;
+    const double seconds = options.musicSeconds(song);
+    if (!(seconds > 0.0)) return;
+
+    // The lines of the events: the scene read again, quietly (its load said what it had to say).
+    XMLDocument document;
+    {
+        ProblemsMuted quiet;
+        LogSink sink = setLogSink([](const std::string&) {});
+        document.load(showSceneFile);
+        setLogSink(std::move(sink));
+    }
+    const XMLTag* events = document.findTag("base::scene::eventtrigger");
+    char length[32];
+    std::snprintf(length, sizeof length, "%.2f", seconds);
+    for (const auto& event : childrenOf(events)) {
+        if (event->name.rfind("--", 0) == 0) continue; // a comment, named by the load already
+        for (const auto& [key, value] : event->attributes) {
+            if (key != "eventTime") continue;
+            const float time = attributeFloat(value);
+            if (!(static_cast<double>(time) > seconds) || std::isinf(time)) break;
+            std::string text = "event '" + event->name + "' at " + value +
+                               " s lies after the end of the song (" + platformPath(song) + ", " + length +
+                               " s), where the music starts over: it never fires";
+            if (event->name == "exit") text += ", and the show never ends by itself";
+            findings.push_back({showSceneFile, event->line, text});
+            break;
+        }
+    }
+}
+
 // The scene, loaded as the show loads it; its problems as findings.
 void checkScene(const SceneCheckOptions& options, std::vector<Finding>& findings) {
     EngineRegistry& r = engine();
@@ -114,7 +168,8 @@ void checkScene(const SceneCheckOptions& options, std::vector<Finding>& findings
     r.window = &window;
     r.renderer = &renderer;
     renderer.setFilterChain(&r.postChain);
-    r.music.setBackend(std::make_shared<CheckingAudioBackend>(options.decodeMusic));
+    auto music = std::make_shared<CheckingAudioBackend>(options.decodeMusic);
+    r.music.setBackend(music);
 
     resetProblems();
     if (loadScene(showSceneFile, &createActor, checkVocabulary()) != 0) {
@@ -132,17 +187,61 @@ void checkScene(const SceneCheckOptions& options, std::vector<Finding>& findings
     for (const NotedProblem& problem : problems)
         findings.push_back(
             {problem.file.empty() ? std::string(showSceneFile) : problem.file, problem.line, problem.text});
+    // In the order of the file with the rest.
+    std::vector<Finding> late;
+    checkEventsAgainstSong(options, *music, late);
+    for (Finding& finding : late) {
+        auto at = std::find_if(findings.begin(), findings.end(), [&](const Finding& f) {
+            return f.file == showSceneFile && f.line > finding.line;
+        });
+        findings.insert(at, std::move(finding));
+    }
 
     // What the loader handed over stays registered, but the renderer and window end here.
     r.renderer = nullptr;
     r.window = nullptr;
 }
 
+// The shader files the show builds: the renderer's, the chain's (the scene's own when it declares
+// one) and its materials'. Files the scene names are looked for by its load, which notes a missing
+// one under its line: here they count only when they are there.
+struct ShowShaders {
+    std::vector<ShaderFileCheck> required; // the program needs them
+    std::vector<ShaderFileCheck> named;    // the scene names them
+};
+
+ShowShaders showShaders() {
+    ShowShaders shaders;
+    EngineRegistry& r = engine();
+    if (!r.postChain.declared()) {
+        shaders.required = showShaderFiles();
+    } else {
+        for (const RendererShaderFile& file : rendererShaderFiles)
+            shaders.required.push_back({file.file, file.vertexStage, true, {}, {}});
+    }
+    auto add = [&](const std::string& file, bool vertexStage) {
+        auto same = [&](const ShaderFileCheck& f) { return f.file == file; };
+        if (file.empty() || std::any_of(shaders.required.begin(), shaders.required.end(), same) ||
+            std::any_of(shaders.named.begin(), shaders.named.end(), same))
+            return;
+        shaders.named.push_back({file, vertexStage, true, {}, {}});
+    };
+    if (r.postChain.declared())
+        for (const FilterStage& stage : r.postChain.recipe())
+            add(stage.shaderFile, false);
+    for (const MaterialShaders& material : materialShaderTable()) {
+        add(material.vertexFile, true);
+        add(material.pixelFile, false);
+    }
+    return shaders;
+}
+
 // The files the player reads at start-up, beside the scene.
 void checkShowFiles(const SceneCheckOptions& options, std::vector<Finding>& findings,
                     std::vector<std::string>& notices) {
+    const ShowShaders shaders = showShaders();
     std::vector<ShaderFileCheck> present;
-    for (const ShaderFileCheck& shader : showShaderFiles()) {
+    for (const ShaderFileCheck& shader : shaders.required) {
         std::error_code error;
         if (std::filesystem::is_regular_file(shader.file, error)) {
             present.push_back(shader);
@@ -156,6 +255,10 @@ void checkShowFiles(const SceneCheckOptions& options, std::vector<Finding>& find
                                 : "is missing: the player shows an error and its picture lacks that filter "
                                   "stage"});
     }
+    for (const ShaderFileCheck& shader : shaders.named) {
+        std::error_code error;
+        if (std::filesystem::is_regular_file(shader.file, error)) present.push_back(shader);
+    }
     if (!present.empty()) {
         std::string why;
         if (!options.compileShaders) {
@@ -163,14 +266,25 @@ void checkShowFiles(const SceneCheckOptions& options, std::vector<Finding>& find
         } else if (!options.compileShaders(present, why)) {
             notices.push_back("check: the shaders were looked for, not compiled: " + why);
         } else {
-            for (const ShaderFileCheck& shader : present)
+            std::vector<std::pair<std::string, int>> tracks;
+            for (const FreeTrackInfo& track : freeTracks())
+                tracks.emplace_back(track.name, track.components);
+            std::vector<std::string> parameters;
+            for (const FilterStage& stage : engine().postChain.recipe())
+                for (const auto& [name, value] : stage.parameters)
+                    parameters.push_back(name);
+            for (const ShaderFileCheck& shader : present) {
                 if (!shader.compiles) {
                     std::string text = "does not compile:";
                     std::istringstream log(shader.error);
                     for (std::string line; std::getline(log, line);)
                         if (!line.empty()) text += "\n    " + line;
                     findings.push_back({shader.file, 0, text});
+                    continue;
                 }
+                for (std::string& text : uniformFindings(shader, tracks, parameters))
+                    findings.push_back({shader.file, 0, std::move(text)});
+            }
         }
     }
 
@@ -186,17 +300,64 @@ void checkShowFiles(const SceneCheckOptions& options, std::vector<Finding>& find
 
 } // namespace
 
+std::vector<std::string> uniformFindings(const ShaderFileCheck& shader,
+                                         const std::vector<std::pair<std::string, int>>& tracks,
+                                         const std::vector<std::string>& parameters) {
+    std::vector<std::string> out;
+    const std::vector<std::string>& builtIns = builtInShaderInputs();
+    std::vector<std::string> offered; // what a misspelt name may have meant
+    for (const auto& [name, components] : tracks)
+        offered.push_back(name);
+    offered.insert(offered.end(), builtIns.begin(), builtIns.end());
+    offered.push_back(SpectrumSamplerName);
+    auto among = [](const std::vector<std::string>& names, const std::string& name) {
+        return std::find(names.begin(), names.end(), name) != names.end();
+    };
+    for (const ShaderUniform& uniform : shader.uniforms) {
+        const std::string& name = uniform.name;
+        if (name.rfind("gl_", 0) == 0 || isRendererConstant(name) || among(parameters, name)) continue;
+        const std::string quoted = "uniform '" + name + "'";
+        if (name == SpectrumSamplerName) {
+            if (uniform.sampler != "1D")
+                out.push_back(quoted + " is the music's spectrum, a 1D texture: declare it as sampler1D");
+            continue;
+        }
+        const auto track =
+            std::find_if(tracks.begin(), tracks.end(), [&](const auto& t) { return t.first == name; });
+        const int values = track != tracks.end() ? track->second : among(builtIns, name) ? 1 : 0;
+        if (values == 0) {
+            out.push_back(quoted +
+                          (uniform.sampler.empty() ? " is set by no track of the scene nor by the renderer: "
+                                                     "it keeps 0 (or the value the shader gives it)"
+                                                   : " is a sampler nothing binds a texture to: it reads "
+                                                     "black") +
+                          didYouMean(name, offered));
+            continue;
+        }
+        const std::string source = track != tracks.end() ? "track '" + name + "'" : "'" + name + "'";
+        if (!uniform.sampler.empty() || uniform.components == 0) {
+            out.push_back(quoted + " is not a float or vec2, vec3, vec4: " + source + " cannot set it");
+        } else if (uniform.components != values) {
+            const char* types[5] = {"", "a float", "a vec2", "a vec3", "a vec4"};
+            out.push_back(quoted + " is " + types[uniform.components] + " but " + source + " has " +
+                          std::to_string(values) + (values == 1 ? " value" : " values") +
+                          (uniform.components < values ? ": it gets the first" : ": the others read 0"));
+        }
+    }
+    return out;
+}
+
 std::vector<ShaderFileCheck> showShaderFiles() {
     std::vector<ShaderFileCheck> files;
     for (const RendererShaderFile& file : rendererShaderFiles)
-        files.push_back({file.file, file.vertexStage, true, {}});
+        files.push_back({file.file, file.vertexStage, true, {}, {}});
     FilterChain chain;
     buildDefaultFilterChain(chain);
     for (int i = 0; i < chain.count(); ++i) {
         const std::string& file = chain.stage(i).shaderFile;
         if (std::none_of(files.begin(), files.end(),
                          [&](const ShaderFileCheck& f) { return f.file == file; }))
-            files.push_back({file, false, true, {}});
+            files.push_back({file, false, true, {}, {}});
     }
     return files;
 }

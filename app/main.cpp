@@ -6,9 +6,11 @@
 #include "app/Capture.h"
 #include "app/CommandLine.h"
 #include "app/DeviceCheck.h"
+#include "app/LaunchFile.h"
 #include "app/NewShow.h"
 #include "app/RunControl.h"
 #include "app/SceneCheck.h"
+#include "app/SyncSession.h"
 #include "editor/EditorSession.h"
 #include "editor/model/SceneFile.h"
 #include "engine/EngineRegistry.h"
@@ -21,8 +23,10 @@
 #include "platform/FileWatching.h"
 #include "platform/SdlAudio.h"
 #include "platform/SdlWindow.h"
+#include "platform/System.h"
 #include "platform/VorbisDecoder.h"
 #include "render/gl/DeviceRenderer.h"
+#include "render/gl/GlFont.h"
 #include "scene/loader/SceneLoader.h"
 
 #include <cstdint>
@@ -41,12 +45,15 @@ FrameTimer mainTimer;
 // `invisibleAllowed`: the run is for its files (offline or with shots), so it may go on
 // without a display.
 std::unique_ptr<SystemWindow> openWindow(const std::string& title, unsigned width, unsigned height,
-                                         bool fullscreen, bool invisibleAllowed) {
+                                         bool fullscreen, bool invisibleAllowed,
+                                         const ProgramOptions& options) {
     platform::WindowResult result = platform::WindowCreated;
     std::string error;
-    auto window = platform::createWindow(
-        {title, static_cast<int>(width), static_cast<int>(height), fullscreen, invisibleAllowed}, result,
-        error);
+    platform::WindowRequest request{title, static_cast<int>(width), static_cast<int>(height), fullscreen,
+                                    invisibleAllowed};
+    request.desktop = options.desktopFullscreen;
+    request.vsync = options.vsync;
+    auto window = platform::createWindow(request, result, error);
     if (!window) logStream << "beatshow: " << error << std::endl;
     return window;
 }
@@ -58,11 +65,32 @@ int repeatableRandom() {
     return static_cast<int>((state >> 16) & 0x7FFF);
 }
 
+// The song as one channel for the shaders' spectrum: the same decoder plays it, so every run of
+// the show reads the same samples.
+bool decodeSongMono(const std::string& path, int& rate, std::vector<int16_t>& mono, std::string& why) {
+    platform::DecodedAudio audio;
+    const int code = platform::decodeVorbisFile(path, audio);
+    if (code != platform::AudioOk) {
+        why = platform::audioErrorText(code);
+        return false;
+    }
+    rate = audio.rate;
+    const size_t channels = static_cast<size_t>(audio.channels);
+    mono.resize(static_cast<size_t>(audio.frames()));
+    for (size_t i = 0; i < mono.size(); ++i) {
+        int sum = 0;
+        for (size_t c = 0; c < channels; ++c)
+            sum += audio.samples[i * channels + c];
+        mono[i] = static_cast<int16_t>(sum / static_cast<int>(channels));
+    }
+    return true;
+}
+
 // `beatshow --new DIR`: the show, and what to do with it next.
-int makeNewShow(const std::string& directory) {
+int makeNewShow(const std::string& directory, double bpm = 141.0) {
     std::vector<std::string> written;
     std::string error;
-    if (!writeNewShow(directory, written, error)) {
+    if (!writeNewShow(directory, written, error, bpm)) {
         std::fprintf(stderr, "beatshow: %s\n", error.c_str());
         return 1;
     }
@@ -90,6 +118,32 @@ bool enterShowDirectory(ProgramOptions& options) {
     return true;
 }
 
+// A release's program plays the show beside it wherever it was started from; the show's
+// launch.txt counts as options typed before the command line's. False after saying why.
+bool takeLaunchSettings(const std::vector<std::string>& arguments, ProgramOptions& options) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (options.showDirectory.empty() && !fs::exists(showSceneFile, ec)) {
+        const fs::path own = platform::programFolder();
+        if (!own.empty() && fs::exists(own / showSceneFile, ec)) options.showDirectory = own.string();
+    }
+    const std::string directory = options.showDirectory;
+    std::vector<std::string> launch;
+    std::string error;
+    if (!readLaunchFile(fs::path(directory.empty() ? "." : directory) / launchFileName, launch, error)) {
+        std::fprintf(stderr, "beatshow: %s\n", error.c_str());
+        return false;
+    }
+    if (launch.empty()) return true;
+    launch.insert(launch.end(), arguments.begin(), arguments.end());
+    if (parseCommandLine(launch, options, error) != 0) {
+        std::fprintf(stderr, "beatshow: %s\n", error.c_str());
+        return false;
+    }
+    if (options.showDirectory.empty()) options.showDirectory = directory;
+    return true;
+}
+
 // `beatshow --edit DIR` on a folder that is missing or empty starts from the show `--new` writes,
 // since a show needs its shaders before the editor can draw anything.
 bool prepareShowToEdit(const std::string& directory) {
@@ -103,7 +157,7 @@ bool prepareShowToEdit(const std::string& directory) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int runProgram(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     ProgramOptions options;
     std::string error;
@@ -119,13 +173,15 @@ int main(int argc, char** argv) {
         std::fputs(actorClassReferenceText().c_str(), stdout);
         return 0;
     }
-    if (!options.newShowDirectory.empty()) return makeNewShow(options.newShowDirectory);
+    if (!options.newShowDirectory.empty())
+        return makeNewShow(options.newShowDirectory, options.sync.newShowBpm);
     if (options.check) {
         SceneCheckOptions check;
         check.verbose = options.verbose;
         check.compileShaders = compileShadersOffscreen;
         check.decodeMusic = decodeMusicFile;
         check.probeMusic = probeMusicFile;
+        check.musicSeconds = platform::vorbisFileSeconds;
         return runSceneCheck(options.checkDirectory, check);
     }
     if (options.resave) {
@@ -134,8 +190,27 @@ int main(int argc, char** argv) {
         std::fprintf(saved == 0 ? stdout : stderr, "beatshow: %s\n", message.c_str());
         return saved;
     }
+    if (playsShow(options) && !takeLaunchSettings(arguments, options)) return 2;
     if (options.edit && !options.showDirectory.empty() && !prepareShowToEdit(options.showDirectory)) return 1;
+    // The folder the tracks go to means the one it was typed in, as the shots' folder does.
+    if (!options.sync.exportDirectory.empty()) {
+        std::error_code ignored;
+        options.sync.exportDirectory =
+            std::filesystem::absolute(options.sync.exportDirectory, ignored).string();
+    }
     if (!enterShowDirectory(options)) return 1;
+    if (!options.sync.exportDirectory.empty()) {
+        std::string message;
+        const int exported = exportShowTracks(options.sync, message);
+        std::fprintf(exported == 0 ? stdout : stderr, "beatshow: %s\n", message.c_str());
+        return exported;
+    }
+    if (!applySceneTempo(options, error)) {
+        std::fprintf(stderr, "beatshow: %s\n", error.c_str());
+        return 2;
+    }
+    // A release carries its fonts beside the program.
+    addFontFolder((platform::programFolder() / "fonts").string());
 
     // A capture is an offline run at its own rate, in a window rather than full screen; it ends
     // itself at --until and after --frames, counting the frames it keeps.
@@ -147,18 +222,27 @@ int main(int argc, char** argv) {
         runOptions.frameLimit = 0;
     }
 
+    // Full screen on the desktop renders at the desktop's size (where there is a desktop).
+    int desktopWidth = 0, desktopHeight = 0;
+    if (!runOptions.windowed && options.desktopFullscreen &&
+        platform::desktopSize(desktopWidth, desktopHeight)) {
+        options.width = runOptions.width = static_cast<unsigned>(desktopWidth);
+        options.height = runOptions.height = static_cast<unsigned>(desktopHeight);
+    }
+
     EngineServices services;
     const bool forFiles = options.offlineFps > 0 || !options.shotTimes.empty();
     std::unique_ptr<EditorSession> editor;
     std::unique_ptr<CaptureSession> capture;
-    services.openWindow = [forFiles, &editor, &capture](const std::string& title, unsigned width,
-                                                        unsigned height, bool fullscreen) {
-        auto window = openWindow(title, width, height, fullscreen, forFiles);
+    services.openWindow = [forFiles, &editor, &capture, &options](const std::string& title, unsigned width,
+                                                                  unsigned height, bool fullscreen) {
+        auto window = openWindow(title, width, height, fullscreen, forFiles, options);
         if (editor) return editor->wrap(std::move(window));
         return capture ? capture->wrapWindow(std::move(window)) : std::move(window);
     };
     services.makeRenderer = makeDeviceRenderer;
     services.timer = &mainTimer;
+    services.decodeSong = decodeSongMono;
     std::unique_ptr<FileWatcher> watcher;
     if (options.watchesFiles()) {
         watcher = platform::makeFileWatcher(".");
@@ -198,6 +282,13 @@ int main(int argc, char** argv) {
             return 1;
         }
         services.observer = editor.get();
+        if (watcher) {
+            watcher = editor->watch(std::move(watcher));
+            services.watcher = watcher.get();
+        }
+        // Asked to end from outside (kill, a closing session, Ctrl+C in the terminal): the editor
+        // keeps its unsaved changes beside the scene before it goes. SDL leaves these handlers be.
+        platform::catchStopRequests(EditorSession::noteSignal, false);
     }
     transport::setHudVisible(options.hud);
     if (options.capture.enabled()) {
@@ -210,6 +301,13 @@ int main(int argc, char** argv) {
         services.audio = capture->watchMusic(services.audio);
         services.observer = capture.get();
     }
+    std::vector<std::unique_ptr<FrameObserver>> syncObservers;
+    // With --edit the tracker's keys are edits of the editor's document, and its save the editor's.
+    if (!makeSyncObservers(options.sync, mainTimer, services.observer, syncObservers, error, editor.get())) {
+        std::fprintf(stderr, "beatshow: --sync: %s\n", error.c_str());
+        return 1;
+    }
+    if (!syncObservers.empty()) services.observer = syncObservers.back().get();
     // Only a run asked for statistics times the load; otherwise the loader runs as it always has.
     if (options.stats) {
         setSceneLoadFunction(
@@ -220,6 +318,19 @@ int main(int argc, char** argv) {
     const int result = engineMain(joinCommandLine(arguments), options, services);
     control.finish();
     const int captured = capture ? capture->finish() : 0;
-    // A script that runs the show must see a failed start.
+    // A script that runs the show must see a failed start, and an editor ended by a signal.
+    if (editor && editor->endedBySignal() != 0 && result == 0) return 128 + editor->endedBySignal();
     return result == 0 ? captured : 1;
+}
+
+int main(int argc, char** argv) {
+    // Windows: no console of its own; the log goes to beatshow.log beside the program.
+    platform::startProgramOutput("beatshow.log");
+    const int status = runProgram(argc, argv);
+    // Stopped on request (Ctrl+C: 130, or a closed console) is what the person asked for;
+    // anything else unseen gets a box.
+    const bool stopped = status == 128 + platform::StopInterrupt || status == 128 + platform::StopTerminate ||
+                         status == 128 + platform::StopHangUp;
+    if (status != 0 && !stopped) platform::showFailure("beatshow could not play the show.");
+    return status;
 }

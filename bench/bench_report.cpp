@@ -4,6 +4,7 @@
 //
 //   bench_report [--json PATH] [--large N] [--small N] [--steps N] [--offline-fps N]
 //                [--renderer-frames N] [--large-timeout S] [--capture-seconds S]
+//                [--baseline BUILD] [--rounds N]
 //
 // Rows: the engine's CPU per frame over the whole default show with the recording renderer; the
 // default show's load in the real program; the renderer's passes at 1280 x 720 beside a floor
@@ -11,7 +12,13 @@
 // N path points and N events through the scene loader, and the same at a smaller size, whose
 // ratio tells how the load scales; beatshow-import on a generated model of a million triangles,
 // its time and peak memory; a capture to video (--capture) at 480 x 270 and 1280 x 720 against
-// the same frames rendered offline without it. Progress goes to standard error.
+// the same frames rendered offline without it, and from its rate the time of the whole show at
+// 1280 x 720; the editor's panels per frame, its edits (a value and a key dragged on a large
+// scene, a recorded camera pose on long paths) and a structural edit beside a seek at 159 s of
+// the default show. With --baseline, the renderer, the whole show offline and the capture at
+// 1280 x 720 are measured for another build too (its beatshow, bench/renderer_bench and show/),
+// in turns with this one's, --rounds times (default 2), each figure the best of its rounds, and
+// the table gains a column with the baseline's figures. Progress goes to standard error.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -28,6 +35,7 @@
 #include <vector>
 
 #include <sched.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 namespace fs = std::filesystem;
@@ -44,12 +52,15 @@ struct Settings {
     int rendererFrames = 20;
     int largeTimeout = 300;
     double captureSeconds = 2.0;
+    fs::path baseline; // another build measured beside this one; empty: none
+    int rounds = 0;    // 0: 1 alone, 2 with a baseline
 };
 
 struct Output {
     int status = -1;
     std::string text;
     double seconds = 0.0;
+    double cpuSeconds = 0.0; // user and system time of the command and its children
     std::vector<std::string> lines() const {
         std::vector<std::string> result;
         std::istringstream in(text);
@@ -73,6 +84,8 @@ Output runCommand(const fs::path& directory, const std::string& command, int tim
                              " " + command + " 2>&1";
     Output out;
     const auto start = std::chrono::steady_clock::now();
+    rusage before{};
+    getrusage(RUSAGE_CHILDREN, &before);
     FILE* pipe = popen(line.c_str(), "r");
     if (!pipe) return out;
     char buffer[4096];
@@ -82,6 +95,15 @@ Output runCommand(const fs::path& directory, const std::string& command, int tim
     const int status = pclose(pipe);
     out.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    // Waited-for children count into RUSAGE_CHILDREN once reaped: pclose reaped the shell, which
+    // reaped the rest.
+    rusage after{};
+    getrusage(RUSAGE_CHILDREN, &after);
+    auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    out.cpuSeconds = seconds(after.ru_utime) - seconds(before.ru_utime) + seconds(after.ru_stime) -
+                     seconds(before.ru_stime);
     return out;
 }
 
@@ -146,6 +168,11 @@ struct Row {
     std::string ratio; // as the table writes it
     std::optional<double> ratioValue;
     std::string shown; // the figure as the table writes it (derived from value when empty)
+    // The same figure of the baseline build, measured in the same run, and its ratio to its own
+    // reference (when it has one).
+    std::optional<double> baselineValue;
+    std::optional<double> baselineRatio;
+    std::string baselineShown;
 };
 
 std::string shownValue(const Row& row) {
@@ -205,9 +232,9 @@ std::string today() {
 }
 
 int usage() {
-    std::fprintf(stderr,
-                 "usage: bench_report [--json PATH] [--large N] [--small N] [--steps N] "
-                 "[--offline-fps N] [--renderer-frames N] [--large-timeout S] [--capture-seconds S]\n");
+    std::fprintf(stderr, "usage: bench_report [--json PATH] [--large N] [--small N] [--steps N] "
+                         "[--offline-fps N] [--renderer-frames N] [--large-timeout S] [--capture-seconds S] "
+                         "[--baseline BUILD] [--rounds N]\n");
     return 2;
 }
 
@@ -234,6 +261,10 @@ bool parseArguments(int argc, char** argv, Settings& settings) {
             settings.largeTimeout = static_cast<int>(n);
         else if (name == "--capture-seconds" && n > 0)
             settings.captureSeconds = n;
+        else if (name == "--baseline" && !value.empty())
+            settings.baseline = fs::absolute(value);
+        else if (name == "--rounds" && n >= 1)
+            settings.rounds = static_cast<int>(n);
         else
             return false;
     }
@@ -243,6 +274,7 @@ bool parseArguments(int argc, char** argv, Settings& settings) {
 // The figures of the program's --stats lines.
 struct ProgramStats {
     std::optional<double> fps, median, p99, max, loadingMax, sceneLoad, loader, loadingLongest;
+    std::optional<long> frames;
     long loadingFrames = 0;
 };
 
@@ -253,6 +285,7 @@ ProgramStats programStats(const Output& out) {
         double fps = 0, min = 0, median = 0, p99 = 0, max = 0, a = 0, b = 0, c = 0;
         if (std::sscanf(line.c_str(), "frames: %ld fps: %lf frame ms: min %lf median %lf p99 %lf max %lf",
                         &frames, &fps, &min, &median, &p99, &max) == 6) {
+            stats.frames = frames;
             stats.fps = fps;
             stats.median = median;
             stats.p99 = p99;
@@ -455,48 +488,114 @@ int main(int argc, char** argv) {
     }
 
     // ---- the renderer's passes against the floor of trivial shaders ----
-    progress("renderer at 1280 x 720 against trivial shaders, " + std::to_string(settings.rendererFrames) +
-             " frames each");
-    const Output rendererRun = runCommand(
-        build,
-        bench + "/renderer_bench " + std::to_string(settings.rendererFrames) + " --auto --size 1280x720 --kv",
-        600);
-    const auto rendererKeys = keyValues(rendererRun);
-    if (rendererRun.status != 0) failed("renderer_bench", rendererRun), allMeasured = false;
+    // Each size in turns with the baseline's, each figure the smallest of its rounds: other work
+    // on the machine only ever adds time.
+    const bool withBaseline = !settings.baseline.empty();
+    const int rounds = settings.rounds > 0 ? settings.rounds : (withBaseline ? 2 : 1);
+    auto rendererAt = [&](const char* size, std::map<std::string, std::string>& current,
+                          std::map<std::string, std::string>& before) {
+        progress(std::string("renderer at ") + size + " against trivial shaders, " +
+                 std::to_string(settings.rendererFrames) + " frames each" +
+                 (withBaseline ? ", with the baseline's in turns" : ""));
+        bool ok = true;
+        auto keep = [](std::map<std::string, std::string>& into,
+                       const std::map<std::string, std::string>& keys) {
+            for (const auto& [key, value] : keys) {
+                const auto old = into.find(key);
+                const bool figure = key.size() > 3 && key.compare(key.size() - 3, 3, "_ms") == 0;
+                if (old == into.end() || !figure || std::atof(value.c_str()) < std::atof(old->second.c_str()))
+                    into[key] = value;
+            }
+        };
+        const std::string arguments =
+            " " + std::to_string(settings.rendererFrames) + " --auto --size " + size + " --kv";
+        for (int round = 0; round < rounds; ++round) {
+            const Output run = runCommand(build, bench + "/renderer_bench" + arguments, 900);
+            if (run.status != 0)
+                failed(std::string("renderer_bench at ") + size, run), ok = false;
+            else
+                keep(current, keyValues(run));
+            if (!withBaseline) continue;
+            // The baseline's program reads its own show's shader files.
+            const Output old =
+                runCommand(settings.baseline,
+                           "env BEATSHOW_SHADERS=" + quoted((settings.baseline / "show").string()) + " " +
+                               quoted((settings.baseline / "bench" / "renderer_bench").string()) + arguments,
+                           900);
+            if (old.status != 0)
+                failed(std::string("the baseline's renderer_bench at ") + size, old);
+            else
+                keep(before, keyValues(old));
+        }
+        return ok;
+    };
+    std::map<std::string, std::string> rendererKeys, rendererBefore, largeKeys, largeBefore;
+    if (!rendererAt("1280x720", rendererKeys, rendererBefore)) allMeasured = false;
+    if (!rendererAt("1920x1080", largeKeys, largeBefore)) allMeasured = false;
     raw["renderer"] = rendererKeys;
-    const bool finishClock = rendererKeys.count("clock") && rendererKeys.at("clock") == "finish";
-    notes.push_back("Renderer: medians of " + std::to_string(settings.rendererFrames) +
-                    " frames of bench/BenchScene (20 objects of about 2,000 triangles, 3 shadow-casting "
-                    "lights, the six-stage filter chain, 100 lines of text); the floor draws the same with "
-                    "trivial shaders and no text. Passes timed " +
-                    (finishClock ? "with a glFinish and the CPU clock at each boundary (a software "
-                                   "rasteriser's timer queries mark queueing, not work)"
-                                 : "with GL timer queries") +
-                    ".");
+    raw["renderer_1920x1080"] = largeKeys;
+    if (withBaseline) {
+        raw["baseline_renderer"] = rendererBefore;
+        raw["baseline_renderer_1920x1080"] = largeBefore;
+    }
+    const bool rendererMeasured = rendererKeys.count("frame_ms") > 0;
+    const std::string rendererClock = rendererKeys.count("clock") ? rendererKeys.at("clock") : "";
+    notes.push_back(
+        "Renderer: medians of " + std::to_string(settings.rendererFrames) +
+        " frames of bench/BenchScene (20 objects of about 2,000 triangles, 3 shadow-casting "
+        "lights, the six-stage filter chain, 100 lines of text); the floor draws the same with "
+        "trivial shaders and no text" +
+        (rounds > 1 ? ", each the smallest of " + std::to_string(rounds) + " runs" : std::string()) +
+        ". Passes and frames timed " +
+        (rendererClock == "cpu"
+             ? "with a glFinish and the CPU time of the process at each boundary (a software rasteriser's "
+               "timer queries mark queueing, not work; its work on all its threads is CPU time, which other "
+               "work on the machine disturbs far less than the clock)"
+         : rendererClock == "finish" ? "with a glFinish and the CPU clock at each boundary"
+                                     : "with GL timer queries") +
+        ".");
+    if (withBaseline && rendererBefore.count("clock") && rendererBefore.at("clock") != rendererClock)
+        notes.push_back("The baseline's renderer_bench timed its passes " +
+                        std::string(rendererBefore.at("clock") == "cpu"      ? "by the process's CPU time"
+                                    : rendererBefore.at("clock") == "finish" ? "by the clock"
+                                                                             : "with timer queries") +
+                        ", this build's by another clock: compare the ratios to each one's floor, not the "
+                        "milliseconds.");
+    // A pass of the renderer against the floor, and the baseline's beside it.
+    auto rendererRow = [&](const std::map<std::string, std::string>& keys,
+                           const std::map<std::string, std::string>& before, const std::string& id,
+                           const std::string& what, const std::string& key, const char* goal) {
+        Row row;
+        row.id = id;
+        row.what = what;
+        row.value = number(keys, key + "_ms");
+        row.unit = "ms";
+        row.referenceValue = number(keys, key + "_floor_ms");
+        row.reference = "trivial shaders, " +
+                        (row.referenceValue ? milliseconds(*row.referenceValue) : std::string("failed")) +
+                        (goal ? std::string("; goal ") + goal : std::string());
+        row.ratioValue = ratioOf(row.value, row.referenceValue);
+        row.ratio = ratioText(row.value, row.referenceValue);
+        row.baselineValue = number(before, key + "_ms");
+        row.baselineRatio = ratioOf(row.baselineValue, number(before, key + "_floor_ms"));
+        rows.push_back(row);
+    };
     for (const auto& [key, label] :
          {std::pair{"geometry", "geometry"}, std::pair{"shadow", "shadow"}, std::pair{"lighting", "lighting"},
           std::pair{"composition", "composition"}, std::pair{"overlay", "overlay (100 lines of text)"},
-          std::pair{"filters", "6 filters"}, std::pair{"frame", "whole frame, present included"}}) {
-        Row row;
-        row.id = std::string("renderer_") + key + "_ms";
-        row.what = std::string("Renderer 1280 x 720: ") + label;
-        row.value = rendererRun.status == 0 ? number(rendererKeys, std::string(key) + "_ms") : std::nullopt;
-        row.unit = "ms";
-        row.referenceValue =
-            rendererRun.status == 0 ? number(rendererKeys, std::string(key) + "_floor_ms") : std::nullopt;
-        row.reference = "trivial shaders, " +
-                        (row.referenceValue ? milliseconds(*row.referenceValue) : std::string("failed"));
-        row.ratioValue = ratioOf(row.value, row.referenceValue);
-        row.ratio = ratioText(row.value, row.referenceValue);
-        rows.push_back(row);
-    }
+          std::pair{"filters", "6 filters"}, std::pair{"frame", "whole frame, present included"}})
+        rendererRow(rendererKeys, rendererBefore, std::string("renderer_") + key + "_ms",
+                    std::string("Renderer 1280 x 720: ") + label, key,
+                    std::string(key) == "frame" ? "2.5x" : nullptr);
+    rendererRow(largeKeys, largeBefore, "renderer_1920x1080_frame_ms",
+                "Renderer 1920 x 1080: whole frame, present included", "frame", "3x");
 
     {
         Row row;
         row.id = "shader_reload_ms";
         row.what = "A shader saved while the show runs (lighting_shader.psh at 1280 x 720): built again, "
                    "swapped in and the next frame drawn; wall clock";
-        row.value = rendererRun.status == 0 ? number(rendererKeys, "shader_reload_ms") : std::nullopt;
+        row.value = rendererMeasured ? number(rendererKeys, "shader_reload_ms") : std::nullopt;
         row.unit = "ms";
         row.reference = "goal, 300 ms";
         row.referenceValue = 300.0;
@@ -507,25 +606,57 @@ int main(int argc, char** argv) {
 
     // ---- the whole show offline ----
     const std::string offlineFps = format("%g", settings.offlineFps);
-    progress("the whole default show offline at 480 x 270, " + offlineFps + " steps a second");
-    const Output offlineRun =
-        runCommand(show, program + " --offline " + offlineFps + " --size 480x270 --stats", 900);
-    const ProgramStats offline = programStats(offlineRun);
-    if (offlineRun.status != 0 || !offline.fps)
-        failed("the program's offline run", offlineRun), allMeasured = false;
+    progress("the whole default show offline at 480 x 270, " + offlineFps + " steps a second" +
+             (withBaseline ? ", with the baseline's in turns" : ""));
+    // The run with the most frames a second of its rounds, and its CPU time.
+    struct Offline {
+        ProgramStats stats;
+        double cpuSeconds = 0.0;
+        bool measured = false;
+    };
+    auto better = [](Offline& best, const Output& run) {
+        const ProgramStats stats = programStats(run);
+        if (run.status != 0 || !stats.fps) return false;
+        if (!best.measured || *stats.fps > *best.stats.fps) best = {stats, run.cpuSeconds, true};
+        return true;
+    };
+    Offline offline, offlineBefore;
+    const std::string offlineArguments = " --offline " + offlineFps + " --size 480x270 --stats";
+    for (int round = 0; round < rounds; ++round) {
+        const Output run = runCommand(show, program + offlineArguments, 900);
+        if (!better(offline, run)) failed("the program's offline run", run);
+        if (!withBaseline) continue;
+        const Output old =
+            runCommand(settings.baseline / "show",
+                       quoted((settings.baseline / "beatshow").string()) + offlineArguments, 900);
+        if (!better(offlineBefore, old)) failed("the baseline's offline run", old);
+    }
+    if (!offline.measured) allMeasured = false;
     {
         Row row;
         row.id = "offline_fps";
         row.what = "Offline frames per second, whole default show at 480 x 270 (median frame " +
-                   (offline.median ? milliseconds(*offline.median) : std::string("?")) + ", p99 " +
-                   (offline.p99 ? milliseconds(*offline.p99) : std::string("?")) + ")";
-        row.value = offline.fps;
+                   (offline.stats.median ? milliseconds(*offline.stats.median) : std::string("?")) +
+                   ", p99 " + (offline.stats.p99 ? milliseconds(*offline.stats.p99) : std::string("?")) +
+                   "; CPU time " + format("%.1f s", offline.cpuSeconds) + ")";
+        row.value = offline.stats.fps;
         row.unit = "fps";
         row.referenceValue = settings.offlineFps;
-        row.reference = "real time at the offline step, " + offlineFps + " fps";
+        row.reference = "real time at the offline step, " + offlineFps + " fps; goal 40 fps";
         row.ratioValue = ratioOf(row.value, row.referenceValue);
         row.ratio = ratioText(row.value, row.referenceValue, "%.2fx real time");
+        if (offlineBefore.measured) {
+            row.baselineValue = offlineBefore.stats.fps;
+            row.baselineRatio = ratioOf(row.baselineValue, settings.offlineFps);
+            row.baselineShown = format("%.1f fps", *offlineBefore.stats.fps) + " (CPU time " +
+                                format("%.1f s", offlineBefore.cpuSeconds) + ")";
+        }
         rows.push_back(row);
+        raw["offline"] = {{"cpu_s", format("%.2f", offline.cpuSeconds)},
+                          {"frames", offline.stats.frames ? std::to_string(*offline.stats.frames) : "null"}};
+        if (offlineBefore.measured)
+            raw["baseline_offline"] = {{"cpu_s", format("%.2f", offlineBefore.cpuSeconds)},
+                                       {"fps", format("%.2f", *offlineBefore.stats.fps)}};
     }
 
     // ---- a capture to video against the same frames without it ----
@@ -541,7 +672,7 @@ int main(int argc, char** argv) {
         progress("capture at " + sizeText + " against the same frames offline, " +
                  format("%g s", settings.captureSeconds) + " of the show from " +
                  format("%g s", captureStart));
-        std::optional<double> plain, captured;
+        std::optional<double> plain, captured, capturedFrame, plainFrame;
         bool ok = true;
         for (int round = 0; round < 2; ++round) {
             const Output plainRun = runCommand(
@@ -557,6 +688,10 @@ int main(int argc, char** argv) {
                 failed("the capture", captureRun), ok = false;
             plain = smaller(plain, showFrameSeconds(plainRun));
             captured = smaller(captured, captureSeconds(captureRun));
+            // The median frame leaves out the first, which builds every shader and replays the
+            // show up to the start: the rate of the frames that follow.
+            capturedFrame = smaller(capturedFrame, programStats(captureRun).median);
+            plainFrame = smaller(plainFrame, programStats(plainRun).median);
         }
         std::error_code ec;
         fs::remove(captureFile, ec);
@@ -580,6 +715,53 @@ int main(int argc, char** argv) {
         row.ratioValue = ratioOf(captured, plain);
         row.ratio = ratioText(captured, plain);
         rows.push_back(row);
+        if (std::string(size) != "1280x720") continue;
+
+        // The whole show at the capture's own rate: too long to wait for here.
+        const std::optional<long> showFrames = offline.stats.frames;
+        std::optional<double> before;
+        if (withBaseline) {
+            progress("the baseline's capture at 1280 x 720");
+            for (int round = 0; round < rounds; ++round) {
+                const Output old = runCommand(settings.baseline / "show",
+                                              quoted((settings.baseline / "beatshow").string()) +
+                                                  " --capture " + quoted(captureFile.string()) + " --fps " +
+                                                  format("%g", captureFps) + " --size " + size + section,
+                                              900);
+                if (old.status != 0 || !programStats(old).median) failed("the baseline's capture", old);
+                before = smaller(before, programStats(old).median);
+            }
+            fs::remove(captureFile, ec);
+        }
+        Row whole;
+        whole.id = "capture_whole_show_1280x720_min";
+        const double wholeFrames =
+            showFrames ? static_cast<double>(*showFrames) * 60.0 / settings.offlineFps : 0.0;
+        whole.what = "Whole default show captured at 1280 x 720, 60 fps (about " +
+                     grouped(static_cast<long>(wholeFrames)) +
+                     " frames), estimated from the median frame of the capture above";
+        if (capturedFrame && showFrames) whole.value = wholeFrames * *capturedFrame / 1000.0 / 60.0;
+        whole.unit = "min";
+        // The encoder shares the machine: the frames alone tell what the renderer leaves it.
+        whole.shown = whole.value
+                          ? format("%.0f min", *whole.value) + " (" +
+                                format("%.2f", 1000.0 / *capturedFrame) + " frames a second" +
+                                (plainFrame ? "; the frames alone " +
+                                                  format("%.0f min", wholeFrames * *plainFrame / 60000.0)
+                                            : std::string()) +
+                                ")"
+                          : "failed";
+        whole.reference = "real time, " + format("%.1f min", wholeFrames / 60.0 / 60.0);
+        whole.referenceValue = wholeFrames / 60.0 / 60.0;
+        whole.ratioValue = ratioOf(whole.value, whole.referenceValue);
+        whole.ratio = ratioText(whole.value, whole.referenceValue, "%.1fx real time");
+        if (before && *before > 0 && showFrames) {
+            whole.baselineValue = wholeFrames * *before / 1000.0 / 60.0;
+            whole.baselineShown = format("%.0f min", *whole.baselineValue) + " (" +
+                                  format("%.2f", 1000.0 / *before) + " frames a second)";
+            whole.baselineRatio = ratioOf(whole.baselineValue, whole.referenceValue);
+        }
+        rows.push_back(whole);
     }
 
     // ---- a large generated scene through the loader ----
@@ -686,16 +868,102 @@ int main(int argc, char** argv) {
         rows.push_back(row);
     }
 
+    // ---- the editor's edits ----
+    progress(
+        "the editor's edits on 2,000 objects and 20,000 keys, recorded poses, a structural edit at 159 s");
+    const Output editsRun = runCommand(build, bench + "/editor_bench edits 120", 120);
+    const Output poseRun = runCommand(build, bench + "/editor_bench pose 60 10000", 120);
+    const Output structuralRun = runCommand(show, bench + "/editor_bench structural 159 3", 300);
+    const auto editsKeys = keyValues(editsRun), poseKeys = keyValues(poseRun),
+               structuralKeys = keyValues(structuralRun);
+    if (editsRun.status != 0) failed("editor_bench edits", editsRun), allMeasured = false;
+    if (poseRun.status != 0) failed("editor_bench pose", poseRun), allMeasured = false;
+    if (structuralRun.status != 0) failed("editor_bench structural", structuralRun), allMeasured = false;
+    raw["editor_edits"] = editsKeys;
+    raw["editor_pose"] = poseKeys;
+    raw["editor_structural"] = structuralKeys;
+    const struct {
+        const char* id;
+        const char* key;
+        const char* what;
+        const std::map<std::string, std::string>* values;
+        const Output* run;
+        double goal;
+    } edits[] = {
+        {"editor_value_edit_ms", "value_edit",
+         "Editor: a frame of a drag of an object's Position on 2,000 objects and 20,000 keys (the command, "
+         "the show taking it over, the panels' frame; CPU), median",
+         &editsKeys, &editsRun, 2.0},
+        {"editor_key_edit_ms", "key_edit",
+         "Editor: a frame of a drag of a key's value on that scene's path of 13,000 keys (the same), median",
+         &editsKeys, &editsRun, 2.0},
+        {"editor_recorded_pose_ms", "pose",
+         "Editor: a recorded camera pose over Position and Rotation paths of 10,000 keys each (the command "
+         "and the show taking the paths over; CPU), median",
+         &poseKeys, &poseRun, 1.0},
+    };
+    for (const auto& edit : edits) {
+        Row row;
+        row.id = edit.id;
+        const auto max = number(*edit.values, std::string(edit.key) + "_max_ms");
+        row.what = std::string(edit.what) + (max ? " (longest " + milliseconds(*max) + ")" : "");
+        row.value =
+            edit.run->status == 0 ? number(*edit.values, std::string(edit.key) + "_median_ms") : std::nullopt;
+        row.unit = "ms";
+        againstGoal(row, edit.goal, milliseconds(edit.goal));
+        rows.push_back(row);
+    }
+    {
+        Row row;
+        row.id = "editor_structural_edit_159_ms";
+        const auto wall = number(structuralKeys, "structural_edit_wall_median_ms");
+        row.what = "Editor: a structural edit at 159 s of the default show (an event added; the edited scene "
+                   "loaded over the reset show, meshes and bitmaps kept, every frame before replayed; "
+                   "recording renderer; CPU of the loop's thread" +
+                   (wall ? ", wall clock " + milliseconds(*wall) : std::string()) + "), median of 3";
+        row.value =
+            structuralRun.status == 0 ? number(structuralKeys, "structural_edit_median_ms") : std::nullopt;
+        row.unit = "ms";
+        row.referenceValue =
+            structuralRun.status == 0 ? number(structuralKeys, "seek_median_ms") : std::nullopt;
+        row.reference = "goal: no slower than a seek to 159 s in the same run" +
+                        (row.referenceValue ? ", " + milliseconds(*row.referenceValue) : std::string());
+        row.ratioValue = ratioOf(row.value, row.referenceValue);
+        row.ratio = ratioText(row.value, row.referenceValue, "%.2fx the seek");
+        rows.push_back(row);
+    }
+
     // ---- the table ----
     const std::string device = rendererKeys.count("device") ? rendererKeys.at("device") : "unknown";
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::printf("beatshow performance, %s: %d cores (%s, load average %s at the start), OpenGL on %s; "
                 "measured in %.0f s\n\n",
                 today().c_str(), cores(), cpuModel().c_str(), loadAverage.c_str(), device.c_str(), seconds);
-    std::printf("| Figure | Measured | Reference | Ratio |\n|---|---:|---|---:|\n");
-    for (const Row& row : rows)
-        std::printf("| %s | %s | %s | %s |\n", row.what.c_str(), shownValue(row).c_str(),
-                    row.reference.c_str(), row.ratio.c_str());
+    if (withBaseline) {
+        // The baseline's figure and its own ratio, where it was measured.
+        std::printf("Baseline: %s, measured in turns with this build.\n\n", settings.baseline.c_str());
+        std::printf(
+            "| Figure | Measured | Reference | Ratio | Baseline (same run) |\n|---|---:|---|---:|---:|\n");
+    } else {
+        std::printf("| Figure | Measured | Reference | Ratio |\n|---|---:|---|---:|\n");
+    }
+    for (const Row& row : rows) {
+        std::printf("| %s | %s | %s | %s |", row.what.c_str(), shownValue(row).c_str(), row.reference.c_str(),
+                    row.ratio.c_str());
+        if (withBaseline) {
+            std::string before = row.baselineShown;
+            if (before.empty() && row.baselineValue) {
+                Row shown = row;
+                shown.value = row.baselineValue;
+                shown.shown.clear();
+                before = shownValue(shown);
+            }
+            if (!before.empty() && row.baselineRatio)
+                before += " (" + format("%.2fx", *row.baselineRatio) + ")";
+            std::printf(" %s |", before.c_str());
+        }
+        std::printf("\n");
+    }
     if (!notes.empty()) std::printf("\n");
     for (const std::string& note : notes)
         std::printf("%s\n", note.c_str());
@@ -704,6 +972,7 @@ int main(int argc, char** argv) {
     std::ofstream json(settings.json);
     json << "{\n  \"date\": " << jsonString(today()) << ",\n  \"machine\": {\"cores\": " << cores()
          << ", \"cpu\": " << jsonString(cpuModel()) << ", \"load_average\": " << jsonString(loadAverage)
+         << (withBaseline ? ", \"baseline\": " + jsonString(settings.baseline.string()) : std::string())
          << ", \"gl_renderer\": " << jsonString(device) << "},\n"
          << "  \"seconds\": " << jsonNumber(seconds) << ",\n  \"rows\": [\n";
     for (size_t i = 0; i < rows.size(); ++i) {
@@ -713,6 +982,9 @@ int main(int argc, char** argv) {
              << ", \"reference\": " << jsonString(r.reference)
              << ", \"reference_value\": " << jsonNumber(r.referenceValue)
              << ", \"ratio\": " << jsonNumber(r.ratioValue)
+             << (r.baselineValue ? ", \"baseline_value\": " + jsonNumber(r.baselineValue) +
+                                       ", \"baseline_ratio\": " + jsonNumber(r.baselineRatio)
+                                 : std::string())
              << (r.shown.empty() ? "" : ", \"note\": " + jsonString(r.shown)) << "}"
              << (i + 1 < rows.size() ? "," : "") << "\n";
     }

@@ -4,35 +4,52 @@
 #include "editor/model/Picking.h"
 #include "editor/model/SceneFile.h"
 #include "engine/EngineRegistry.h"
+#include "engine/base/FileWatcher.h"
 #include "engine/base/FrameTimer.h"
 #include "engine/base/Log.h"
 #include "engine/base/SystemWindow.h"
 #include "engine/base/Viewport.h"
 #include "engine/loop/SceneReload.h"
 #include "engine/loop/Transport.h"
+#include "platform/SdlWindow.h"
+#include "platform/System.h"
 #include "platform/VorbisDecoder.h"
 
 #include <SDL.h>
 #include <backends/imgui_impl_opengl3.h>
 #include <backends/imgui_impl_sdl.h>
 #include <imgui.h>
+#include <imgui_internal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
-#include <sys/stat.h>
 
 namespace {
+
+std::atomic<int> signalNoted{0};
 
 double seconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-long long fileStamp(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return 0;
-    return static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec + info.st_size;
-}
+// The show's file watcher without the scene file: the editor's document is the show's scene, so
+// the editor decides what a change on disk does (never a reload over unsaved changes).
+class SceneFileFilter : public FileWatcher {
+public:
+    SceneFileFilter(std::unique_ptr<FileWatcher> inner, EditorSession& session)
+        : inner_(std::move(inner)), session_(session) {}
+    std::vector<std::string> takeChanges() override {
+        std::vector<std::string> changes = inner_->takeChanges();
+        std::erase_if(changes, [this](const std::string& file) { return session_.takeSceneChange(file); });
+        return changes;
+    }
+
+private:
+    std::unique_ptr<FileWatcher> inner_;
+    EditorSession& session_;
+};
 
 // The program's window, with the editor drawn over what is presented and its input sorted out.
 class EditorWindow : public SystemWindow {
@@ -73,6 +90,15 @@ int filterEvent(void* session, SDL_Event* event) {
     return static_cast<EditorSession*>(session)->passToShow(event) ? 1 : 0;
 }
 
+// Whether ImGui acts on this key as a key, not as a character it types.
+bool actsInGui(const SDL_Event& event) {
+    const SDL_Scancode code = event.key.keysym.scancode;
+    if (code >= SDL_SCANCODE_A && code <= SDL_SCANCODE_Z)
+        return (event.key.keysym.mod & (KMOD_CTRL | KMOD_ALT | KMOD_GUI)) != 0;
+    if (code >= SDL_SCANCODE_1 && code <= SDL_SCANCODE_0) return false;
+    return code != SDL_SCANCODE_SPACE && (code < SDL_SCANCODE_MINUS || code > SDL_SCANCODE_SLASH);
+}
+
 bool editorKey(SDL_Scancode key) {
     switch (key) {
     case SDL_SCANCODE_W:
@@ -102,6 +128,8 @@ EditorSession::~EditorSession() {
 
 void EditorSession::releaseGui() {
     if (!guiReady_) return;
+    if (textInput_) platform::setTextInput(false);
+    textInput_ = false;
     SDL_SetEventFilter(nullptr, nullptr);
     ImGui_ImplOpenGL3_Shutdown();
     ImGui_ImplSDL2_Shutdown();
@@ -110,11 +138,27 @@ void EditorSession::releaseGui() {
 }
 
 bool EditorSession::open(std::string& error) {
-    if (!document_.load(scenePath_)) {
-        error = "cannot read " + scenePath_ + " in " + std::filesystem::current_path().string();
+    std::string bytes, problem;
+    SceneFileState state;
+    if (!readSceneFile(scenePath_, bytes, state, problem) || !state.exists) {
+        error = "cannot read " + scenePath_ + " in " + std::filesystem::current_path().string() +
+                (problem.empty() ? std::string() : " (" + problem + ")");
         return false;
     }
-    fileStamp_ = fileStamp(scenePath_);
+    // The document's edits splice single bytes: in UTF-16 text they would write bytes of half
+    // characters ("fadein" renamed "fadeout" read back as "fadeoutein"). Refused, not damaged.
+    if (isUtf16Text(bytes)) {
+        error = scenePath_ + " is UTF-16 text, which the editor does not edit; save it as UTF-8 to edit it "
+                             "(beatshow plays it as it is)";
+        return false;
+    }
+    document_.loadText(std::move(bytes), scenePath_);
+    known_ = seen_ = state;
+    std::error_code ec;
+    if (std::filesystem::exists(recoveryPath(scenePath_), ec))
+        ui_.setStatus("unsaved changes of an earlier session are in " + recoveryPath(scenePath_));
+    // The show's "exit" pauses the show rather than ending the program.
+    engine().exitPauses = true;
     startWaveform();
     return true;
 }
@@ -153,7 +197,7 @@ void EditorSession::startWaveform() {
 bool EditorSession::passToShow(const void* sdlEvent) {
     const SDL_Event* event = static_cast<const SDL_Event*>(sdlEvent);
     if (!guiReady_) return true;
-    ImGui_ImplSDL2_ProcessEvent(event);
+    feedGui(*event);
     const ImGuiIO& io = ImGui::GetIO();
     switch (event->type) {
     case SDL_MOUSEMOTION:
@@ -163,6 +207,8 @@ bool EditorSession::passToShow(const void* sdlEvent) {
         return false;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP:
+        if (event->type == SDL_MOUSEBUTTONDOWN && event->button.button == SDL_BUTTON_LEFT)
+            leftClicks_ = event->button.clicks;
         mouseSeen_ = true;
         mouseX_ = static_cast<float>(event->button.x);
         mouseY_ = static_cast<float>(event->button.y);
@@ -179,31 +225,48 @@ bool EditorSession::passToShow(const void* sdlEvent) {
             keys_.push_back({event->key.keysym.scancode, (mod & KMOD_CTRL) != 0, (mod & KMOD_SHIFT) != 0,
                              (mod & KMOD_ALT) != 0});
         }
+        // A question over the editor takes every key.
+        if (ui_.asking()) return false;
         if (io.WantCaptureKeyboard || io.WantTextInput) return false;
         if ((event->key.keysym.mod & KMOD_CTRL) || editorKey(event->key.keysym.scancode)) return false;
+        // Escape quits, as in the show, unless that would throw edits away: then it asks first.
         if (event->type == SDL_KEYDOWN && event->key.keysym.scancode == SDL_SCANCODE_ESCAPE &&
-            ui_.history().modified() && seconds() > quitArmedUntil_) {
-            // Unsaved edits are not thrown away by one key: a second Escape soon after quits.
-            quitArmedUntil_ = seconds() + 3.0;
-            ui_.setStatus("unsaved changes: Ctrl+S saves them, Escape again quits without saving");
+            ui_.history().modified()) {
+            quitAsked_ = true;
             return false;
         }
-        if (event->type == SDL_KEYDOWN && event->key.keysym.scancode == SDL_SCANCODE_ESCAPE) userQuit_ = true;
         return true;
     }
     case SDL_QUIT:
     case SDL_WINDOWEVENT:
         if ((event->type == SDL_QUIT || event->window.event == SDL_WINDOWEVENT_CLOSE) &&
-            ui_.history().modified() && seconds() > quitArmedUntil_) {
-            quitArmedUntil_ = seconds() + 3.0;
-            ui_.setStatus("unsaved changes: Ctrl+S saves them, close again to quit without saving");
+            (ui_.history().modified() || ui_.asking())) {
+            quitAsked_ = true;
             return false;
         }
-        if (event->type == SDL_QUIT || event->window.event == SDL_WINDOWEVENT_CLOSE) userQuit_ = true;
         return true;
     default:
         return true;
     }
+}
+
+void EditorSession::feedGui(const SDL_Event& event) {
+    // ImGui reads keys as held or not when its frame starts: a key pressed and released between
+    // two frames (a quick key at a few frames a second) is never seen, and a modifier's release
+    // takes Ctrl away from a Ctrl+A before the frame saw it. So the release of a key that acts
+    // (a modifier, an editing or moving key, a letter with Ctrl) waits for the next frame once
+    // the coming frame has seen it go down, and every key and character after it waits too, in
+    // their order. Plain typing never waits: ImGui takes the characters, not the keys.
+    const bool key = event.type == SDL_KEYDOWN || event.type == SDL_KEYUP || event.type == SDL_TEXTINPUT ||
+                     event.type == SDL_TEXTEDITING;
+    if (key && (!heldKeys_.empty() || (event.type == SDL_KEYUP && actsInGui(event) &&
+                                       std::find(pressedThisFrame_.begin(), pressedThisFrame_.end(),
+                                                 event.key.keysym.scancode) != pressedThisFrame_.end()))) {
+        heldKeys_.push_back(event);
+        return;
+    }
+    ImGui_ImplSDL2_ProcessEvent(&event);
+    if (event.type == SDL_KEYDOWN) pressedThisFrame_.push_back(event.key.keysym.scancode);
 }
 
 void EditorSession::settleView() {
@@ -269,6 +332,8 @@ void EditorSession::flyCamera() {
 }
 
 void EditorSession::beforeFrame() {
+    takeSignal();
+    if (engine().quitRequested) return;
     if (inner_) inner_->beforeFrame();
     if (waveformReady_.exchange(false)) {
         std::lock_guard lock(waveformMutex_);
@@ -299,6 +364,7 @@ void EditorSession::drawOverPicture() {
             if (input) ImGui_ImplSDL2_Shutdown();
             ImGui::DestroyContext();
             guiFailed_ = true;
+            engine().exitPauses = false;
             return;
         }
         SDL_SetWindowResizable(window, SDL_TRUE);
@@ -318,6 +384,12 @@ void EditorSession::drawOverPicture() {
     frame.editorCamera = r.editorCamera.load();
     frame.flying = !ui_.followShow() && ui_.lookThrough().empty();
     frame.keys.swap(keys_);
+    frame.clicks = leftClicks_;
+    // The transport's keys and hot reload move the show inside the loop, the editor's own seeks
+    // after its frame: either way the music did not play through to here.
+    frame.jumped = jumped_ || r.showMoves != seenShowMoves_;
+    jumped_ = false;
+    seenShowMoves_ = r.showMoves;
     if (r.window) {
         frame.width = static_cast<float>(r.window->width);
         frame.height = static_cast<float>(r.window->height);
@@ -327,77 +399,360 @@ void EditorSession::drawOverPicture() {
     if (asked.seek) requests_.seekTarget = asked.seekTarget;
     requests_.reload = requests_.reload || asked.reload;
     requests_.save = requests_.save || asked.save;
+    requests_.saveAs = requests_.saveAs || asked.saveAs;
     requests_.togglePause = requests_.togglePause != asked.togglePause;
     requests_.quit = requests_.quit || asked.quit;
+    if (!asked.answered.empty()) {
+        requests_.answered = asked.answered;
+        requests_.choice = asked.choice;
+        requests_.name = asked.name;
+    }
     ImGui::Render();
     ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
+    logStatus();
+    // The keys held back for this frame go to the next.
+    pressedThisFrame_.clear();
+    std::vector<SDL_Event> held;
+    held.swap(heldKeys_);
+    for (const SDL_Event& event : held)
+        feedGui(event);
+    // ImGui's SDL back end takes characters only from SDL's text input, which the show keeps
+    // off: on while a text field has the keyboard, off again after (an input method's window
+    // would otherwise open over the show). Read from the frame just drawn rather than from
+    // io.WantTextInput, which tells the frame before: at a few frames a second the first
+    // characters typed into a field just clicked would be lost.
+    if (const bool wanted = ImGui::GetCurrentContext()->WantTextInputNextFrame == 1; wanted != textInput_) {
+        platform::setTextInput(wanted);
+        textInput_ = wanted;
+    }
+}
+
+std::unique_ptr<FileWatcher> EditorSession::watch(std::unique_ptr<FileWatcher> watcher) {
+    if (!watcher) return watcher;
+    return std::make_unique<SceneFileFilter>(std::move(watcher), *this);
+}
+
+bool EditorSession::takeSceneChange(const std::string& file) {
+    if (file != "epicrealtimetest.xml" && file != std::filesystem::path(scenePath_).generic_string())
+        return false;
+    sceneTouched_ = true;
+    return true;
+}
+
+void EditorSession::saveNow() {
+    saveTo(scenePath_, false, false);
+}
+
+bool EditorSession::edit(const std::string& label, const std::vector<Touch>& touches,
+                         const std::function<bool(SceneDocument&)>& change, const std::string& mergeKey) {
+    return ui_.edit(label, touches, change, mergeKey);
+}
+
+void EditorSession::seal() {
+    ui_.history().seal();
 }
 
 void EditorSession::save() {
-    std::string error;
-    if (!saveSceneFile(scenePath_, document_.text(), error)) {
-        ui_.setStatus("not saved: " + error);
-        logStream << "editor: not saved: " << error << std::endl;
+    // As Ctrl+S: after the frame, where a question can be asked.
+    requests_.save = true;
+}
+
+void EditorSession::saveTo(const std::string& path, bool overwriteChanged, bool overwriteReadOnly) {
+    SceneSave save;
+    // Another file than the one being edited was asked about before (Save as).
+    save.expected = path == scenePath_ ? &known_ : nullptr;
+    save.overwriteChanged = overwriteChanged;
+    save.overwriteReadOnly = overwriteReadOnly;
+    SceneFileState written;
+    std::string message;
+    switch (saveSceneFile(path, document_.text(), save, written, message)) {
+    case SceneSaveResult::Saved:
+        scenePath_ = path;
+        known_ = seen_ = written;
+        ui_.history().markSaved();
+        ui_.history().seal();
+        // The show itself always plays the scene by its own name.
+        ui_.setStatus(std::filesystem::path(path).filename() == "epicrealtimetest.xml"
+                          ? "saved " + path
+                          : "saved " + path +
+                                "; the editor goes on with it (the show plays epicrealtimetest.xml)");
+        if (quitAfterSave_) engine().quitRequested = true;
+        return;
+    case SceneSaveResult::Failed:
+        ui_.setStatus("not saved: " + message);
+        break;
+    case SceneSaveResult::ChangedOnDisk: {
+        savingTo_ = path;
+        EditorQuestion question;
+        question.id = "changed";
+        question.title = "Changed on disk";
+        question.text =
+            message + ". Saving replaces that change (what the file holds now is kept as " + path + ".bak).";
+        question.choices = {
+            {"Replace it (R)", SDL_SCANCODE_R}, {"Save as... (A)", SDL_SCANCODE_A}, {"Cancel (Esc)", 0}};
+        ask(std::move(question));
         return;
     }
+    case SceneSaveResult::ReadOnly: {
+        savingTo_ = path;
+        overwriteChanged_ = overwriteChanged;
+        EditorQuestion question;
+        question.id = "readonly";
+        question.title = "Read-only file";
+        question.text = message + ". Saving anyway replaces it, and it stays read-only.";
+        question.choices = {
+            {"Save anyway (R)", SDL_SCANCODE_R}, {"Save as... (A)", SDL_SCANCODE_A}, {"Cancel (Esc)", 0}};
+        ask(std::move(question));
+        return;
+    }
+    }
+    quitAfterSave_ = false;
+}
+
+void EditorSession::askSaveAs() {
+    EditorQuestion question;
+    question.id = "saveas";
+    question.title = "Save as";
+    question.text = "The file to save the scene as, from the show's folder " +
+                    std::filesystem::current_path().string() + ". The editor goes on with it.";
+    question.asksForName = true;
+    question.name = scenePath_;
+    question.choices = {{"Save (Enter)", 0}, {"Cancel (Esc)", 0}};
+    ask(std::move(question));
+}
+
+void EditorSession::saveAs(const std::string& name) {
+    if (name.empty()) {
+        ui_.setStatus("not saved: no file name");
+        quitAfterSave_ = false;
+        return;
+    }
+    std::error_code ec;
+    if (name == scenePath_ || std::filesystem::equivalent(name, scenePath_, ec)) {
+        saveNow();
+        return;
+    }
+    if (std::filesystem::exists(name, ec)) {
+        savingTo_ = name;
+        EditorQuestion question;
+        question.id = "exists";
+        question.title = "The file exists";
+        question.text =
+            name + " exists. Replace it with the scene? (What it holds now is kept as " + name + ".bak.)";
+        question.choices = {{"Replace it (R)", SDL_SCANCODE_R}, {"Cancel (Esc)", 0}};
+        ask(std::move(question));
+        return;
+    }
+    saveTo(name, true, false);
+}
+
+void EditorSession::loadFromDisk(const std::string& bytes, const SceneFileState& state) {
+    // One step of the history: Ctrl+Z brings the editor's version back.
+    ui_.history().seal();
+    ui_.replaceDocument("Load " + scenePath_ + " from disk", bytes);
     ui_.history().markSaved();
     ui_.history().seal();
-    fileStamp_ = fileStamp(scenePath_);
-    ui_.setStatus("saved " + scenePath_);
-    logStream << "editor: saved " << scenePath_ << std::endl;
+    ui_.selection().clear();
+    known_ = state;
+    pendingReload_ = true;
 }
 
 void EditorSession::watchFile() {
-    if (++framesSinceStat_ < 30) return;
-    framesSinceStat_ = 0;
-    const long long stamp = fileStamp(scenePath_);
-    if (stamp == fileStamp_ || stamp == 0) return;
-    fileStamp_ = stamp;
-    // Changed by someone else: read again unless that would throw edits away.
-    if (ui_.history().modified()) {
-        ui_.setStatus("the scene file changed on disk; Ctrl+S would overwrite that change");
+    // The file system's notice comes through the show's watcher; a look twice a second catches
+    // what it misses (a linked scene whose target lies elsewhere, a system without notices).
+    const double now = seconds();
+    if (!sceneTouched_ && now < nextLook_) return;
+    nextLook_ = now + 0.5;
+#if defined(_WIN32)
+    // The stamp has whole seconds there (editor/model/SceneFile.cpp): a notice is always looked
+    // into, since a change of the same size in the same second leaves the stamp as it was.
+    const bool noticed = sceneTouched_;
+#else
+    const bool noticed = false;
+#endif
+    sceneTouched_ = false;
+    if (!noticed && statSceneFile(scenePath_).sameStamp(seen_)) return;
+    std::string bytes, error;
+    SceneFileState disk;
+    if (!readSceneFile(scenePath_, bytes, disk, error)) return; // looked at again next time
+    seen_ = disk;
+    // Touched without a change, or this editor's own save.
+    if (disk.sameContent(known_)) return;
+    if (!disk.exists) {
+        ui_.setStatus(scenePath_ + " was removed from the disk; saving writes it again");
         return;
     }
-    if (document_.load(scenePath_)) {
-        ui_.history().clear();
-        ui_.selection().clear();
-        ui_.setStatus("the scene file changed on disk and was read again");
+    if (isUtf16Text(bytes)) {
+        ui_.setStatus(scenePath_ +
+                      " changed on disk into UTF-16 text, which the editor does not edit; its own "
+                      "version is kept");
+        return;
     }
+    if (!ui_.history().modified()) {
+        loadFromDisk(bytes, disk);
+        ui_.setStatus(scenePath_ + " changed on disk and was read again");
+        return;
+    }
+    // Never read over unsaved changes: the user chooses.
+    if (ui_.asking()) {
+        seen_ = SceneFileState{}; // asked once the question on screen is answered
+        return;
+    }
+    diskBytes_ = std::move(bytes);
+    diskState_ = disk;
+    EditorQuestion question;
+    question.id = "disk";
+    question.title = "Changed on disk";
+    question.text =
+        scenePath_ +
+        " changed on disk while the editor holds unsaved changes. Keep the editor's version (saving "
+        "replaces the file's), load the file's (Ctrl+Z brings the editor's back), or save the "
+        "editor's under another name?";
+    question.choices = {{"Keep mine (K)", SDL_SCANCODE_K},
+                        {"Load the file's (L)", SDL_SCANCODE_L},
+                        {"Save mine as... (A)", SDL_SCANCODE_A}};
+    question.escapeChoice = 0;
+    ask(std::move(question));
 }
 
 void EditorSession::afterFrame(double dt) {
     EngineRegistry& r = engine();
-    // The show's "exit" event ends a show, not the editing of it: the music stops there.
-    if (r.quitRequested && !userQuit_ && guiReady_) {
-        r.quitRequested = false;
-        if (!r.clock.paused()) transport::togglePause();
-        ui_.setStatus("the show exits here; paused (Escape quits the editor)");
-        logStream << "editor: the show's exit at " << r.musicTime.load() << " s; paused" << std::endl;
-    }
     if (inner_) inner_->afterFrame(dt);
     const EditorRequests asked = requests_;
     requests_ = EditorRequests{};
-    if (asked.save) save();
-    if (asked.quit) {
-        if (!ui_.history().modified() || seconds() < quitArmedUntil_) {
+    if (!asked.answered.empty()) act(asked);
+    if (asked.save && !ui_.asking()) saveNow();
+    if (asked.saveAs && !ui_.asking()) askSaveAs();
+    if (asked.quit) quitAsked_ = true;
+    if (quitAsked_ && !ui_.asking()) {
+        quitAsked_ = false;
+        if (ui_.history().modified())
+            askToQuit();
+        else
             r.quitRequested = true;
-        } else {
-            quitArmedUntil_ = seconds() + 3.0;
-            ui_.setStatus("unsaved changes: Ctrl+S saves them, Quit again quits without saving");
-        }
     }
+    quitAsked_ = false;
     if (asked.togglePause) transport::togglePause();
     pendingReload_ = pendingReload_ || asked.reload;
     const bool ready = r.playing && !r.loading;
     if (pendingReload_ && ready) {
         pendingReload_ = false;
         const SceneReloadResult result = reloadShowSceneBytes(
-            document_.text(), asked.seek ? static_cast<float>(asked.seekTarget) : r.musicTime.load());
+            document_.text(), asked.seek ? static_cast<float>(asked.seekTarget) : r.showTime.load());
         if (!result.problems.empty()) ui_.setStatus(result.problems.front());
         timer_.restart();
     } else if (asked.seek && ready) {
         transport::seekTo(asked.seekTarget);
         timer_.restart();
     }
+    jumped_ = jumped_ || (asked.seek && ready);
     watchFile();
+    // The show's "exit" event ends a show, not the editing of it, whichever way it was reached
+    // (played, or passed by the replay of a seek or a reload): the show pauses there.
+    if (r.exitReached.exchange(false) && !r.quitRequested && !r.clock.paused()) {
+        transport::togglePause();
+        ui_.setStatus("the show's exit was reached; paused at " +
+                      SceneDocument::formatNumber(r.showTime.load()) + " s (Escape quits the editor)");
+    }
+    logStatus();
+}
+
+void EditorSession::askToQuit() {
+    EditorQuestion question;
+    question.id = "quit";
+    question.title = "Unsaved changes";
+    question.text = "The scene has changes that are not saved in " + scenePath_ + ".";
+    question.choices = {{"Save and quit (S)", SDL_SCANCODE_S},
+                        {"Quit without saving (Q)", SDL_SCANCODE_Q},
+                        {"Cancel (Esc)", 0}};
+    ask(std::move(question));
+}
+
+void EditorSession::ask(EditorQuestion question) {
+    logStream << "editor: asks: " << question.title << ": " << question.text << std::endl;
+    ui_.ask(question);
+    asked_ = std::move(question);
+}
+
+void EditorSession::act(const EditorRequests& answer) {
+    EngineRegistry& r = engine();
+    if (answer.answered == asked_.id && answer.choice >= 0 &&
+        answer.choice < static_cast<int>(asked_.choices.size()))
+        logStream << "editor: " << asked_.title << ": "
+                  << asked_.choices[static_cast<size_t>(answer.choice)].label << std::endl;
+    const std::string& id = answer.answered;
+    const int choice = answer.choice;
+    if (id == "quit") {
+        if (choice == 0) {
+            // Quits once saved, also when the save has to ask something first.
+            quitAfterSave_ = true;
+            saveNow();
+        } else if (choice == 1) {
+            r.quitRequested = true;
+        }
+    } else if (id == "changed" || id == "readonly") {
+        if (choice == 0)
+            saveTo(savingTo_, id == "changed" || overwriteChanged_, id == "readonly");
+        else if (choice == 1)
+            askSaveAs();
+        else
+            quitAfterSave_ = false;
+    } else if (id == "saveas") {
+        if (choice == 0)
+            saveAs(answer.name);
+        else
+            quitAfterSave_ = false;
+    } else if (id == "exists") {
+        if (choice == 0)
+            saveTo(savingTo_, true, false);
+        else
+            quitAfterSave_ = false;
+    } else if (id == "disk") {
+        if (choice == 0) {
+            known_ = diskState_;
+            ui_.setStatus("kept the editor's version; saving replaces the file's");
+        } else if (choice == 1) {
+            loadFromDisk(diskBytes_, diskState_);
+            ui_.setStatus("loaded " + scenePath_ + " from disk; Ctrl+Z brings the editor's version back");
+        } else {
+            askSaveAs();
+        }
+        diskBytes_.clear();
+    }
+}
+
+void EditorSession::noteSignal(int signal) {
+    // A second signal before the first was taken (the frames stand still): its own way out.
+    if (signalNoted.exchange(signal) != 0) platform::endByStopRequest(signal);
+}
+
+void EditorSession::takeSignal() {
+    const int signal = signalNoted.exchange(0);
+    if (signal == 0) return;
+    endedBySignal_ = signal;
+    const std::string name = signal == platform::StopTerminate   ? "SIGTERM"
+                             : signal == platform::StopInterrupt ? "SIGINT"
+                             : signal == platform::StopHangUp    ? "SIGHUP"
+                                                                 : "signal " + std::to_string(signal);
+    // Nobody is there to answer a question: unsaved work is kept beside the scene instead.
+    if (ui_.history().modified()) {
+        std::string error;
+        if (writeRecoveryCopy(scenePath_, document_.text(), error))
+            logStream << "editor: " << name << ": the unsaved changes are kept in "
+                      << recoveryPath(scenePath_) << "; " << scenePath_ << " is as it was" << std::endl;
+        else
+            logStream << "editor: " << name << ": the unsaved changes could not be kept: " << error
+                      << std::endl;
+    } else {
+        logStream << "editor: " << name << ": nothing unsaved" << std::endl;
+    }
+    engine().quitRequested = true;
+}
+
+void EditorSession::logStatus() {
+    // What the editor said on screen goes to the log too: a record of the session, and what
+    // scripts that drive the editor wait for.
+    if (ui_.statusCount() == loggedStatus_) return;
+    loggedStatus_ = ui_.statusCount();
+    logStream << "editor: " << ui_.status() << std::endl;
 }

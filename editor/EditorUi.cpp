@@ -4,10 +4,9 @@
 #include "editor/model/LiveScene.h"
 #include "editor/model/Picking.h"
 #include "engine/EngineRegistry.h"
-#include "engine/loop/DebugHud.h"
 #include "engine/loop/SceneReload.h"
 #include "render/Mesh.h"
-#include "scene/AutomationPath.h"
+#include "scene/ObjectTree.h"
 
 #include <SDL_scancode.h>
 #include <imgui.h>
@@ -19,11 +18,10 @@
 #include <limits>
 #include <memory>
 #include <tuple>
+#include <unordered_map>
 
 namespace {
 
-constexpr double Beat = 60.0 / 141.0;
-constexpr double Bar = 4.0 * Beat;
 constexpr float LabelWidth = 190.0f;
 constexpr float RulerHeight = 34.0f;
 constexpr float EventTrackHeight = 24.0f;
@@ -71,6 +69,36 @@ ViewSetup currentView(float width, float height) {
     return view;
 }
 
+// Where the panels first stand in a picture of this size: the timeline along the bottom, the
+// outliner over the inspector on the left. The inspector keeps room for all of an object's rows
+// (its mesh and material, Position, Rotation, Scale, the K and Delete buttons), so at 1280 x 720
+// the outliner gives way rather than the inspector.
+struct Layout {
+    float menu, outlinerHeight, inspectorTop, inspectorHeight, timelineTop, timelineHeight;
+};
+
+Layout layoutFor(float height) {
+    Layout l;
+    l.menu = ImGui::GetFrameHeight();
+    l.timelineHeight = std::clamp(height * 0.3f, 180.0f, 270.0f);
+    l.timelineTop = height - l.timelineHeight;
+    const float space = std::max(200.0f, l.timelineTop - l.menu);
+    l.inspectorHeight = std::clamp(space * 0.5f, std::min(space - 60.0f, 230.0f), 320.0f);
+    l.outlinerHeight = space - l.inspectorHeight;
+    l.inspectorTop = l.menu + l.outlinerHeight;
+    return l;
+}
+
+// The object an object's element names as its parent: the first attribute of its last <Parent>,
+// as the loader reads it ("" for none).
+std::string parentOf(const XMLTag* object) {
+    std::string parent;
+    for (const auto& element : childrenOf(object))
+        if (element->name == "Parent")
+            parent = element->attributes.empty() ? std::string() : element->attributes.front().second;
+    return parent;
+}
+
 float distanceToSegment(ImVec2 p, ImVec2 a, ImVec2 b) {
     const float dx = b.x - a.x, dy = b.y - a.y;
     const float length = dx * dx + dy * dy;
@@ -82,13 +110,129 @@ float distanceToSegment(ImVec2 p, ImVec2 a, ImVec2 b) {
 
 } // namespace
 
+std::vector<GridLine> timelineGrid(const Tempo& tempo, double start, double seconds, double pixelsPerSecond) {
+    std::vector<GridLine> lines;
+    const double beat = tempo.beatSeconds();
+    const long long perBar = std::max(1, tempo.beatsPerBar);
+    const double pixelsPerBeat = pixelsPerSecond * beat;
+    const double pixelsPerBar = pixelsPerBeat * static_cast<double>(perBar);
+    const long long every = pixelsPerBar < 30.0 ? (pixelsPerBar < 8.0 ? 16 : 4) : 1;
+    const bool beats = pixelsPerBeat >= 6.0;
+    // Beats are counted from bar 1's first beat: index 0 is that beat, negative ones lie before.
+    const double from = std::max(0.0, start);
+    const double first = std::floor((from - tempo.firstBeat) / beat);
+    const double last = std::ceil((start + seconds - tempo.firstBeat) / beat);
+    if (!std::isfinite(first) || !std::isfinite(last) || last - first > 1.0e6) return lines;
+    for (auto index = static_cast<long long>(first); index <= static_cast<long long>(last); ++index) {
+        // The bar a beat lies in, rounded down for beats before bar 1 too (0 is bar 1).
+        const long long barIndex = index >= 0 ? index / perBar : -((-index + perBar - 1) / perBar);
+        const bool barLine = index == barIndex * perBar;
+        if (!barLine && !beats) continue;
+        if (barLine && ((barIndex % every) + every) % every != 0) continue;
+        const double time = tempo.firstBeat + static_cast<double>(index) * beat;
+        if (time < 0.0 || time > start + seconds) continue;
+        lines.push_back({time, barLine, barIndex + 1});
+    }
+    return lines;
+}
+
 EditorUi::EditorUi(SceneDocument& document) : document_(document), history_(document) {}
+
+// ---- the objects' tree ----
+
+void EditorUi::buildObjectTree() {
+    std::vector<ObjectParentName> names;
+    std::vector<int> entryOf;
+    for (size_t i = 0; i < entries_.size(); ++i)
+        if (entries_[i].kind == Selection::Kind::Object) {
+            names.push_back({entries_[i].name, entries_[i].parent});
+            entryOf.push_back(static_cast<int>(i));
+        }
+    std::vector<ObjectTreeProblem> problems; // the loader reports them
+    const std::vector<size_t> parents = resolveObjectParents(names, problems);
+    objectChildren_.assign(entries_.size(), {});
+    objectParent_.assign(entries_.size(), -1);
+    objectRoots_.clear();
+    objectTree_ = false;
+    for (size_t k = 0; k < parents.size(); ++k) {
+        if (parents[k] == NoParent) {
+            objectRoots_.push_back(entryOf[k]);
+        } else {
+            objectChildren_[static_cast<size_t>(entryOf[parents[k]])].push_back(entryOf[k]);
+            objectParent_[static_cast<size_t>(entryOf[k])] = entryOf[parents[k]];
+            objectTree_ = true;
+        }
+    }
+}
+
+std::vector<EditorUi::OutlineRow> EditorUi::objectOutline() {
+    refresh();
+    std::vector<OutlineRow> rows;
+    std::vector<std::pair<int, int>> pending; // (entry, depth), the next on top
+    for (auto it = objectRoots_.rbegin(); it != objectRoots_.rend(); ++it)
+        pending.emplace_back(*it, 0);
+    while (!pending.empty()) {
+        const auto [index, depth] = pending.back();
+        pending.pop_back();
+        rows.push_back({depth, entries_[static_cast<size_t>(index)].name});
+        const std::vector<int>& children = objectChildren_[static_cast<size_t>(index)];
+        for (auto it = children.rbegin(); it != children.rend(); ++it)
+            pending.emplace_back(*it, depth + 1);
+    }
+    return rows;
+}
+
+// Whether the selected object is one of those placed under the entry, however deep.
+bool EditorUi::holdsSelection(int index) const {
+    if (selection_.kind != Selection::Kind::Object) return false;
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        if (entries_[i].kind != Selection::Kind::Object || entries_[i].name != selection_.name) continue;
+        for (int at = objectParent_[i]; at >= 0; at = objectParent_[static_cast<size_t>(at)])
+            if (at == index) return true;
+        return false;
+    }
+    return false;
+}
+
+// One object of the tree with the objects placed under it (the tree is at most 33 deep).
+void EditorUi::drawObjectRow(int index) {
+    const Entry& e = entries_[static_cast<size_t>(index)];
+    const std::vector<int>& children = objectChildren_[static_cast<size_t>(index)];
+    ImGuiTreeNodeFlags flags = ImGuiTreeNodeFlags_SpanAvailWidth | ImGuiTreeNodeFlags_OpenOnArrow |
+                               ImGuiTreeNodeFlags_OpenOnDoubleClick | ImGuiTreeNodeFlags_DefaultOpen;
+    if (children.empty()) flags |= ImGuiTreeNodeFlags_Leaf | ImGuiTreeNodeFlags_NoTreePushOnOpen;
+    const bool selected = selection_.kind == e.kind && selection_.name == e.name;
+    if (selected) flags |= ImGuiTreeNodeFlags_Selected;
+    // A part picked in the picture is shown: its groups opened, the list scrolled to it.
+    if (revealSelection_ && !children.empty() && holdsSelection(index)) ImGui::SetNextItemOpen(true);
+    ImGui::PushID(index);
+    const bool open = ImGui::TreeNodeEx("##object", flags, "%s", e.name.c_str());
+    if (revealSelection_ && selected) {
+        ImGui::SetScrollHereY(0.5f);
+        revealSelection_ = false;
+    }
+    if (ImGui::IsItemClicked() && !ImGui::IsItemToggledOpen()) {
+        selection_.select(e.kind, e.name);
+        keyedParameter_ = "Position";
+    }
+    if (open && !children.empty()) {
+        for (int child : children)
+            drawObjectRow(child);
+        ImGui::TreePop();
+    }
+    ImGui::PopID();
+}
 
 // ---- the model's view of the document ----
 
 void EditorUi::refresh() {
     if (seenRevision_ == document_.revision()) return;
     seenRevision_ = document_.revision();
+    // A path whose keys the change left alone keeps its view, curves and all.
+    std::vector<BindingView> previous = std::move(bindings_);
+    std::unordered_map<std::string, size_t> previousByName;
+    for (size_t i = 0; i < previous.size(); ++i)
+        previousByName.emplace(previous[i].name, i);
     bindings_.clear();
     for (const auto& b : childrenOf(document_.section("automations"))) {
         const size_t split = b->name.find("::");
@@ -98,14 +242,28 @@ void EditorUi::refresh() {
         view.entity = b->name.substr(0, split);
         view.parameter = b->name.substr(split + 2);
         view.keys = document_.keys(view.entity, view.parameter);
+        if (const auto known = previousByName.find(view.name); known != previousByName.end()) {
+            BindingView& old = previous[known->second];
+            if (std::equal(old.keys.begin(), old.keys.end(), view.keys.begin(), view.keys.end(),
+                           [](const DocumentKey& a, const DocumentKey& c) {
+                               return a.time == c.time && a.value == c.value &&
+                                      a.interpolation == c.interpolation;
+                           })) {
+                bindings_.push_back(std::move(old));
+                previousByName.erase(known);
+                continue;
+            }
+        }
         view.byTime.resize(view.keys.size());
         for (size_t i = 0; i < view.byTime.size(); ++i)
             view.byTime[i] = i;
-        std::stable_sort(view.byTime.begin(), view.byTime.end(),
-                         [&](size_t a, size_t c) { return view.keys[a].time < view.keys[c].time; });
+        const auto earlier = [&](size_t a, size_t c) { return view.keys[a].time < view.keys[c].time; };
+        if (!std::is_sorted(view.byTime.begin(), view.byTime.end(), earlier))
+            std::stable_sort(view.byTime.begin(), view.byTime.end(), earlier);
         bindings_.push_back(std::move(view));
     }
     events_ = document_.events();
+    tempo_ = tempoFromElement(tempoElement(document_.xml()));
     entries_.clear();
     cameras_.clear();
     const std::pair<const char*, Selection::Kind> sections[] = {{"meshes", Selection::Kind::Mesh},
@@ -116,11 +274,12 @@ void EditorUi::refresh() {
     for (const auto& [section, kind] : sections)
         for (const auto& c : childrenOf(document_.section(section))) {
             if (c->name.rfind("--", 0) == 0) continue; // a comment
-            entries_.push_back({kind, c->name});
+            entries_.push_back({kind, c->name, kind == Selection::Kind::Object ? parentOf(c.get()) : ""});
             if (kind == Selection::Kind::Actor && !c->attributes.empty() &&
                 c->attributes.front().second == "Camera")
                 cameras_.push_back(c->name);
         }
+    buildObjectTree();
     // A new object is made of what the show has: the list's first mesh and material unless the
     // fields name one of the list.
     auto listed = [&](Selection::Kind kind, const char* name) {
@@ -161,14 +320,21 @@ void EditorUi::afterEdit(const std::vector<Touch>& touches) {
 
 void EditorUi::undo() {
     if (!history_.canUndo()) return;
-    status_ = "undone: " + history_.undoLabel();
+    setStatus("undone: " + history_.undoLabel());
     afterEdit(history_.undo());
 }
 
 void EditorUi::redo() {
     if (!history_.canRedo()) return;
     afterEdit(history_.redo());
-    status_ = "redone: " + history_.undoLabel();
+    setStatus("redone: " + history_.undoLabel());
+}
+
+bool EditorUi::replaceDocument(const std::string& label, const std::string& text) {
+    return history_.run(label, {Touch{}}, [&](SceneDocument& d) {
+        d.splice(0, d.text().size(), text);
+        return true;
+    });
 }
 
 bool EditorUi::keyCurrentValue(const std::string& entityName, const std::string& parameter, double time) {
@@ -180,23 +346,24 @@ bool EditorUi::keyCurrentValue(const std::string& entityName, const std::string&
     else if (!document_.vector(entityName, parameter, value))
         return false;
     const float t = static_cast<float>(time);
-    const bool done = edit("Key " + entityName + "::" + parameter, {{Touch::Path, entityName, parameter}},
-                           [&](SceneDocument& d) {
-                               // A key at the same time takes the value instead of a twin.
-                               const std::vector<DocumentKey> keys = d.keys(entityName, parameter);
-                               for (size_t i = 0; i < keys.size(); ++i)
-                                   if (std::fabs(keys[i].time - t) < 1.0e-3f)
-                                       return d.setKey(entityName, parameter, i, {keys[i].time, value});
-                               return d.addKey(entityName, parameter, {t, value});
-                           });
+    const bool done = edit(
+        "Key " + entityName + "::" + parameter, {{Touch::Path, entityName, parameter}},
+        [&](SceneDocument& d) {
+            // A key at the same time takes the value instead of a twin.
+            const std::vector<DocumentKey> keys = d.keys(entityName, parameter);
+            for (size_t i = 0; i < keys.size(); ++i)
+                if (std::fabs(keys[i].time - t) < 1.0e-3f)
+                    return d.setKey(entityName, parameter, i, {keys[i].time, value, keys[i].interpolation});
+            return d.addKey(entityName, parameter, {t, value});
+        });
     if (done)
-        status_ = "key " + entityName + "::" + parameter + " at " + SceneDocument::formatNumber(t) + " s";
+        setStatus("key " + entityName + "::" + parameter + " at " + SceneDocument::formatNumber(t) + " s");
     return done;
 }
 
 float EditorUi::snap(float t) const {
     if (ImGui::GetIO().KeyAlt) return std::max(0.0f, t);
-    return std::max(0.0f, static_cast<float>(std::round(t / Beat) * Beat));
+    return static_cast<float>(nearestBeat(tempo_, t));
 }
 
 void EditorUi::moveSelectedKeys(float delta) {
@@ -289,38 +456,106 @@ EditorRequests EditorUi::draw(const Frame& frame) {
     requests_ = EditorRequests{};
     refresh();
     drawMenu(frame);
-    drawOutliner();
+    drawOutliner(frame);
     drawInspector(frame);
     drawAddPanel(frame);
+    followRecording(frame);
     drawTimeline(frame);
-    drawViewport(frame);
-    handleShortcuts(frame);
+    if (asking()) {
+        drawQuestion(frame);
+    } else {
+        drawViewport(frame);
+        handleShortcuts(frame);
+    }
     refresh();
     return requests_;
 }
 
-void EditorUi::handleShortcuts(const Frame& frame) {
-    if (ImGui::GetIO().WantTextInput) return;
+void EditorUi::ask(EditorQuestion question) {
+    question_ = std::move(question);
+    if (question_.id.empty()) question_.id = question_.title;
+    questionShown_ = false;
+    copyText(questionName_, sizeof questionName_, question_.name);
+}
+
+void EditorUi::answer(int choice) {
+    requests_.answered = question_.id;
+    requests_.choice = choice;
+    requests_.name = questionName_;
+    question_ = EditorQuestion{};
+    ImGui::CloseCurrentPopup();
+}
+
+void EditorUi::drawQuestion(const Frame& frame) {
+    const std::string popup = question_.title + "###question";
+    if (!ImGui::IsPopupOpen(popup.c_str())) ImGui::OpenPopup(popup.c_str());
+    const ImGuiIO& io = ImGui::GetIO();
+    ImGui::SetNextWindowPos(ImVec2(io.DisplaySize.x * 0.5f, io.DisplaySize.y * 0.4f), ImGuiCond_Always,
+                            ImVec2(0.5f, 0.5f));
+    if (!ImGui::BeginPopupModal(popup.c_str(), nullptr,
+                                ImGuiWindowFlags_AlwaysAutoResize | ImGuiWindowFlags_NoSavedSettings))
+        return;
+    ImGui::PushTextWrapPos(ImGui::GetFontSize() * 40.0f);
+    ImGui::TextUnformatted(question_.text.c_str());
+    ImGui::PopTextWrapPos();
+    if (question_.asksForName) {
+        // The field has the keyboard from the start (asked for until it has: a window's first
+        // frame lays it out unseen).
+        if (!questionShown_) ImGui::SetKeyboardFocusHere();
+        ImGui::SetNextItemWidth(ImGui::GetFontSize() * 36.0f);
+        ImGui::InputText("##name", questionName_, sizeof questionName_);
+        if (ImGui::IsItemActive()) questionShown_ = true;
+    }
+    ImGui::Spacing();
+    const int count = static_cast<int>(question_.choices.size());
+    int taken = -1;
+    for (int i = 0; i < count; ++i) {
+        if (i > 0) ImGui::SameLine();
+        if (ImGui::Button(question_.choices[static_cast<size_t>(i)].label.c_str())) taken = i;
+    }
+    // Keys answer too: a choice's own key (not while a name is typed), Escape and Enter.
     for (const Frame::Key& key : frame.keys) {
+        if (taken >= 0) break;
+        if (key.code == SDL_SCANCODE_ESCAPE)
+            taken = question_.escapeChoice >= 0 ? question_.escapeChoice : count - 1;
+        else if (key.code == SDL_SCANCODE_RETURN || key.code == SDL_SCANCODE_KP_ENTER)
+            taken = 0;
+        else if (!question_.asksForName && !key.ctrl && !key.alt)
+            for (int i = 0; i < count; ++i)
+                if (question_.choices[static_cast<size_t>(i)].key == key.code) taken = i;
+    }
+    if (taken >= 0 && taken < count) answer(taken);
+    ImGui::EndPopup();
+}
+
+void EditorUi::handleShortcuts(const Frame& frame) {
+    // A text field takes every key but Ctrl+S: its own Ctrl+Z and Ctrl+Y undo the typing.
+    const bool typing = ImGui::GetIO().WantTextInput;
+    for (const Frame::Key& key : frame.keys) {
+        if (key.ctrl && key.code == SDL_SCANCODE_S) {
+            (key.shift ? requests_.saveAs : requests_.save) = true;
+            continue;
+        }
+        if (typing) continue;
         if (key.ctrl) {
-            if (key.code == SDL_SCANCODE_S) requests_.save = true;
             if (key.code == SDL_SCANCODE_Z) key.shift ? redo() : undo();
             if (key.code == SDL_SCANCODE_Y) redo();
             continue;
         }
         if (key.code == SDL_SCANCODE_K) {
+            // On the nearest beat like every other edit; with Alt at the music time as it is.
+            const double at = key.alt ? std::max(0.0, frame.musicTime) : nearestBeat(tempo_, frame.musicTime);
             if (recorder_.recording() && frame.flying && frame.editorCamera) {
                 const RecordedPose pose = recorder_.now(frame.musicTime, frame.editorCamera->Position,
-                                                        frame.editorCamera->Rotation);
-                if (writeRecordedPose(history_, recorder_.camera(), pose, pose.time, recorder_.session()))
+                                                        frame.editorCamera->Rotation, !key.alt);
+                if (writeRecordedPose(history_, recorder_.camera(), pose, recorder_.session()))
                     afterEdit({{Touch::Path, recorder_.camera(), "Position"},
                                {Touch::Path, recorder_.camera(), "Rotation"}});
             } else if (selection_.isEntity()) {
-                keyCurrentValue(selection_.name, keyedParameter_, frame.musicTime);
+                keyCurrentValue(selection_.name, keyedParameter_, at);
             } else if (selection_.kind == Selection::Kind::Binding) {
                 const size_t split = selection_.name.find("::");
-                keyCurrentValue(selection_.name.substr(0, split), selection_.name.substr(split + 2),
-                                frame.musicTime);
+                keyCurrentValue(selection_.name.substr(0, split), selection_.name.substr(split + 2), at);
             }
         }
         if (key.code == SDL_SCANCODE_COMMA) jumpToKey(frame, -1);
@@ -342,6 +577,7 @@ void EditorUi::drawMenu(const Frame& frame) {
     if (!ImGui::BeginMainMenuBar()) return;
     if (ImGui::BeginMenu("File")) {
         if (ImGui::MenuItem("Save", "Ctrl+S")) requests_.save = true;
+        if (ImGui::MenuItem("Save as...", "Ctrl+Shift+S")) requests_.saveAs = true;
         if (ImGui::MenuItem("Quit", "Esc")) requests_.quit = true;
         ImGui::EndMenu();
     }
@@ -371,17 +607,17 @@ void EditorUi::drawMenu(const Frame& frame) {
     }
     ImGui::Separator();
     if (ImGui::SmallButton(frame.paused ? "Play" : "Pause")) requests_.togglePause = true;
-    ImGui::Text("%s  %.2f s", hud::barAndBeat(frame.musicTime).c_str(), frame.musicTime);
+    ImGui::Text("%s  %.2f s", tempo_.barAndBeat(frame.musicTime).c_str(), frame.musicTime);
     if (recorder_.recording())
         ImGui::TextColored(ImVec4(1, 0.25f, 0.25f, 1), "REC %s", recorder_.camera().c_str());
     ImGui::TextDisabled("%s%s", history_.modified() ? "modified  " : "", status_.c_str());
     ImGui::EndMainMenuBar();
 }
 
-void EditorUi::drawOutliner() {
-    const float top = ImGui::GetFrameHeight();
-    ImGui::SetNextWindowPos(ImVec2(0, top), ImGuiCond_FirstUseEver);
-    ImGui::SetNextWindowSize(ImVec2(300, 330), ImGuiCond_FirstUseEver);
+void EditorUi::drawOutliner(const Frame& frame) {
+    const Layout layout = layoutFor(frame.height);
+    ImGui::SetNextWindowPos(ImVec2(0, layout.menu), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowSize(ImVec2(300, layout.outlinerHeight), ImGuiCond_FirstUseEver);
     if (!ImGui::Begin("Scene")) {
         ImGui::End();
         return;
@@ -407,6 +643,13 @@ void EditorUi::drawOutliner() {
                                             ? ImGuiTreeNodeFlags_DefaultOpen
                                             : 0;
         if (!ImGui::TreeNodeEx(title, open, "%s (%zu)", title, rows.size())) continue;
+        // Groups show as a tree; a filter shows the matching objects as a flat list.
+        if (kind == Selection::Kind::Object && objectTree_ && filter.empty()) {
+            for (int root : objectRoots_)
+                drawObjectRow(root);
+            ImGui::TreePop();
+            continue;
+        }
         ImGuiListClipper clipper;
         clipper.Begin(static_cast<int>(rows.size()));
         while (clipper.Step())
@@ -456,18 +699,21 @@ void EditorUi::drawOutliner() {
     }
     ImGui::EndChild();
     ImGui::End();
+    revealSelection_ = false; // shown now, or not to be shown (a filter, a closed list)
 }
 
 void EditorUi::drawInspector(const Frame& frame) {
-    const float top = ImGui::GetFrameHeight() + 330;
-    ImGui::SetNextWindowPos(ImVec2(0, top), ImGuiCond_FirstUseEver);
-    ImGui::SetNextWindowSize(ImVec2(300, std::max(100.0f, frame.height - top - 270)), ImGuiCond_FirstUseEver);
+    const Layout layout = layoutFor(frame.height);
+    ImGui::SetNextWindowPos(ImVec2(0, layout.inspectorTop), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowSize(ImVec2(300, layout.inspectorHeight), ImGuiCond_FirstUseEver);
     if (!ImGui::Begin("Inspector")) {
         ImGui::End();
         return;
     }
     if (selection_.keys.size() == 1)
         drawKeyInspector();
+    else if (selection_.keys.size() > 1)
+        drawKeysInspector();
     else if (selection_.kind == Selection::Kind::Event)
         drawEventInspector();
     else if (selection_.isEntity())
@@ -557,29 +803,145 @@ void EditorUi::drawKeyInspector() {
     if (b == bindings_.end() || key.index >= b->keys.size()) return;
     const DocumentKey current = b->keys[key.index];
     ImGui::Text("key %zu of %s", key.index + 1, key.binding.c_str());
-    float time = current.time;
+    float time = 0.0f;
     float v[3] = {current.value.x, current.value.y, current.value.z};
     const std::string entity = b->entity, parameter = b->parameter;
     const std::vector<Touch> touches = {{Touch::Path, entity, parameter}};
-    ImGui::DragFloat("time", &time, 0.01f, 0.0f, 100000.0f, "%.3f s");
-    if (ImGui::IsItemDeactivatedAfterEdit() && time != current.time) {
+    if (timeField(current.time, time)) {
+        // Taken out and put in again, so that the keys stay in time order; it stays picked.
         const size_t index = key.index;
+        const DocumentKey moved{time, current.value, current.interpolation};
         if (edit("Move key", touches, [&](SceneDocument& d) {
-                return d.setKey(entity, parameter, index, {time, current.value});
-            }))
+                return d.removeKey(entity, parameter, index) && d.addKey(entity, parameter, moved);
+            })) {
+            refresh();
             selection_.keys.clear();
+            for (const BindingView& view : bindings_)
+                if (view.name == key.binding)
+                    for (size_t i = 0; i < view.keys.size(); ++i)
+                        if (view.keys[i].time == moved.time && view.keys[i].value == moved.value)
+                            selection_.keys = {{key.binding, i}};
+        }
     }
     if (ImGui::DragFloat3("value", v, 0.01f)) {
         const size_t index = key.index;
         edit(
             "Set key", touches,
             [&](SceneDocument& d) {
-                return d.setKey(entity, parameter, index, {current.time, {v[0], v[1], v[2]}});
+                return d.setKey(entity, parameter, index,
+                                {current.time, {v[0], v[1], v[2]}, current.interpolation});
             },
             "key:" + key.binding + ":" + std::to_string(index));
     }
     if (ImGui::IsItemDeactivatedAfterEdit()) history_.seal();
+    Interpolation chosen = current.interpolation;
+    if (interpolationChoice(chosen)) setKeyInterpolation(chosen);
     if (ImGui::Button("Delete key")) deleteSelectedKeys();
+}
+
+void EditorUi::drawKeysInspector() {
+    std::set<std::string> bindings;
+    for (const KeyRef& k : selection_.keys)
+        bindings.insert(k.binding);
+    ImGui::Text("%zu keys of %zu %s", selection_.keys.size(), bindings.size(),
+                bindings.size() == 1 ? "automation" : "automations");
+    Interpolation chosen = Interpolation::CatmullRom;
+    if (interpolationChoice(chosen)) setKeyInterpolation(chosen);
+    if (ImGui::Button("Delete keys")) deleteSelectedKeys();
+}
+
+const DocumentKey* EditorUi::keyOf(const KeyRef& key) const {
+    for (const BindingView& b : bindings_)
+        if (b.name == key.binding) return key.index < b.keys.size() ? &b.keys[key.index] : nullptr;
+    return nullptr;
+}
+
+bool EditorUi::pickedInterpolation(Interpolation& common) const {
+    bool any = false;
+    for (const KeyRef& k : selection_.keys)
+        if (const DocumentKey* key = keyOf(k)) {
+            if (any && key->interpolation != common) return false;
+            common = key->interpolation;
+            any = true;
+        }
+    return any;
+}
+
+bool EditorUi::interpolationChoice(Interpolation& chosen) {
+    Interpolation common = Interpolation::CatmullRom;
+    const bool one = pickedInterpolation(common);
+    bool taken = false;
+    if (ImGui::BeginCombo("interpolation", one ? interpolationName(common) : "(several)")) {
+        for (int32_t i = 0; i < InterpolationCount; ++i) {
+            const auto option = static_cast<Interpolation>(i);
+            if (ImGui::Selectable(interpolationName(option), one && option == common)) {
+                chosen = option;
+                taken = true;
+            }
+        }
+        ImGui::EndCombo();
+    }
+    if (ImGui::IsItemHovered()) ImGui::SetTooltip("how the value moves on from the key to the next");
+    return taken;
+}
+
+bool EditorUi::setKeyInterpolation(Interpolation interpolation) {
+    struct Change {
+        std::string entity, parameter;
+        size_t index;
+        DocumentKey key;
+    };
+    std::vector<Change> changes;
+    std::vector<Touch> touches;
+    for (const KeyRef& k : selection_.keys) {
+        const DocumentKey* key = keyOf(k);
+        if (!key || key->interpolation == interpolation) continue;
+        const size_t split = k.binding.find("::");
+        Change change{k.binding.substr(0, split), k.binding.substr(split + 2), k.index, *key};
+        change.key.interpolation = interpolation;
+        const Touch touch{Touch::Path, change.entity, change.parameter};
+        if (std::find(touches.begin(), touches.end(), touch) == touches.end()) touches.push_back(touch);
+        changes.push_back(std::move(change));
+    }
+    if (changes.empty()) return false;
+    // Only the attribute changes: each key keeps its place, so the indices stay good throughout.
+    const bool done = edit(std::string("Interpolation ") + interpolationName(interpolation), touches,
+                           [&](SceneDocument& d) {
+                               for (const Change& c : changes)
+                                   if (!d.setKey(c.entity, c.parameter, c.index, c.key)) return false;
+                               return true;
+                           });
+    if (done)
+        setStatus(std::string(interpolationName(interpolation)) + " from " + std::to_string(changes.size()) +
+                  (changes.size() == 1 ? " key" : " keys") + " to the next");
+    return done;
+}
+
+std::vector<std::pair<double, float>> EditorUi::drawnCurve(const std::string& binding, int component) const {
+    std::vector<std::pair<double, float>> curve;
+    if (component < 0 || component > 2) return curve;
+    for (const BindingView& b : bindings_) {
+        if (b.name != binding) continue;
+        const std::vector<float>& values = b.samples[component];
+        for (size_t i = 0; i < values.size() && i < b.sampleTimes.size(); ++i)
+            curve.emplace_back(b.sampleTimes[i], values[i]);
+    }
+    return curve;
+}
+
+bool EditorUi::timeField(float current, float& time) {
+    // The field shows the time being dragged (or typed) until it lets go: read from the document
+    // every frame, a drag would start again from the old time each frame and never get anywhere.
+    const ImGuiID id = ImGui::GetID("time");
+    time = timeFieldId_ == id ? timeFieldValue_ : current;
+    if (ImGui::DragFloat("time", &time, 0.01f, 0.0f, 100000.0f, "%.3f s")) timeFieldValue_ = time;
+    if (ImGui::IsItemActive()) {
+        if (timeFieldId_ != id) timeFieldValue_ = time;
+        timeFieldId_ = id;
+    }
+    if (!ImGui::IsItemDeactivated()) return false;
+    timeFieldId_ = 0;
+    return ImGui::IsItemDeactivatedAfterEdit() && time != current;
 }
 
 void EditorUi::drawEventInspector() {
@@ -594,13 +956,12 @@ void EditorUi::drawEventInspector() {
     ImGui::Text("event %zu", index + 1);
     ImGui::InputText("name", eventEditName_, sizeof eventEditName_);
     ImGui::InputText("target", eventEditTarget_, sizeof eventEditTarget_);
-    float time = current.time;
-    ImGui::DragFloat("time", &time, 0.01f, 0.0f, 100000.0f, "%.3f s");
-    const bool timeChanged = ImGui::IsItemDeactivatedAfterEdit() && time != current.time;
+    float time = 0.0f;
+    const bool timeChanged = timeField(current.time, time);
     if (ImGui::Button("Apply") || timeChanged) {
         const DocumentEvent next{eventEditName_, time, eventEditTarget_};
         if (!edit("Change event", {Touch{}}, [&](SceneDocument& d) { return d.setEvent(index, next); }))
-            status_ = "an event's name and target keep to letters, digits and _ . - :";
+            setStatus("an event's name and target keep to letters, digits and _ . - :");
         eventEditIndex_ = SIZE_MAX;
     }
     ImGui::SameLine();
@@ -646,7 +1007,7 @@ void EditorUi::drawAddPanel(const Frame& frame) {
                 }))
                 selection_.select(Selection::Kind::Object, name);
             else
-                status_ = "an object needs a new name, a mesh and a material (letters, digits, _ . - :)";
+                setStatus("an object needs a new name, a mesh and a material (letters, digits, _ . - :)");
         }
     }
     if (ImGui::CollapsingHeader("Light")) {
@@ -661,7 +1022,7 @@ void EditorUi::drawAddPanel(const Frame& frame) {
                 }))
                 selection_.select(Selection::Kind::Light, name);
             else
-                status_ = "a light needs a new name (letters, digits, _ . - :)";
+                setStatus("a light needs a new name (letters, digits, _ . - :)");
         }
     }
     if (ImGui::CollapsingHeader("Actor")) {
@@ -672,7 +1033,7 @@ void EditorUi::drawAddPanel(const Frame& frame) {
                      [&](SceneDocument& d) { return d.addActor(name, newClass_); }))
                 selection_.select(Selection::Kind::Actor, name);
             else
-                status_ = "an actor needs a new name and a class (beatshow --classes lists them)";
+                setStatus("an actor needs a new name and a class (beatshow --classes lists them)");
         }
     }
     if (ImGui::CollapsingHeader("Event", ImGuiTreeNodeFlags_DefaultOpen)) {
@@ -680,9 +1041,11 @@ void EditorUi::drawAddPanel(const Frame& frame) {
         ImGui::InputText("target##event", eventTarget_, sizeof eventTarget_);
         if (ImGui::Button("Add event at playhead")) {
             const DocumentEvent event{eventName_, snap(static_cast<float>(frame.musicTime)), eventTarget_};
-            if (!edit("Add event " + event.name, {Touch{}},
-                      [&](SceneDocument& d) { return d.addEvent(event); }))
-                status_ = "an event's name and target keep to letters, digits and _ . - :";
+            if (edit("Add event " + event.name, {Touch{}},
+                     [&](SceneDocument& d) { return d.addEvent(event); }))
+                setStatus("event " + event.name + " at " + SceneDocument::formatNumber(event.time) + " s");
+            else
+                setStatus("an event's name and target keep to letters, digits and _ . - :");
         }
     }
     if (ImGui::CollapsingHeader("Camera path", ImGuiTreeNodeFlags_DefaultOpen)) {
@@ -706,8 +1069,8 @@ void EditorUi::drawAddPanel(const Frame& frame) {
                     const CameraRecorder::Every every = recordEvery_ == 0   ? CameraRecorder::Every::Beat
                                                         : recordEvery_ == 1 ? CameraRecorder::Every::Bar
                                                                             : CameraRecorder::Every::Request;
-                    recorder_.start(cameras_[static_cast<size_t>(recordCamera_)], every, frame.musicTime);
-                    recordSince_ = static_cast<float>(frame.musicTime);
+                    recorder_.start(cameras_[static_cast<size_t>(recordCamera_)], every, frame.musicTime,
+                                    tempo_);
                     // The path is flown with the editor camera.
                     followShow_ = false;
                     lookThrough_.clear();
@@ -729,16 +1092,20 @@ void EditorUi::drawAddPanel(const Frame& frame) {
         }
     }
     ImGui::End();
+}
 
-    // Recording follows the music, whatever panel has the mouse.
-    if (recorder_.recording() && frame.editorCamera && frame.playing && !frame.paused)
-        for (const RecordedPose& pose :
-             recorder_.frame(frame.musicTime, frame.editorCamera->Position, frame.editorCamera->Rotation)) {
-            if (writeRecordedPose(history_, recorder_.camera(), pose, recordSince_, recorder_.session()))
-                afterEdit({{Touch::Path, recorder_.camera(), "Position"},
-                           {Touch::Path, recorder_.camera(), "Rotation"}});
-            recordSince_ = pose.time;
-        }
+void EditorUi::followRecording(const Frame& frame) {
+    // Recording follows the music, whatever panel has the mouse or is folded away. A seek ends
+    // the span being flown, paused or not: the music it jumped over was not flown.
+    if (frame.jumped) recorder_.jumped();
+    if (!recorder_.recording() || !frame.editorCamera || !frame.playing || frame.paused) return;
+    bool recorded = false;
+    for (const RecordedPose& pose :
+         recorder_.frame(frame.musicTime, frame.editorCamera->Position, frame.editorCamera->Rotation))
+        recorded = writeRecordedPose(history_, recorder_.camera(), pose, recorder_.session()) || recorded;
+    if (recorded)
+        afterEdit(
+            {{Touch::Path, recorder_.camera(), "Position"}, {Touch::Path, recorder_.camera(), "Rotation"}});
 }
 
 double EditorUi::timeAt(float x) const {
@@ -750,9 +1117,9 @@ float EditorUi::xAt(double t) const {
 }
 
 void EditorUi::drawTimeline(const Frame& frame) {
-    const float height = 270.0f;
-    ImGui::SetNextWindowPos(ImVec2(0, frame.height - height), ImGuiCond_FirstUseEver);
-    ImGui::SetNextWindowSize(ImVec2(frame.width, height), ImGuiCond_FirstUseEver);
+    const Layout layout = layoutFor(frame.height);
+    ImGui::SetNextWindowPos(ImVec2(0, layout.timelineTop), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowSize(ImVec2(frame.width, layout.timelineHeight), ImGuiCond_FirstUseEver);
     if (!ImGui::Begin("Timeline")) {
         ImGui::End();
         return;
@@ -765,35 +1132,43 @@ void EditorUi::drawTimeline(const Frame& frame) {
         viewSeconds_ = seconds;
     ImGui::SameLine();
     float start = static_cast<float>(viewStart_);
-    ImGui::SetNextItemWidth(-260);
+    char info[96];
+    std::snprintf(info, sizeof info, "%g BPM, %d beats a bar; snap to beats (Alt: free)  , . keys",
+                  tempo_.bpm, tempo_.beatsPerBar);
+    ImGui::SetNextItemWidth(-(ImGui::CalcTextSize(info).x + ImGui::GetStyle().ItemSpacing.x + 4.0f));
     if (ImGui::SliderFloat("##scroll", &start, 0.0f, static_cast<float>(std::max(0.0, length - viewSeconds_)),
                            "from %.1f s"))
         viewStart_ = start;
     ImGui::SameLine();
-    ImGui::TextDisabled("snap to beats (Alt: free)  , . keys");
+    ImGui::TextDisabled("%s", info);
 
-    ImGui::BeginChild("tracks", ImVec2(0, 0), false, ImGuiWindowFlags_NoScrollWithMouse);
+    ImGui::BeginChild("tracks", ImVec2(0, 0), false,
+                      ImGuiWindowFlags_NoScrollWithMouse | ImGuiWindowFlags_NoScrollbar);
     ImDrawList* draw = ImGui::GetWindowDrawList();
     const ImVec2 origin = ImGui::GetCursorScreenPos();
     const ImVec2 size = ImGui::GetContentRegionAvail();
+    // The tracks below the ruler scroll; their scroll bar stays off the time axis, which the ruler
+    // and the tracks share.
     trackLeft_ = origin.x + LabelWidth;
-    trackWidth_ = std::max(10.0f, size.x - LabelWidth);
+    trackWidth_ = std::max(10.0f, size.x - LabelWidth - ImGui::GetStyle().ScrollbarSize);
     const float right = trackLeft_ + trackWidth_;
     const float bottom = origin.y + size.y;
     ImGuiIO& io = ImGui::GetIO();
     const ImVec2 mouse = io.MousePos;
-    const bool hovered = ImGui::IsWindowHovered();
+    const bool hovered = ImGui::IsWindowHovered(); // the ruler: the tracks are a window of their own
 
     // Follows the playhead while the music plays past the view.
     if (!frame.paused && !scrubbing_ &&
         (frame.musicTime > viewStart_ + viewSeconds_ || frame.musicTime < viewStart_))
         viewStart_ = std::max(0.0, frame.musicTime - viewSeconds_ * 0.1);
-    if (hovered && io.MouseWheel != 0.0f) {
+    // The wheel zooms time, over the ruler and over the keys; over the tracks' names it scrolls.
+    auto zoom = [&] {
         const double at = timeAt(mouse.x);
         viewSeconds_ =
             std::clamp(viewSeconds_ * std::pow(0.85, static_cast<double>(io.MouseWheel)), 1.0, length);
         viewStart_ = std::max(0.0, at - (mouse.x - trackLeft_) / trackWidth_ * viewSeconds_);
-    }
+    };
+    if (hovered && io.MouseWheel != 0.0f) zoom();
 
     // The ruler: the soundtrack's waveform under bars and beats.
     const float rulerBottom = origin.y + RulerHeight;
@@ -813,21 +1188,14 @@ void EditorUi::drawTimeline(const Frame& frame) {
                               ImVec2(x, middle + peak * RulerHeight * 0.45f), IM_COL32(70, 110, 150, 255));
         }
     }
-    const double pixelsPerBeat = trackWidth_ / viewSeconds_ * Beat;
-    const long firstBeat = static_cast<long>(std::floor(viewStart_ / Beat));
-    const long lastBeat = static_cast<long>(std::ceil((viewStart_ + viewSeconds_) / Beat));
-    for (long beat = std::max(0L, firstBeat); beat <= lastBeat; ++beat) {
-        const bool barLine = beat % 4 == 0;
-        if (!barLine && pixelsPerBeat < 6.0) continue;
-        const float x = xAt(beat * Beat);
+    for (const GridLine& line :
+         timelineGrid(tempo_, viewStart_, viewSeconds_, static_cast<double>(trackWidth_) / viewSeconds_)) {
+        const float x = xAt(line.time);
         if (x < trackLeft_ || x > right) continue;
-        const long bar = beat / 4 + 1;
-        if (barLine) {
-            const long every = pixelsPerBeat * 4 < 30 ? (pixelsPerBeat * 4 < 8 ? 16 : 4) : 1;
-            if ((bar - 1) % every != 0) continue;
+        if (line.barLine) {
             draw->AddLine(ImVec2(x, origin.y), ImVec2(x, bottom), IM_COL32(90, 90, 100, 140));
             char text[24];
-            std::snprintf(text, sizeof text, "%ld", bar);
+            std::snprintf(text, sizeof text, "%lld", line.bar);
             draw->AddText(ImVec2(x + 2, origin.y), IM_COL32(200, 200, 200, 255), text);
         } else {
             draw->AddLine(ImVec2(x, rulerBottom - 6), ImVec2(x, rulerBottom), IM_COL32(140, 140, 150, 255));
@@ -844,13 +1212,32 @@ void EditorUi::drawTimeline(const Frame& frame) {
         }
     }
 
-    // The events' track.
-    float y = rulerBottom;
+    const float playhead = xAt(frame.musicTime);
+    if (playhead >= trackLeft_ && playhead <= right)
+        draw->AddLine(ImVec2(playhead, origin.y), ImVec2(playhead, rulerBottom), IM_COL32(255, 60, 60, 255),
+                      2.0f);
+    ImGui::Dummy(ImVec2(size.x, RulerHeight));
+
+    // The tracks, scrolled: the events' first, then one per binding.
+    ImGui::BeginChild("rows", ImVec2(0, 0), false,
+                      ImGuiWindowFlags_NoScrollWithMouse | ImGuiWindowFlags_AlwaysVerticalScrollbar);
+    draw = ImGui::GetWindowDrawList();
+    const float rowsTop = ImGui::GetWindowPos().y;
+    const float rowsBottom = rowsTop + ImGui::GetWindowHeight();
+    const bool rowsHovered = ImGui::IsWindowHovered();
+    if (rowsHovered && io.MouseWheel != 0.0f) {
+        if (mouse.x < trackLeft_)
+            ImGui::SetScrollY(ImGui::GetScrollY() - io.MouseWheel * TrackHeight);
+        else
+            zoom();
+    }
+    float y = ImGui::GetCursorScreenPos().y;
+    const float rowsStart = y;
     draw->AddText(ImVec2(origin.x + 4, y + 4), IM_COL32(230, 200, 120, 255), "events");
-    bool clickTaken = false;
-    const bool clicked = hovered && ImGui::IsMouseClicked(0) && mouse.x >= trackLeft_ && !inRuler;
+    bool clickTaken = false, menuTaken = false;
+    const bool clicked = rowsHovered && ImGui::IsMouseClicked(0) && mouse.x >= trackLeft_;
     for (size_t i = 0; i < events_.size(); ++i) {
-        const bool dragged = draggingEvent_ == static_cast<int>(i);
+        const bool dragged = draggingEvent_ == static_cast<int>(i) && std::fabs(mouse.x - dragOrigin_) > 2.0f;
         const float t = dragged ? snap(eventDragTime_) : events_[i].time;
         const float x = xAt(t);
         if (x < trackLeft_ - 50 || x > right) continue;
@@ -889,17 +1276,20 @@ void EditorUi::drawTimeline(const Frame& frame) {
     y += EventTrackHeight;
 
     // One track per binding: its curve of x, y and z as the engine plays it, and its keys.
+    // Keys move (and snap) once the mouse has gone a few pixels: a click alone leaves them be.
+    const bool movingKeys = draggingKeys_ && std::fabs(mouse.x - dragOrigin_) > 2.0f;
     const float dragDelta =
-        draggingKeys_ ? static_cast<float>((mouse.x - dragOrigin_) / trackWidth_ * viewSeconds_) : 0.0f;
+        movingKeys ? static_cast<float>((mouse.x - dragOrigin_) / trackWidth_ * viewSeconds_) : 0.0f;
     for (BindingView& b : bindings_) {
-        if (y > bottom) break;
         const float top = y;
         y += TrackHeight;
+        if (y < rowsTop) continue;
+        if (top > rowsBottom) break;
         draw->AddLine(ImVec2(origin.x, y), ImVec2(right, y), IM_COL32(60, 60, 66, 255));
         const bool picked = selection_.kind == Selection::Kind::Binding && selection_.name == b.name;
         draw->AddText(ImVec2(origin.x + 4, top + 9),
                       picked ? IM_COL32(255, 230, 80, 255) : IM_COL32(210, 210, 210, 255), b.name.c_str());
-        if (hovered && ImGui::IsMouseClicked(0) && mouse.x < trackLeft_ && mouse.x >= origin.x &&
+        if (rowsHovered && ImGui::IsMouseClicked(0) && mouse.x < trackLeft_ && mouse.x >= origin.x &&
             mouse.y >= top && mouse.y < y)
             selection_.select(Selection::Kind::Binding, b.name);
         if (b.keys.empty()) continue;
@@ -927,26 +1317,42 @@ void EditorUi::drawTimeline(const Frame& frame) {
             }
             view.low = lo;
             view.high = hi;
-            // Sampled through the engine's own curve, as the show will play it.
-            AutomationPath path;
-            std::vector<PathPoint> points;
-            points.reserve(b.keys.size());
-            for (const DocumentKey& k : b.keys) {
-                PathPoint p;
-                p.time = k.time;
-                p.values = {k.value.x, k.value.y, k.value.z};
-                p.count = 3;
-                points.push_back(p);
+            // Sampled through the engine's own curve, as the show will play it: every third pixel,
+            // and each key that stands apart from the one before it (6 pixels or more) at its own
+            // time, so that a straight line turns on its key, and just before it where the key
+            // before holds (a step), so that the step stands upright. Closer keys add nothing the
+            // pixels would show.
+            std::vector<float>& times = view.sampleTimes;
+            times.clear();
+            auto keyAt = firstVisible;
+            float previousKeyX = -1.0e9f;
+            const DocumentKey* previousKey = nullptr;
+            if (firstVisible != b.byTime.begin()) {
+                previousKey = &b.keys[*std::prev(firstVisible)];
+                previousKeyX =
+                    static_cast<float>((previousKey->time - viewStart_) / viewSeconds_) * trackWidth_;
             }
-            path.setPoints(std::move(points));
-            for (auto& samples : view.samples)
-                samples.clear();
             for (float x = 0.0f; x <= trackWidth_; x += 3.0f) {
-                path.setTime(static_cast<float>(viewStart_ + x / trackWidth_ * viewSeconds_));
-                const PathPoint p = path.evaluate();
-                for (size_t c = 0; c < 3; ++c)
-                    view.samples[c].push_back(p.values[c]);
+                const float t = static_cast<float>(viewStart_ + x / trackWidth_ * viewSeconds_);
+                for (; keyAt != lastVisible && b.keys[*keyAt].time <= t; ++keyAt) {
+                    const DocumentKey& key = b.keys[*keyAt];
+                    const float keyX =
+                        static_cast<float>((key.time - viewStart_) / viewSeconds_) * trackWidth_;
+                    const bool apart = keyX - previousKeyX >= 6.0f;
+                    const bool afterStep = previousKey && previousKey->interpolation == Interpolation::Step;
+                    previousKey = &key;
+                    previousKeyX = keyX;
+                    if (!apart || (!times.empty() && key.time <= times.back())) continue;
+                    if (afterStep) {
+                        const float before =
+                            std::nextafter(key.time, -std::numeric_limits<float>::infinity());
+                        if (times.empty() || before > times.back()) times.push_back(before);
+                    }
+                    times.push_back(key.time);
+                }
+                if (times.empty() || t > times.back()) times.push_back(t);
             }
+            sampleCurve(b.keys, b.byTime, times, view.samples);
         }
         auto curveY = [&](float v) {
             return y - 4.0f - (v - view.low) / (view.high - view.low) * (TrackHeight - 8.0f);
@@ -955,7 +1361,7 @@ void EditorUi::drawTimeline(const Frame& frame) {
         for (size_t c = 0; c < 3; ++c) {
             curve.clear();
             for (size_t i = 0; i < view.samples[c].size(); ++i)
-                curve.emplace_back(trackLeft_ + 3.0f * static_cast<float>(i), curveY(view.samples[c][i]));
+                curve.emplace_back(xAt(view.sampleTimes[i]), curveY(view.samples[c][i]));
             draw->AddPolyline(curve.data(), static_cast<int>(curve.size()),
                               (AxisColours[c] & 0x00FFFFFF) | 0xA0000000, 0, 1.0f);
         }
@@ -966,7 +1372,7 @@ void EditorUi::drawTimeline(const Frame& frame) {
             const KeyRef ref{b.name, index};
             const bool keyPicked = selection_.keys.count(ref) > 0;
             const float t =
-                keyPicked && draggingKeys_ ? snap(b.keys[index].time + dragDelta) : b.keys[index].time;
+                keyPicked && movingKeys ? snap(b.keys[index].time + dragDelta) : b.keys[index].time;
             const float x = xAt(t);
             if (!keyPicked && !boxSelecting_ && x - lastDrawn < 2.0f) continue;
             lastDrawn = x;
@@ -982,6 +1388,20 @@ void EditorUi::drawTimeline(const Frame& frame) {
                 dragOrigin_ = mouse.x;
                 clickTaken = true;
             }
+            const bool over = rowsHovered && std::fabs(mouse.x - x) < PickRadius &&
+                              std::fabs(mouse.y - cy) < PickRadius + 2;
+            // The right button opens the keys' menu: for the picked keys, or for this key alone
+            // when it is not one of them.
+            if (over && !menuTaken && ImGui::IsMouseClicked(1)) {
+                if (!keyPicked) selection_.pickKey(ref, false);
+                ImGui::OpenPopup("key menu");
+                menuTaken = true;
+            } else if (over && !draggingKeys_ && !boxSelecting_) {
+                const DocumentKey& k = b.keys[index];
+                ImGui::SetTooltip("%s s  (%g, %g, %g)  %s", SceneDocument::formatNumber(k.time).c_str(),
+                                  static_cast<double>(k.value.x), static_cast<double>(k.value.y),
+                                  static_cast<double>(k.value.z), interpolationName(k.interpolation));
+            }
             // A box drawn over the tracks picks the keys inside it.
             if (boxSelecting_) {
                 const float x0 = std::min(boxStartX_, mouse.x), x1 = std::max(boxStartX_, mouse.x);
@@ -991,7 +1411,20 @@ void EditorUi::drawTimeline(const Frame& frame) {
             }
         }
     }
-    if (clicked && !clickTaken && mouse.y >= rulerBottom + EventTrackHeight) {
+    if (ImGui::BeginPopup("key menu")) {
+        Interpolation common = Interpolation::CatmullRom;
+        const bool one = pickedInterpolation(common);
+        ImGui::TextDisabled("from the %s to the next:", selection_.keys.size() == 1 ? "key" : "keys");
+        for (int32_t i = 0; i < InterpolationCount; ++i) {
+            const auto option = static_cast<Interpolation>(i);
+            if (ImGui::MenuItem(interpolationName(option), nullptr, one && option == common))
+                setKeyInterpolation(option);
+        }
+        ImGui::Separator();
+        if (ImGui::MenuItem("Delete", "Delete")) deleteSelectedKeys();
+        ImGui::EndPopup();
+    }
+    if (clicked && !clickTaken && mouse.y >= rowsStart + EventTrackHeight) {
         if (!io.KeyShift) selection_.keys.clear();
         boxSelecting_ = true;
         boxStartX_ = mouse.x;
@@ -1006,10 +1439,12 @@ void EditorUi::drawTimeline(const Frame& frame) {
         if (std::fabs(mouse.x - dragOrigin_) > 2.0f) moveSelectedKeys(dragDelta);
     }
 
-    // The playhead.
-    const float playhead = xAt(frame.musicTime);
+    // The playhead, and the rows' height for the scroll bar.
     if (playhead >= trackLeft_ && playhead <= right)
-        draw->AddLine(ImVec2(playhead, origin.y), ImVec2(playhead, bottom), IM_COL32(255, 60, 60, 255), 2.0f);
+        draw->AddLine(ImVec2(playhead, rowsTop), ImVec2(playhead, rowsBottom), IM_COL32(255, 60, 60, 255),
+                      2.0f);
+    ImGui::Dummy(ImVec2(1.0f, EventTrackHeight + TrackHeight * static_cast<float>(bindings_.size())));
+    ImGui::EndChild();
     ImGui::EndChild();
     ImGui::End();
 }
@@ -1027,9 +1462,12 @@ void EditorUi::drawViewport(const Frame& frame) {
     ImVec2 base, tips[3];
     bool handles = false;
     float handleLength = 1.0f;
-    if (selected && selected->mesh) {
-        const Bounds bounds = meshBounds(*selected->mesh);
-        const Matrix model = objectMatrix(selected->Position, selected->Rotation, selected->Scale);
+    // An object alone shows its own box, turned with it; a group the box around all its parts.
+    const bool group = selected && isGroupWithParts(*selected);
+    if (selected && (selected->mesh || group)) {
+        const Bounds bounds = group ? groupWorldBounds(*selected) : meshBounds(*selected->mesh);
+        const Matrix model = group ? Matrix::identity() : worldMatrix(*selected);
+        const Vector origin = transformCoord({}, worldMatrix(*selected));
         if (bounds.valid) {
             Vector corners[8];
             for (int i = 0; i < 8; ++i)
@@ -1048,14 +1486,14 @@ void EditorUi::drawViewport(const Frame& frame) {
             handleLength = std::max(0.3f, (corners[7] - corners[0]).length() * 0.6f);
         }
         float px, py;
-        if (projectToScreen(view, selected->Position, px, py)) {
+        if (projectToScreen(view, origin, px, py)) {
             base = ImVec2(px, py);
             handles = true;
             for (int a = 0; a < 3; ++a) {
                 Vector axis;
                 axis[a] = handleLength;
                 float tx, ty;
-                if (!projectToScreen(view, selected->Position + axis, tx, ty)) {
+                if (!projectToScreen(view, origin + axis, tx, ty)) {
                     handles = false;
                     break;
                 }
@@ -1084,7 +1522,14 @@ void EditorUi::drawViewport(const Frame& frame) {
                               : 0.0f;
             if (moved != 0.0f) {
                 Vector position = selected->Position;
-                position[handleAxis_] += moved;
+                if (!selected->parent) {
+                    position[handleAxis_] += moved;
+                } else {
+                    // The handles are the world's axes; the Position is in its parent's space.
+                    Vector along;
+                    along[handleAxis_] = moved;
+                    position = position + worldToParentMove(*selected, along);
+                }
                 const std::string name = selected->name;
                 edit(
                     "Move " + name, {{Touch::Value, name, "Position"}},
@@ -1097,7 +1542,10 @@ void EditorUi::drawViewport(const Frame& frame) {
         return;
     }
     if (io.WantCaptureMouse || !ImGui::IsMouseClicked(0)) return;
-    if (handles)
+    // The first click of a double click took the group and put its handles up: the second one
+    // asks for the part under the mouse, even where a handle of the group crosses it.
+    const bool doubleClick = ImGui::IsMouseDoubleClicked(0) || frame.clicks >= 2;
+    if (handles && !doubleClick)
         for (int a = 0; a < 3; ++a)
             if (distanceToSegment(mouse, base, tips[a]) < PickRadius) {
                 handleAxis_ = a;
@@ -1106,8 +1554,10 @@ void EditorUi::drawViewport(const Frame& frame) {
                 history_.seal();
                 return;
             }
-    if (entity_base* hit = pickObject(rayThroughPixel(view, mouse.x, mouse.y))) {
+    // A click takes the whole group; the second click of a double click the part under the mouse.
+    if (entity_base* hit = pickForClick(rayThroughPixel(view, mouse.x, mouse.y), doubleClick)) {
         selection_.select(Selection::Kind::Object, hit->name);
+        revealSelection_ = true;
         keyedParameter_ = "Position";
     } else {
         selection_.clear();

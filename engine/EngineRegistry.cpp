@@ -43,6 +43,8 @@ void resetEngineRegistry() {
         r.lights.clear();
         r.actors.clear();
         r.automations.clear();
+        r.tracks.clear();
+        r.materialShaders.clear();
         r.nextLightId = 0;
         entities.swap(r.keptEntities);
     }
@@ -57,7 +59,9 @@ void resetEngineRegistry() {
         r.reuseAssets = false;
         r.sceneMark = {};
         r.songFile.clear();
+        r.tempo = Tempo{};
     }
+    r.beatFrames = 0;
     r.clock.reset();
     r.dispatcher.clear();
     r.triggers.clear();
@@ -78,11 +82,15 @@ void resetEngineRegistry() {
     r.cameraFollow = false;
     r.playing = false;
     r.musicTime = 0.0f;
+    r.shownTime = 0.0f;
     r.frameTime = 0.0f;
     r.startTime = 0.0f;
     r.replayFramesPerSecond = 60.0;
     r.replayPending = false;
     r.replaying = false;
+    r.exitReachedAt = -1.0f;
+    r.startPastEnd = false;
+    r.showTime = 0.0f;
     r.loadingLabel = nullptr;
     r.setPendingSceneFile("");
     {
@@ -94,10 +102,10 @@ void resetEngineRegistry() {
 
 // ---- objects ----
 
-int addObject(entity_base* object) {
-    if (!object) return -1;
-    EngineRegistry& r = engine();
-    std::lock_guard lock(r.mutex);
+namespace {
+
+// The render instance of an object, its parents' transforms included; the renderer's part blank.
+std::unique_ptr<RenderInstance> instanceFor(entity_base* object) {
     auto instance = std::make_unique<RenderInstance>();
     instance->mesh = object->mesh;
     instance->position = &object->Position;
@@ -108,11 +116,31 @@ int addObject(entity_base* object) {
     instance->objectValue = object->objectValue;
     instance->dirty = &object->geometryChanged;
     instance->materialName = object->material ? object->material->name : std::string();
+    // The loader never makes a cycle; the bound keeps a wrong link from going round for ever.
+    for (const entity_base* p = object->parent; p && instance->parents.size() < MaxGroupDepth; p = p->parent)
+        instance->parents.push_back({&p->Position, &p->Rotation, &p->Scale});
+    return instance;
+}
+
+} // namespace
+
+int addObject(entity_base* object) {
+    if (!object) return -1;
+    EngineRegistry& r = engine();
+    std::lock_guard lock(r.mutex);
+    auto instance = instanceFor(object);
     RenderInstance* raw = instance.get();
     auto [it, inserted] = r.objects.try_emplace(object, std::move(instance));
     if (!inserted) return -1; // added twice: the caller must remove it first
     if (r.renderer) r.renderer->addRenderInstance(raw);
     return 0;
+}
+
+int addGroupObject(entity_base* object) {
+    if (!object) return -1;
+    EngineRegistry& r = engine();
+    std::lock_guard lock(r.mutex);
+    return r.objects.try_emplace(object, instanceFor(object)).second ? 0 : -1;
 }
 
 int attachMeshAndMaterial(entity_base* object, const std::string& meshName, const std::string& materialName) {
@@ -383,6 +411,18 @@ void runAutomationStep() {
     }
 }
 
+Tempo showTempo() {
+    EngineRegistry& r = engine();
+    std::lock_guard lock(r.mutex);
+    return r.tempo;
+}
+
+void setShowTempo(const Tempo& tempo) {
+    EngineRegistry& r = engine();
+    std::lock_guard lock(r.mutex);
+    r.tempo = tempo;
+}
+
 // ---- cameras and accessors ----
 
 EngineCamera* makeCameraCurrent(EngineCamera* camera) {
@@ -438,9 +478,12 @@ void deliverPostedEvents() {
 void fireDueEvents() {
     EngineRegistry& r = engine();
     deliverPostedEvents();
-    const auto result = r.triggers.fireDueEvents(r.playing, r.musicTime, r.dispatcher);
+    const auto result = r.triggers.fireDueEvents(r.playing, r.musicTime, r.dispatcher, r.music.length());
     if (result.exitRequested) {
-        if (r.repeatShow)
+        r.exitReachedAt = result.exitTime;
+        if (r.exitPauses)
+            r.exitReached = true;
+        else if (r.repeatShow)
             r.repeatPending = true;
         else
             r.quitRequested = true;
@@ -469,6 +512,7 @@ void startPlayback() {
         r.sceneMark.frameTime = r.frameTime;
     }
     r.playing = true;
+    r.triggers.musicStartedOver();
     if (r.startTime > 0.0f)
         r.replayPending = true;
     else if (r.music.play() == -1)

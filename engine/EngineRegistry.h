@@ -23,7 +23,10 @@
 #include "render/Material.h"
 #include "render/Mesh.h"
 #include "render/RenderTypes.h"
+#include "render/ShaderInputs.h"
 #include "scene/AutomationPath.h"
+#include "scene/ObjectTree.h"
+#include "scene/Tempo.h"
 
 #include <atomic>
 #include <list>
@@ -44,6 +47,13 @@ struct AutomationBinding {
     EntityParameter* parameter = nullptr;
 };
 
+// A track of the scene bound to no entity: its value reaches every shader uniform of its name.
+struct FreeTrack {
+    std::string name;
+    int components = 1; // 1 to 4
+    std::unique_ptr<AutomationPath> path;
+};
+
 struct EngineRegistry {
     mutable std::recursive_mutex mutex;
 
@@ -54,6 +64,9 @@ struct EngineRegistry {
     std::map<Light*, std::unique_ptr<LightRecord>> lights;           // address order
     std::list<Actor*> actors;                                        // insertion order
     std::list<AutomationBinding> automations;                        // insertion order
+    std::list<FreeTrack> tracks;                                     // the scene's order
+    // The scene's materials that have shaders of their own, as its last load said.
+    std::vector<MaterialShaders> materialShaders;
     int nextLightId = 0;
     // Things created at run time that live until the process ends (scene entities, meshes).
     std::vector<std::unique_ptr<Triggerable>> keptEntities;
@@ -80,7 +93,13 @@ struct EngineRegistry {
     std::atomic<bool> cameraFollow{false};
     std::atomic<bool> playing{false};
     std::atomic<float> musicTime{0.0f}; // seconds; music position of the current frame
+    // Seconds of show time of the current frame: the music position counted on through the song's
+    // loop point (ShowClock.h); equal to musicTime on the song's first pass.
+    std::atomic<float> showTime{0.0f};
     std::atomic<float> frameTime{0.0f}; // milliseconds; duration of the last frame
+    // The music time the frame's picture shows: the one its automation step ran at (the reading
+    // of the frame before). Shaders read their tracks, time and music at it.
+    std::atomic<float> shownTime{0.0f};
 
     // Starting in the middle of a show: the music time of the first frame drawn (0: the start).
     // The show's state there is rebuilt by replaying the frames before it without drawing them,
@@ -96,8 +115,20 @@ struct EngineRegistry {
     // unattended runs); the frame loop takes repeatPending between frames.
     bool repeatShow = false;
     std::atomic<bool> repeatPending{false};
+    // The editor: the show's "exit" event ends a show, not the editing of it. Reached by any
+    // route (played, replayed after an edit or a seek, reloaded), it only sets exitReached, which
+    // the editor takes to pause the show.
+    bool exitPauses = false;
+    std::atomic<bool> exitReached{false};
     // Counts the frames that moved the show (a seek, a reload, a repeat): their time is the move's.
     std::atomic<unsigned> showMoves{0};
+    // Counts the frames whose beat test gave the actors OnBeat (replayed frames included).
+    std::atomic<unsigned> beatFrames{0};
+    // The time of the scene's "exit" trigger once it came due (-1: not in this run of the scene).
+    std::atomic<float> exitReachedAt{-1.0f};
+    // The "exit" came due among the frames replayed up to startTime: nothing after the start is
+    // ever shown, and the program ends with a failure.
+    std::atomic<bool> startPastEnd{false};
 
     // What a scene reset puts back: the registry as the scene's load found it. Entities kept
     // before the load (the editor's camera) stay; those after it are the scene's.
@@ -116,6 +147,7 @@ struct EngineRegistry {
     std::vector<std::unique_ptr<Mesh>> reusableMeshes;
     std::vector<std::unique_ptr<Material>> reusableMaterials;
     std::string songFile; // the scene's song as last loaded: a reload keeps it playing
+    Tempo tempo;          // the scene's tempo as last loaded (showTempo)
 
     TextLabel* loadingLabel = nullptr;
     std::atomic<std::thread::id> mainLoopThread{}; // the thread that runs the frame loop
@@ -151,6 +183,10 @@ T* keepAlive(std::unique_ptr<T> entity) {
 // Objects (placed entities with a mesh and a material).
 int addObject(entity_base* object);
 int attachMeshAndMaterial(entity_base* object, const std::string& meshName, const std::string& materialName);
+// An object that is not drawn itself but carries the objects placed relative to it (a group, or a
+// parent whose mesh or material is missing): findObject finds it and automations move it, and the
+// renderer never sees it. -1 for null or an object already registered.
+int addGroupObject(entity_base* object);
 int removeObject(entity_base* object);
 entity_base* findObject(const std::string& name);
 void setObjectVisible(entity_base* object, bool visible);
@@ -202,6 +238,11 @@ void fireDueEvents();
 // Queues a broadcast for the frame loop's next event step (events from other threads).
 void postEvent(const std::string& name);
 void deliverPostedEvents();
+
+// The show's tempo: what its scene's music section says, or 141 BPM, 4 beats a bar, bar 1 at 0 s.
+// Every count of beats and bars reads it; the scene loader sets it with each load.
+Tempo showTempo();
+void setShowTempo(const Tempo& tempo);
 
 // Music.
 // Opens the name inside the music asset directory ("audio\"); the player's load result.

@@ -66,6 +66,7 @@ void resetScene(SceneAssets assets) {
         r.nextLightId = r.sceneMark.nextLightId;
         r.actors.clear();
         r.automations.clear();
+        r.tracks.clear();
         const size_t first = std::min(r.sceneMark.entities, r.keptEntities.size());
         std::move(r.keptEntities.begin() + static_cast<std::ptrdiff_t>(first), r.keptEntities.end(),
                   std::back_inserter(entities));
@@ -94,6 +95,9 @@ void resetScene(SceneAssets assets) {
     r.postChain.clearParameters();
     resetRandomSeed(r.sceneMark.randomSeed);
     r.musicTime = 0.0f;
+    r.shownTime = 0.0f;
+    r.showTime = 0.0f;
+    r.exitReachedAt = -1.0f;
     r.frameTime = r.sceneMark.frameTime;
 }
 

@@ -15,7 +15,7 @@ enum class SceneAssets {
 
 // Removes everything the scene made from the registry and the renderer and destroys it: placed
 // objects, lights, actors, entities made by actors, meshes made by actors, automation bindings,
-// timed events and their position, subscriptions, the post chain's parameters, the scene's
+// free tracks, timed events and their position, subscriptions, the post chain's parameters, the scene's
 // camera. Puts back what the load began with: the random sequence, the light numbering, the
 // frame time the show's first frame read. The renderer, the window, the music and everything
 // kept before the scene's load stay.

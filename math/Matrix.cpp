@@ -118,6 +118,12 @@ Matrix matrixRotationYawPitchRoll(float yaw, float pitch, float roll) {
                           matrixRotationY(yaw));
 }
 
+Matrix matrixObjectTransform(const Vector& position, const Vector& rotation, const Vector& scale) {
+    return matrixMultiply(matrixMultiply(matrixScaling(scale.x, scale.y, scale.z),
+                                         matrixRotationYawPitchRoll(rotation.x, rotation.y, rotation.z)),
+                          matrixTranslation(position.x, position.y, position.z));
+}
+
 Matrix matrixPerspectiveFovLH(float fovY, float aspect, float zNear, float zFar) {
     const float yScale = 1.0f / std::tan(fovY * 0.5f);
     const float xScale = yScale / aspect;

@@ -29,6 +29,10 @@ Matrix matrixRotationYawPitchRoll(float yaw, float pitch, float roll);
 // Left-handed perspective; depth maps to 0..1 between the near and the far plane.
 Matrix matrixPerspectiveFovLH(float fovY, float aspect, float zNear, float zFar);
 Matrix matrixLookAtLH(const Vector& eye, const Vector& at, const Vector& up);
+// A placed object's own transform: scaled by `scale`, turned by `rotation` (x yaw, y pitch, z
+// roll), then moved to `position`, that is Scaling x RotationYawPitchRoll x Translation. An object
+// in a group is drawn at its own transform followed by its parent's, and so on up the group.
+Matrix matrixObjectTransform(const Vector& position, const Vector& rotation, const Vector& scale);
 
 // Row vector times matrix, with w = 1; the result is not divided by w.
 Vector transformCoord(const Vector& v, const Matrix& m, float* wOut = nullptr);

@@ -8,6 +8,8 @@
 #include <climits>
 #include <map>
 #include <set>
+#elif defined(_WIN32)
+#include "platform/FileWatchingWin.h"
 #endif
 
 namespace fs = std::filesystem;
@@ -19,6 +21,8 @@ namespace {
 
 // One watch per directory (the show's and its subdirectories); a file counts as changed when a
 // writer closes it or a save renames it into place, not at every write of a save in progress.
+// A directory that appears is watched from then on, and the files it already holds count as
+// changed: they were written before its watch existed.
 class InotifyWatcher : public FileWatcher {
 public:
     explicit InotifyWatcher(int fd, fs::path directory) : fd_(fd), directory_(std::move(directory)) {
@@ -41,7 +45,20 @@ public:
                 if (dir == directories_.end() || event->len == 0) continue;
                 const fs::path path = dir->second / event->name;
                 if (event->mask & IN_ISDIR) {
-                    if (event->mask & (IN_CREATE | IN_MOVED_TO)) addTree(path);
+                    if (event->mask & (IN_CREATE | IN_MOVED_TO)) {
+                        addTree(path);
+                        // What was written into it before its watch was added (a folder copied
+                        // or unpacked in one go) made no event: it is reported as found.
+                        std::error_code ec;
+                        for (fs::recursive_directory_iterator it(path, ec), end; !ec && it != end;
+                             it.increment(ec)) {
+                            if (it.depth() > 4) it.disable_recursion_pending();
+                            std::error_code fileError;
+                            if (it->is_regular_file(fileError))
+                                changed.insert(
+                                    fs::relative(it->path(), directory_, fileError).generic_string());
+                        }
+                    }
                     continue;
                 }
                 if (event->mask & IN_CREATE) continue; // an empty new file: its close says when it is whole
@@ -79,6 +96,8 @@ std::unique_ptr<FileWatcher> makeFileWatcher(const fs::path& directory) {
 #if defined(__linux__)
     const int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (fd >= 0) return std::make_unique<InotifyWatcher>(fd, directory);
+#elif defined(_WIN32)
+    if (auto watcher = makeDirectoryChangesWatcher(directory)) return watcher;
 #endif
     return std::make_unique<PollingFileWatcher>(directory);
 }

@@ -1,5 +1,6 @@
 // The show directory's watcher: the kernel's notifications where the system has them (inotify on
-// Linux), otherwise a scan of modification times a few times a second.
+// Linux, ReadDirectoryChangesW on Windows), otherwise a scan of modification times a few times a
+// second.
 #pragma once
 
 #include "engine/base/FileWatcher.h"

@@ -218,4 +218,10 @@ double SdlAudio::position(uint32_t handle) {
     return heardSeconds(block, clock_->now(), clock_->frequency());
 }
 
+double SdlAudio::length(uint32_t handle) {
+    const Stream* stream = findStream(handle);
+    if (!stream || !stream->loop || stream->audio.rate <= 0) return 0.0;
+    return static_cast<double>(stream->audio.frames()) / stream->audio.rate;
+}
+
 } // namespace platform

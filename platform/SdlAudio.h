@@ -68,6 +68,8 @@ public:
     // Seconds of the frame being heard, wrapped at the loop; 0 for a stream that is not playing;
     // -1 for an unknown handle. Never blocks the audio thread.
     double position(uint32_t stream) override;
+    // The decoded frames over the stream's rate, for a looping stream (else 0).
+    double length(uint32_t stream) override;
     int lastError() override;
 
     // The device's frames per second and channels; 0 while no device is open.

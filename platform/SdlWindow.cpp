@@ -1,5 +1,7 @@
 #include "platform/SdlWindow.h"
 
+#include "engine/base/Log.h"
+
 #include <SDL2/SDL.h>
 
 #include <cstdint>
@@ -14,11 +16,12 @@ bool ensureVideo(std::string& error) {
     if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
         // One event per frame reaches the viewport: events that no handler reads would each cost
-        // a frame of input latency, so they are kept out of the queue. Typed characters come
-        // from key-downs through the key tables, not from SDL's text input.
-        SDL_StopTextInput();
-        for (Uint32 type : {SDL_TEXTINPUT, SDL_TEXTEDITING, SDL_KEYMAPCHANGED, SDL_CLIPBOARDUPDATE,
-                            SDL_AUDIODEVICEADDED, SDL_AUDIODEVICEREMOVED})
+        // a frame of input latency, so they are kept out of the queue. The show's typed characters
+        // come from key-downs through the key tables, not from SDL's text input, which stays off
+        // until a text field asks for it (setTextInput).
+        setTextInput(false);
+        for (Uint32 type :
+             {SDL_KEYMAPCHANGED, SDL_CLIPBOARDUPDATE, SDL_AUDIODEVICEADDED, SDL_AUDIODEVICEREMOVED})
             SDL_EventState(type, SDL_IGNORE);
         return true;
     }
@@ -205,6 +208,27 @@ public:
         // Not SDL_PollEvent: it ends each batch of events with a marker that reads as an empty
         // queue, which would cost a frame of input even while events are waiting.
         SDL_PumpEvents();
+        // Motion is folded into the latest position, as a Windows message queue folds its mouse
+        // moves: one message, handed over before the next other event, so that a mouse moved
+        // all the while never stands between a key and the frame that should act on it.
+        SDL_Event motion[64];
+        for (;;) {
+            const int n = SDL_PeepEvents(motion, 64, SDL_GETEVENT, SDL_MOUSEMOTION, SDL_MOUSEMOTION);
+            for (int i = 0; i < n; ++i)
+                if (ours(motion[i].motion.windowID)) {
+                    motionPending_ = true;
+                    motionX_ = motion[i].motion.x;
+                    motionY_ = motion[i].motion.y;
+                }
+            if (n < 64) break;
+        }
+        if (motionPending_) {
+            motionPending_ = false;
+            message = WindowMessage{};
+            message.type = WindowMessage::MouseMove;
+            message.param = packPosition(motionX_, motionY_);
+            return true;
+        }
         SDL_Event event;
         if (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) != 1) return false;
         message = translate(event);
@@ -299,6 +323,9 @@ private:
     SDL_GLContext context_;
     Uint32 id_;
     unsigned modifiers_ = 0; // modifierBit of each modifier key that is down
+    bool motionPending_ = false;
+    int motionX_ = 0;
+    int motionY_ = 0;
 };
 
 // Finds the display mode of exactly the requested size with 32 bits per pixel; false when the
@@ -329,6 +356,27 @@ bool pushKeyPress(const std::string& name) {
     event.type = SDL_KEYUP;
     event.key.state = SDL_RELEASED;
     return SDL_PushEvent(&event) >= 0;
+}
+
+void setTextInput(bool on) {
+    // SDL_TEXTINPUT is only queued while its state is SDL_ENABLE, whatever SDL_StartTextInput says.
+    for (Uint32 type : {SDL_TEXTINPUT, SDL_TEXTEDITING})
+        SDL_EventState(type, on ? SDL_ENABLE : SDL_IGNORE);
+    if (on)
+        SDL_StartTextInput();
+    else
+        SDL_StopTextInput();
+}
+
+bool desktopSize(int& width, int& height) {
+    std::string error;
+    SDL_DisplayMode mode{};
+    if (!ensureVideo(error) || isHeadless() || SDL_GetDesktopDisplayMode(0, &mode) != 0 || mode.w <= 0 ||
+        mode.h <= 0)
+        return false;
+    width = mode.w;
+    height = mode.h;
+    return true;
 }
 
 bool isHeadless() {
@@ -372,9 +420,10 @@ std::unique_ptr<SystemWindow> createWindow(const WindowRequest& request, WindowR
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0); // the renderer makes its own depth buffers
 
     // Headless drivers have no display mode to change: the window simply gets the requested size.
-    const bool changeMode = request.fullscreen && !isHeadless();
+    const bool changeMode = request.fullscreen && !request.desktop && !isHeadless();
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
     if (changeMode) flags |= SDL_WINDOW_FULLSCREEN;
+    if (request.fullscreen && request.desktop && !isHeadless()) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
     SDL_Window* window = SDL_CreateWindow(request.title.c_str(), 0, 0, request.width, request.height, flags);
     if (!window) {
         error = std::string("cannot create the window: ") + SDL_GetError();
@@ -402,7 +451,10 @@ std::unique_ptr<SystemWindow> createWindow(const WindowRequest& request, WindowR
         result = WindowNoContext;
         return nullptr;
     }
-    SDL_GL_SetSwapInterval(0); // never wait for the vertical retrace
+    // Without vsync, never wait for the vertical retrace.
+    if (SDL_GL_SetSwapInterval(request.vsync ? 1 : 0) != 0 && request.vsync)
+        logStream << "vsync: this driver cannot wait for the display's refresh (" << SDL_GetError()
+                  << "); frames are shown as soon as they are drawn" << std::endl;
     result = WindowCreated;
     return std::make_unique<SdlWindow>(window, context);
 }

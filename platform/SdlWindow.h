@@ -4,9 +4,11 @@
 // What the window does:
 // - one SDL event per pollMessage, turned into at most one WindowMessage; keys arrive as Windows
 //   virtual-key codes (letters 65..90 whatever the Shift state, digits 48..57, F1 112, ...), so
-//   the Viewport's key tables hold unchanged;
+//   the Viewport's key tables hold unchanged; all the mouse motion waiting is one message with
+//   the latest position, handed over first;
 // - full screen asks the display for exactly the requested size at 32 bits per pixel, and reports
-//   a refusal with the "Can't set mode to fullscreen" box;
+//   a refusal with the "Can't set mode to fullscreen" box; or, asked for the desktop, covers it
+//   at the desktop's own mode;
 // - cursor read, re-centre (only when the cursor is elsewhere, so that a resting mouse does not
 //   queue a motion event every frame) and hide.
 //
@@ -39,7 +41,15 @@ struct WindowRequest {
     // is taken only when asked for (SDL_VIDEODRIVER names the driver) or allowed here (a run that
     // writes its frames to files needs no display); otherwise creation fails saying so.
     bool invisibleAllowed = false;
+    // Full screen on the desktop at its own mode (the request's size should be the desktop's,
+    // see desktopSize) rather than a mode change to the requested size.
+    bool desktop = false;
+    // Present once per display refresh instead of as soon as a frame is drawn.
+    bool vsync = false;
 };
+
+// The size of the desktop the window opens on; false where there is none (headless drivers).
+bool desktopSize(int& width, int& height);
 
 // On failure returns null, sets `result`, and describes the cause in `error` (what is missing
 // and what to do about it). A refused full-screen mode also shows the "Can't set mode to
@@ -57,12 +67,18 @@ void showMessageBox(const std::string& caption, const std::string& text, bool er
 // null when SDL's box was in use.
 MessageBoxFunction setMessageBoxFunction(MessageBoxFunction function);
 
-// True when SDL's video driver draws nowhere a person can see (offscreen or dummy).
 // Queues a key press (down, then up) in the window system's event queue, as a person would
 // make it; `name` is the window system's key name ("Space", "Left", "PageUp", "L", "[", "F1").
 // False for a name it does not know.
 bool pushKeyPress(const std::string& name);
 
+// The window system's text input (SDL_TEXTINPUT: characters as the keyboard layout and input
+// method compose them). Off from the start: the show reads keys, not text, and an event nobody
+// reads costs a frame of latency. An editor turns it on while one of its text fields has the
+// keyboard, and off again after.
+void setTextInput(bool on);
+
+// True when SDL's video driver draws nowhere a person can see (offscreen or dummy).
 bool isHeadless();
 
 } // namespace platform

@@ -2,6 +2,7 @@
 
 #include "engine/base/Viewport.h"
 #include "render/FilterChain.h"
+#include "render/InstanceTransform.h"
 #include "render/Material.h"
 #include "render/Mesh.h"
 
@@ -56,11 +57,7 @@ void RecordingRenderer::renderFrame(float) {
         calls_.emplace_back("renderFrame");
         for (RenderInstance* instance : instances_)
             if (instance->hasModelMatrix && instance->scale && instance->rotation && instance->position) {
-                instance->modelMatrix = matrixMultiply(
-                    matrixMultiply(matrixScaling(instance->scale->x, instance->scale->y, instance->scale->z),
-                                   matrixRotationYawPitchRoll(instance->rotation->x, instance->rotation->y,
-                                                              instance->rotation->z)),
-                    matrixTranslation(instance->position->x, instance->position->y, instance->position->z));
+                instance->modelMatrix = instanceModelMatrix(*instance);
                 if (instance->dirty && *instance->dirty) *instance->dirty = 0;
             }
         drawing_.clear();
@@ -409,4 +406,34 @@ int RecordingRenderer::waitForResources(int) {
 
 void RecordingRenderer::framesEnded() {
     record("framesEnded");
+}
+
+void RecordingRenderer::setShaderInputs(const ShaderInputs& inputs) {
+    std::lock_guard lock(mutex_);
+    inputs_ = inputs;
+}
+
+void RecordingRenderer::setMaterialShaders(const std::vector<MaterialShaders>& table) {
+    std::lock_guard lock(mutex_);
+    materialShaders_ = table;
+}
+
+bool RecordingRenderer::declaresShaderInput(const std::string& name) {
+    std::lock_guard lock(mutex_);
+    return std::find(declaredInputs_.begin(), declaredInputs_.end(), name) != declaredInputs_.end();
+}
+
+ShaderInputs RecordingRenderer::lastShaderInputs() const {
+    std::lock_guard lock(mutex_);
+    return inputs_;
+}
+
+std::vector<MaterialShaders> RecordingRenderer::materialShaders() const {
+    std::lock_guard lock(mutex_);
+    return materialShaders_;
+}
+
+void RecordingRenderer::declareShaderInputs(std::vector<std::string> names) {
+    std::lock_guard lock(mutex_);
+    declaredInputs_ = std::move(names);
 }

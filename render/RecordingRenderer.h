@@ -64,6 +64,15 @@ public:
     // Everything is made as it is registered: nothing is ever left to wait for.
     int waitForResources(int milliseconds) override;
     void framesEnded() override;
+    // Kept, not recorded as calls: the latest of each, for tests to read.
+    void setShaderInputs(const ShaderInputs& inputs) override;
+    void setMaterialShaders(const std::vector<MaterialShaders>& table) override;
+    // True for the names given to declareShaderInputs (a recording renderer builds no shaders).
+    bool declaresShaderInput(const std::string& name) override;
+
+    ShaderInputs lastShaderInputs() const;
+    std::vector<MaterialShaders> materialShaders() const;
+    void declareShaderInputs(std::vector<std::string> names);
 
     // What happened, oldest first: one entry per call, the operation's name.
     std::vector<std::string> calls() const;
@@ -109,4 +118,7 @@ private:
     Matrix view_ = Matrix::identity();
     CanvasContext context_{this};
     TextureHandle nextCube_ = 1;
+    ShaderInputs inputs_;
+    std::vector<MaterialShaders> materialShaders_;
+    std::vector<std::string> declaredInputs_;
 };

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "render/RenderTypes.h"
+#include "render/ShaderInputs.h"
 
 #include <cstdint>
 #include <string>
@@ -120,6 +121,26 @@ public:
         (void)file, (void)error;
         return 1;
     }
+
+    // ---- the show's own look; a renderer without shaders keeps nothing of it ----
+
+    // What every shader reads by name in the next frame (tracks, time, beat, bar, the music's
+    // bands and spectrum). On the thread that renders, before renderFrame.
+    virtual void setShaderInputs(const ShaderInputs& inputs) { (void)inputs; }
+    // Whether a shader built so far declares a uniform of this name (any thread): the engine
+    // analyses the music only for a show whose shaders read it.
+    virtual bool declaresShaderInput(const std::string& name) {
+        (void)name;
+        return false;
+    }
+    // The scene's materials that have shaders of their own (the whole table: a material not in
+    // it draws with the renderer's). The shaders are built by the frames that follow, before any
+    // draws with them; waitForResources waits for that too. Any thread.
+    virtual void setMaterialShaders(const std::vector<MaterialShaders>& table) { (void)table; }
+    // Shader files the frames built for the scene (a material's, a declared filter stage's)
+    // that did not compile, each with the compiler's text: the renderer draws without them (or
+    // with the last good build). Empty when every one compiled. Any thread.
+    virtual std::vector<std::pair<std::string, std::string>> shaderProblems() { return {}; }
 
     // drawText with the font's letters and advance at `scale` times their size (the top-left
     // corner stays at x, y), for canvases that keep their composition at any window size. Returns

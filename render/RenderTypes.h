@@ -13,6 +13,13 @@
 struct Mesh;
 struct MeshEntry; // the renderer's record of a registered mesh
 
+// The transform of an object's parent, as pointers into it like the object's own.
+struct ParentTransform {
+    const Vector* position = nullptr;
+    const Vector* rotation = nullptr;
+    const Vector* scale = nullptr;
+};
+
 // What the renderer draws for one placed object. Vectors are pointers into the object, so
 // moving or recolouring the object changes what is drawn without registering it again.
 struct RenderInstance {
@@ -24,6 +31,9 @@ struct RenderInstance {
     Vector* emissiveScale = nullptr;
     uint32_t objectValue = 0;
     uint8_t* dirty = nullptr; // non-zero: the mesh's arrays changed and must be uploaded again
+    // An object in a group: its parents, nearest first. It is drawn at its own transform followed
+    // by each of theirs, so moving a parent moves it. Set before the instance is handed over.
+    std::vector<ParentTransform> parents;
 
     // The renderer's own fields.
     MeshEntry* meshEntry = nullptr;

@@ -17,8 +17,10 @@ void AutomationPath::addPoint(const PathPoint& point) {
 }
 
 void AutomationPath::setPoints(std::vector<PathPoint> points) {
-    std::stable_sort(points.begin(), points.end(),
-                     [](const PathPoint& a, const PathPoint& b) { return a.time < b.time; });
+    // Points that come in order (an editor's path, every frame a key moves) are not sorted again.
+    const auto earlier = [](const PathPoint& a, const PathPoint& b) { return a.time < b.time; };
+    if (!std::is_sorted(points.begin(), points.end(), earlier))
+        std::stable_sort(points.begin(), points.end(), earlier);
     std::lock_guard lock(mutex_);
     points_ = std::move(points);
     dirty_ = true;
@@ -65,15 +67,56 @@ PathPoint AutomationPath::evaluate() {
     const float length = b.time - a.time;
     const float u = (length != 0.0f) ? (time_ - a.time) / length : 0.0f;
     const int count = std::clamp<int>(points_.front().count, 0, static_cast<int>(current_.values.size()));
+    const Interpolation interpolation = a.interpolation();
     for (int j = 0; j < count; ++j) {
         const size_t s = static_cast<size_t>(j);
-        const float p0 = (i == 0) ? a.values[s] : points_[i - 1].values[s];
         const float p1 = a.values[s];
         const float p2 = b.values[s];
-        current_.values[s] = catmullRom(p0, p1, p2, p2, u);
+        if (interpolation == Interpolation::CatmullRom) {
+            const float p0 = (i == 0) ? a.values[s] : points_[i - 1].values[s];
+            current_.values[s] = catmullRom(p0, p1, p2, p2, u);
+        } else {
+            current_.values[s] = interpolateSegment(interpolation, p1, p2, std::clamp(u, 0.0f, 1.0f));
+        }
     }
     dirty_ = false;
     return current_;
+}
+
+namespace {
+const std::vector<std::string> names = {"catmull-rom", "step", "linear", "smooth", "ramp"};
+} // namespace
+
+const char* interpolationName(Interpolation interpolation) {
+    const auto index = static_cast<size_t>(interpolation);
+    return index < names.size() ? names[index].c_str() : names.front().c_str();
+}
+
+const std::vector<std::string>& interpolationNames() {
+    return names;
+}
+
+bool parseInterpolation(const std::string& name, Interpolation& out) {
+    const auto found = std::find(names.begin(), names.end(), name);
+    if (found == names.end()) return false;
+    out = static_cast<Interpolation>(found - names.begin());
+    return true;
+}
+
+float interpolateSegment(Interpolation interpolation, float a, float b, float u) {
+    switch (interpolation) {
+    case Interpolation::Step:
+        return a;
+    case Interpolation::Linear:
+        return a + (b - a) * u;
+    case Interpolation::Smooth:
+        return a + (b - a) * (u * u * (3.0f - 2.0f * u));
+    case Interpolation::Ramp:
+        return a + (b - a) * (u * u);
+    case Interpolation::CatmullRom:
+        break;
+    }
+    return catmullRom(a, a, b, b, u);
 }
 
 float catmullRom(float p0, float p1, float p2, float p3, float u) {

@@ -1,20 +1,48 @@
 // Keyed curves over music time, and the actors' pseudo-random source.
 //
-// An AutomationPath holds PathPoints sorted by time and interpolates between them with a
-// Catmull-Rom spline whose last control point repeats the segment's end key. The loader thread
-// adds points while the main loop evaluates the path, so each path guards its points itself.
+// An AutomationPath holds PathPoints sorted by time. Each key says how the value moves on to the
+// next key (its Interpolation, carried in the point's spare field): by default a Catmull-Rom
+// spline whose last control point repeats the segment's end key, or a hold, a straight line, an
+// ease in and out (3t^2 - 2t^3) or an ease in (t^2). The loader thread adds points while the main
+// loop evaluates the path, so each path guards its points itself.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <vector>
+
+// How a key's value moves on to the next key's over the segment between them (u from 0 to 1).
+enum class Interpolation : int32_t {
+    CatmullRom = 0, // the default: the spline of catmullRom below
+    Step = 1,       // holds the key's value until the next key
+    Linear = 2,     // a straight line
+    Smooth = 3,     // 3u^2 - 2u^3: eases out of the key and into the next
+    Ramp = 4,       // u^2: starts slowly and arrives fast
+};
+constexpr int32_t InterpolationCount = 5;
+
+// The names a scene writes them with: "catmull-rom", "step", "linear", "smooth", "ramp".
+const char* interpolationName(Interpolation interpolation);
+const std::vector<std::string>& interpolationNames();
+// False (and `out` unchanged) for a name that is none of them.
+bool parseInterpolation(const std::string& name, Interpolation& out);
+
+// The value between two keys `a` and `b` at u in [0, 1] for the four simple interpolations;
+// Catmull-Rom needs the key before too and goes through catmullRom.
+float interpolateSegment(Interpolation interpolation, float a, float b, float u);
 
 struct PathPoint {
     std::array<float, 8> values{};
-    int32_t spare = 0;
+    int32_t spare = 0; // the key's Interpolation (0: Catmull-Rom, as every key without one)
     int32_t count = 0; // meaningful value slots; 3 in every point the engine makes
     float time = 0.0f; // seconds of music time
+
+    Interpolation interpolation() const {
+        return spare > 0 && spare < InterpolationCount ? static_cast<Interpolation>(spare)
+                                                       : Interpolation::CatmullRom;
+    }
 };
 
 class AutomationPath {
@@ -32,7 +60,9 @@ public:
     void setTime(float time);
     // The value at the time last set, recomputed when the path changed since the last call.
     // Without points it returns the previous result. At or after the last key it returns the
-    // last key; a zero-length first segment yields its start key.
+    // last key; a zero-length first segment yields its start key. Before the first key a
+    // Catmull-Rom first segment runs on backwards, as it always has; the other interpolations
+    // hold the first key's value there.
     PathPoint evaluate();
 
 private:

@@ -12,7 +12,13 @@ namespace {
 
 constexpr double Pi = std::numbers::pi;
 constexpr double Rate = SongSampleRate;
-constexpr double SamplesPerBeat = Rate * 60.0 / SongBpm;
+
+// Samples a beat at a tempo: the same expression for every tempo, so the default song's samples
+// stay what they were.
+double samplesPerBeatAt(double bpm) {
+    return Rate * 60.0 / bpm;
+}
+const double DefaultSamplesPerBeat = samplesPerBeatAt(SongBpm);
 
 const std::vector<SongSection> sections = {
     {"intro", 0}, {"build", 8}, {"drop", 24}, {"breakdown", 40}, {"finale", 56}, {"outro", 80},
@@ -395,15 +401,15 @@ struct Tracks {
 };
 
 // Writes one bar's notes; `rel` is the bar's index in the rendered slice.
-void arrangeBar(Tracks& t, int bar, int rel) {
+void arrangeBar(Tracks& t, int bar, int rel, double samplesPerBeat) {
     const Part part = partOf(bar);
     const int inPart = bar - partStart(part);
     const Chord& chord =
         (part == Part::Breakdown ? breakdownChords : mainChords)[static_cast<size_t>(bar % 4)];
     auto at = [&](double beat) {
-        return static_cast<int64_t>(std::llround((rel * 4 + beat) * SamplesPerBeat));
+        return static_cast<int64_t>(std::llround((rel * 4 + beat) * samplesPerBeat));
     };
-    auto beats = [&](double n) { return static_cast<int64_t>(std::llround(n * SamplesPerBeat)); };
+    auto beats = [&](double n) { return static_cast<int64_t>(std::llround(n * samplesPerBeat)); };
 
     // Kick on every beat: the show's beat signal.
     const double kickVelocity = part == Part::Intro ? 0.8 : part == Part::Breakdown ? 0.65 : 1.0;
@@ -547,7 +553,7 @@ double barStartSeconds(int bar) {
 }
 
 int64_t beatStartSample(int64_t beat) {
-    return static_cast<int64_t>(std::llround(static_cast<double>(beat) * SamplesPerBeat));
+    return static_cast<int64_t>(std::llround(static_cast<double>(beat) * DefaultSamplesPerBeat));
 }
 
 std::string songStructureText() {
@@ -565,19 +571,20 @@ std::string songStructureText() {
     return text;
 }
 
-SongAudio renderSong(int firstBar, int barCount) {
+SongAudio renderSong(int firstBar, int barCount, double bpm) {
     firstBar = std::clamp(firstBar, 0, SongBars);
     barCount = std::clamp(barCount, 0, SongBars - firstBar);
-    const size_t n = static_cast<size_t>(std::llround(barCount * 4 * SamplesPerBeat));
+    const double samplesPerBeat = samplesPerBeatAt(std::clamp(bpm, MinSongBpm, MaxSongBpm));
+    const size_t n = static_cast<size_t>(std::llround(barCount * 4 * samplesPerBeat));
     Tracks t(n);
     for (int rel = 0; rel < barCount; ++rel)
-        arrangeBar(t, firstBar + rel, rel);
+        arrangeBar(t, firstBar + rel, rel, samplesPerBeat);
 
     const std::vector<float> duckDeep = sidechain(t.kicks, n, 0.75);
     const std::vector<float> duck = sidechain(t.kicks, n, 0.55);
 
     Filter padL, padR, arpFilter;
-    const size_t echo = static_cast<size_t>(std::llround(0.75 * SamplesPerBeat));
+    const size_t echo = static_cast<size_t>(std::llround(0.75 * samplesPerBeat));
     std::vector<double> echoL(echo), echoR(echo);
     size_t echoAt = 0;
     Reverb reverb;
@@ -586,7 +593,7 @@ SongAudio renderSong(int firstBar, int barCount) {
     audio.left.resize(n);
     audio.right.resize(n);
     for (size_t i = 0; i < n; ++i) {
-        const double bar = firstBar + static_cast<double>(i) / (4 * SamplesPerBeat);
+        const double bar = firstBar + static_cast<double>(i) / (4 * samplesPerBeat);
         if (i % 32 == 0) {
             padL.set(padCutoff(bar), 0.9);
             padR.set(padCutoff(bar), 0.9);

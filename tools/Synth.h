@@ -28,6 +28,9 @@
 
 constexpr int SongSampleRate = 44100;
 constexpr double SongBpm = 141.0;
+// The tempi renderSong plays the arrangement at (beatshow --new --bpm).
+constexpr double MinSongBpm = 40.0;
+constexpr double MaxSongBpm = 300.0;
 constexpr int SongBars = 96;
 
 struct SongSection {
@@ -51,4 +54,6 @@ struct SongAudio {
 
 // Renders bars [firstBar, firstBar + barCount) of the arrangement, that slice's first beat at
 // sample 0 (notes sounding across the slice's start are left out). The whole song is (0, SongBars).
-SongAudio renderSong(int firstBar = 0, int barCount = SongBars);
+// At another tempo (MinSongBpm to MaxSongBpm) the same notes fall on that tempo's beats; the
+// sounds themselves (a kick's length, the reverb) keep their lengths in seconds.
+SongAudio renderSong(int firstBar = 0, int barCount = SongBars, double bpm = SongBpm);

@@ -58,6 +58,9 @@ public:
     std::string name;
     Mesh* mesh = nullptr;         // not owned
     Material* material = nullptr; // not owned
+    // The object this one is placed relative to (a group), or null. Set by the scene loader before
+    // the object is registered; the parents never form a cycle.
+    entity_base* parent = nullptr;
 
 private:
     std::map<std::string, std::unique_ptr<EntityParameter>> parameters_;

@@ -3,9 +3,33 @@
 #include <algorithm>
 #include <limits>
 
+namespace {
+
+// Whether the splices, made one after the other, left the text other than it was. Only the span
+// they touched is compared: outside it every byte is the one it was.
+bool changesText(const std::string& now, const std::vector<Splice>& splices) {
+    if (splices.empty()) return false;
+    // The touched span in the text as each splice leaves it.
+    size_t begin = splices.front().offset, end = begin;
+    bool first = true;
+    for (const Splice& s : splices) {
+        const size_t reached =
+            first ? s.offset + s.removed.size() : std::max(end, s.offset + s.removed.size());
+        begin = first ? s.offset : std::min(begin, s.offset);
+        end = reached + s.inserted.size() - s.removed.size();
+        first = false;
+    }
+    // The span as it was: the splices taken back on a copy of it alone.
+    std::string was = now.substr(begin, end - begin);
+    for (auto it = splices.rbegin(); it != splices.rend(); ++it)
+        was.replace(it->offset - begin, it->inserted.size(), it->removed);
+    return was.size() != end - begin || now.compare(begin, end - begin, was) != 0;
+}
+
+} // namespace
+
 bool EditHistory::run(const std::string& label, const std::vector<Touch>& touches,
                       const std::function<bool(SceneDocument&)>& edit, const std::string& mergeKey) {
-    const std::string before = document_.text();
     document_.beginRecording();
     const bool ok = edit(document_);
     std::vector<Splice> splices = document_.endRecording();
@@ -13,7 +37,7 @@ bool EditHistory::run(const std::string& label, const std::vector<Touch>& touche
         document_.revert(splices);
         return false;
     }
-    if (splices.empty() || document_.text() == before) {
+    if (!changesText(document_.text(), splices)) {
         document_.revert(splices);
         return false;
     }

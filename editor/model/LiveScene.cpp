@@ -1,8 +1,10 @@
 #include "editor/model/LiveScene.h"
 
 #include "engine/EngineRegistry.h"
+#include "scene/AutomationPath.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <mutex>
 #include <sstream>
 
@@ -50,6 +52,7 @@ bool applyTouches(const SceneDocument& document, const std::vector<Touch>& touch
                 p.values[1] = key.value.y;
                 p.values[2] = key.value.z;
                 p.count = 3;
+                p.spare = static_cast<int32_t>(key.interpolation);
                 points.push_back(p);
             }
             path->setPoints(std::move(points));
@@ -58,6 +61,50 @@ bool applyTouches(const SceneDocument& document, const std::vector<Touch>& touch
         }
     }
     return true;
+}
+
+void sampleCurve(const std::vector<DocumentKey>& keys, const std::vector<size_t>& byTime,
+                 const std::vector<float>& times, std::vector<float> (&out)[3]) {
+    for (auto& values : out)
+        values.clear();
+    const size_t n = byTime.size();
+    if (n == 0) return;
+    auto point = [&](size_t k) {
+        const DocumentKey& key = keys[byTime[k]];
+        PathPoint p;
+        p.time = key.time;
+        p.values = {key.value.x, key.value.y, key.value.z};
+        p.count = 3;
+        p.spare = static_cast<int32_t>(key.interpolation);
+        return p;
+    };
+    // The engine's curve between keys i and i + 1 reads keys i - 1 to i + 1 (and, at the path's
+    // end, its last key): a path of keys i - 1 to i + 2 gives the same values there.
+    AutomationPath path;
+    size_t built = SIZE_MAX;
+    size_t i = 0;
+    const float last = keys[byTime.back()].time;
+    for (const float t : times) {
+        size_t segment = 0;
+        if (n > 1 && !(t >= last)) {
+            while (i + 2 < n && !(keys[byTime[i + 1]].time > t))
+                ++i;
+            segment = i;
+        } else {
+            segment = n > 1 ? n - 2 : 0;
+        }
+        if (segment != built) {
+            std::vector<PathPoint> around;
+            for (size_t k = segment > 0 ? segment - 1 : 0; k < std::min(n, segment + 3); ++k)
+                around.push_back(point(k));
+            path.setPoints(std::move(around));
+            built = segment;
+        }
+        path.setTime(t);
+        const PathPoint p = path.evaluate();
+        for (size_t c = 0; c < 3; ++c)
+            out[c].push_back(p.values[c]);
+    }
 }
 
 namespace {
@@ -89,6 +136,7 @@ std::string registryText() {
         line.precision(9);
         line << "object " << entity->name << " mesh=" << (entity->mesh ? entity->mesh->name : "-")
              << " material=" << (entity->material ? entity->material->name : "-");
+        if (entity->parent) line << " parent=" << entity->parent->name;
         writeParameters(line, *entity);
         lines.push_back(line.str());
     }

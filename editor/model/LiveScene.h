@@ -18,6 +18,13 @@ entity_base* findSceneEntity(const std::string& name);
 // again (a Structure touch, or a binding the registry does not have yet).
 bool applyTouches(const SceneDocument& document, const std::vector<Touch>& touches);
 
+// The curve of a path's keys as the show plays it: at each of these music times (in increasing
+// order) the value the engine's own AutomationPath gives. `byTime` orders the keys by time, equal
+// times in file order. Each time is evaluated on the few keys around it only, so that a path of
+// thousands of keys costs what its samples cost.
+void sampleCurve(const std::vector<DocumentKey>& keys, const std::vector<size_t>& byTime,
+                 const std::vector<float>& times, std::vector<float> (&out)[3]);
+
 // The registry as text, one line per thing, in a fixed order: meshes, materials, objects with
 // their mesh, material and vectors, lights, actors with class and parameters, automation paths
 // with every point, and timed events. Two loads of equal scenes give equal text.

@@ -51,9 +51,79 @@ Bounds meshBounds(const Mesh& mesh) {
 }
 
 Matrix objectMatrix(const Vector& position, const Vector& rotation, const Vector& scale) {
-    return matrixMultiply(matrixMultiply(matrixScaling(scale.x, scale.y, scale.z),
-                                         matrixRotationYawPitchRoll(rotation.x, rotation.y, rotation.z)),
-                          matrixTranslation(position.x, position.y, position.z));
+    return matrixObjectTransform(position, rotation, scale);
+}
+
+Matrix parentWorldMatrix(const entity_base& entity) {
+    Matrix world = Matrix::identity();
+    size_t levels = 0;
+    for (const entity_base* p = entity.parent; p && levels < MaxGroupDepth; p = p->parent, ++levels)
+        world = matrixMultiply(world, objectMatrix(p->Position, p->Rotation, p->Scale));
+    return world;
+}
+
+Matrix worldMatrix(const entity_base& entity) {
+    // Composed as the renderer composes it (own transform first, then each parent in turn), so
+    // the two agree to the last bit.
+    Matrix world = objectMatrix(entity.Position, entity.Rotation, entity.Scale);
+    size_t levels = 0;
+    for (const entity_base* p = entity.parent; p && levels < MaxGroupDepth; p = p->parent, ++levels)
+        world = matrixMultiply(world, objectMatrix(p->Position, p->Rotation, p->Scale));
+    return world;
+}
+
+entity_base* topMostParent(entity_base* entity) {
+    size_t levels = 0;
+    while (entity && entity->parent && levels++ < MaxGroupDepth)
+        entity = entity->parent;
+    return entity;
+}
+
+bool isPartOf(const entity_base* entity, const entity_base* group) {
+    for (size_t levels = 0; entity && levels <= MaxGroupDepth; entity = entity->parent, ++levels)
+        if (entity == group) return true;
+    return false;
+}
+
+bool isGroupWithParts(const entity_base& entity) {
+    EngineRegistry& r = engine();
+    std::lock_guard lock(r.mutex);
+    for (const auto& [object, instance] : r.objects)
+        if (object != &entity && isPartOf(object, &entity)) return true;
+    return false;
+}
+
+Vector worldToParentMove(const entity_base& entity, const Vector& move) {
+    const Matrix inverse = matrixInverse(parentWorldMatrix(entity));
+    return transformCoord(move, inverse) - transformCoord({}, inverse);
+}
+
+Bounds groupWorldBounds(const entity_base& group) {
+    EngineRegistry& r = engine();
+    std::lock_guard lock(r.mutex);
+    Bounds world;
+    for (const auto& [entity, instance] : r.objects) {
+        if (!entity->mesh || !isPartOf(entity, &group)) continue;
+        const Bounds own = meshBounds(*entity->mesh);
+        if (!own.valid) continue;
+        const Matrix model = worldMatrix(*entity);
+        for (int i = 0; i < 8; ++i) {
+            const Vector corner =
+                transformCoord({(i & 1) ? own.max.x : own.min.x, (i & 2) ? own.max.y : own.min.y,
+                                (i & 4) ? own.max.z : own.min.z},
+                               model);
+            if (!world.valid) {
+                world.min = world.max = corner;
+                world.valid = true;
+                continue;
+            }
+            world.min = {std::min(world.min.x, corner.x), std::min(world.min.y, corner.y),
+                         std::min(world.min.z, corner.z)};
+            world.max = {std::max(world.max.x, corner.x), std::max(world.max.y, corner.y),
+                         std::max(world.max.z, corner.z)};
+        }
+    }
+    return world;
 }
 
 Ray rayThroughPixel(const ViewSetup& view, float x, float y) {
@@ -115,12 +185,15 @@ entity_base* pickObject(const Ray& ray) {
     for (const auto& [entity, instance] : r.objects) {
         if (!entity->mesh || !instance || !instance->visible) continue;
         float distance = 0.0f;
-        if (hitBounds(ray, meshBounds(*entity->mesh),
-                      objectMatrix(entity->Position, entity->Rotation, entity->Scale), distance) &&
-            distance < nearest) {
+        if (hitBounds(ray, meshBounds(*entity->mesh), worldMatrix(*entity), distance) && distance < nearest) {
             nearest = distance;
             best = entity;
         }
     }
     return best;
+}
+
+entity_base* pickForClick(const Ray& ray, bool part) {
+    entity_base* hit = pickObject(ray);
+    return part ? hit : topMostParent(hit);
 }

@@ -24,5 +24,11 @@ public:
     }
     // Seconds of the sample being heard; wraps at the loop point.
     virtual double position(uint32_t stream) = 0;
+    // Where a looping stream starts over, in seconds: the song's length. 0 when the stream does
+    // not loop or the backend cannot tell; the show's clock then never wraps.
+    virtual double length(uint32_t stream) {
+        (void)stream;
+        return 0.0;
+    }
     virtual int lastError() = 0;
 };

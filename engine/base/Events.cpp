@@ -87,25 +87,35 @@ int EventTriggerList::addEventTrigger(const std::string& name, float time, Trigg
 }
 
 EventTriggerList::FireResult EventTriggerList::fireDueEvents(bool playing, float musicTime,
-                                                             EventDispatcher& dispatcher) {
+                                                             EventDispatcher& dispatcher, double songLength) {
     FireResult result;
     if (!playing) return result;
 
     std::vector<EventTrigger> due;
     {
         std::lock_guard lock(mutex_);
-        float newest = lastEventTime_;
-        for (const EventTrigger& t : list_) {
-            if (lastEventTime_ >= t.time) continue;
-            if (t.time > musicTime) break;
-            if (t.name == "exit") {
-                result.exitRequested = true;
-                break;
+        // A step back by a little is the music clock's own jitter; one by more than half the
+        // song can only be its loop point.
+        const bool wrapped =
+            songLength > 0.0 && static_cast<double>(lastMusicTime_) - musicTime > songLength * 0.5;
+        lastMusicTime_ = musicTime;
+        auto collect = [&](float until) {
+            float newest = lastEventTime_;
+            for (const EventTrigger& t : list_) {
+                if (lastEventTime_ >= t.time) continue;
+                if (t.time > until) break;
+                if (t.name == "exit") {
+                    result.exitRequested = true;
+                    result.exitTime = t.time;
+                    break;
+                }
+                due.push_back(t);
+                if (t.time > newest) newest = t.time;
             }
-            due.push_back(t);
-            if (t.time > newest) newest = t.time;
-        }
-        lastEventTime_ = newest;
+            lastEventTime_ = newest;
+        };
+        if (wrapped) collect(static_cast<float>(songLength));
+        if (!result.exitRequested) collect(musicTime);
     }
     for (const EventTrigger& t : due) {
         logStream << "Triggering Event: " << t.name << " " << t.time << std::endl;
@@ -115,6 +125,11 @@ EventTriggerList::FireResult EventTriggerList::fireDueEvents(bool playing, float
             dispatcher.broadcastEvent(t.name);
     }
     return result;
+}
+
+void EventTriggerList::musicStartedOver() {
+    std::lock_guard lock(mutex_);
+    lastMusicTime_ = 0.0f;
 }
 
 float EventTriggerList::lastEventTime() const {
@@ -131,4 +146,5 @@ void EventTriggerList::clear() {
     std::lock_guard lock(mutex_);
     list_.clear();
     lastEventTime_ = 0.0f;
+    lastMusicTime_ = 0.0f;
 }

@@ -61,11 +61,22 @@ public:
 
     struct FireResult {
         bool exitRequested = false;
+        float exitTime = 0.0f; // the "exit" trigger's time, when one came due
     };
     // The per-frame step: fires every trigger with lastEventTime < time <= musicTime in list
     // order through the dispatcher, logging "Triggering Event: <name> <time>". An "exit" trigger
     // stops the walk and is reported instead of delivered. Does nothing unless playing.
-    FireResult fireDueEvents(bool playing, float musicTime, EventDispatcher& dispatcher);
+    //
+    // With the song's length (seconds; 0 when unknown), a music time that went back by more than
+    // half of it since the last step is the music starting over: the triggers up to the song's
+    // end come due first, as if that step had reached it, so a trigger (an "exit") in the last
+    // frame's worth of the song is not stepped over. A trigger after the song's end never fires.
+    FireResult fireDueEvents(bool playing, float musicTime, EventDispatcher& dispatcher,
+                             double songLength = 0.0);
+
+    // The music was started from its beginning (a scene's playback starting): the next step's
+    // earlier time is no loop point.
+    void musicStartedOver();
 
     float lastEventTime() const;
     std::vector<EventTrigger> triggers() const;
@@ -75,6 +86,7 @@ private:
     mutable std::mutex mutex_;
     std::vector<EventTrigger> list_; // sorted by time
     float lastEventTime_ = 0.0f;
+    float lastMusicTime_ = 0.0f; // the music time of the last step while playing
 };
 
 // The process-wide dispatcher. It lives here rather than in the registry so that entities, which

@@ -11,6 +11,8 @@ void MusicPlayer::setBackend(std::shared_ptr<AudioBackend> backend) {
     lastError_ = 0;
     isPlaying_ = false;
     silentRunning_ = false;
+    streamPath_.clear();
+    ++loads_;
 }
 
 void MusicPlayer::setSilentClock(const PerformanceCounter& counter) {
@@ -22,7 +24,15 @@ int MusicPlayer::load(const std::string& path) {
     std::lock_guard lock(mutex_);
     stream_ = backend_ ? backend_->createStream(path, true) : 0;
     lastError_ = !backend_ ? -1 : stream_ != 0 ? 0 : backend_->lastError();
+    streamPath_ = stream_ != 0 ? path : std::string();
+    ++loads_;
     return stream_ != 0 ? 0 : -1;
+}
+
+std::string MusicPlayer::streamPath(uint64_t* loads) const {
+    std::lock_guard lock(mutex_);
+    if (loads) *loads = loads_;
+    return streamPath_;
 }
 
 int MusicPlayer::play() {
@@ -62,6 +72,12 @@ double MusicPlayer::position() {
         return static_cast<double>(silentCounter_->now() - silentStart_) /
                static_cast<double>(silentCounter_->frequency());
     return 0.0;
+}
+
+double MusicPlayer::length() {
+    std::lock_guard lock(mutex_);
+    if (silentRunning_ || stream_ == 0 || !backend_) return 0.0;
+    return backend_->length(stream_);
 }
 
 std::string MusicPlayer::errorText() {

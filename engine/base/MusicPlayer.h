@@ -37,6 +37,9 @@ public:
     void stop();
     // Seconds since the start of the music: the stream's position, the silent clock, or 0 before play.
     double position();
+    // The loaded stream's length, where its position wraps (also before it plays); 0 when there
+    // is no stream, the backend cannot tell, or the silent clock keeps the time (it never wraps).
+    double length();
     // The code of the last load or play in decimal: 0 after a success, the backend's code for a
     // failure, -1 without a backend. It is taken when the call fails, on the thread that made it,
     // so any thread may ask afterwards.
@@ -44,6 +47,9 @@ public:
 
     bool isPlaying() const;
     uint32_t stream() const;
+    // The file of the stream loaded last ("" without one), and how many loads there have been
+    // (a song opened again is a new load of the same file).
+    std::string streamPath(uint64_t* loads = nullptr) const;
 
 private:
     mutable std::mutex mutex_;
@@ -54,4 +60,6 @@ private:
     int lastError_ = 0;
     bool silentRunning_ = false;
     int64_t silentStart_ = 0;
+    std::string streamPath_;
+    uint64_t loads_ = 0;
 };

@@ -65,6 +65,11 @@ double OfflineAudioBackend::position(uint32_t stream) {
     return seconds;
 }
 
+double OfflineAudioBackend::length(uint32_t stream) {
+    const double length = length_;
+    return stream != 0 && stream == stream_ && loop_ && length > 0.0 ? length : 0.0;
+}
+
 int OfflineAudioBackend::lastError() {
     return error_;
 }

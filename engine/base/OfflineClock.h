@@ -56,6 +56,7 @@ public:
     bool playFrom(uint32_t stream, double seconds) override;
     bool stop(uint32_t stream) override;
     double position(uint32_t stream) override;
+    double length(uint32_t stream) override;
     int lastError() override;
 
     static constexpr int ErrorFileOpen = 2;

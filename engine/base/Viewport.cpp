@@ -65,6 +65,12 @@ void Viewport::handleMessage(const WindowMessage& message) {
 
 int Viewport::pumpOneMessage() {
     WindowMessage message;
-    if (system && system->pollMessage(message)) handleMessage(message);
+    // Mouse motion does not count as the frame's message: only the latest position matters, and
+    // a key behind a flood of motion must still act on the next frame. (The cap only bounds a
+    // window that hands motion over event by event.)
+    for (int motion = 0; motion < 4096 && system && system->pollMessage(message); ++motion) {
+        handleMessage(message);
+        if (message.type != WindowMessage::MouseMove) break;
+    }
     return 0;
 }

@@ -60,7 +60,8 @@ public:
 
     // Records one message (see the message table of the window procedure).
     void handleMessage(const WindowMessage& message);
-    // Takes at most one waiting message from the system window and records it; returns 0.
+    // Takes at most one waiting message from the system window and records it, besides the mouse
+    // motion waiting before it (which only moves mouseX and mouseY); returns 0.
     int pumpOneMessage();
 
     // The operating system's window behind this viewport; null for a window that only exists

@@ -38,9 +38,7 @@ void noteFrame(double frameMs, double cpuMs) {
 }
 
 std::string barAndBeat(double seconds) {
-    const long long beats =
-        static_cast<long long>(std::floor(std::max(0.0, seconds) / transport::BeatSeconds));
-    return "bar " + std::to_string(beats / 4 + 1) + "." + std::to_string(beats % 4 + 1);
+    return showTempo().barAndBeat(seconds);
 }
 
 std::vector<ScreenLine> lines() {
@@ -52,6 +50,9 @@ std::vector<ScreenLine> lines() {
     const double fps = sum > 0 ? 1000.0 * static_cast<double>(frameTimes.size()) / sum : 0.0;
     std::string status =
         format("%.3f s  ", time) + barAndBeat(time) + format("  %.1f fps  cpu %.2f ms", fps, lastCpuMs);
+    // The default tempo goes without saying; any other is worth seeing beside the bar count.
+    const Tempo tempo = showTempo();
+    if (!(tempo == Tempo{})) status += format("  %g BPM %g/4", tempo.bpm, tempo.beatsPerBar);
     if (r.clock.paused()) status += "  PAUSED";
     if (r.clock.speed() != 1.0) status += format("  speed x%g", r.clock.speed());
     if (t.looping) status += format("  LOOP %.2f-%.2f s", t.loopStart, t.loopEnd);

@@ -22,7 +22,7 @@ void update();
 // The display's lines for the state the show is in now (tests read them).
 std::vector<ScreenLine> lines();
 
-// "bar 57.3": the bar and beat (from 1) of a music time at 141 beats a minute.
+// "bar 57.3": the bar and beat (from 1) of a music time at the show's tempo.
 std::string barAndBeat(double seconds);
 
 } // namespace hud

@@ -5,6 +5,7 @@
 #include "engine/EngineRegistry.h"
 #include "engine/SceneReset.h"
 #include "engine/loop/SceneReload.h"
+#include "engine/loop/ShowInputs.h"
 #include "render/RenderInterface.h"
 #include "scene/loader/SceneLoader.h"
 
@@ -104,6 +105,8 @@ int loaderThreadMain(int argument) {
             while (r.renderer && !r.quitRequested && r.renderer->waitForResources(100) > 0) {
                 loaderJitter();
             }
+            // A show whose shaders read the music has its song analysed before its first frame.
+            prepareMusicSpectrum();
             loaderJitter();
             r.setPendingSceneFile("");
             r.loading = false;

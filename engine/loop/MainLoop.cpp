@@ -11,6 +11,7 @@
 #include "engine/loop/HotReload.h"
 #include "engine/loop/LoaderThread.h"
 #include "engine/loop/SceneReload.h"
+#include "engine/loop/ShowInputs.h"
 #include "engine/loop/Startup.h"
 #include "engine/loop/Transport.h"
 #include "render/RenderInterface.h"
@@ -29,6 +30,11 @@ bool isBeatFrame(float position) {
     return (n & 15u) == 0;
 }
 
+bool isBeatFrame(float position, const Tempo& tempo) {
+    // The default beats keep the expression the show has always been timed with, to the bit.
+    return tempo.hasDefaultBeats() ? isBeatFrame(position) : tempo.inBeatWindow(position);
+}
+
 namespace {
 
 enum class FrameKind {
@@ -38,25 +44,38 @@ enum class FrameKind {
     Still,    // a paused show: drawn as it stands, nothing moves on
 };
 
+// The music clock's reading for a frame: the position within the song, and its show time.
+struct MusicReading {
+    double position = 0.0;
+    double showTime = 0.0;
+};
+
 // One frame of the show: automation, actors, events, the music clock and its beat, then the
 // window, the camera and the picture.
-void stepFrame(double dt, const std::function<double()>& musicPosition, FrameKind kind) {
+void stepFrame(double dt, const std::function<MusicReading()>& readMusic, FrameKind kind) {
     EngineRegistry& r = engine();
     if (kind == FrameKind::Still) {
         drawFrame(r);
         return;
     }
+    r.shownTime = r.musicTime.load();
     runAutomationStep();
     const float previousFrameTime = r.frameTime;
     for (Actor* actor : actorsSnapshot())
         if (actor) actor->Update(previousFrameTime);
     fireDueEvents();
-    const float position = static_cast<float>(musicPosition());
-    if (isBeatFrame(position))
+    const MusicReading music = readMusic();
+    const float position = static_cast<float>(music.position);
+    if (isBeatFrame(position, showTempo())) {
+        ++r.beatFrames;
         for (Actor* actor : actorsSnapshot())
             actor->OnBeat(0);
+    }
     r.frameTime = static_cast<float>(dt);
-    if (r.playing) r.musicTime = position;
+    if (r.playing) {
+        r.musicTime = position;
+        r.showTime = static_cast<float>(music.showTime);
+    }
     if (r.loading && r.loadingLabel) animateLoadingLabel(r.loadingLabel->text.data(), r.frameTime);
 
     if (kind == FrameKind::Replayed) {
@@ -88,7 +107,10 @@ void drawFrame(EngineRegistry& r) {
         window->system->moveCursor(static_cast<int>(window->width / 2), static_cast<int>(window->height / 2));
         window->system->moveCursor(static_cast<int>(window->width / 2), static_cast<int>(window->height / 2));
     }
-    if (renderer) renderer->renderFrame(r.frameTime);
+    if (renderer) {
+        renderer->setShaderInputs(gatherShaderInputs(r.shownTime));
+        renderer->renderFrame(r.frameTime);
+    }
     if (window) {
         while (!window->typed.empty()) {
             const char c = window->typed.front();
@@ -101,28 +123,45 @@ void drawFrame(EngineRegistry& r) {
 }
 
 float replayToStartTime() {
-    return replayTo(engine().startTime);
+    EngineRegistry& r = engine();
+    r.exitReachedAt = -1.0f;
+    const float reached = replayTo(r.startTime);
+    const float exit = r.exitReachedAt;
+    if (exit >= 0.0f && !r.exitPauses) {
+        // The show ended before the start (also with --repeat: the start names a time that the
+        // show never reaches). Nothing after it is drawn.
+        r.startPastEnd = true;
+        r.quitRequested = true;
+        logStream << "beatshow: the start at " << r.startTime.load()
+                  << " s lies past the show's end: its \"exit\" event at " << exit << " s ends it first"
+                  << std::endl;
+    }
+    return reached;
 }
 
 float replayTo(float target) {
     EngineRegistry& r = engine();
     // The frames of a run from the start, on a clock of its own: the same frame times and music
-    // positions that run reads, so the state reached is the state it had.
+    // positions that run reads, so the state reached is the state it had. The music starts over
+    // at the song's end as it does while playing (the events due before it fire first).
     OfflineClock clock(r.replayFramesPerSecond);
     FrameTimer timer(clock.counter());
-    double position = 0.0;
+    const double songLength = r.music.length();
+    double showTime = 0.0;
     r.replaying = true;
     for (;;) {
         clock.advanceFrame();
-        position = static_cast<double>(clock.frame()) / clock.framesPerSecond();
-        if (static_cast<float>(position) >= target || r.quitRequested) break;
+        showTime = static_cast<double>(clock.frame()) / clock.framesPerSecond();
+        if (static_cast<float>(showTime) >= target || r.quitRequested) break;
+        // The same arithmetic as an offline stream's position, so a start is exact to the frame.
+        const MusicReading music{songLength > 0.0 ? std::fmod(showTime, songLength) : showTime, showTime};
         stepFrame(
-            timer.tick(), [position] { return position; }, FrameKind::Replayed);
+            timer.tick(), [music] { return music; }, FrameKind::Replayed);
     }
     r.replaying = false;
     // The show goes on from the first frame that is drawn.
-    r.clock.startAt(position);
-    return static_cast<float>(position);
+    r.clock.startAt(showTime);
+    return static_cast<float>(showTime);
 }
 
 double runFrame(FrameTimer& timer) {
@@ -131,6 +170,7 @@ double runFrame(FrameTimer& timer) {
     bool moved = false;
     if (r.replayPending.exchange(false)) {
         replayToStartTime();
+        if (r.startPastEnd) return dt;
         moved = true;
     }
     if (r.repeatPending.exchange(false)) {
@@ -147,14 +187,16 @@ double runFrame(FrameTimer& timer) {
     hud::update();
     const auto started = std::chrono::steady_clock::now();
     ShowClock& clock = r.clock;
+    const auto readClock = [&clock] {
+        const double position = clock.position();
+        return MusicReading{position, clock.lastShowTime()};
+    };
     if (clock.paused()) {
-        stepFrame(
-            dt, [&clock] { return clock.position(); }, FrameKind::Still);
+        stepFrame(dt, readClock, FrameKind::Still);
     } else {
         // At another speed the actors' timers run with the clock, as in slow or fast motion.
         clock.advance(dt);
-        stepFrame(
-            dt * clock.speed(), [&clock] { return clock.position(); }, FrameKind::Shown);
+        stepFrame(dt * clock.speed(), readClock, FrameKind::Shown);
     }
     hud::noteFrame(
         dt, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count());
@@ -188,6 +230,7 @@ void shutdownEngine() {
     // The loader thread may still be registering things with the renderer: it must be gone first,
     // and must not wait for a frame that will not come.
     if (r.renderer) r.renderer->framesEnded();
+    hotreload::dropReads();
     joinLoaderThread();
     releaseWindowAndRenderer();
 }

@@ -9,6 +9,7 @@
 #include "engine/loop/HotReload.h"
 #include "engine/loop/LoaderThread.h"
 #include "engine/loop/MainLoop.h"
+#include "engine/loop/ShowInputs.h"
 #include "render/RenderInterface.h"
 
 #include <cstdlib>
@@ -77,6 +78,7 @@ int engineMain(const std::string& commandLine, const WindowSettings& window, Eng
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     setLoadingAnimationRandom(services.random);
     hotreload::setWatcher(services.watcher);
+    setSongDecoder(services.decodeSong);
 
     r.assets.registerKind("tex\\", "bmp", AssetKindBitmap);
     r.assets.registerKind("model\\", "obj", AssetKindMesh);
@@ -111,5 +113,5 @@ int engineMain(const std::string& commandLine, const WindowSettings& window, Eng
     r.setPendingSceneFile(showSceneFile);
     startLoaderThread();
     mainLoop(*services.timer, services.observer);
-    return 0;
+    return r.startPastEnd ? 1 : 0;
 }

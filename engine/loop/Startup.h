@@ -7,9 +7,11 @@
 // rendering and tests with a recording renderer.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class AudioBackend;
 class FrameObserver;
@@ -41,13 +43,17 @@ struct EngineServices {
     FrameObserver* observer = nullptr; // optional
     std::function<int()> random;       // the loading animation's generator (null: seeded rand)
     FileWatcher* watcher = nullptr;    // the show's directory, for hot reload (null: not watched)
+    // Decodes a song as one channel for its spectrum (null: the shaders read the music as silence).
+    std::function<bool(const std::string& path, int& rate, std::vector<int16_t>& mono, std::string& why)>
+        decodeSong;
 };
 
 // The scene file and the music file of a show.
 extern const char showSceneFile[];
 extern const char showMusicFile[];
 
-// Runs the whole program: 0 after the loop ended, -1 when the window or renderer cannot be set up.
+// Runs the whole program: 0 after the loop ended, -1 when the window or renderer cannot be set up,
+// 1 when the start time lies past the show's end (nothing of the show was drawn).
 int engineMain(const std::string& commandLine, const WindowSettings& window, EngineServices& services);
 
 // Opens the window and initialises the renderer on it; -1 (after "add vport failed <code>") when

@@ -20,8 +20,17 @@ double nowMs() {
         .count();
 }
 
+// Show time (ShowClock.h): on the song's second pass, a move lands in the second pass.
 double showTime() {
-    return engine().clock.position();
+    return engine().clock.showTime();
+}
+
+// A bar target counts from the start of the song's current pass: bar lines are music times.
+double barTargetNow(int bars) {
+    ShowClock& clock = engine().clock;
+    const double position = clock.position();
+    const double passStart = clock.lastShowTime() - position;
+    return passStart + barTarget(position, bars, showTempo());
 }
 
 bool seekAndTime(double t) {
@@ -45,13 +54,13 @@ bool handleKey(int key) {
         // the exact state of the time it was paused at.
         return !engine().clock.paused() && seekAndTime(showTime());
     case VirtualKey::Left:
-        return seekAndTime(barTarget(showTime(), -1));
+        return seekAndTime(barTargetNow(-1));
     case VirtualKey::Right:
-        return seekAndTime(barTarget(showTime(), 1));
+        return seekAndTime(barTargetNow(1));
     case VirtualKey::PageUp:
-        return seekAndTime(barTarget(showTime(), -LoopBars));
+        return seekAndTime(barTargetNow(-LoopBars));
     case VirtualKey::PageDown:
-        return seekAndTime(barTarget(showTime(), LoopBars));
+        return seekAndTime(barTargetNow(LoopBars));
     case VirtualKey::Home:
         return seekAndTime(0.0);
     case 'L':
@@ -73,12 +82,14 @@ bool handleKey(int key) {
 
 } // namespace
 
-double barTarget(double t, int bars) {
-    const double bar = std::floor(t / BarSeconds + 1e-9);
-    if (bars > 0) return (bar + bars) * BarSeconds;
+double barTarget(double t, int bars, const Tempo& tempo) {
+    const double barSeconds = tempo.barSeconds();
+    const double first = tempo.firstBeat;
+    const double bar = std::floor((t - first) / barSeconds + 1e-9);
+    if (bars > 0) return (bar + bars) * barSeconds + first;
     // Within a quarter beat past a bar line counts as standing on it: pressing again goes on back.
-    const bool onLine = t - bar * BarSeconds < BeatSeconds * 0.25;
-    return std::max(0.0, (bar + bars + (onLine ? 0 : 1)) * BarSeconds);
+    const bool onLine = t - (bar * barSeconds + first) < tempo.beatSeconds() * 0.25;
+    return std::max(0.0, (bar + bars + (onLine ? 0 : 1)) * barSeconds + first);
 }
 
 State state() {
@@ -99,7 +110,7 @@ void seekTo(double t) {
 }
 
 void seekBars(int bars) {
-    seekAndTime(barTarget(showTime(), bars));
+    seekAndTime(barTargetNow(bars));
 }
 
 void toggleLoop() {
@@ -107,8 +118,13 @@ void toggleLoop() {
         current.looping = false;
         return;
     }
-    const double section = LoopBars * BarSeconds;
-    current.loopStart = std::floor(showTime() / section + 1e-9) * section;
+    const Tempo tempo = showTempo();
+    const double section = LoopBars * tempo.barSeconds();
+    ShowClock& clock = engine().clock;
+    const double position = clock.position();
+    current.loopStart =
+        clock.lastShowTime() - position +
+        std::max(0.0, std::floor((position - tempo.firstBeat) / section + 1e-9) * section + tempo.firstBeat);
     current.loopEnd = current.loopStart + section;
     current.looping = true;
 }

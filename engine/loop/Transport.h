@@ -1,20 +1,24 @@
 // The transport of a windowed show: keys that pause, seek, loop a section and change the speed.
 //
 //   Space          pause / resume (music and show clock together)
-//   Left / Right   one bar back / on (to the bar lines, at 141 beats a minute, 4 beats a bar)
+//   Left / Right   one bar back / on (to the bar lines of the show's tempo)
 //   Page Up / Down eight bars back / on
 //   Home           back to the start
 //   L              loop the current eight-bar section until pressed again
 //   [ / ]          halve / double the playback speed (the music is silent off 1x)
 //   F1             the debug display on / off
 //
-// A full-screen show keeps only Escape. Every move is an exact seek (SceneReload.h).
+// A full-screen show keeps only Escape. Every move is an exact seek (SceneReload.h) to a show
+// time (ShowClock.h): in the song's second pass, one bar back is a bar of the second pass.
 #pragma once
+
+#include "scene/Tempo.h"
 
 class Viewport;
 
 namespace transport {
 
+// The default tempo's beat and bar (the show's own tempo: showTempo()).
 constexpr double BeatSeconds = 60.0 / 141.0;
 constexpr double BarSeconds = 4.0 * BeatSeconds;
 constexpr int LoopBars = 8;
@@ -23,11 +27,12 @@ constexpr double FastestSpeed = 8.0;
 
 // The bar line a seek of `bars` bars from music time t lands on: forwards, the next bar lines;
 // backwards, the start of the bar t is in (unless t is within a quarter beat of it: the one before).
-double barTarget(double t, int bars);
+// Bar lines lie at the tempo's bar 1 and every bar before and after it; never before 0 s.
+double barTarget(double t, int bars, const Tempo& tempo = Tempo{});
 
 struct State {
     bool looping = false;
-    double loopStart = 0.0; // seconds
+    double loopStart = 0.0; // seconds of show time
     double loopEnd = 0.0;
     bool hudVisible = false;
     int seeks = 0;           // seeks made since the program started

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <vector>
 
 namespace {
 
@@ -21,15 +22,27 @@ uint32_t codePoint(int byte) {
     return static_cast<uint32_t>(byte);
 }
 
+std::vector<std::string>& fontFolders() {
+    static std::vector<std::string> folders;
+    return folders;
+}
+
 } // namespace
+
+void addFontFolder(const std::string& folder) {
+    fontFolders().push_back(folder);
+}
 
 std::string findFontFile(const std::string& face) {
     const char* file = face == "Consolas" ? "DejaVuSansMono.ttf" : "DejaVuSans.ttf";
-    for (const char* directory : {"/usr/share/fonts/truetype/dejavu/", "/usr/share/fonts/dejavu/",
-                                  "/usr/local/share/fonts/", "/usr/share/fonts/TTF/"}) {
-        const std::string path = std::string(directory) + file;
+    std::vector<std::string> folders = fontFolders();
+    for (const char* directory : {"/usr/share/fonts/truetype/dejavu", "/usr/share/fonts/dejavu",
+                                  "/usr/local/share/fonts", "/usr/share/fonts/TTF"})
+        folders.push_back(directory);
+    for (const std::string& folder : folders) {
+        const std::filesystem::path path = std::filesystem::path(folder) / file;
         std::error_code ec;
-        if (std::filesystem::is_regular_file(path, ec)) return path;
+        if (std::filesystem::is_regular_file(path, ec)) return path.string();
     }
     return {};
 }

@@ -61,3 +61,6 @@ private:
 // Where the engine's font faces live: DejaVu Sans stands for "Tahoma", DejaVu Sans Mono for
 // "Consolas". Empty when the file is not installed.
 std::string findFontFile(const std::string& face);
+// A folder searched before the system's (a release's own fonts beside its program); a folder
+// that does not exist is skipped.
+void addFontFolder(const std::string& folder);

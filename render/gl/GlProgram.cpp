@@ -2,7 +2,9 @@
 
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <sstream>
+#include <utility>
 
 bool readTextFile(const std::string& path, std::string& text) {
     std::ifstream in(path, std::ios::binary);
@@ -45,7 +47,27 @@ std::string numberedSource(const std::string& source) {
     return out.str();
 }
 
+std::mutex reservedMutex;
+std::vector<std::pair<std::string, int>> reservedUnits;
+
+int reservedUnitOf(const std::string& name) {
+    std::lock_guard lock(reservedMutex);
+    for (const auto& [sampler, unit] : reservedUnits)
+        if (sampler == name) return unit;
+    return -1;
+}
+
 } // namespace
+
+void GlProgram::reserveUnit(const std::string& sampler, int unit) {
+    std::lock_guard lock(reservedMutex);
+    for (auto& [name, taken] : reservedUnits)
+        if (name == sampler) {
+            taken = unit;
+            return;
+        }
+    reservedUnits.emplace_back(sampler, unit);
+}
 
 GlProgram::~GlProgram() {
     release();
@@ -117,7 +139,8 @@ bool GlProgram::buildSource(const std::string& file, const std::string& source, 
         entry.uniform.location = values[2];
         entry.uniform.type = static_cast<GLenum>(values[1]);
         if (isSamplerType(entry.uniform.type)) {
-            entry.uniform.unit = nextUnit++;
+            const int reserved = reservedUnitOf(name);
+            entry.uniform.unit = reserved >= 0 ? reserved : nextUnit++;
             glProgramUniform1i(program, entry.uniform.location, entry.uniform.unit);
         }
         uniforms_.push_back(std::move(entry));
@@ -180,5 +203,12 @@ bool GlProgram::setBool(const Uniform& u, bool value) const {
 bool GlProgram::bindTexture(const Uniform& u, GLuint texture) const {
     if (!u.isSampler()) return false;
     glBindTextureUnit(static_cast<GLuint>(u.unit), texture);
+    return true;
+}
+
+bool GlProgram::readFloat(const char* name, float& value) const {
+    const Uniform u = find(name);
+    if (!u.declared() || u.type != GL_FLOAT) return false;
+    glGetUniformfv(program_, u.location, &value);
     return true;
 }

@@ -3,7 +3,9 @@
 // is skipped silently, so shader authors may leave out what they do not need.
 //
 // Every sampler uniform gets a fixed texture unit when the program is built (in declaration
-// order, from unit 0), so binding a texture to a sampler by name is one unit bind.
+// order, from unit 0), so binding a texture to a sampler by name is one unit bind. A sampler name
+// reserved for a unit (reserveUnit) gets that unit in every program instead, so that one bind
+// serves every program that reads it, whichever stage declares it.
 //
 // Needs a current OpenGL 4.5 context for everything except the name look-ups.
 #pragma once
@@ -24,6 +26,12 @@ public:
         int unit = -1; // texture unit of a sampler, -1 otherwise
         bool declared() const { return location >= 0; }
         bool isSampler() const { return unit >= 0; }
+    };
+
+    // A uniform as the program declares it.
+    struct Entry {
+        std::string name;
+        Uniform uniform;
     };
 
     GlProgram() = default;
@@ -48,6 +56,11 @@ public:
 
     Uniform find(const char* name) const;
     bool declares(const char* name) const { return find(name).declared(); }
+    // Every active uniform that can be set by name, in the order the driver lists them.
+    const std::vector<Entry>& uniforms() const { return uniforms_; }
+
+    // From now on every program built gives the sampler of this name that texture unit.
+    static void reserveUnit(const std::string& sampler, int unit);
 
     // Each returns false when the name is not declared (or, for bindTexture, is not a sampler).
     // A vector set on a float, vec2 or vec3 uniform writes as many components as it has.
@@ -67,12 +80,12 @@ public:
     bool setBool(const Uniform& u, bool value) const;
     bool bindTexture(const Uniform& u, GLuint texture) const;
 
-private:
-    struct Entry {
-        std::string name;
-        Uniform uniform;
-    };
+    // The value a float uniform holds now: the one its declaration gives it (0 without one) until
+    // something sets it. False, leaving `value` alone, when the name is not a declared float.
+    // Shaders tell the renderer about themselves this way (the light's reach, a stage's size).
+    bool readFloat(const char* name, float& value) const;
 
+private:
     GLuint program_ = 0;
     std::string file_;
     std::vector<Entry> uniforms_;

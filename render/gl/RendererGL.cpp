@@ -12,9 +12,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdarg>
 #include <cstring>
 #include <iterator>
+#include <limits>
 
 std::atomic<RendererGL::MessageHook> RendererGL::messageHook_{&RendererGL::defaultMessageHook};
 
@@ -69,6 +71,60 @@ void MeshEntry::fill(Mesh& source) {
     copy(3, mesh.tangents.data(), mesh.tangents.size());
     copy(4, mesh.binormals.data(), mesh.binormals.size());
     entry.bounds = boundingSphereOf(mesh);
+    // The box, by the same rules: vertices beyond a shorter position array lie at the origin.
+    const size_t drawn = std::min<size_t>(mesh.positions.size(), count);
+    entry.boxLow = entry.boxHigh = drawn < count || drawn == 0 ? Vector{} : mesh.positions[0];
+    for (size_t v = 0; v < drawn; ++v) {
+        const Vector& p = mesh.positions[v];
+        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
+            const float infinite = std::numeric_limits<float>::infinity();
+            entry.boxLow = {-infinite, -infinite, -infinite};
+            entry.boxHigh = {infinite, infinite, infinite};
+            break;
+        }
+        entry.boxLow = {std::min(entry.boxLow.x, p.x), std::min(entry.boxLow.y, p.y),
+                        std::min(entry.boxLow.z, p.z)};
+        entry.boxHigh = {std::max(entry.boxHigh.x, p.x), std::max(entry.boxHigh.y, p.y),
+                         std::max(entry.boxHigh.z, p.z)};
+    }
+
+    // Vertices the triangles share are stored once and drawn through indices, so the device
+    // transforms each once: a vertex that is the same bytes gives the same result wherever it is
+    // used, so the picture does not change. The indices follow the vertices in the same buffer.
+    // Actors rewrite some meshes every frame, so this is a flat table probed in order, keyed on
+    // the position's bytes and compared whole, rather than a map that allocates per vertex.
+    std::vector<uint32_t> indices(count);
+    size_t slots = 16;
+    while (slots < count * 2)
+        slots *= 2;
+    std::vector<uint32_t> table(slots, 0); // distinct vertex + 1; 0: empty
+    uint32_t unique = 0;
+    uint8_t* bytes = entry.vertices.data();
+    if (stride == 0 && count > 0) unique = 1; // no arrays: every vertex is the same nothing
+    for (size_t v = 0; v < count && stride > 0; ++v) {
+        const uint8_t* vertex = bytes + v * stride;
+        uint64_t hash = 1469598103934665603ull; // FNV-1a over the first 12 bytes (the position)
+        for (size_t k = 0; k < std::min<size_t>(stride, 12); ++k)
+            hash = (hash ^ vertex[k]) * 1099511628211ull;
+        size_t slot = static_cast<size_t>(hash ^ (hash >> 29)) & (slots - 1);
+        for (;; slot = (slot + 1) & (slots - 1)) {
+            const uint32_t held = table[slot];
+            if (held == 0) {
+                // Moved to its place among the distinct ones, which nothing writes again.
+                if (v != unique) std::memmove(bytes + static_cast<size_t>(unique) * stride, vertex, stride);
+                table[slot] = unique + 1;
+                indices[v] = unique++;
+                break;
+            }
+            if (std::memcmp(bytes + static_cast<size_t>(held - 1) * stride, vertex, stride) == 0) {
+                indices[v] = held - 1;
+                break;
+            }
+        }
+    }
+    entry.indexOffset = static_cast<size_t>(unique) * stride;
+    entry.vertices.resize(entry.indexOffset + count * sizeof(uint32_t));
+    std::memcpy(entry.vertices.data() + entry.indexOffset, indices.data(), count * sizeof(uint32_t));
 }
 
 namespace {
@@ -204,6 +260,12 @@ int RendererGL::initialize(Viewport* window) {
         return fonts;
     }
     textLines_.assign(height_ / 16, TextLineEntry{});
+    // The spectrum's sampler has a unit of its own in every program, above those that programs
+    // number from 0 for their own samplers.
+    GLint units = 0;
+    glGetIntegerv(GL_MAX_COMBINED_TEXTURE_IMAGE_UNITS, &units);
+    spectrumUnit_ = std::max(16, std::min(31, static_cast<int>(units) - 1));
+    GlProgram::reserveUnit(SpectrumSamplerName, spectrumUnit_);
     if (!compileShaders()) {
         releaseDeviceObjects();
         return -1;
@@ -230,6 +292,7 @@ int RendererGL::initialize(Viewport* window) {
     if (glGetError() != GL_NO_ERROR)
         logStream << "renderer: OpenGL reported an error while setting up" << std::endl;
     initialized_ = true;
+    noteProgramsChanged();
     if (chain_) setFilterChain(chain_); // handed over before the device existed
     return 0;
 }
@@ -301,6 +364,9 @@ void RendererGL::createTargets() {
     glCreateFramebuffers(1, &lightingFbo_);
     glNamedFramebufferTexture(lightingFbo_, GL_COLOR_ATTACHMENT0, target(Target::Lighting), 0);
     glNamedFramebufferTexture(lightingFbo_, GL_COLOR_ATTACHMENT1, target(Target::Specular), 0);
+    // The geometry pass's depth, read (never written) by the depth test that keeps a light to
+    // the surfaces it can reach.
+    glNamedFramebufferRenderbuffer(lightingFbo_, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depthBuffer_);
     glNamedFramebufferDrawBuffers(lightingFbo_, 2, four);
     framebufferComplete(lightingFbo_, "lighting");
 
@@ -393,6 +459,11 @@ void RendererGL::releaseDeviceObjects() {
                              &overlayShader_, &prim3dShader_,   &meshShaderSimple_, &meshShaderNv_};
     for (GlProgram* program : programs)
         program->release();
+    materialPrograms_.clear();
+    materialLooks_.clear();
+    feeds_.clear();
+    glDeleteTextures(1, &spectrumTexture_);
+    spectrumTexture_ = 0;
     releaseOverlayObjects();
     glDeleteProgramPipelines(1, &pipeline_);
     glDeleteTextures(static_cast<GLsizei>(targets_.size()), targets_.data());
@@ -537,6 +608,7 @@ bool RendererGL::uploadMesh(MeshEntry& entry) {
     const GLint components[5] = {3, 3, 2, 3, 3};
     glVertexArrayVertexBuffer(entry.vertexArray, 0, entry.buffer, 0,
                               static_cast<GLsizei>(entry.stride ? entry.stride : 1));
+    glVertexArrayElementBuffer(entry.vertexArray, entry.buffer);
     for (GLuint i = 0; i < 5; ++i) {
         const int offset = entry.offsets[i];
         if (offset < 0) {
@@ -744,9 +816,15 @@ void RendererGL::uploadMaterial(MaterialEntry& entry) {
 }
 
 MaterialEntry* RendererGL::findMaterialLocked(const std::string& name) {
+    // A material registered again under its name (a bitmap saved while the show plays) is passed
+    // over until its textures are made, so the one before it stays on screen meanwhile.
+    MaterialEntry* first = nullptr;
     for (auto& entry : materials_)
-        if (entry->name == name) return entry.get();
-    return nullptr;
+        if (entry->name == name) {
+            if (entry->uploaded) return entry.get();
+            if (!first) first = entry.get();
+        }
+    return first;
 }
 
 // ---- lights ----

@@ -52,6 +52,7 @@
 #include "render/RenderInterface.h"
 #include "render/gl/GlFont.h"
 #include "render/gl/GlProgram.h"
+#include "render/gl/LightBounds.h"
 #include "render/gl/TimedLock.h"
 
 #include <epoxy/gl.h>
@@ -62,6 +63,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -92,15 +94,20 @@ struct MeshEntry {
     // Byte offset of each element (position, normal, texture coordinate, tangent, binormal), -1
     // when the mesh has no such array.
     std::array<int, 5> offsets{-1, -1, -1, -1, -1};
-    std::vector<uint8_t> vertices; // interleaved; emptied once uploaded
+    // Interleaved, each distinct vertex once, then the vertexCount indices (32-bit) that draw
+    // the triangles; emptied once uploaded.
+    std::vector<uint8_t> vertices;
+    size_t indexOffset = 0; // where the indices begin, in bytes
     bool uploaded = false;
     GLuint buffer = 0;
     GLuint vertexArray = 0;
-    Sphere bounds;        // around every vertex drawn, in the mesh's own space
-    uint64_t version = 0; // new with every upload: what a shadow face drew is known by it
+    Sphere bounds;          // around every vertex drawn, in the mesh's own space
+    Vector boxLow, boxHigh; // the box around them (not finite: it reaches everywhere)
+    uint64_t version = 0;   // new with every upload: what a shadow face drew is known by it
 
     // Interleaves the mesh's arrays in the fixed order position, normal, texture coordinate,
-    // tangent, binormal, leaving out the absent ones, and writes the stride into the mesh.
+    // tangent, binormal, leaving out the absent ones, and writes the stride into the mesh; then
+    // keeps each distinct vertex once, with the indices that draw the mesh's triangles.
     void fill(Mesh& mesh);
 };
 
@@ -139,10 +146,14 @@ bool isSoftwareRasterizer(const std::string& rendererName);
 // offers no anisotropic filtering); at most 16.
 TextureFiltering chooseTextureFiltering(const std::string& rendererName, float maxAnisotropy);
 
-// The renderer's objects of one filter stage: its target (back-buffer size) and its shader.
+// The renderer's objects of one filter stage: its target and its shader. The target has the
+// back buffer's size, or the fraction of it that the stage's shader asks for with the constant
+// "targetScale" (read when the shader is built).
 struct FilterResources {
     GLuint target = 0;
     GLuint framebuffer = 0;
+    int width = 0;
+    int height = 0;
     GlProgram shader; // not valid when the stage's file did not compile: the stage is skipped
 };
 
@@ -165,8 +176,11 @@ public:
 
     // How pass times are measured: GL timer queries (GPU time), or a glFinish and the CPU clock
     // at each boundary (what a software rasteriser spends, whose timer queries mark when
-    // commands were queued rather than run). Both cost a wait at the end of the frame.
-    enum class PassClock { Off, TimerQueries, FinishAndClock };
+    // commands were queued rather than run), or a glFinish and the CPU time of the whole process
+    // (a software rasteriser's work on all its threads, which other work on a busy machine
+    // disturbs far less than the clock; where the system offers no process CPU time, the
+    // clock). All cost a wait at the end of the frame.
+    enum class PassClock { Off, TimerQueries, FinishAndClock, FinishAndCpuTime };
 
     // Time of each part of the last frame, in milliseconds (when pass timing is on).
     struct PassTimes {
@@ -219,6 +233,13 @@ public:
     void enablePassTiming(bool on) override;
     std::vector<std::pair<std::string, double>> passMilliseconds() override;
     int reloadShader(const std::string& file, std::string& error) override;
+    // The show's own look (RendererGLLook.cpp): every program of every pass gets the inputs of
+    // its uniforms' names; a material may have a shader pair of its own; a declared filter
+    // recipe is put in place between frames.
+    void setShaderInputs(const ShaderInputs& inputs) override;
+    bool declaresShaderInput(const std::string& name) override;
+    void setMaterialShaders(const std::vector<MaterialShaders>& table) override;
+    std::vector<std::pair<std::string, std::string>> shaderProblems() override;
 
     // ---- beyond the interface: capture, inspection and tuning ----
 
@@ -274,6 +295,20 @@ public:
     void setShadowFaceReuse(bool on) { reuseShadowFaces_ = on; }
     // Instances the geometry pass left out in the last frame: wholly outside the view.
     unsigned instancesCulled() const { return instancesCulled_; }
+    // Lights left out of the last frame, shadow faces and lighting both: the lighting shader
+    // declares how far a light reaches ("lightReach", in cut-offs), and nothing within that
+    // distance of the light was in view.
+    unsigned lightsLeftOut() const { return lightsLeftOut_; }
+    // Cube faces of the lights in view that passed the face test but were not drawn, as nothing
+    // lit in view looks through them (they keep what they hold, as turned-away faces do). Not
+    // counted in shadowFacesDrawn().
+    unsigned shadowFacesUnseen() const { return shadowFacesUnseen_; }
+    // The pixels of the rectangle the last frame's lighting pass drew each light over, in light
+    // order: the whole picture for a light of unbounded reach, none for one left out.
+    const std::vector<long>& lightPixels() const { return lightPixels_; }
+    // Whether lights of bounded reach are drawn only where they reach (on by default); off, every
+    // light is drawn over the whole picture, as a reference for the same pictures.
+    void setLightBounds(bool on) { boundLights_ = on; }
     const Matrix& projection() const { return projection_; }
     const Matrix& viewMatrix() const { return view_; }
     unsigned width() const { return width_; }
@@ -290,6 +325,7 @@ private:
     struct DrawItem {
         const RenderInstance* instance = nullptr; // who drew it, to follow it from frame to frame
         GLuint vertexArray = 0;
+        size_t indexOffset = 0; // of the indices in the vertex array's element buffer
         uint32_t vertexCount = 0;
         uint64_t meshVersion = 0;
         Sphere bounds; // in the world
@@ -297,13 +333,26 @@ private:
         Vector emissiveScale;
         bool hasMaterial = false;
         GLuint textures[3] = {}; // diffuse, normal, emissive
+        bool inView = true;      // not wholly outside this frame's view
+        Vector corners[8];       // of the mesh's box, in the world
+        // The material's own shaders where it has them and they compiled (null: the renderer's).
+        const GlProgram* vertex = nullptr;
+        const GlProgram* pixel = nullptr;
     };
     struct LightItem {
         Vector position;
         Vector colour;
         float cutoff = 0.0f;
         GLuint cube = 0;
+        LightBounds bounds; // where it can add anything (the whole picture when unbounded)
+        bool bounded = false;
+        float margin = 0.0f;          // how far a looked-up point may lie off a surface
+        size_t receivers[2] = {0, 0}; // its range of receivers_
     };
+    // Instances in view that bounded lights reach, by light (LightItem::receivers).
+    std::vector<const DrawItem*> receivers_;
+    // Whether anything a light reaches in view looks up its shadow cube through `face`.
+    bool faceIsLookedThrough(const LightItem& light, int face) const;
     // What one shadow cube face was last drawn with: the light's place and every draw that could
     // reach the face, in order. The same record means the same picture.
     struct ShadowDraw {
@@ -355,6 +404,8 @@ private:
     bool onRenderThread() const { return renderThread_.load() == std::this_thread::get_id(); }
     // Waits until done() holds, frames end or stall, or `until` passes.
     FrameWait waitForFrames(const std::function<bool()>& done, std::chrono::steady_clock::time_point until);
+    // Where each light can reach on this frame's picture, from the lighting shader's reach.
+    void placeLights();
     void geometryPass();
     void shadowPass();
     // Draws one face of a light's cube with the instances that can reach it, unless the face
@@ -370,6 +421,24 @@ private:
     void runFilterChain();
     void present();
 
+    // The show's look (RendererGLLook.cpp).
+    struct MaterialLook {
+        GlProgram* vertex = nullptr; // null: the renderer's own
+        GlProgram* pixel = nullptr;
+    };
+    // A new material table or filter recipe, made on the thread that renders.
+    void makePendingLook();
+    bool lookPending();
+    // The stages' resources for the chain's stages as they stand (the target, the shader).
+    void buildStageResources();
+    // A material's shader of that file, built the first time it is asked for (invalid when it
+    // does not compile: the renderer's own draws instead).
+    GlProgram* materialProgram(const std::string& file, GLenum stage);
+    // Every program a pass may use, for the inputs and the names declared.
+    std::vector<GlProgram*> allPrograms();
+    void noteProgramsChanged();
+    void feedShaderInputs();
+
     // Helpers.
     void bindTarget(GLuint framebuffer, int width, int height);
     void clearBound();
@@ -381,6 +450,8 @@ private:
     void lockForRemoval(TimedLock& mutex, const char* operation, const char* list);
     void queueDelete(GLuint buffer, GLuint vertexArray, GLuint texture);
     void releaseStageResources();
+    // Makes (again) the stage's target and framebuffer at the size its shader asks for.
+    void makeStageTarget(FilterResources& resources);
     bool mayDraw(const char* operation);
     enum class OverlayStages { None, Flat, Prim3d, Text };
     void useOverlayStages(OverlayStages stages);
@@ -507,6 +578,28 @@ private:
     FilterChain* chain_ = nullptr;
     std::vector<std::unique_ptr<FilterResources>> stageResources_;
 
+    // The show's look. What a program was fed, to feed it again without looking names up, and
+    // each fed uniform's value as the program was built (it gets it back when its input goes).
+    struct Feed {
+        GLuint program = 0;
+        uint64_t names = ~0ull;
+        std::vector<std::pair<GlProgram::Uniform, size_t>> fed; // uniform, index in inputs_.values
+        std::vector<std::pair<GLint, std::array<float, 4>>> initial;
+    };
+    ShaderInputs inputs_;
+    uint64_t inputNames_ = 0; // changes when the inputs' names (or their order) change
+    std::unordered_map<const GlProgram*, Feed> feeds_;
+    GLuint spectrumTexture_ = 0;
+    int spectrumUnit_ = 31;
+    bool spectrumCleared_ = false;
+    std::map<std::pair<std::string, GLenum>, std::unique_ptr<GlProgram>> materialPrograms_;
+    std::unordered_map<std::string, MaterialLook> materialLooks_; // by material name
+    std::mutex lookMutex_; // the three below, which other threads reach
+    std::vector<MaterialShaders> pendingMaterialShaders_;
+    bool materialShadersPending_ = false;
+    std::map<std::string, std::string> shaderProblems_; // file -> the compiler's text
+    std::vector<std::string> declaredNames_;            // sorted
+
     TextureFiltering filtering_;
     std::array<std::atomic<int>, static_cast<size_t>(DeviceObject::Count)> simulatedFailures_{};
 
@@ -521,6 +614,10 @@ private:
     unsigned shadowFacesKept_ = 0;
     unsigned shadowFacesPatched_ = 0;
     unsigned instancesCulled_ = 0;
+    unsigned lightsLeftOut_ = 0;
+    unsigned shadowFacesUnseen_ = 0;
+    std::vector<long> lightPixels_;
+    bool boundLights_ = true;
     FrameTimer presentTimer_;
 
     PassClock passClock_ = PassClock::Off;
@@ -528,14 +625,16 @@ private:
     GLuint timeQueries_[7] = {};
     // The end of each filter stage, as the passes' boundaries are stamped.
     GLuint stageQueries_[FilterChain::MaxStages] = {};
-    std::chrono::steady_clock::time_point stageStamps_[FilterChain::MaxStages];
+    double stageStamps_[FilterChain::MaxStages] = {}; // ms, on the pass clock
     int stagesStamped_ = 0;
     void stageTimestamp(int stage);
     // The lines over the finished picture (setScreenText) and their drawing.
     std::mutex screenTextMutex_;
     std::vector<ScreenLine> screenText_;
     void drawScreenText();
-    std::chrono::steady_clock::time_point clockStamps_[7];
+    double clockStamps_[7] = {}; // ms, on the pass clock
+    // Milliseconds on the clock that passClock_ names (FinishAndClock, FinishAndCpuTime).
+    double passClockMilliseconds() const;
     PassTimes passTimes_;
 
     static std::atomic<MessageHook> messageHook_;

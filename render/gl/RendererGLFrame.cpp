@@ -9,10 +9,12 @@
 #include "engine/base/SystemWindow.h"
 #include "engine/base/Viewport.h"
 #include "render/FilterChain.h"
+#include "render/InstanceTransform.h"
 #include "render/Mesh.h"
 
 #include <cmath>
 #include <cstring>
+#include <ctime>
 #include <limits>
 #include <string>
 
@@ -43,15 +45,6 @@ const Matrix& shadowProjection() {
     return projection;
 }
 
-Matrix modelMatrixOf(const RenderInstance& instance) {
-    const Vector scale = instance.scale ? *instance.scale : Vector{1, 1, 1};
-    const Vector rotation = instance.rotation ? *instance.rotation : Vector{};
-    const Vector position = instance.position ? *instance.position : Vector{};
-    return matrixMultiply(matrixMultiply(matrixScaling(scale.x, scale.y, scale.z),
-                                         matrixRotationYawPitchRoll(rotation.x, rotation.y, rotation.z)),
-                          matrixTranslation(position.x, position.y, position.z));
-}
-
 } // namespace
 
 void RendererGL::renderFrame(float) {
@@ -65,11 +58,13 @@ void RendererGL::renderFrame(float) {
     }
     timestamp(0);
     prepareFrame();
+    feedShaderInputs();
     {
         // Taken so that a registration that has just found its work undone is already waiting.
         std::lock_guard lock(frameMutex_);
     }
     frameDone_.notify_all();
+    placeLights();
     geometryPass();
     timestamp(1);
     shadowPass();
@@ -92,6 +87,7 @@ void RendererGL::renderFrame(float) {
 // without the locks, so registration never waits for drawing.
 void RendererGL::prepareFrame() {
     collectGarbage();
+    makePendingLook();
 
     std::unique_lock lights(lightsLock_, std::defer_lock);
     std::unique_lock meshes(meshesLock_, std::defer_lock);
@@ -135,7 +131,7 @@ void RendererGL::prepareFrame() {
     drawItems_.clear();
     if (haveInstances) {
         for (RenderInstance* instance : instances_) {
-            if (instance->hasModelMatrix) instance->modelMatrix = modelMatrixOf(*instance);
+            if (instance->hasModelMatrix) instance->modelMatrix = instanceModelMatrix(*instance);
             MeshEntry* entry = haveMeshes ? instance->meshEntry : nullptr;
             if (entry && entry->mesh && instance->dirty && *instance->dirty) {
                 // An actor rewrote the mesh's arrays: interleave and upload them again.
@@ -151,11 +147,25 @@ void RendererGL::prepareFrame() {
             DrawItem item;
             item.instance = instance;
             item.vertexArray = entry->vertexArray;
+            item.indexOffset = entry->indexOffset;
             item.vertexCount = entry->vertexCount / 3 * 3;
             item.meshVersion = entry->version;
             item.model = instance->hasModelMatrix ? instance->modelMatrix : Matrix::identity();
             item.bounds = transformSphere(entry->bounds, item.model);
+            for (int c = 0; c < 8; ++c) {
+                const Vector corner{(c & 1) ? entry->boxHigh.x : entry->boxLow.x,
+                                    (c & 2) ? entry->boxHigh.y : entry->boxLow.y,
+                                    (c & 4) ? entry->boxHigh.z : entry->boxLow.z};
+                item.corners[c] = transformCoord(corner, item.model);
+            }
             item.emissiveScale = instance->emissiveScale ? *instance->emissiveScale : Vector{};
+            if (!materialLooks_.empty())
+                if (auto look = materialLooks_.find(instance->materialName); look != materialLooks_.end()) {
+                    // One that never compiled leaves the stage to the renderer's own shader.
+                    if (look->second.vertex && look->second.vertex->valid())
+                        item.vertex = look->second.vertex;
+                    if (look->second.pixel && look->second.pixel->valid()) item.pixel = look->second.pixel;
+                }
             if (haveMaterials)
                 if (const MaterialEntry* material = findMaterialLocked(instance->materialName)) {
                     if (!material->uploaded) continue; // drawn once its textures exist
@@ -252,7 +262,8 @@ int RendererGL::pendingResources() {
         std::count_if(meshes_.begin(), meshes_.end(), [](const auto& e) { return !e->uploaded; });
     const auto materials =
         std::count_if(materials_.begin(), materials_.end(), [](const auto& e) { return !e->uploaded; });
-    return static_cast<int>(pendingLights_.size()) + static_cast<int>(meshes) + static_cast<int>(materials);
+    return static_cast<int>(pendingLights_.size()) + static_cast<int>(meshes) + static_cast<int>(materials) +
+           (lookPending() ? 1 : 0);
 }
 
 RendererGL::FrameWait RendererGL::waitForFrames(const std::function<bool()>& done,
@@ -291,6 +302,7 @@ int RendererGL::waitForResources(int milliseconds) {
             std::scoped_lock lists(lightsLock_, meshesLock_, materialsLock_, instancesLock_);
             makePendingResources(std::numeric_limits<size_t>::max(), true, true, true, true);
         }
+        makePendingLook();
         { std::lock_guard lock(frameMutex_); }
         frameDone_.notify_all();
         return 0;
@@ -344,38 +356,59 @@ void RendererGL::geometryPass() {
     clearBound();
     glEnable(GL_DEPTH_TEST);
 
-    useStages(meshShader_, gShader_);
-    meshShader_.setMatrix("Proj", projection_);
-    const GlProgram::Uniform worldView = meshShader_.find("WorldView");
-    const GlProgram::Uniform modelMat = meshShader_.find("ModelMat");
-    const GlProgram::Uniform normalMat = meshShader_.find("NormalMat");
-    const GlProgram::Uniform emissiveScale = gShader_.find("emissiveScale");
-    const GlProgram::Uniform samplers[3] = {gShader_.find("diffuseMap"), gShader_.find("normalMap"),
-                                            gShader_.find("emissiveMap")};
+    // The renderer's own shader pair, or a material's own for either stage. The uniforms are
+    // looked up again only when the pair changes, which the draws in a row of one material skip.
+    const GlProgram* vertex = nullptr;
+    const GlProgram* pixel = nullptr;
+    GlProgram::Uniform worldView, modelMat, normalMat, emissiveScale, samplers[3];
     // An instance without a material keeps the textures of the draw before it; the first one
     // of the frame sees neutral ones.
-    for (int t = 0; t < 3; ++t)
-        gShader_.bindTexture(samplers[t], defaultTextures_[t]);
+    GLuint textures[3] = {defaultTextures_[0], defaultTextures_[1], defaultTextures_[2]};
+    auto bindTextures = [&] {
+        for (int t = 0; t < 3; ++t)
+            pixel->bindTexture(samplers[t], textures[t]);
+    };
+    auto use = [&](const DrawItem& item) {
+        const GlProgram* v = item.vertex ? item.vertex : &meshShader_;
+        const GlProgram* p = item.pixel ? item.pixel : &gShader_;
+        if (v == vertex && p == pixel) return;
+        vertex = v;
+        pixel = p;
+        useStages(*vertex, *pixel);
+        vertex->setMatrix("Proj", projection_);
+        worldView = vertex->find("WorldView");
+        modelMat = vertex->find("ModelMat");
+        normalMat = vertex->find("NormalMat");
+        emissiveScale = pixel->find("emissiveScale");
+        const char* names[3] = {"diffuseMap", "normalMap", "emissiveMap"};
+        for (int t = 0; t < 3; ++t)
+            samplers[t] = pixel->find(names[t]);
+        bindTextures();
+    };
+    if (!drawItems_.empty()) use(drawItems_.front());
 
     // What lies wholly outside the view draws no pixel; its material still counts as the last one
     // bound, for the instance without a material that may follow.
-    const Frustum view(matrixMultiply(view_, projection_));
     instancesCulled_ = 0;
     for (const DrawItem& item : drawItems_) {
-        if (item.hasMaterial)
+        if (item.hasMaterial) {
             for (int t = 0; t < 3; ++t)
-                gShader_.bindTexture(samplers[t], item.textures[t] ? item.textures[t] : defaultTextures_[t]);
-        if (view.excludes(item.bounds)) {
+                textures[t] = item.textures[t] ? item.textures[t] : defaultTextures_[t];
+            bindTextures();
+        }
+        if (!item.inView) {
             ++instancesCulled_;
             continue;
         }
-        meshShader_.setMatrix(worldView, matrixMultiply(item.model, view_));
-        meshShader_.setMatrix(modelMat, item.model);
-        meshShader_.setMatrix(normalMat, matrixTranspose(matrixInverse(item.model)));
-        gShader_.setVector(emissiveScale, item.emissiveScale.x, item.emissiveScale.y, item.emissiveScale.z,
-                           1.0f);
+        use(item);
+        vertex->setMatrix(worldView, matrixMultiply(item.model, view_));
+        vertex->setMatrix(modelMat, item.model);
+        vertex->setMatrix(normalMat, matrixTranspose(matrixInverse(item.model)));
+        pixel->setVector(emissiveScale, item.emissiveScale.x, item.emissiveScale.y, item.emissiveScale.z,
+                         1.0f);
         glBindVertexArray(item.vertexArray);
-        glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(item.vertexCount));
+        glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(item.vertexCount), GL_UNSIGNED_INT,
+                       reinterpret_cast<const void*>(item.indexOffset));
         triangles_ += item.vertexCount / 3;
     }
 
@@ -408,6 +441,7 @@ bool RendererGL::ShadowDraw::operator==(const ShadowDraw& other) const {
 
 void RendererGL::shadowPass() {
     shadowFaces_ = 0;
+    shadowFacesUnseen_ = 0;
     shadowFacesKept_ = 0;
     shadowFacesPatched_ = 0;
     if (lightItems_.empty()) return;
@@ -420,6 +454,9 @@ void RendererGL::shadowPass() {
     glEnable(GL_DEPTH_TEST);
 
     for (const LightItem& light : lightItems_) {
+        // A light that reaches nothing in view needs no shadows; its faces keep what they hold
+        // (and their records say so) until it comes into view.
+        if (!light.bounds.onScreen) continue;
         std::array<ShadowFace, 6>& record = shadowRecords_[light.cube];
         bool lightSet = false; // once, at the first face that passes the face test
         for (int face = 0; face < 6; ++face) {
@@ -427,6 +464,10 @@ void RendererGL::shadowPass() {
             // Faces turned away from the camera keep what they held last frame.
             const float s = (-viewDirection_).dot(target - eye_);
             if (static_cast<double>(s) < 0.707) continue;
+            if (!faceIsLookedThrough(light, face)) {
+                ++shadowFacesUnseen_;
+                continue;
+            }
             ++shadowFaces_;
             if (!lightSet) {
                 meshShaderSimple_.setVector("lightPosUT", light.position.x, light.position.y,
@@ -487,7 +528,8 @@ void RendererGL::shadowFace(const LightItem& light, int face, std::array<ShadowF
             modelMatReported = true;
         }
         glBindVertexArray(item->vertexArray);
-        glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(item->vertexCount));
+        glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(item->vertexCount), GL_UNSIGNED_INT,
+                       reinterpret_cast<const void*>(item->indexOffset));
         triangles_ += item->vertexCount / 3;
     }
     if (patch) glDisable(GL_SCISSOR_TEST);
@@ -558,10 +600,71 @@ bool RendererGL::changedPartOfFace(const ShadowFace& kept, const Matrix& faceVie
     return (rect[2] - rect[0]) * (rect[3] - rect[1]) < ShadowSize * ShadowSize * 3 / 4;
 }
 
+void RendererGL::placeLights() {
+    // What the geometry pass will draw: what lies wholly outside the view draws no pixel.
+    const Frustum view(matrixMultiply(view_, projection_));
+    for (DrawItem& item : drawItems_)
+        item.inView = !view.excludes(item.bounds);
+
+    lightsLeftOut_ = 0;
+    lightPixels_.clear();
+    receivers_.clear();
+    // The shader's own word for how far its fall-off reaches, in cut-offs; 0 or not declared:
+    // every light reaches everywhere.
+    float reach = 0.0f;
+    if (!lightingShader_.readFloat("lightReach", reach) || !std::isfinite(reach)) reach = 0.0f;
+    const int w = static_cast<int>(width_), h = static_cast<int>(height_);
+    for (LightItem& light : lightItems_) {
+        light.bounds = LightBounds{};
+        light.bounds.rect[2] = w;
+        light.bounds.rect[3] = h;
+        const float radius = reach * light.cutoff;
+        if (boundLights_ && reach > 0.0f && light.cutoff > 0.0f && std::isfinite(radius)) {
+            // The shader measures from world positions stored as half floats: the sphere is grown
+            // by more than their rounding, so a pixel left out gets nothing from the light anyway.
+            const Sphere sphere{light.position, radius * 1.02f + 0.001f * light.position.length() + 0.05f};
+            light.bounds = lightBounds(sphere, view_, projection_, w, h, 1.0f / 65535.0f);
+            // Only surfaces of the instances drawn can be lit: a light whose sphere meets none of
+            // them reaches nothing in view, wherever its sphere lies.
+            light.bounded = true;
+            light.receivers[0] = receivers_.size();
+            for (const DrawItem& item : drawItems_)
+                if (item.inView &&
+                    !((item.bounds.centre - sphere.centre).length() > item.bounds.radius + sphere.radius))
+                    receivers_.push_back(&item);
+            light.receivers[1] = receivers_.size();
+            // The lighting shader looks the cube up from a point nudged off the surface by up to
+            // 0.01 + 0.01 d, at a position stored as half floats.
+            light.margin = 0.06f + 0.01f * sphere.radius + 0.001f * (light.position.length() + sphere.radius);
+            if (light.receivers[0] == light.receivers[1]) {
+                light.bounds.onScreen = false;
+                light.bounds.rect[0] = light.bounds.rect[1] = light.bounds.rect[2] = light.bounds.rect[3] = 0;
+            }
+        }
+        if (!light.bounds.onScreen) ++lightsLeftOut_;
+        const LightBounds& b = light.bounds;
+        lightPixels_.push_back(b.onScreen ? static_cast<long>(b.rect[2] - b.rect[0]) * (b.rect[3] - b.rect[1])
+                                          : 0);
+    }
+}
+
+bool RendererGL::faceIsLookedThrough(const LightItem& light, int face) const {
+    if (!light.bounded) return true;
+    for (size_t i = light.receivers[0]; i < light.receivers[1]; ++i)
+        if (boxMayLookThroughFace(receivers_[i]->corners, light.position, CubeFaces[face].direction,
+                                  light.margin))
+            return true;
+    return false;
+}
+
 void RendererGL::lightingPass() {
     const int w = static_cast<int>(width_), h = static_cast<int>(height_);
     bindTarget(lightingFbo_, w, h);
-    clearBound();
+    // The geometry pass's depth buffer is attached too, for the lights' depth bounds: only the
+    // colour targets are cleared.
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f); // 0xff000000
+    glClear(GL_COLOR_BUFFER_BIT);
     if (lightItems_.empty()) return; // both targets stay black
 
     useStages(overlayShader_, lightingShader_);
@@ -570,6 +673,7 @@ void RendererGL::lightingPass() {
     overlayShader_.setVector("pixelOffset", 0.0f, 0.0f, 0.0f, 0.0f);
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE);
+    glDepthMask(GL_FALSE);
     lightingShader_.setVector("camPos", eye_.x, eye_.y, eye_.z, 0.0f);
     lightingShader_.bindTexture("normalPass", targets_[static_cast<size_t>(Target::Normal)]);
     lightingShader_.bindTexture("depthPass", targets_[static_cast<size_t>(Target::Depth)]);
@@ -578,12 +682,30 @@ void RendererGL::lightingPass() {
     const GlProgram::Uniform lightCutoff = lightingShader_.find("lightCutoff");
     const GlProgram::Uniform shadowMap = lightingShader_.find("shadowMap");
     for (const LightItem& light : lightItems_) {
+        const LightBounds& b = light.bounds;
+        if (!b.onScreen) continue;
         lightingShader_.setVector(lightPos, light.position.x, light.position.y, light.position.z, 1.0f);
         lightingShader_.setVector(lightCol, light.colour.x, light.colour.y, light.colour.z, 0.0f);
         lightingShader_.setFloat(lightCutoff, light.cutoff);
         lightingShader_.bindTexture(shadowMap, light.cube);
+        // The quad covers the rectangle the light can reach; at the depth of the sphere's bound, so
+        // that the depth test passes only the surfaces on its side of that bound.
+        if (b.rect[0] > 0 || b.rect[1] > 0 || b.rect[2] < w || b.rect[3] < h) {
+            glEnable(GL_SCISSOR_TEST);
+            glScissor(b.rect[0], b.rect[1], b.rect[2] - b.rect[0], b.rect[3] - b.rect[1]);
+        }
+        if (b.depthTest != LightBounds::Depth::Any) {
+            glEnable(GL_DEPTH_TEST);
+            glDepthFunc(b.depthTest == LightBounds::Depth::NearerThan ? GL_GREATER : GL_LESS);
+            glDepthRange(b.depth, b.depth);
+        }
         drawFullScreenQuad();
+        glDisable(GL_SCISSOR_TEST);
+        glDisable(GL_DEPTH_TEST);
     }
+    glDepthRange(0.0, 1.0);
+    glDepthFunc(GL_LEQUAL);
+    glDepthMask(GL_TRUE);
     glDisable(GL_BLEND);
     checkGl("lighting pass");
 }
@@ -625,9 +747,9 @@ void RendererGL::present() {
             glGetQueryObjectui64v(timeQueries_[i], GL_QUERY_RESULT, &nanoseconds);
             stamps[i] = static_cast<double>(nanoseconds) / 1.0e6;
         }
-    } else if (passClock_ == PassClock::FinishAndClock) {
+    } else if (passClock_ == PassClock::FinishAndClock || passClock_ == PassClock::FinishAndCpuTime) {
         for (int i = 0; i < 7; ++i)
-            stamps[i] = std::chrono::duration<double, std::milli>(clockStamps_[i] - clockStamps_[0]).count();
+            stamps[i] = clockStamps_[i] - clockStamps_[0];
     } else {
         passTimes_ = {};
         return;
@@ -643,7 +765,7 @@ void RendererGL::present() {
             glGetQueryObjectui64v(stageQueries_[i], GL_QUERY_RESULT, &nanoseconds);
             end = static_cast<double>(nanoseconds) / 1.0e6;
         } else {
-            end = std::chrono::duration<double, std::milli>(stageStamps_[i] - clockStamps_[0]).count();
+            end = stageStamps_[i] - clockStamps_[0];
         }
         passTimes_.stages.push_back(end - previous);
         previous = end;
@@ -655,9 +777,9 @@ void RendererGL::stageTimestamp(int stage) {
     if (passClock_ == PassClock::TimerQueries) {
         if (!stageQueries_[0]) glCreateQueries(GL_TIMESTAMP, FilterChain::MaxStages, stageQueries_);
         glQueryCounter(stageQueries_[stage], GL_TIMESTAMP);
-    } else if (passClock_ == PassClock::FinishAndClock) {
+    } else if (passClock_ == PassClock::FinishAndClock || passClock_ == PassClock::FinishAndCpuTime) {
         glFinish();
-        stageStamps_[stage] = std::chrono::steady_clock::now();
+        stageStamps_[stage] = passClockMilliseconds();
     } else {
         return;
     }
@@ -668,8 +790,20 @@ void RendererGL::timestamp(int index) {
     if (passClock_ == PassClock::TimerQueries) {
         if (!timeQueries_[0]) glCreateQueries(GL_TIMESTAMP, 7, timeQueries_);
         glQueryCounter(timeQueries_[index], GL_TIMESTAMP);
-    } else if (passClock_ == PassClock::FinishAndClock) {
+    } else if (passClock_ == PassClock::FinishAndClock || passClock_ == PassClock::FinishAndCpuTime) {
         glFinish();
-        clockStamps_[index] = std::chrono::steady_clock::now();
+        clockStamps_[index] = passClockMilliseconds();
     }
+}
+
+double RendererGL::passClockMilliseconds() const {
+#ifdef CLOCK_PROCESS_CPUTIME_ID
+    if (passClock_ == PassClock::FinishAndCpuTime) {
+        timespec now{};
+        if (clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now) == 0)
+            return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+    }
+#endif
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }

@@ -7,6 +7,7 @@
 #include "render/gl/GlFont.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -347,34 +348,62 @@ int RendererGL::setFilterChain(FilterChain* chain) {
     releaseStageResources();
     chain_ = chain;
     if (!chain || chain->count() <= 0) return 0;
+    buildStageResources();
+    noteProgramsChanged();
+    return chain->count();
+}
+
+void RendererGL::buildStageResources() {
+    FilterChain* chain = chain_;
+    if (!chain) return;
+    const bool declared = chain->declared();
     const int count = std::min(chain->count(), FilterChain::MaxStages);
     for (int i = 0; i < count; ++i) {
         FilterStage& stage = chain->stage(i);
         auto resources = std::make_unique<FilterResources>();
-        glCreateTextures(GL_TEXTURE_2D, 1, &resources->target);
-        glTextureStorage2D(resources->target, 1, GL_RGBA8, static_cast<GLsizei>(width_),
-                           static_cast<GLsizei>(height_));
-        glTextureParameteri(resources->target, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTextureParameteri(resources->target, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glTextureParameteri(resources->target, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTextureParameteri(resources->target, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        // Transparent black: a target no frame has drawn into yet is told apart from a cleared one.
-        const float none[4] = {0, 0, 0, 0};
-        glClearTexImage(resources->target, 0, GL_RGBA, GL_FLOAT, none);
-        glCreateFramebuffers(1, &resources->framebuffer);
-        glNamedFramebufferTexture(resources->framebuffer, GL_COLOR_ATTACHMENT0, resources->target, 0);
-        glNamedFramebufferDrawBuffer(resources->framebuffer, GL_COLOR_ATTACHMENT0);
         std::string error;
         if (!resources->shader.build(stage.shaderFile, GL_FRAGMENT_SHADER, error)) {
             showMessageBox("PShaderError", error);
             logStream << "FAIL!" << std::endl;
             logStream << "filter stage " << i << ": " << error << std::endl;
             noteProblem("filter stage shader " + stage.shaderFile + " does not compile");
+            // A scene's own stage shows what is wrong with it over the picture, as a reload does.
+            if (declared) {
+                std::lock_guard lock(lookMutex_);
+                shaderProblems_[stage.shaderFile] = error;
+            }
         }
+        makeStageTarget(*resources);
         stage.resources = resources.get();
         stageResources_.push_back(std::move(resources));
     }
-    return chain->count();
+}
+
+void RendererGL::makeStageTarget(FilterResources& resources) {
+    // A stage whose picture is smooth may ask for fewer pixels: "targetScale" is its target's
+    // width and height as a fraction of the back buffer's (from 1/16 to 1; otherwise whole).
+    float scale = 1.0f;
+    if (!resources.shader.readFloat("targetScale", scale) || !(scale >= 1.0f / 16.0f && scale <= 1.0f))
+        scale = 1.0f;
+    const int width = std::max(1, static_cast<int>(std::ceil(static_cast<float>(width_) * scale)));
+    const int height = std::max(1, static_cast<int>(std::ceil(static_cast<float>(height_) * scale)));
+    if (resources.target && resources.width == width && resources.height == height) return;
+    glDeleteFramebuffers(1, &resources.framebuffer);
+    glDeleteTextures(1, &resources.target);
+    resources.width = width;
+    resources.height = height;
+    glCreateTextures(GL_TEXTURE_2D, 1, &resources.target);
+    glTextureStorage2D(resources.target, 1, GL_RGBA8, width, height);
+    glTextureParameteri(resources.target, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTextureParameteri(resources.target, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTextureParameteri(resources.target, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTextureParameteri(resources.target, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    // Transparent black: a target no frame has drawn into yet is told apart from a cleared one.
+    const float none[4] = {0, 0, 0, 0};
+    glClearTexImage(resources.target, 0, GL_RGBA, GL_FLOAT, none);
+    glCreateFramebuffers(1, &resources.framebuffer);
+    glNamedFramebufferTexture(resources.framebuffer, GL_COLOR_ATTACHMENT0, resources.target, 0);
+    glNamedFramebufferDrawBuffer(resources.framebuffer, GL_COLOR_ATTACHMENT0);
 }
 
 FilterResources* RendererGL::resourcesOf(int stage) const {
@@ -423,7 +452,8 @@ void RendererGL::runFilterChain() {
         if (last) {
             bindTarget(backBufferFbo_, w, h); // not cleared
         } else {
-            bindTarget(resources->framebuffer, w, h);
+            // The quad's corners are in back-buffer pixels: it covers a smaller target all the same.
+            bindTarget(resources->framebuffer, resources->width, resources->height);
             clearBound();
         }
         const GlProgram& shader = resources->shader;
@@ -436,6 +466,9 @@ void RendererGL::runFilterChain() {
             const GLuint texture = j >= inputs || (!last && source == i) ? 0 : filterInputTexture(source);
             shader.bindTexture(samplerName, texture);
         }
+        // The stage's own parameters first: an actor's parameter of the same name wins.
+        for (const auto& [name, value] : stage.parameters)
+            shader.setVector(name.c_str(), value[0], value[1], value[2], value[3]);
         for (const auto& [name, value] : parameters)
             shader.setVector(name.c_str(), value.x, value.y, value.z, 0.0f);
         shader.setFloat("resX", static_cast<float>(width_));
@@ -448,8 +481,8 @@ void RendererGL::runFilterChain() {
 bool RendererGL::readStageTarget(int stage, std::vector<float>& rgba, int& width, int& height) {
     const FilterResources* resources = resourcesOf(stage);
     if (!initialized_ || !resources) return false;
-    width = static_cast<int>(width_);
-    height = static_cast<int>(height_);
+    width = resources->width;
+    height = resources->height;
     rgba.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
     glGetTextureImage(resources->target, 0, GL_RGBA, GL_FLOAT,
                       static_cast<GLsizei>(rgba.size() * sizeof(float)), rgba.data());
@@ -523,6 +556,8 @@ int RendererGL::reloadShader(const std::string& file, std::string& error) {
             if (chain_->stage(i).shaderFile == file)
                 if (FilterResources* resources = resourcesOf(i))
                     users.push_back({&resources->shader, GL_FRAGMENT_SHADER});
+    for (auto& [key, program] : materialPrograms_)
+        if (key.first == file) users.push_back({program.get(), key.second});
     if (users.empty()) return 1;
     GlProgram built;
     if (!built.build(file, users.front().second, error)) return -1;
@@ -531,8 +566,16 @@ int RendererGL::reloadShader(const std::string& file, std::string& error) {
         if (program != users.front().first && !copy.build(file, stage, error)) return -1;
         program->swap(program == users.front().first ? built : copy);
     }
+    // A stage's shader may ask for another size of target.
+    for (const auto& resources : stageResources_)
+        if (resources->shader.file() == file) makeStageTarget(*resources);
     // The old programs go with `built` and the copies; the pipeline binds programs per draw.
     overlayStages_ = OverlayStages::None;
     ++shaderBuilds_;
+    {
+        std::lock_guard lock(lookMutex_);
+        shaderProblems_.erase(file);
+    }
+    noteProgramsChanged();
     return 0;
 }

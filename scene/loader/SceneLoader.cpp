@@ -6,7 +6,10 @@
 #include "engine/base/Log.h"
 #include "scene/AutomationPath.h"
 #include "scene/NameSuggestion.h"
+#include "scene/ObjectTree.h"
+#include "scene/Tempo.h"
 #include "scene/XMLDocument.h"
+#include "scene/loader/LookLoader.h"
 
 #include <algorithm>
 #include <cmath>
@@ -38,10 +41,13 @@ std::string floatText(float f) {
 }
 
 const std::vector<std::string> sectionNames = {"meshes", "materials",   "objects",      "lights",
-                                               "actors", "automations", "eventtrigger", "audio"};
-const std::vector<std::string> objectElements = {"Position", "Rotation", "Scale", "Mesh", "Material"};
+                                               "actors", "automations", "eventtrigger", "audio",
+                                               "tracks", "postchain"};
+const std::vector<std::string> objectElements = {"Position", "Rotation", "Scale",
+                                                 "Mesh",     "Material", "Parent"};
 const std::vector<std::string> lightElements = {"Color", "Position", "Cutoff"};
 const std::vector<std::string> vectorAttributes = {"x", "y", "z"};
+const std::string InterpolationAttribute = "interpolation";
 
 // "a, b and c"
 std::string listText(const std::vector<std::string>& names) {
@@ -91,6 +97,7 @@ public:
                               didYouMean(root->name, {"base"}, "<", ">"));
         }
         noteUnreadStructure();
+        loadTempo();
 
         // A fixed order, whatever the file's: objects need their meshes and materials, actors their
         // children, automations and events the entities they name.
@@ -118,6 +125,8 @@ public:
                 reportProblem(fileName_ + list.missing, missingSectionText(list.name));
             }
         }
+        // The scene's own look: free tracks, its materials' shaders, its post chain.
+        loadSceneLook(document_, fileName_);
         noteUnscaledObjects();
         noteRepeatedSections();
         noteAlteredTags();
@@ -320,7 +329,24 @@ private:
 
     // ---- objects ----
 
+    // An object as its element says, before it is placed: placing waits until every object of the
+    // list is known, since a parent may come after its children.
+    struct ReadObject {
+        entity_base* object = nullptr;
+        const XMLTag* element = nullptr;
+        std::string meshName;
+        std::string materialName;
+        // Names neither a mesh nor a material, and objects name it as their parent: a group.
+        bool group = false;
+        bool parentNamed = false; // it has a <Parent>
+        std::string parentName;
+        size_t parentLine = 0;
+        bool hasChildren = false; // objects are placed relative to it
+    };
+
     void loadObjects(const XMLTag* list) {
+        const std::set<std::string> parents = parentNames(list);
+        std::vector<ReadObject> read;
         for (const auto& child : childrenOf(list)) {
             ProblemPlace place(fileName_, child->line);
             entity_base* object = keepAlive(std::make_unique<entity_base>(child->name));
@@ -332,9 +358,11 @@ private:
                             "); it takes the elements " + listText(objectElements));
             // An element without an attribute names nothing: the empty name is then reported by the
             // registry as a mesh or material it cannot find.
-            std::string meshName;
-            std::string materialName;
+            ReadObject entry;
+            entry.object = object;
+            entry.element = child.get();
             bool scaled = false;
+            bool namesAsset = false;
             for (const auto& element : childrenOf(child.get())) {
                 ProblemPlace elementPlace(fileName_, element->line);
                 const std::string& name = element->name;
@@ -347,8 +375,12 @@ private:
                     scaled = true;
                 } else if (name == "Mesh" || name == "Material") {
                     const std::string* value = firstAttributeValue(element.get());
-                    (name == "Mesh" ? meshName : materialName) = value ? *value : std::string();
+                    (name == "Mesh" ? entry.meshName : entry.materialName) = value ? *value : std::string();
+                    namesAsset = true;
                     noteExtraAttributes(owner, element.get());
+                    continue;
+                } else if (name == "Parent") {
+                    readParentElement(entry, owner, element.get());
                     continue;
                 } else {
                     noteUnknownChild(owner, element.get(), objectElements);
@@ -356,24 +388,128 @@ private:
                 }
                 checkVector(owner, element.get());
             }
-            if (!isComment(child->name)) objects_.push_back(child->name);
-            const bool hasMesh = findMesh(meshName) != nullptr;
-            const bool hasMaterial = findMaterial(materialName) != nullptr;
-            if (!isComment(child->name)) {
+            const bool comment = isComment(child->name);
+            if (!comment) objects_.push_back(child->name);
+            entry.group = !comment && !namesAsset && parents.count(child->name) != 0;
+            // A group is a transform for its parts: without a <Scale> it keeps them at their size.
+            if (entry.group && !scaled) object->Scale = Vector{1.0f, 1.0f, 1.0f};
+            const bool hasMesh = findMesh(entry.meshName) != nullptr;
+            const bool hasMaterial = findMaterial(entry.materialName) != nullptr;
+            if (!comment && !entry.group) {
                 if (!hasMesh)
-                    noteProblem(missingAssetText(child->name, "mesh", "meshes", meshName, meshes_,
+                    noteProblem(missingAssetText(child->name, "mesh", "meshes", entry.meshName, meshes_,
                                                  AssetKindMesh, "Mesh"));
                 if (!hasMaterial)
-                    noteProblem(missingAssetText(child->name, "material", "materials", materialName,
+                    noteProblem(missingAssetText(child->name, "material", "materials", entry.materialName,
                                                  materials_, AssetKindBitmap, "Material"));
                 if (hasMesh && hasMaterial && !scaled) unscaled_.push_back({object, child->line});
             }
             // An object that cannot be placed is reported by the registry and is not part of the
             // scene; the check has said why in its own words above.
-            if (!hasMesh || !hasMaterial) skipped_[child->name] = child->line;
-            ProblemsMuted muted;
-            attachMeshAndMaterial(object, meshName, materialName);
+            if (!entry.group && (!hasMesh || !hasMaterial)) skipped_[child->name] = child->line;
+            read.push_back(std::move(entry));
         }
+        linkParents(read);
+        for (ReadObject& entry : read)
+            placeObject(entry);
+    }
+
+    // The names that <Parent> elements of the list give, to know the groups before reading them.
+    static std::set<std::string> parentNames(const XMLTag* list) {
+        std::set<std::string> names;
+        for (const auto& child : childrenOf(list)) {
+            if (isComment(child->name)) continue;
+            for (const auto& element : childrenOf(child.get()))
+                if (element->name == "Parent")
+                    if (const std::string* value = firstAttributeValue(element.get())) names.insert(*value);
+        }
+        return names;
+    }
+
+    void readParentElement(ReadObject& entry, const std::string& owner, const XMLTag* element) {
+        const std::string* value = firstAttributeValue(element);
+        entry.parentNamed = true;
+        entry.parentName = value ? *value : std::string();
+        entry.parentLine = element->line;
+        noteExtraAttributes(owner, element);
+    }
+
+    // Sets each object's parent as the tree of the list allows; what it does not allow is one line
+    // for the show's log, and the object stays at the root.
+    void linkParents(std::vector<ReadObject>& read) {
+        std::vector<ObjectParentName> names;
+        std::vector<size_t> readIndex; // the comments take no part
+        for (size_t i = 0; i < read.size(); ++i) {
+            const ReadObject& entry = read[i];
+            if (isComment(entry.object->name)) continue;
+            if (entry.parentNamed && entry.parentName.empty()) {
+                ProblemPlace place(fileName_, entry.parentLine);
+                reportProblem(
+                    "object " + entry.object->name +
+                        ": a Parent element without an attribute names no object; it stays at the root",
+                    "object '" + entry.object->name +
+                        "': <Parent> names no object (<Parent name=\"OBJECT\" />); it stays at the root");
+            }
+            names.push_back({entry.object->name, entry.parentName});
+            readIndex.push_back(i);
+        }
+        std::vector<ObjectTreeProblem> problems;
+        const std::vector<size_t> parents = resolveObjectParents(names, problems);
+        for (const ObjectTreeProblem& problem : problems) {
+            const ReadObject& entry = read[readIndex[problem.object]];
+            const std::string& name = entry.object->name;
+            ProblemPlace place(fileName_, entry.parentLine);
+            std::string why;
+            std::string hint;
+            switch (problem.kind) {
+            case ObjectTreeProblem::Missing:
+                why = "its parent '" + entry.parentName + "' is no object of the scene";
+                if (const char* kind = otherEntityKind(entry.parentName))
+                    hint = " ('" + entry.parentName + "' is " + kind + "; only an object can be a parent)";
+                else
+                    hint = didYouMean(entry.parentName, objects_);
+                break;
+            case ObjectTreeProblem::Cycle: {
+                std::string chain;
+                for (size_t member : problem.chain)
+                    chain += names[member].name + " > ";
+                why = "its parents go round in a cycle (" + chain + name + ")";
+                break;
+            }
+            case ObjectTreeProblem::TooDeep:
+                why = "it would have more than " + std::to_string(MaxGroupDepth) + " parents above it";
+                break;
+            }
+            reportProblem("object " + name + ": " + why + "; it stays at the root",
+                          "object '" + name + "': " + why + "; it stays at the root" + hint);
+        }
+        for (size_t k = 0; k < parents.size(); ++k) {
+            if (parents[k] == NoParent) continue;
+            ReadObject& parent = read[readIndex[parents[k]]];
+            read[readIndex[k]].object->parent = parent.object;
+            parent.hasChildren = true;
+        }
+    }
+
+    // "a light" or "an actor" when the scene has one of that name, else null.
+    const char* otherEntityKind(const std::string& name) const {
+        for (const auto& [section, kind] : {std::pair{"lights", "a light"}, std::pair{"actors", "an actor"}})
+            for (const auto& child : childrenOf(document_.findTag(std::string("base::scene::") + section)))
+                if (child->name == name) return kind;
+        return nullptr;
+    }
+
+    // A group is registered without a mesh; so is a parent whose mesh or material is missing,
+    // which is not drawn but still carries its children where the scene puts them.
+    void placeObject(const ReadObject& entry) {
+        ProblemPlace place(fileName_, entry.element->line);
+        if (entry.group) {
+            addGroupObject(entry.object);
+            return;
+        }
+        ProblemsMuted muted;
+        if (attachMeshAndMaterial(entry.object, entry.meshName, entry.materialName) != 0 && entry.hasChildren)
+            addGroupObject(entry.object);
     }
 
     // After the automations: only an object that nothing scales stays invisible.
@@ -561,6 +697,33 @@ private:
         return nullptr;
     }
 
+    // A key's "interpolation" comes after its four values (time, x, y, z), which are read by
+    // their place whatever their names; anything else after them is not read.
+    Interpolation keyInterpolation(const XMLTag* key, const std::string& where) {
+        Interpolation interpolation = Interpolation::CatmullRom;
+        const auto& attributes = key->attributes;
+        for (size_t k = 0; k < attributes.size(); ++k) {
+            const auto& [name, value] = attributes[k];
+            if (k < 4) {
+                if (name == InterpolationAttribute)
+                    noteProblem(where + ": interpolation must come after the key's 4 values (time, x, y, z); "
+                                        "here it is read as one of them");
+                continue;
+            }
+            if (name != InterpolationAttribute) {
+                noteProblem(where +
+                            ": only the first 4 values (time, x, y, z) and an interpolation are read; " +
+                            name + "=" + value + " is not" + didYouMean(name, {InterpolationAttribute}));
+                continue;
+            }
+            if (!parseInterpolation(value, interpolation))
+                noteProblem(where + ": interpolation '" + value + "' is none of " +
+                            listText(interpolationNames()) + "; the key moves on as catmull-rom" +
+                            didYouMean(value, interpolationNames()));
+        }
+        return interpolation;
+    }
+
     void loadAutomations(const XMLTag* list) {
         logStream << "loading automations" << std::endl;
         for (const auto& child : childrenOf(list)) {
@@ -626,16 +789,14 @@ private:
                         noteProblem(where + ": " + element->attributes[k].first + "=" +
                                     element->attributes[k].second + " reads as " + floatText(slots[k]) +
                                     "; the show uses it as it reads");
-                if (element->attributes.size() > 4)
-                    noteProblem(where + ": only the first 4 values (time, x, y, z) are read; " +
-                                element->attributes[4].first + "=" + element->attributes[4].second +
-                                " is not");
+                const Interpolation interpolation = keyInterpolation(element.get(), where);
                 PathPoint point;
                 point.time = slots[0];
                 point.values[0] = slots[1];
                 point.values[1] = slots[2];
                 point.values[2] = slots[3];
                 point.count = 3;
+                point.spare = static_cast<int32_t>(interpolation);
                 path->addPoint(point);
             }
         }
@@ -741,15 +902,35 @@ private:
 
     // ---- music ----
 
+    // Every load says the show's tempo: a scene without <tempo> counts at the default one.
+    void loadTempo() {
+        const XMLTag* element = tempoElement(document_);
+        std::vector<std::string> problems;
+        const Tempo tempo = tempoFromElement(element, &problems);
+        if (element) {
+            ProblemPlace place(fileName_, element->line);
+            for (const std::string& problem : problems)
+                noteProblem(problem);
+        }
+        setShowTempo(tempo);
+    }
+
     void loadAudio(const XMLTag* list) {
         bool loaded = false;
+        bool tempoSeen = false;
         for (const auto& child : childrenOf(list)) {
             ProblemPlace place(fileName_, child->line);
+            if (child->name == "tempo") {
+                if (tempoSeen) noteProblem("only the first <tempo> counts; this one is not read");
+                tempoSeen = true;
+                continue;
+            }
             if (child->name != "song") {
                 if (!isComment(child->name))
                     noteProblem("<" + child->name +
-                                "> in <audio> is not read (it takes <song file=\"NAME.ogg\" />)" +
-                                didYouMean(child->name, {"song"}, "<", ">"));
+                                "> in <audio> is not read (it takes <song file=\"NAME.ogg\" /> and <tempo "
+                                "bpm=\"BPM\" />)" +
+                                didYouMean(child->name, {"song", "tempo"}, "<", ">"));
                 continue;
             }
             if (loaded) {

@@ -23,6 +23,12 @@
 // object names that did not load, and whether its list entry or its file is what is missing;
 // and timed events that no actor answers.
 //
+// Groups: an object's <Parent> names the object it is placed relative to (ObjectTree.h decides
+// the tree). An object with neither <Mesh> nor <Material> that others name as their parent is a
+// group: registered without a mesh, with Scale 1 unless it says otherwise. A parent whose mesh or
+// material is missing is not drawn but still carries its children. A parent that is no object, a
+// cycle, or a chain too deep is one line, and the object stays at the root.
+//
 // An actor element that is neither a "child" nor a parameter of the actor is offered to the actor
 // (Actor::TakeElement) with its attributes as the file writes them, quoted spaces included.
 //

@@ -136,6 +136,46 @@ TEST_F(EventsTest, TriggerAddedAtOrBeforeTheLastFiredTimeNeverFires) {
     EXPECT_EQ(journal.size(), 1u);
 }
 
+// The music loops: a 20-second song read at 19.9 s and then at 0.05 s has passed its end between
+// the two frames.
+TEST_F(EventsTest, TheMusicStartingOverFiresWhatLayBeforeTheSongsEndFirst) {
+    subscribeEvent(&a, "last");
+    subscribeEvent(&a, "early");
+    subscribeEvent(&a, "late");
+    EventTriggerList list;
+    list.addEventTrigger("early", 0.5f, nullptr);
+    list.addEventTrigger("last", 19.95f, nullptr);
+    list.addEventTrigger("late", 20.5f, nullptr); // after the song's end: never
+    EventDispatcher& dispatcher = eventDispatcher();
+    const double song = 20.0;
+    list.fireDueEvents(true, 1.0f, dispatcher, song);
+    list.fireDueEvents(true, 19.9f, dispatcher, song);
+    list.fireDueEvents(true, 19.88f, dispatcher, song); // a clock's jitter is no loop point
+    EXPECT_EQ(journal, (std::vector<std::string>{"a:early"}));
+    list.fireDueEvents(true, 0.05f, dispatcher, song);
+    EXPECT_EQ(journal, (std::vector<std::string>{"a:early", "a:last"}));
+    // Every later pass: nothing fires again, and what lies after the end never does.
+    for (int pass = 0; pass < 3; ++pass)
+        for (float t = 0.0f; t < 20.0f; t += 0.3f)
+            list.fireDueEvents(true, t, dispatcher, song);
+    EXPECT_EQ(journal, (std::vector<std::string>{"a:early", "a:last"}));
+
+    // An exit in the song's last frame ends the show at the loop point, before anything of the
+    // next pass is delivered.
+    EventTriggerList ending;
+    ending.addEventTrigger("exit", 19.97f, nullptr);
+    ending.fireDueEvents(true, 19.9f, dispatcher, song);
+    const auto result = ending.fireDueEvents(true, 0.02f, dispatcher, song);
+    EXPECT_TRUE(result.exitRequested);
+    EXPECT_FLOAT_EQ(result.exitTime, 19.97f);
+
+    // Without a known length nothing counts as a loop point.
+    EventTriggerList unknown;
+    unknown.addEventTrigger("exit", 19.97f, nullptr);
+    unknown.fireDueEvents(true, 19.9f, dispatcher);
+    EXPECT_FALSE(unknown.fireDueEvents(true, 0.02f, dispatcher).exitRequested);
+}
+
 TEST(EventTriggerOrder, ManyTriggersInAnyOrderEndUpAsAStableSortByTime) {
     std::vector<EventTrigger> added;
     uint32_t state = 11;

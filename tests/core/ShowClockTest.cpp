@@ -29,9 +29,11 @@ public:
         return true;
     }
     double position(uint32_t) override { return at; }
+    double length(uint32_t) override { return song; }
     int lastError() override { return 0; }
 
     double at = 0.0;
+    double song = 0.0;
     bool playing = false;
     int stops = 0;
     std::vector<double> starts;
@@ -74,6 +76,50 @@ TEST(ShowClock, PauseAndSpeedDetachItFromTheMusicAndGiveThePositionBack) {
 
     clock.setSpeed(0.0); // no speed: refused
     EXPECT_EQ(clock.speed(), 1.0);
+}
+
+TEST(ShowClock, ShowTimeCountsTheSongsPassesWhicheverClockKeepsIt) {
+    auto backend = std::make_shared<StubMusic>();
+    backend->song = 25.0;
+    MusicPlayer music;
+    music.setBackend(backend);
+    ASSERT_EQ(music.load("song.ogg"), 0);
+    ShowClock clock(music);
+    clock.startAt(0.0);
+    backend->at = 24.9;
+    EXPECT_DOUBLE_EQ(clock.showTime(), 24.9);
+    backend->at = 24.85; // the music clock's jitter
+    EXPECT_DOUBLE_EQ(clock.showTime(), 24.85);
+    backend->at = 2.0; // the song started over
+    EXPECT_DOUBLE_EQ(clock.position(), 2.0);
+    EXPECT_DOUBLE_EQ(clock.lastShowTime(), 27.0);
+
+    // A start in the second pass: the music is handed the show time (it wraps it itself).
+    clock.startAt(28.0);
+    EXPECT_DOUBLE_EQ(backend->starts.back(), 28.0);
+    backend->at = 3.5;
+    EXPECT_DOUBLE_EQ(clock.showTime(), 28.5);
+
+    // A clock of its own wraps at the song's end too, every pass counted, and hands the music
+    // the show time back.
+    clock.setSpeed(8.0);
+    clock.advance(3000.0); // 24 s of show time: 3.5 -> 27.5, past the end once
+    EXPECT_NEAR(clock.position(), 2.5, 1e-9);
+    EXPECT_NEAR(clock.lastShowTime(), 52.5, 1e-9);
+    clock.advance(7000.0); // 56 s: past the end twice more
+    EXPECT_NEAR(clock.position(), 8.5, 1e-9);
+    EXPECT_NEAR(clock.lastShowTime(), 108.5, 1e-9);
+    clock.setSpeed(1.0);
+    EXPECT_NEAR(backend->starts.back(), 108.5, 1e-9);
+
+    // Without a song length nothing wraps.
+    backend->song = 0.0;
+    clock.reset();
+    clock.startAt(40.0);
+    backend->at = 40.0;
+    EXPECT_DOUBLE_EQ(clock.showTime(), 40.0);
+    backend->at = 1.0;
+    EXPECT_DOUBLE_EQ(clock.showTime(), 1.0);
 }
 
 TEST(PollingFileWatcher, ReportsChangedAndNewFilesOnceEach) {

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 namespace fs = std::filesystem;
 
@@ -82,6 +83,47 @@ TEST(SceneDocumentSave, EveryKnownSceneSavesByteForByteWithTheOldFileKept) {
         // Nothing half-written is left beside it.
         for (const auto& entry : fs::directory_iterator(copy.parent_path()))
             EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << entry.path();
+
+        // An edit saved: the file says it, and every byte outside the edited element is the
+        // author's. Taken back and saved again: the file as it was.
+        SceneDocument doc;
+        doc.loadText(original);
+        EditHistory history(doc);
+        std::string entity;
+        for (const char* section : {"objects", "lights", "actors"})
+            for (const auto& c : childrenOf(doc.section(section)))
+                if (entity.empty() && SceneDocument::validName(c->name)) entity = c->name;
+        const Vector wanted{1.5f, -2.25f, 3.0f};
+        ASSERT_TRUE(history.run("edit", {}, [&](SceneDocument& d) {
+            return entity.empty() ? d.addEvent({"fadein", 1.5f, ""})
+                                  : d.setVector(entity, "Position", wanted);
+        }));
+        std::string error;
+        ASSERT_TRUE(saveSceneFile(copy.string(), doc.text(), error)) << error;
+        const std::string saved = readFile(copy);
+        size_t same = 0;
+        while (same < std::min(saved.size(), original.size()) && saved[same] == original[same])
+            ++same;
+        size_t sameEnd = 0;
+        while (sameEnd < std::min(saved.size(), original.size()) - same &&
+               saved[saved.size() - 1 - sameEnd] == original[original.size() - 1 - sameEnd])
+            ++sameEnd;
+        EXPECT_LT(original.size() - same - sameEnd, 60u) << "the save changed more than the edited element";
+        EXPECT_LT(saved.size() - same - sameEnd, 90u) << "the save changed more than the edited element";
+        SceneDocument reread;
+        reread.loadText(saved);
+        if (entity.empty()) {
+            ASSERT_FALSE(reread.events().empty());
+            EXPECT_EQ(reread.events().front().time, 1.5f);
+        } else {
+            Vector read;
+            ASSERT_TRUE(reread.vector(entity, "Position", read));
+            EXPECT_EQ(read, wanted);
+        }
+        history.undo();
+        ASSERT_TRUE(saveSceneFile(copy.string(), doc.text(), error)) << error;
+        EXPECT_EQ(readFile(copy), original);
+        EXPECT_EQ(readFile(copy.string() + ".bak"), saved);
     }
 }
 
@@ -229,6 +271,11 @@ TEST(EditHistoryTest, UndoAndRedoGiveBackEachStateByteForByte) {
         d.addKey("neon", "Position", {51.0f, {}});
         return false;
     }));
+    // Nor is one whose splices undo each other.
+    EXPECT_FALSE(history.run("there and back", {}, [](SceneDocument& d) {
+        return d.setVector("ball1", "Position", {4, 5, 6}) && d.addKey("neon", "Position", {51.0f, {}}) &&
+               d.setVector("ball1", "Position", {1, 2, 3}) && d.removeKey("neon", "Position", 3);
+    }));
     EXPECT_EQ(doc.text(), states.back());
     EXPECT_EQ(history.commands().size(), 3u);
     EXPECT_TRUE(history.modified());
@@ -356,6 +403,17 @@ TEST(SceneDocumentEdits, AnEmptyElementOpensForItsFirstChildAndUnsortedKeysKeepT
     EXPECT_EQ(keys[1].time, 0.0f);
     EXPECT_EQ(keys[2].time, 2.0f);
     EXPECT_NE(doc.text().find("<pathpoint v0=\"2\" v1=\"5\" v2=\"5\" v3=\"5\" />"), std::string::npos);
+    // A key given a new value or way on at its own time stays where the file has it, out of order
+    // or not: only its own attributes change.
+    const std::string before = doc.text();
+    ASSERT_TRUE(doc.setKey("box", "Position", 1, {0.0f, {1, 1, 1}, Interpolation::Step}));
+    EXPECT_EQ(doc.keys("box", "Position")[1].interpolation, Interpolation::Step);
+    std::string expected = before;
+    const std::string second = "<pathpoint v0=\"0\" v1=\"1\" v2=\"1\" v3=\"1\"";
+    expected.insert(expected.find(second) + second.size(), " interpolation=\"step\"");
+    EXPECT_EQ(doc.text(), expected);
+    ASSERT_TRUE(doc.setKey("box", "Position", 1, {0.0f, {1, 1, 1}}));
+    EXPECT_EQ(doc.text(), before);
     // A key before every other goes in front of them, on a line of its own.
     SceneDocument early;
     early.loadText(doc.text());
@@ -433,5 +491,284 @@ TEST_F(LoadedScene, EveryTestSceneLoadsTheSameRegistryAfterASave) {
         ASSERT_EQ(resaveShow(dir.string(), message), 0) << message;
         EXPECT_EQ(readFile(dir / "epicrealtimetest.xml"), original);
         EXPECT_EQ(loadedRegistry(readFile(dir / "epicrealtimetest.xml")), before);
+
+        // Edited (a value, and a key of a path the show has), followed live and saved: a load of
+        // the saved file is the show as edited.
+        SceneDocument doc;
+        doc.loadText(original);
+        EditHistory history(doc);
+        std::string entity, path;
+        for (const char* section : {"objects", "lights", "actors"})
+            for (const auto& c : childrenOf(doc.section(section)))
+                if (entity.empty() && findSceneEntity(c->name)) entity = c->name;
+        for (const auto& b : childrenOf(doc.section("automations"))) {
+            const size_t split = b->name.find("::");
+            entity_base* bound =
+                split == std::string::npos ? nullptr : findSceneEntity(b->name.substr(0, split));
+            if (path.empty() && bound && findAutomation(bound, b->name.substr(split + 2))) path = b->name;
+        }
+        ASSERT_FALSE(entity.empty());
+        ASSERT_TRUE(history.run("move", {{Touch::Value, entity, "Position"}}, [&](SceneDocument& d) {
+            return d.setVector(entity, "Position", {2.5f, 0.5f, 1.25f});
+        }));
+        if (!path.empty()) {
+            const std::string owner = path.substr(0, path.find("::")),
+                              parameter = path.substr(path.find("::") + 2);
+            ASSERT_TRUE(history.run("key", {{Touch::Path, owner, parameter}}, [&](SceneDocument& d) {
+                return d.addKey(owner, parameter, {1.0f, {7, 8, 9}});
+            }));
+        }
+        for (const EditCommand& command : history.commands())
+            ASSERT_TRUE(applyTouches(doc, command.touches));
+        const std::string live = registryText();
+        EXPECT_NE(live.find("Position=(2.5,0.5,1.25)"), std::string::npos) << live;
+        EXPECT_TRUE(path.empty() || live.find(" [1 7 8 9]") != std::string::npos) << live;
+        std::string error;
+        ASSERT_TRUE(saveSceneFile((dir / "epicrealtimetest.xml").string(), doc.text(), error)) << error;
+        EXPECT_EQ(loadedRegistry(readFile(dir / "epicrealtimetest.xml")), live);
+    }
+}
+
+TEST_F(LoadedScene, DeletingAnActorTakesTheEventsAimedAtItInTheSameStep) {
+    const std::string original = fullScene();
+    SceneDocument doc;
+    doc.loadText(original);
+    EditHistory history(doc);
+    ASSERT_TRUE(
+        history.run("Delete Cam1", {Touch{}}, [](SceneDocument& d) { return d.removeEntity("Cam1"); }));
+    // The events for every subscriber stay; those aimed at Cam1 would reach every actor now.
+    std::vector<std::string> left;
+    for (const DocumentEvent& e : doc.events())
+        left.push_back(e.name + "@" + e.target);
+    EXPECT_EQ(left, (std::vector<std::string>{"nextstage@", "exit@"}));
+    const std::string loaded = loadedRegistry(doc.text());
+    EXPECT_EQ(loaded.find("event activate"), std::string::npos) << loaded;
+    EXPECT_EQ(loaded.find("event fadein"), std::string::npos) << loaded;
+    EXPECT_NE(loaded.find("event exit 30 *"), std::string::npos) << loaded;
+    EXPECT_EQ(history.commands().size(), 1u);
+    history.undo();
+    EXPECT_EQ(doc.text(), original);
+    // An object of the same name as an event's target is no actor: nothing else goes with it.
+    SceneDocument other;
+    other.loadText(
+        "<base>\n  <scene>\n    <objects>\n      <box />\n    </objects>\n    <actors>\n"
+        "      <cam classname=\"Camera\" />\n    </actors>\n    <eventtrigger>\n"
+        "      <activate eventTime=\"1\" target=\"cam\" />\n    </eventtrigger>\n  </scene>\n</base>\n");
+    ASSERT_TRUE(other.removeEntity("box"));
+    EXPECT_EQ(other.events().size(), 1u);
+}
+
+namespace {
+
+// The tree as text, every element with what the reader gave it: where it stands (line, bytes),
+// its name, its attributes and whether it was altered.
+std::string treeText(const XMLDocument& xml) {
+    std::string out;
+    std::vector<std::pair<const XMLTag*, int>> pending;
+    if (xml.root) pending.push_back({xml.root.get(), 0});
+    while (!pending.empty()) {
+        const auto [tag, depth] = pending.back();
+        pending.pop_back();
+        out += std::string(static_cast<size_t>(depth), ' ') + tag->name + " " + std::to_string(tag->line) +
+               " " + std::to_string(tag->sourceBegin) + " " + std::to_string(tag->startTagEnd) + " " +
+               std::to_string(tag->sourceEnd) + (tag->altered ? " altered" : "");
+        for (const auto& [key, value] : tag->attributes)
+            out += " " + key + "=" + value;
+        out += "\n";
+        const auto& children = childrenOf(tag);
+        for (auto it = children.rbegin(); it != children.rend(); ++it)
+            pending.push_back({it->get(), depth + 1});
+    }
+    return out;
+}
+
+// What the document says of its text, against a fresh read of the same text: the tree and every
+// path's keys.
+void expectAsReadAfresh(const SceneDocument& doc) {
+    SceneDocument fresh;
+    fresh.loadText(doc.text());
+    ASSERT_EQ(treeText(doc.xml()), treeText(fresh.xml()));
+    for (const auto& b : childrenOf(fresh.section("automations"))) {
+        const size_t split = b->name.find("::");
+        if (split == std::string::npos) continue;
+        const std::string entity = b->name.substr(0, split), parameter = b->name.substr(split + 2);
+        const std::vector<DocumentKey> mine = doc.keys(entity, parameter),
+                                       theirs = fresh.keys(entity, parameter);
+        ASSERT_EQ(mine.size(), theirs.size()) << b->name;
+        for (size_t i = 0; i < mine.size(); ++i) {
+            ASSERT_EQ(mine[i].time, theirs[i].time) << b->name << " " << i;
+            ASSERT_EQ(mine[i].value, theirs[i].value) << b->name << " " << i;
+        }
+    }
+}
+
+} // namespace
+
+TEST(SceneDocumentEdits, ARandomWalkOfEditsUndoAndRedoKeepsTreeKeysAndBytesExact) {
+    // Seeded: the same walk every run (200 steps a scene). Edits are read in place; each step the document
+    // must say what a fresh read of its text says, and undo and redo give back every byte.
+    for (const char* file : {"show/epicrealtimetest.xml", "tests/fuzz/seeds/scene/small.xml"}) {
+        SCOPED_TRACE(file);
+        SceneDocument doc;
+        const std::string original = readFile(fs::path(BEATSHOW_SOURCE_DIR) / file);
+        doc.loadText(original);
+        EditHistory history(doc);
+        std::mt19937 random(12345);
+        auto pick = [&](size_t n) { return static_cast<size_t>(random() % std::max<size_t>(n, 1)); };
+        auto number = [&] { return static_cast<float>(static_cast<int>(random() % 2000) - 1000) / 64.0f; };
+        auto names = [&](const char* section) {
+            std::vector<std::string> out;
+            for (const auto& c : childrenOf(doc.section(section)))
+                if (SceneDocument::validName(c->name)) out.push_back(c->name);
+            return out;
+        };
+        int made = 0;
+        for (int step = 0; step < 200; ++step) {
+            SCOPED_TRACE(step);
+            std::vector<std::string> entities = names("objects");
+            for (const char* s : {"lights", "actors"})
+                for (const std::string& n : names(s))
+                    entities.push_back(n);
+            std::vector<std::string> bindings = names("automations");
+            const std::string entity =
+                entities.empty() ? std::string("nobody") : entities[pick(entities.size())];
+            const std::string bound =
+                bindings.empty() ? entity + "::Position" : bindings[pick(bindings.size())];
+            const std::string boundEntity = bound.substr(0, bound.find("::"));
+            const std::string parameter = bound.substr(bound.find("::") + 2);
+            const size_t keyCount = doc.keys(boundEntity, parameter).size();
+            const size_t eventCount = doc.events().size();
+            const char* vectors[] = {"Position", "Rotation", "Scale", "Color"};
+            switch (random() % 15) {
+            case 0:
+            case 1:
+                history.run("vector", {}, [&](SceneDocument& d) {
+                    return d.setVector(entity, vectors[pick(4)], {number(), number(), number()});
+                });
+                break;
+            case 2:
+            case 3:
+                history.run("key", {}, [&](SceneDocument& d) {
+                    return d.addKey(boundEntity, parameter,
+                                    {std::fabs(number()), {number(), number(), number()}});
+                });
+                break;
+            case 4:
+                history.run("set key", {}, [&](SceneDocument& d) {
+                    return d.setKey(boundEntity, parameter, pick(keyCount),
+                                    {std::fabs(number()), {number(), number(), number()}});
+                });
+                break;
+            case 5:
+                history.run("remove key", {}, [&](SceneDocument& d) {
+                    return d.removeKey(boundEntity, parameter, pick(keyCount));
+                });
+                break;
+            case 14: {
+                const size_t first = pick(keyCount);
+                history.run("replace keys", {}, [&](SceneDocument& d) {
+                    std::vector<DocumentKey> keys(1 + pick(2), DocumentKey{std::fabs(number()), {1, 2, 3}});
+                    return d.replaceKeys(boundEntity, parameter, first, first + 1 + pick(keyCount - first),
+                                         keys);
+                });
+                break;
+            }
+            case 6:
+                history.run("event", {}, [&](SceneDocument& d) {
+                    return d.addEvent({random() % 2 ? "activate" : "fadein", std::fabs(number()),
+                                       random() % 2 ? entity : std::string()});
+                });
+                break;
+            case 7:
+                history.run("set event", {}, [&](SceneDocument& d) {
+                    return d.setEvent(pick(eventCount),
+                                      {random() % 2 ? "nextstage" : "deactivate", std::fabs(number()),
+                                       random() % 2 ? entity : std::string()});
+                });
+                break;
+            case 8:
+                history.run("remove event", {},
+                            [&](SceneDocument& d) { return d.removeEvent(pick(eventCount)); });
+                break;
+            case 9: {
+                const std::string name = "walk" + std::to_string(made++);
+                history.run("add", {}, [&](SceneDocument& d) {
+                    switch (random() % 3) {
+                    case 0:
+                        return d.addObject(name, "sphere", "metal4", {number(), 0, number()}, {1, 1, 1});
+                    case 1:
+                        return d.addLight(name, {1, 1, 1}, {number(), 2, number()}, 5.0f);
+                    default:
+                        return d.addActor(name, "Camera") && d.addKey(name, "Position", {1.0f, {1, 2, 3}});
+                    }
+                });
+                break;
+            }
+            case 10:
+                history.run("delete", {}, [&](SceneDocument& d) { return d.removeEntity(entity); });
+                break;
+            case 11:
+            case 12:
+                history.undo();
+                break;
+            default:
+                history.redo();
+                break;
+            }
+            expectAsReadAfresh(doc);
+            if (HasFatalFailure()) return;
+        }
+        const std::string last = doc.text();
+        while (history.canUndo())
+            history.undo();
+        EXPECT_EQ(doc.text(), original);
+        expectAsReadAfresh(doc);
+        while (history.canRedo())
+            history.redo();
+        EXPECT_EQ(doc.text(), last);
+        expectAsReadAfresh(doc);
+    }
+}
+
+TEST(SceneDocumentEdits, RawSplicesThatBreakTheElementsReadAsAFreshReadOfTheFileDoes) {
+    // Any bytes anywhere: an end tag taken out, a tag left open, a comment or declaration that
+    // runs on. The document's tree must always be the one the reader makes of the whole text.
+    const std::string original = readFile(fs::path(BEATSHOW_SOURCE_DIR) / "tests/fuzz/seeds/scene/small.xml");
+    const char* pieces[] = {"<",    ">",   "/",    "<a>",       "</a>", "<b />",
+                            " x=1", "\n",  "<!--", "/-->",      "<?",   "\t",
+                            "<c/>", "=\"", "'",    "<d e='>'>", "</",   "<key v0=\"1\" />"};
+    // Whole elements and white space, which are read in place.
+    const char* whole[] = {"<b />",   "<key v0=\"1\" />", "\n  ",       " ",
+                           "<a></a>", "<a>\n<b /></a>",   "<!-- c /-->"};
+    std::mt19937 random(777);
+    for (int walk = 0; walk < 4; ++walk) {
+        const bool broken = walk % 2 == 0;
+        SCOPED_TRACE(walk);
+        SceneDocument doc;
+        doc.loadText(original);
+        doc.beginRecording();
+        for (int step = 0; step < 150; ++step) {
+            SCOPED_TRACE(step);
+            size_t at = random() % (doc.text().size() + 1);
+            // Whole elements go between tags (right after a ">").
+            if (!broken)
+                at = doc.text().find('>', at) == std::string::npos ? at : doc.text().find('>', at) + 1;
+            const size_t length = broken && random() % 3 == 0 ? random() % 12 : 0;
+            std::string inserted;
+            for (size_t n = random() % 3; n > 0; --n)
+                inserted +=
+                    broken ? pieces[random() % std::size(pieces)] : whole[random() % std::size(whole)];
+            doc.splice(at, length, inserted);
+            expectAsReadAfresh(doc);
+            if (HasFatalFailure()) return;
+        }
+        const std::vector<Splice> splices = doc.endRecording();
+        const std::string last = doc.text();
+        doc.revert(splices);
+        EXPECT_EQ(doc.text(), original);
+        expectAsReadAfresh(doc);
+        doc.replay(splices);
+        EXPECT_EQ(doc.text(), last);
+        expectAsReadAfresh(doc);
     }
 }

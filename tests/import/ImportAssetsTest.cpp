@@ -181,8 +181,9 @@ TEST_F(AssetImport, AModelsNormalAndEmissiveMapsAndEmbeddedPicturesComeAlong) {
     writeGlb(in("lamp.glb"), model, in("pics"));
     const ImportRun run = import({in("lamp.glb").string()});
     ASSERT_EQ(run.status, 0) << run.lines.front();
-    EXPECT_EQ(filesUnder(show()), (std::vector<std::string>{"model/lamp.obj", "tex/lamp.bmp",
-                                                            "tex/lamp_emissive.bmp", "tex/lamp_normal.bmp"}));
+    EXPECT_EQ(filesUnder(show()),
+              (std::vector<std::string>{"model/lamp.imported", "model/lamp.obj", "tex/lamp.bmp",
+                                        "tex/lamp_emissive.bmp", "tex/lamp_normal.bmp"}));
     const auto material = engineMaterial(show(), "lamp");
     ASSERT_TRUE(material);
     // The base colour factor tints the picture; green along +v stays.
@@ -347,7 +348,8 @@ TEST_F(AssetImport, AModelWhoseReadingRunsAwayIsStoppedByTheMemoryOrTimeLimit) {
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(run.says("huge.off: reading it took more than 200 MB"));
     EXPECT_TRUE(run.says("fine.obj: wrote model/fine.obj"));
-    EXPECT_EQ(filesUnder(show()), (std::vector<std::string>{"model/fine.obj", "tex/fine.bmp"}));
+    EXPECT_EQ(filesUnder(show()),
+              (std::vector<std::string>{"model/fine.imported", "model/fine.obj", "tex/fine.bmp"}));
 }
 
 TEST_F(AssetImport, AssimpsOwnCrashesAndEndlessReadingsFoundByTheFuzzerEndInOneLine) {

@@ -44,7 +44,8 @@ TEST_F(ModelImport, AGltfCubeBecomesTheEngineCubeWithItsPictureTheRightWayRound)
     writeGltf(in("crate.gltf"), texturedCube());
     const ImportRun run = import({in("crate.gltf").string()});
     ASSERT_EQ(run.status, 0) << run.lines.front();
-    EXPECT_EQ(filesUnder(show()), (std::vector<std::string>{"model/crate.obj", "tex/crate.bmp"}));
+    EXPECT_EQ(filesUnder(show()),
+              (std::vector<std::string>{"model/crate.imported", "model/crate.obj", "tex/crate.bmp"}));
     EXPECT_TRUE(run.says("wrote model/crate.obj (12 triangles, material crate)"));
     EXPECT_TRUE(run.says("wrote tex/crate.bmp (8 x 8)"));
     const auto mesh = engineMesh(show(), "crate");
@@ -77,7 +78,7 @@ TEST_F(ModelImport, NodeTransformsAndScaleApplyAndAMirroringNodeKeepsTheWinding)
     writeGltf(in("scene.gltf"), model);
     const ImportRun run = import({in("scene.gltf").string(), "--scale", "2"});
     ASSERT_EQ(run.status, 0) << run.lines.front();
-    EXPECT_EQ(filesUnder(show()), (std::vector<std::string>{"model/scene_Cube.obj",
+    EXPECT_EQ(filesUnder(show()), (std::vector<std::string>{"model/scene.imported", "model/scene_Cube.obj",
                                                             "model/scene_Mirrored.obj", "tex/scene.bmp"}));
     // Half size, then twice: edge 2 again, centred on (4, 2, 10) x 2 with z into the screen.
     expectEngineCube(*engineMesh(show(), "scene_Cube"), 1.0f, {8, 4, -20});
@@ -136,8 +137,9 @@ TEST_F(ModelImport, SeveralMaterialsGiveAMeshEachAndMergeJoinsPartsOfOneMaterial
     writeObjCube(in("two.obj"), "quarters.png", true, true, true);
     const ImportRun run = import({in("two.obj").string()});
     ASSERT_EQ(run.status, 0) << run.lines.front();
-    EXPECT_EQ(filesUnder(show()), (std::vector<std::string>{"model/two_body.obj", "model/two_front.obj",
-                                                            "tex/two_body.bmp", "tex/two_front.bmp"}));
+    EXPECT_EQ(filesUnder(show()),
+              (std::vector<std::string>{"model/two.imported", "model/two_body.obj", "model/two_front.obj",
+                                        "tex/two_body.bmp", "tex/two_front.bmp"}));
     EXPECT_EQ(engineMesh(show(), "two_front")->vertexCount, 6u);
     EXPECT_EQ(engineMesh(show(), "two_body")->vertexCount, 30u);
     // The front's material has no picture: its colour (0.2, 0.4, 0.6).
@@ -155,7 +157,8 @@ TEST_F(ModelImport, SeveralMaterialsGiveAMeshEachAndMergeJoinsPartsOfOneMaterial
     ScratchDirectory merged;
     ASSERT_EQ(runImportWords({in("pair.gltf").string(), "--merge", "--into", merged.path().string()}).status,
               0);
-    EXPECT_EQ(filesUnder(merged.path()), (std::vector<std::string>{"model/pair.obj", "tex/pair.bmp"}));
+    EXPECT_EQ(filesUnder(merged.path()),
+              (std::vector<std::string>{"model/pair.imported", "model/pair.obj", "tex/pair.bmp"}));
     EXPECT_EQ(engineMesh(merged.path(), "pair")->vertexCount, 72u);
 }
 
@@ -219,7 +222,8 @@ TEST_F(ModelImport, AMissingPictureLeavesItsMaterialWithoutItAndALineUnlessStric
     writeObjCube(in("lost.obj"), "nowhere/missing.png");
     const ImportRun run = import({in("lost.obj").string()});
     ASSERT_EQ(run.status, 0) << run.lines.front();
-    EXPECT_EQ(filesUnder(show()), (std::vector<std::string>{"model/lost.obj", "tex/lost.bmp"}));
+    EXPECT_EQ(filesUnder(show()),
+              (std::vector<std::string>{"model/lost.imported", "model/lost.obj", "tex/lost.bmp"}));
     EXPECT_EQ(std::count_if(run.lines.begin(), run.lines.end(),
                             [](const std::string& l) { return l.find("missing.png") != std::string::npos; }),
               1);

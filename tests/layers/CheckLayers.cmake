@@ -10,6 +10,7 @@ set(floor_math          math)
 set(floor_engine/base   engine/base)
 set(floor_render        render engine/base math)
 set(floor_scene         scene engine/base math)
+set(floor_scene/sync    scene/sync scene engine/base math)
 set(floor_actors/entity actors/entity engine/base math)
 set(floor_engine        engine actors/entity render scene engine/base math)
 set(floor_actors        actors ${floor_engine})
@@ -19,16 +20,20 @@ set(floor_render/gl     render/gl render engine/base math)
 set(floor_platform      platform engine/base math)
 set(floor_editor/model  editor/model ${floor_engine/loop})
 set(floor_editor        editor editor/model render/gl platform ${floor_engine/loop})
-set(floor_app           app editor editor/model render/gl platform tools ${floor_engine/loop})
-# The import tool stands beside the engine: it uses the file formats of render/ and the picture
-# helpers of tools/, and no floor lists it, so nothing of the engine includes it.
-set(floor_tools/import  tools/import tools render engine/base math)
+set(floor_app           app editor editor/model render/gl platform tools scene/sync ${floor_engine/loop})
+# The import tool stands beside the engine: it uses the file formats of render/, the picture
+# helpers of tools/ and the tempo and track files of scene/, and no floor lists it, so nothing of
+# the engine includes it.
+set(floor_tools/import  tools/import tools render scene/sync scene engine/base math)
 set(sdl_folders  platform editor app)
 set(gl_folders   render/gl editor app)
 set(gui_folders  editor app)
 set(sdl_text "platform/, editor/ and app/")
 set(gl_text  "render/gl/, editor/ and app/")
 set(gui_text "editor/ and app/")
+# The Windows implementations of the system interfaces: platform/, and app/'s own *Win.cpp files
+# beside the interfaces they implement (the child process).
+set(windows_text "Windows' own header belongs to platform/ and app/'s *Win.cpp files")
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -64,6 +69,9 @@ foreach(file ${sources})
       list(APPEND breaches "${file} includes <${CMAKE_MATCH_1}>: GL belongs to ${gl_text}")
     elseif(line MATCHES "#[ \t]*include[ \t]*<(imgui[^>]*)>" AND NOT folder IN_LIST gui_folders)
       list(APPEND breaches "${file} includes <${CMAKE_MATCH_1}>: ImGui belongs to ${gui_text}")
+    elseif(line MATCHES "#[ \t]*include[ \t]*<([Ww]indows\\.h)>" AND NOT folder STREQUAL "platform"
+           AND NOT file MATCHES "^app/[A-Za-z]+Win\\.cpp$")
+      list(APPEND breaches "${file} includes <windows.h>: ${windows_text}")
     endif()
   endforeach()
 endforeach()

@@ -194,6 +194,51 @@ TEST_F(SdlWindowEvents, MousePositionIsPackedAsSixteenBitHalves) {
     EXPECT_EQ(viewport.mouseY, 1079);
 }
 
+// A mouse moved all the while fills SDL's queue with motion: it is one message with the latest
+// position, and the key pressed meanwhile acts on the next frame. Other messages stay one a pump.
+TEST_F(SdlWindowEvents, MotionIsFoldedIntoTheLatestPositionAndNeverDelaysAKey) {
+    auto motion = [](int x, int y) {
+        SDL_Event event{};
+        event.type = SDL_MOUSEMOTION;
+        event.motion.x = x;
+        event.motion.y = y;
+        return event;
+    };
+    for (int i = 0; i < 150; ++i)
+        push(motion(10 + i, 300 - i));
+    push(keyEvent(SDL_KEYDOWN, SDLK_SPACE, SDL_SCANCODE_SPACE));
+    push(motion(400, 20));
+    push(keyEvent(SDL_KEYDOWN, SDLK_ESCAPE, SDL_SCANCODE_ESCAPE));
+
+    WindowMessage message;
+    ASSERT_TRUE(window->pollMessage(message));
+    EXPECT_EQ(message.type, WindowMessage::MouseMove);
+    EXPECT_EQ(message.param, (20 << 16) | 400) << "the latest position, also of motion after a key";
+    ASSERT_TRUE(window->pollMessage(message));
+    EXPECT_EQ(message.type, WindowMessage::KeyDown);
+    EXPECT_EQ(message.key, VirtualKey::Space);
+    push(motion(5, 6));
+    push(motion(7, 8));
+
+    Viewport viewport;
+    viewport.system = window.get();
+    viewport.running = 1;
+    viewport.pumpOneMessage();
+    EXPECT_EQ(viewport.mouseX, 7);
+    EXPECT_EQ(viewport.mouseY, 8);
+    EXPECT_EQ(viewport.running, 0) << "Escape was not behind the motion";
+    EXPECT_FALSE(window->pollMessage(message));
+
+    push(motion(1, 2));
+    push(keyEvent(SDL_KEYDOWN, SDLK_a, SDL_SCANCODE_A));
+    push(keyEvent(SDL_KEYDOWN, SDLK_b, SDL_SCANCODE_B));
+    viewport.pumpOneMessage();
+    EXPECT_EQ(viewport.pressed.back(), 'A');
+    EXPECT_EQ(viewport.mouseX, 1);
+    viewport.pumpOneMessage();
+    EXPECT_EQ(viewport.pressed.back(), 'B');
+}
+
 TEST_F(SdlWindowEvents, MouseButtons) {
     const auto button = [](Uint32 type, Uint8 which) {
         SDL_Event event{};

@@ -96,7 +96,7 @@ TEST(CommandLine, BadValuesAreNamed) {
     EXPECT_NE(parseError({"--frames", "-1"}).find("--frames"), std::string::npos);
     EXPECT_NE(parseError({"--shots", "1,,2"}).find("--shots"), std::string::npos);
     EXPECT_NE(parseError({"--frames"}).find("needs a value"), std::string::npos);
-    EXPECT_NE(parseError({"--fullscreen"}).find("unknown option"), std::string::npos);
+    EXPECT_NE(parseError({"--fulscreen"}).find("unknown option"), std::string::npos);
 }
 
 TEST(CommandLine, StartTakesSecondsOrBarAndBeat) {

@@ -112,6 +112,16 @@ TEST_F(MainLoop, OneWindowMessagePerFrameAndEscapeEndsTheShow) {
     EXPECT_TRUE(registry().quitRequested);
 }
 
+TEST_F(MainLoop, MouseMotionNeverHoldsAKeyBack) {
+    for (int i = 0; i < 40; ++i)
+        system.push({WindowMessage::MouseMove, 0, (i << 16) | (2 * i)});
+    system.push({WindowMessage::KeyDown, VirtualKey::Escape, 0});
+    frame(10, 0.1);
+    EXPECT_TRUE(registry().quitRequested) << "Escape waited behind the motion";
+    EXPECT_EQ(engine().window->mouseX, 78);
+    EXPECT_EQ(engine().window->mouseY, 39);
+}
+
 TEST_F(MainLoop, ClosingTheWindowEndsTheShow) {
     system.push({WindowMessage::Close, 0, 0});
     frame(10, 0.1);

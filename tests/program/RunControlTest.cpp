@@ -28,7 +28,7 @@ TEST_F(RunControlTest, ShotsAreTakenInTheFirstFrameReachingEachTime) {
             return true;
         });
     for (float t : {0.0f, 0.5f, 0.99f, 1.2f, 2.0f}) {
-        registry().musicTime = t;
+        registry().showTime = t;
         control.afterFrame(10);
     }
     EXPECT_EQ(written, (std::vector<std::string>{"shots/shot-00000.000.png", "shots/shot-00001.000.png",
@@ -57,10 +57,10 @@ TEST_F(RunControlTest, FrameAndTimeLimitsEndTheShow) {
     ProgramOptions until;
     until.untilSeconds = 4.0;
     RunControl timeLimit(until, nullptr, nullptr, nullptr);
-    registry().musicTime = 3.9f;
+    registry().showTime = 3.9f;
     timeLimit.afterFrame(1);
     EXPECT_FALSE(registry().quitRequested);
-    registry().musicTime = 4.0f;
+    registry().showTime = 4.0f;
     timeLimit.afterFrame(1);
     EXPECT_TRUE(registry().quitRequested);
 }

@@ -7,6 +7,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -120,6 +121,123 @@ TEST_F(Startup, OfflineRunsAreRepeatable) {
     const auto second = runOffline(25, 1.0f);
     EXPECT_EQ(first, second);
     EXPECT_EQ(firstFrames, frames);
+}
+
+// Journals every frame's music time and the events it has had so far: the state a replay must
+// reach exactly.
+class PassProbe : public Actor {
+public:
+    explicit PassProbe(std::vector<std::string>* journal) : Actor("probe"), journal_(journal) {}
+    int AddEntity(entity_base*) override { return 0; }
+    int GetEntityCount() override { return 0; }
+    entity_base* GetEntity(int) override { return nullptr; }
+    std::string GetClassName() override { return "PassProbe"; }
+    void Update(float) override {
+        char line[64];
+        std::snprintf(line, sizeof line, "%.5f %d", static_cast<double>(engine().musicTime.load()), events_);
+        journal_->push_back(line);
+    }
+    void Trigger(const std::string&) override { ++events_; }
+
+private:
+    std::vector<std::string>* journal_;
+    int events_ = 0;
+};
+
+// An offline run at 30 frames a second of a scene whose song loops every 2 s, from `start` to
+// show time `until` (at most 400 frames).
+struct LoopedRun {
+    int status = 0;
+    long long frames = 0;
+    std::vector<std::string> journal;
+    std::vector<std::string> log;
+    int framesDrawn = 0;
+};
+
+class LoopedSong : public Startup {
+protected:
+    LoopedRun run(float start, float until, std::vector<std::pair<std::string, float>> events,
+                  std::vector<double> shots = {}) {
+        LoopedRun result;
+        OfflineClock clock(30.0);
+        timer.useCounter(clock.counter());
+        services.audio = std::make_shared<OfflineAudioBackend>(clock, [](const std::string&) { return 2.0; });
+        ProgramOptions options;
+        options.offlineFps = 30.0;
+        options.untilSeconds = until;
+        options.frameLimit = 400;
+        options.shotTimes = shots;
+        registry().startTime = start;
+        registry().replayFramesPerSecond = 30.0;
+        RunControl control(
+            options, &clock,
+            [](std::vector<uint8_t>& rgb, int& width, int& height) {
+                rgb.assign(3, 0);
+                width = height = 1;
+                return true;
+            },
+            [](const std::string&, const std::vector<uint8_t>&, int, int) { return true; });
+        services.observer = &control;
+        setSceneLoadFunction([&result, events](const std::string&) {
+            auto* probe = keepAlive(std::make_unique<PassProbe>(&result.journal));
+            for (const auto& [name, time] : events) {
+                subscribeEvent(probe, name);
+                addEventTrigger(name, time, nullptr);
+            }
+            addActor(probe);
+            return 0;
+        });
+        ScratchDirectory dir;
+        dir.write("soundtrack.ogg", std::string("OggS"));
+        WorkingDirectory cwd(dir.path());
+        result.status = engineMain("beatshow ", options, services);
+        result.frames = control.framesRun();
+        result.log = log().lines();
+        result.framesDrawn =
+            static_cast<int>(std::count(lastRendererCalls.begin(), lastRendererCalls.end(), "renderFrame"));
+        return result;
+    }
+};
+
+TEST_F(LoopedSong, AnExitInTheSongsLastFrameEndsTheShowAtTheLoopPoint) {
+    // Frames fall at 1.9667 s and then 2.0 s, which the song reads as 0: 1.99 lies between them.
+    const LoopedRun run = this->run(0.0f, -1.0f, {{"exit", 1.99f}});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_GE(run.frames, 60);
+    EXPECT_LE(run.frames, 62) << "the show played on past its exit";
+}
+
+TEST_F(LoopedSong, AStartPastTheLoopPointReachesWhatARunFromTheStartReaches) {
+    // "late" lies after the song's end: a run from the start never fires it.
+    const std::vector<std::pair<std::string, float>> events = {
+        {"hello", 0.5f}, {"hello", 1.98f}, {"late", 2.2f}};
+    const LoopedRun fromStart = run(0.0f, 3.0f, events);
+    resetEngineRegistry();
+    registry().window = nullptr;
+    log().clear();
+    const LoopedRun started = run(2.5f, 3.0f, events);
+    EXPECT_EQ(fromStart.frames, 90);
+    EXPECT_EQ(started.frames, 16); // 2.5 s to 3.0 s, both drawn
+    // The replayed frames and the drawn ones saw the same music times and the same events.
+    EXPECT_EQ(started.journal, fromStart.journal);
+    for (const LoopedRun* r : {&fromStart, &started}) {
+        EXPECT_EQ(std::count(r->log.begin(), r->log.end(), "Triggering Event: hello 1.98"), 1);
+        EXPECT_EQ(std::count(r->log.begin(), r->log.end(), "Triggering Event: late 2.2"), 0);
+    }
+}
+
+TEST_F(LoopedSong, AStartPastTheShowsEndSaysSoAndFailsWithoutDrawing) {
+    const LoopedRun run = this->run(2.5f, -1.0f, {{"exit", 1.99f}}, {1.5, 2.6});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.framesDrawn, 0);
+    EXPECT_EQ(run.frames, 0);
+    EXPECT_EQ(std::count_if(run.log.begin(), run.log.end(),
+                            [](const std::string& line) { return line.rfind("shot ", 0) == 0; }),
+              0);
+    EXPECT_NE(std::find(run.log.begin(), run.log.end(),
+                        "beatshow: the start at 2.5 s lies past the show's end: its \"exit\" event at 1.99 s "
+                        "ends it first"),
+              run.log.end());
 }
 
 TEST_F(Startup, FailedRendererStopsStartUp) {

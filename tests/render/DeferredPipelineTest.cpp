@@ -2,6 +2,8 @@
 // registration rules that decide what a frame draws.
 #include "tests/render/GlTestSupport.h"
 
+#include "render/FilterChain.h"
+
 #include <epoxy/gl.h>
 
 #include <cstdarg>
@@ -10,6 +12,34 @@
 namespace {
 
 using Target = RendererGL::Target;
+
+// Pass times on the process's CPU time (the renderer bench's clock on a software rasteriser):
+// every pass and stage is stamped on the same clock, so none is negative and the stages make up
+// the filter chain (all but the last glFinish).
+TEST_F(GlRendererTest, PassTimesOnTheProcessCpuTimeAddUp) {
+    ASSERT_EQ(open(), 0);
+    FilterChain chain;
+    buildDefaultFilterChain(chain);
+    ASSERT_EQ(renderer().setFilterChain(&chain), 6);
+    renderer().setPassTiming(RendererGL::PassClock::FinishAndCpuTime);
+    frame();
+    frame();
+    const RendererGL::PassTimes t = renderer().lastPassTimes();
+    ASSERT_TRUE(t.valid);
+    double stages = 0.0;
+    for (double pass : {t.geometry, t.shadow, t.lighting, t.composition, t.overlay, t.filters}) {
+        EXPECT_GE(pass, 0.0);
+        EXPECT_LT(pass, 60000.0);
+    }
+    ASSERT_EQ(t.stages.size(), 6u);
+    for (double stage : t.stages) {
+        EXPECT_GE(stage, 0.0);
+        stages += stage;
+    }
+    EXPECT_LE(stages, t.filters + 1e-9);
+    EXPECT_GT(stages, 0.5 * t.filters);
+    renderer().setFilterChain(nullptr); // the renderer lets go of the chain before it goes
+}
 
 TEST_F(GlRendererTest, AnEmptyFrameIsBlackWithDepthOne) {
     ASSERT_EQ(open(), 0);

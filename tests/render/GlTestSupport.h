@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -94,6 +95,17 @@ private:
     std::unique_ptr<Viewport> viewport_;
     std::unique_ptr<RendererGL> renderer_;
     std::unique_ptr<LogCapture> log_;
+};
+
+// Copies the show's shader files into a scratch directory, where a test adds its own.
+struct ShaderFolder {
+    ScratchDirectory scratch;
+    ShaderFolder() {
+        for (const auto& file : std::filesystem::directory_iterator(BEATSHOW_SHOW_DIR))
+            std::filesystem::copy(file.path(), scratch.path() / file.path().filename());
+    }
+    void write(const std::string& name, const std::string& source) const { scratch.write(name, source); }
+    const std::filesystem::path& path() const { return scratch.path(); }
 };
 
 // Writes the presented frame to $BEATSHOW_TEST_IMAGES/<name>.png when that variable is set, so a

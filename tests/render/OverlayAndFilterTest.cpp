@@ -22,17 +22,6 @@ struct Canvas : RenderInterface::CanvasInterface {
     }
 };
 
-// Copies the show's shader files into a scratch directory, where a test adds its own.
-struct ShaderFolder {
-    ScratchDirectory scratch;
-    ShaderFolder() {
-        for (const auto& file : std::filesystem::directory_iterator(BEATSHOW_SHOW_DIR))
-            std::filesystem::copy(file.path(), scratch.path() / file.path().filename());
-    }
-    void write(const std::string& name, const std::string& source) const { scratch.write(name, source); }
-    const std::filesystem::path& path() const { return scratch.path(); }
-};
-
 // A stage that shows its first input unchanged.
 const char* PassThrough = R"(#version 450 core
 layout(location = 1) in vec2 texCoord;
@@ -521,6 +510,61 @@ TEST_F(OverlayTest, AShaderBuiltAgainIsSwappedInAndOneThatDoesNotCompileLeavesTh
     EXPECT_TRUE(sameRgb(captureAt(5, 5), 0, 1, 0));
 
     EXPECT_EQ(renderer().reloadShader("unused.psh", error), 1);
+}
+
+// A stage may ask for a smaller target with "targetScale" (its width and height as a fraction of
+// the picture's, read when its shader is built); the stage that reads it enlarges it by filtering
+// and the picture on screen keeps its size.
+TEST_F(OverlayTest, AStageThatAsksForASmallerTargetGetsItAndTheNextStageEnlargesIt) {
+    ShaderFolder folder;
+    auto scaled = [](const std::string& declaration) {
+        return "#version 450 core\n" + declaration + R"(
+layout(location = 0) out vec4 outColour;
+void main() { outColour = vec4(0.2 + 0.0 * targetScale, 0.6, 0.4, 1.0); }
+)";
+    };
+    folder.write("small.psh", scaled("uniform float targetScale = 0.25;"));
+    folder.write("passThrough.psh", PassThrough);
+    WorkingDirectory inFolder(folder.path());
+    ASSERT_EQ(open(), 0); // 160 x 120
+    chain.stageCount = 2;
+    chain.stages[0] = FilterStage{};
+    chain.stages[0].shaderFile = "small.psh";
+    chain.stages[1] = FilterStage{};
+    chain.stages[1].shaderFile = "passThrough.psh";
+    chain.stages[1].index = 1;
+    chain.stages[1].inputs[0] = 0;
+    chain.stages[1].inputCount = 1;
+    ASSERT_EQ(renderer().setFilterChain(&chain), 2);
+    frame();
+    std::vector<float> own;
+    int w = 0, h = 0;
+    ASSERT_TRUE(renderer().readStageTarget(0, own, w, h));
+    EXPECT_EQ(w, 40);
+    EXPECT_EQ(h, 30);
+    ASSERT_EQ(own.size(), 40u * 30u * 4u);
+    EXPECT_NEAR(own[0], 0.2f, 0.01f) << "the small target is drawn whole";
+    EXPECT_NEAR(own[own.size() - 3], 0.6f, 0.01f);
+    ASSERT_TRUE(renderer().readStageTarget(1, own, w, h));
+    EXPECT_EQ(w, Width) << "a stage without the constant keeps the picture's size";
+    for (auto [x, y] : {std::pair{0, 0}, {Width - 1, Height - 1}, {80, 60}})
+        EXPECT_TRUE(sameRgb(captureAt(x, y), 0.2f, 0.6f, 0.4f)) << x << "," << y;
+
+    // Built again with another scale, the stage gets a target of that size; with one out of range
+    // (or none), the picture's size.
+    std::string error;
+    for (const auto& [declaration, width] : {std::pair{"uniform float targetScale = 0.5;", 80},
+                                             {"uniform float targetScale = 3.0;", Width},
+                                             {"uniform float targetScale = 0.0;", Width},
+                                             {"const float targetScale = 0.5;", Width}}) {
+        SCOPED_TRACE(declaration);
+        folder.write("small.psh", scaled(declaration));
+        ASSERT_EQ(renderer().reloadShader("small.psh", error), 0) << error;
+        frame();
+        ASSERT_TRUE(renderer().readStageTarget(0, own, w, h));
+        EXPECT_EQ(w, width);
+        EXPECT_TRUE(sameRgb(captureAt(Width - 1, Height - 1), 0.2f, 0.6f, 0.4f));
+    }
 }
 
 TEST_F(OverlayTest, FixedPassShadersBuiltAgainFromTheSameFilesDrawTheSamePicture) {

@@ -66,7 +66,8 @@ TEST_F(ShadingTest, TheHighlightLiesWhereTheWallMirrorsTheLightIntoTheEye) {
 }
 
 // A light 4 units in front of the wall: full strength without a cut-off, half of it with a
-// cut-off of 4, and a fifth with a cut-off of 2.
+// cut-off of 4, and a fifth with a cut-off of 2. The show's shader ends the fall-off at 4
+// cut-offs: a cut-off of 1 leaves the wall with nothing at all, and 1.6 with a little.
 TEST_F(ShadingTest, ALightHasFallenToHalfItsStrengthAtItsCutOffDistance) {
     auto white = makeSolidMaterial("white", 255, 255, 255);
     ASSERT_EQ(renderer().addMaterial(white.get()), 0);
@@ -84,6 +85,18 @@ TEST_F(ShadingTest, ALightHasFallenToHalfItsStrengthAtItsCutOffDistance) {
     light.cutoff = 2.0f;
     frame();
     EXPECT_NEAR(at(Target::Lighting, centre).r, 0.2f, 0.01f);
+    light.cutoff = 1.6f; // 2.5 cut-offs: eased from 1 / (1 + 2.5^2) on the way to nothing
+    frame();
+    const float eased = at(Target::Lighting, centre).r;
+    EXPECT_GT(eased, 0.02f);
+    EXPECT_LT(eased, 1.0f / (1.0f + 2.5f * 2.5f) - 0.02f);
+    light.cutoff = 1.0f;
+    frame();
+    EXPECT_EQ(at(Target::Lighting, centre).r, 0.0f);
+    renderer().setLightBounds(false); // drawn over the whole picture, the shader still adds nothing
+    frame();
+    EXPECT_EQ(at(Target::Lighting, centre).r, 0.0f);
+    EXPECT_EQ(litPixels(Target::Lighting, 0.0f), 0);
 }
 
 // Each light adds its own light and highlight: with both, every pixel holds the sum of what

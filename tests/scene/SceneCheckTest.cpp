@@ -174,6 +174,41 @@ TEST(SceneCheck, ASoundSceneHasNothingToFixAndPrintsOnlyItsSummary) {
     EXPECT_TRUE(verbose.hasEnding("/epicrealtimetest.xml loads without problems"));
 }
 
+// The music loops at the song's end, and the show's clock with it.
+TEST(SceneCheck, AnEventAfterTheSongsEndIsNamedAndAnExitThereSaysTheShowNeverEnds) {
+    const std::string text = changed(soundScene, "<fadein eventTime=\"0.5\" />",
+                                     "<fadein eventTime=\"0.5\" />\n      <fadein eventTime=\"21.5\" />");
+    CheckedScene scene(text);
+    std::vector<std::string> asked;
+    SceneCheckOptions options;
+    double songSeconds = 20.0;
+    options.musicSeconds = [&](const std::string& path) {
+        asked.push_back(path);
+        return songSeconds;
+    };
+    const ProgramRun check = run("--check " + shellQuoted(scene.path().string()), ".", options);
+    EXPECT_EQ(check.status, 1);
+    const std::string song = "audio" + std::string(1, fs::path::preferred_separator) + "song.ogg";
+    EXPECT_EQ(asked, std::vector<std::string>{song});
+    EXPECT_EQ(findings(check),
+              (std::vector<std::string>{
+                  scene.at("<fadein eventTime=\"21.5\"",
+                           "event 'fadein' at 21.5 s lies after the end of the song (" + song +
+                               ", 20.00 s), where the music starts over: it never fires"),
+                  scene.at("<exit eventTime=\"30\"",
+                           "event 'exit' at 30 s lies after the end of the song (" + song +
+                               ", 20.00 s), where the music starts over: it never fires, and the show never "
+                               "ends by itself")}));
+
+    // A longer song, or one whose length cannot be told, has nothing to say about them.
+    songSeconds = 40.0;
+    EXPECT_EQ(findings(run("--check " + shellQuoted(scene.path().string()), ".", options)),
+              std::vector<std::string>{});
+    songSeconds = 0.0;
+    EXPECT_EQ(findings(run("--check " + shellQuoted(scene.path().string()), ".", options)),
+              std::vector<std::string>{});
+}
+
 TEST(SceneCheck, AMisspeltElementOrAttributeIsNamedWithTheOneMeant) {
     std::string text =
         changed(soundScene, "<Position x=\"1\" y=\"2\" z=\"3\" />", "<Postion x=\"1\" y=\"2\" z=\"3\" />");
@@ -189,8 +224,8 @@ TEST(SceneCheck, AMisspeltElementOrAttributeIsNamedWithTheOneMeant) {
     EXPECT_EQ(
         findings(check),
         (std::vector<std::string>{
-            scene.at("<Postion", "object 'crate': <Postion> is none of Position, Rotation, Scale, Mesh and "
-                                 "Material; ignored; did you mean <Position>?"),
+            scene.at("<Postion", "object 'crate': <Postion> is none of Position, Rotation, Scale, Mesh, "
+                                 "Material and Parent; ignored; did you mean <Position>?"),
             scene.at(
                 "<Color X",
                 "light 'lamp' <Color>: attribute 'X' is not read (it takes x, y and z); did you mean 'x'?"),
@@ -198,12 +233,13 @@ TEST(SceneCheck, AMisspeltElementOrAttributeIsNamedWithTheOneMeant) {
                                "elements inside it"),
             scene.at("<automation>", "<automation> is not a section of the scene and is not read; did you "
                                      "mean <automations>? (the sections are meshes, materials, objects, "
-                                     "lights, actors, automations, eventtrigger and audio)"),
+                                     "lights, actors, automations, eventtrigger, audio, tracks and "
+                                     "postchain)"),
             scene.at("<fadein", "event 'fadein': attribute 'eventtime' is not read (it takes eventTime and "
                                 "target); did you mean 'eventTime'? Without eventTime the event is ignored"),
             scene.at("<sound",
-                     "<sound> in <audio> is not read (it takes <song file=\"NAME.ogg\" />); did you "
-                     "mean <song>?"),
+                     "<sound> in <audio> is not read (it takes <song file=\"NAME.ogg\" /> and <tempo "
+                     "bpm=\"BPM\" />); did you mean <song>?"),
         }));
 }
 
@@ -541,9 +577,9 @@ TEST(SceneCheck, WhatTheLoaderPassesOverSilentlyIsNamedAndTheShowsLogStaysAsItWa
         at("<Rotation x=\"0\"\t",
            "a tab or line break inside the tag runs two names into one, read as <Rotation "
            "x=0y1.5 z=0>; only a space separates names and values"),
-        at("<Positon",
-           "object 'crate': <Positon> is none of Position, Rotation, Scale, Mesh and Material; ignored; "
-           "did you mean <Position>?"),
+        at("<Positon", "object 'crate': <Positon> is none of Position, Rotation, Scale, Mesh, Material and "
+                       "Parent; ignored; "
+                       "did you mean <Position>?"),
         at("y=\"1e39\"", "object 'floor' <Scale>: y=1e39 reads as inf; the show uses it as it reads"),
         at("<Colour",
            "light 'lamp': <Colour> is none of Color, Position and Cutoff; ignored; did you mean <Color>?"),

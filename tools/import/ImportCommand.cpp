@@ -3,6 +3,7 @@
 #include "render/MeshFile.h"
 #include "tools/import/ImageImport.h"
 #include "tools/import/ImportNames.h"
+#include "tools/import/ImportRecord.h"
 #include "tools/import/ModelImport.h"
 #include "tools/import/MusicImport.h"
 #include "tools/import/SceneSnippet.h"
@@ -11,6 +12,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -97,10 +100,14 @@ private:
                      const std::string& input, std::string& error);
     bool commit(StagedFiles& files, const std::string& input,
                 const std::map<std::string, std::string>& details);
+    void replaceEarlierImport(const std::string& file, const std::string& modelName,
+                              const std::vector<std::string>& written);
+    void placeModel(const std::string& file, const std::string& modelName, const ImportedModel& model);
 
     const ImportRequest& request_;
     std::ostream& messages_;
-    NameBook meshNames_, materialNames_, objectNames_, songNames_;
+    NameBook meshNames_, materialNames_, objectNames_, songNames_, modelNames_;
+    std::set<std::string> writtenThisRun_; // never taken away by a later model of the same run
     std::map<std::string, std::pair<int, int>> diffuseSizes_; // material -> the size of its picture
 };
 
@@ -190,16 +197,98 @@ bool Importer::importModel(const std::string& file) {
     std::set<std::string> said;
     for (const std::string& note : notes)
         if (said.insert(note).second) say(file, note);
+    writtenThisRun_.insert(files.files().begin(), files.files().end());
+    const std::string modelName = modelNames_.claim(baseName(file));
+    replaceEarlierImport(file, modelName, files.files());
 
     snippet.sources.push_back(fs::path(file).filename().string());
     for (const ModelMaterial& material : model.materials)
         snippet.materials.push_back(material.name);
+    placeModel(file, modelName, model);
+    return true;
+}
+
+// The files of the model's earlier import that this one no longer writes go (as long as they are
+// as that import left them); then this import's files become the record.
+void Importer::replaceEarlierImport(const std::string& file, const std::string& modelName,
+                                    const std::vector<std::string>& written) {
+    const fs::path show = request_.into;
+    const StaleFiles stale = removeStaleImportFiles(show, readImportRecord(show, modelName), writtenThisRun_);
+    for (const std::string& f : stale.removed)
+        say(file, "removed " + f + " (the earlier import of " + modelName + " wrote it; this one does not)");
+    for (const std::string& f : stale.changed)
+        say(file, "kept " + f + ": the earlier import of " + modelName +
+                      " wrote it, but it has changed since (remove it yourself if it is not needed)");
+    for (const std::string& f : stale.failed)
+        say(file, "could not remove " + f + ", which the earlier import of " + modelName + " wrote");
+    std::string error;
+    if (!writeImportRecord(show, modelName, written, error))
+        say(file, "could not keep the record of what this import wrote (" + error +
+                      "); a later import of it will not take away the files it no longer writes");
+}
+
+namespace {
+
+// Three significant digits: a number a person reads and types.
+float roundedScale(float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3g", static_cast<double>(value));
+    return std::strtof(text, nullptr);
+}
+
+std::string numberText(float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4g", value == 0.0f ? 0.0 : static_cast<double>(value));
+    return text;
+}
+
+} // namespace
+
+// The model's size, and its objects in the snippet: several parts as one group (the parent at the
+// origin, scaled to about 2 units tall; the parts placed so that the group turns about the model's
+// middle), one part as one object scaled and centred the same way.
+void Importer::placeModel(const std::string& file, const std::string& modelName, const ImportedModel& model) {
+    Vector low, high;
+    bool any = false;
+    for (const ModelPart& part : model.parts)
+        for (const MeshRecord& record : part.records) {
+            const Vector& p = record.position;
+            low = any ? Vector{std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)} : p;
+            high = any ? Vector{std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)} : p;
+            any = true;
+        }
+    const Vector size = high - low;
+    const Vector middle = (low + high) * 0.5f;
+    const float largest = std::max({size.x, size.y, size.z});
+    // A flat model lying in the floor's plane is made 2 units across instead.
+    const bool byHeight = size.y > largest * 1e-3f;
+    const float measure = byHeight ? size.y : largest;
+    const float scale = measure > 0.0f && std::isfinite(2.0f / measure) ? roundedScale(2.0f / measure) : 1.0f;
+    const bool group = model.parts.size() > 1;
+    say(file, modelName + " is " + numberText(size.x) + " x " + numberText(size.y) + " x " +
+                  numberText(size.z) + " units (x, y, z; from " + numberText(low.x) + " " +
+                  numberText(low.y) + " " + numberText(low.z) + " to " + numberText(high.x) + " " +
+                  numberText(high.y) + " " + numberText(high.z) + "); Scale " + numberText(scale) +
+                  " makes it 2 units " + (byHeight ? "tall" : "across") + ": the snippet's " +
+                  (group ? "group of its " + std::to_string(model.parts.size()) + " parts"
+                         : std::string("object")) +
+                  " has that Scale, its middle on the origin");
+
+    if (!group) {
+        const ModelPart& part = model.parts.front();
+        snippet.meshes.push_back(part.name);
+        snippet.objects.push_back({objectNames_.claim(part.name), part.name,
+                                   model.materials[part.material].name, middle * -scale,
+                                   Vector{scale, scale, scale}, ""});
+        return;
+    }
+    const std::string parent = objectNames_.claim(modelName);
+    snippet.objects.push_back({parent, "", "", Vector{}, Vector{scale, scale, scale}, ""});
     for (const ModelPart& part : model.parts) {
         snippet.meshes.push_back(part.name);
-        snippet.objects.push_back(
-            {objectNames_.claim(part.name), part.name, model.materials[part.material].name});
+        snippet.objects.push_back({objectNames_.claim(part.name), part.name,
+                                   model.materials[part.material].name, -middle, Vector{1, 1, 1}, parent});
     }
-    return true;
 }
 
 bool Importer::importPicture(const std::string& file, const std::string& suffix) {
@@ -299,7 +388,7 @@ bool Importer::importText() {
     snippet.sources.push_back("the words of --text");
     snippet.meshes.push_back(mesh);
     snippet.materials.push_back(material);
-    snippet.objects.push_back({objectNames_.claim(name), mesh, material});
+    snippet.objects.push_back({objectNames_.claim(name), mesh, material, Vector{}, Vector{1, 1, 1}, ""});
     return true;
 }
 
@@ -321,7 +410,9 @@ std::string importUsage() {
            "       beatshow-import --text \"WORDS\" [--font FILE] [--height PX] [--into DIR] [--name NAME]\n"
            "\n"
            "Turns models, pictures and music made with other tools into the files of a show directory\n"
-           "and prints a scene snippet that places them.\n"
+           "and prints a scene snippet that places them. A model of several parts is one group in it,\n"
+           "scaled to about 2 units tall (its size is said); importing a model again removes the files\n"
+           "of its earlier import that it no longer writes (model/NAME.imported records them).\n"
            "  models (glTF, OBJ, FBX, COLLADA, PLY, STL, ...)  model/NAME.obj and their materials' "
            "tex/*.bmp\n"
            "  pictures (PNG, JPEG, TGA, BMP, ...)              tex/NAME.bmp; a file named *_normal or\n"

@@ -1,5 +1,22 @@
 #include "tools/import/SceneSnippet.h"
 
+#include <cstdio>
+
+namespace {
+
+std::string number(float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g",
+                  static_cast<double>(value) == 0.0 ? 0.0 : static_cast<double>(value));
+    return text;
+}
+
+std::string vectorText(const Vector& v) {
+    return "x=\"" + number(v.x) + "\" y=\"" + number(v.y) + "\" z=\"" + number(v.z) + "\"";
+}
+
+} // namespace
+
 std::string snippetText(const Snippet& snippet) {
     std::string text;
     std::string sources;
@@ -31,11 +48,14 @@ std::string snippetText(const Snippet& snippet) {
         text += "    <objects>\n";
         for (const SnippetObject& o : snippet.objects) {
             text += "      <" + o.name + ">\n";
-            text += "        <Position x=\"0\" y=\"0\" z=\"0\" />\n";
+            text += "        <Position " + vectorText(o.position) + " />\n";
             text += "        <Rotation x=\"0\" y=\"0\" z=\"0\" />\n";
-            text += "        <Scale x=\"1\" y=\"1\" z=\"1\" />\n";
-            text += "        <Mesh MeshName=\"" + o.mesh + "\" />\n";
-            text += "        <Material MaterialName=\"" + o.material + "\" />\n";
+            text += "        <Scale " + vectorText(o.scale) + " />\n";
+            if (!o.mesh.empty()) {
+                text += "        <Mesh MeshName=\"" + o.mesh + "\" />\n";
+                text += "        <Material MaterialName=\"" + o.material + "\" />\n";
+            }
+            if (!o.parent.empty()) text += "        <Parent name=\"" + o.parent + "\" />\n";
             text += "      </" + o.name + ">\n";
         }
         text += "    </objects>\n";

@@ -1,14 +1,20 @@
 // The scene lines that put imported assets on stage: the meshes and materials to load, an object
-// for each mesh at the origin, and the song, in the scene file's sections and its reader's dialect.
+// for each mesh (the parts of a model in one group, its parent), and the song, in the scene file's
+// sections and its reader's dialect.
 #pragma once
+
+#include "math/Vector.h"
 
 #include <string>
 #include <vector>
 
 struct SnippetObject {
     std::string name;
-    std::string mesh;
+    std::string mesh; // empty (with the material): a group, which only carries its parts
     std::string material;
+    Vector position{0, 0, 0};
+    Vector scale{1, 1, 1};
+    std::string parent; // the group it is a part of, or empty
 };
 
 struct Snippet {
