@@ -6,6 +6,7 @@
 #include "engine/base/Log.h"
 #include "engine/loop/SceneReload.h"
 #include "engine/loop/Transport.h"
+#include "scene/loader/LoaderText.h"
 
 #include <algorithm>
 #include <fstream>
@@ -17,10 +18,6 @@ entity_base* findEntity(const std::string& name) {
     if (entity_base* object = findObject(name)) return object;
     if (Actor* actor = findActor(name)) return actor;
     return findLight(name);
-}
-
-bool isComment(const std::string& name) {
-    return name.rfind("--", 0) == 0;
 }
 
 bool readFile(const std::string& path, std::string& bytes) {

@@ -40,7 +40,9 @@ const std::vector<std::string>& rendererConstantNames() {
                                          // full-screen quads, the overlay and the filter stages
                                          "resX", "resY", "pixelOffset", "useTex", "inputTex", "atlas",
                                          // the filter parameters the actors set
-                                         "distortParam1", "distortParam2", "fadeParam", "inputCombine1"};
+                                         "distortParam1", "distortParam2", "fadeParam", "inputCombine1",
+                                         // what the shaders tell the renderer: read, never set
+                                         "lightReach", "targetScale"};
         for (int i = 0; i < 16; ++i)
             list.push_back("input" + std::to_string(i));
         return list;

@@ -7,6 +7,7 @@
 #include "scene/AutomationPath.h"
 #include "scene/NameSuggestion.h"
 #include "scene/XMLDocument.h"
+#include "scene/loader/LoaderText.h"
 
 #include <algorithm>
 #include <charconv>
@@ -15,21 +16,6 @@
 #include <map>
 
 namespace {
-
-bool isComment(const std::string& name) {
-    return name.rfind("--", 0) == 0;
-}
-
-std::string listText(const std::vector<std::string>& names) {
-    std::string text;
-    for (size_t i = 0; i < names.size(); ++i)
-        text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
-    return text;
-}
-
-std::string floatText(float f) {
-    return std::isnan(f) ? "nan" : f > 0 ? "inf" : "-inf";
-}
 
 bool endsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;

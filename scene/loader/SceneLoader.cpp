@@ -9,6 +9,7 @@
 #include "scene/ObjectTree.h"
 #include "scene/Tempo.h"
 #include "scene/XMLDocument.h"
+#include "scene/loader/LoaderText.h"
 #include "scene/loader/LookLoader.h"
 
 #include <algorithm>
@@ -30,16 +31,6 @@ void reportProblem(const std::string& line) {
     reportProblem(line, line);
 }
 
-// A comment reads as an element whose name starts with "--"; where it stands it is ignored, and
-// rightly so.
-bool isComment(const std::string& name) {
-    return name.rfind("--", 0) == 0;
-}
-
-std::string floatText(float f) {
-    return std::isnan(f) ? "nan" : f > 0 ? "inf" : "-inf";
-}
-
 const std::vector<std::string> sectionNames = {"meshes", "materials",   "objects",      "lights",
                                                "actors", "automations", "eventtrigger", "audio",
                                                "tracks", "postchain"};
@@ -48,14 +39,6 @@ const std::vector<std::string> objectElements = {"Position", "Rotation", "Scale"
 const std::vector<std::string> lightElements = {"Color", "Position", "Cutoff"};
 const std::vector<std::string> vectorAttributes = {"x", "y", "z"};
 const std::string InterpolationAttribute = "interpolation";
-
-// "a, b and c"
-std::string listText(const std::vector<std::string>& names) {
-    std::string text;
-    for (size_t i = 0; i < names.size(); ++i)
-        text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
-    return text;
-}
 
 // Several elements name something by their first attribute, whatever that attribute is called.
 const std::string* firstAttributeValue(const XMLTag* tag) {
