@@ -9,10 +9,6 @@ bool nameByte(char c) {
            c == '.' || c == '-';
 }
 
-bool endsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 } // namespace
 
 std::string assetName(const std::string& text) {
@@ -32,7 +28,7 @@ std::string assetName(const std::string& text) {
     while (!out.empty() && out.back() == '.')
         out.pop_back();
     if (out.empty()) return "asset";
-    if (endsWith(out, "_normal") || endsWith(out, "_emissive")) out += "_";
+    if (out.ends_with("_normal") || out.ends_with("_emissive")) out += "_";
     return out;
 }
 
