@@ -234,13 +234,28 @@ void EditorUi::refresh() {
     for (size_t i = 0; i < previous.size(); ++i)
         previousByName.emplace(previous[i].name, i);
     bindings_.clear();
+    // The automations, then the free tracks the shaders read, each a row of the timeline.
+    std::vector<BindingView> rows;
     for (const auto& b : childrenOf(document_.section("automations"))) {
         const size_t split = b->name.find("::");
         if (split == std::string::npos) continue;
         BindingView view;
-        view.name = b->name;
+        view.name = view.label = b->name;
         view.entity = b->name.substr(0, split);
         view.parameter = b->name.substr(split + 2);
+        rows.push_back(std::move(view));
+    }
+    for (const auto& t : childrenOf(document_.section("tracks"))) {
+        int components = 1;
+        if (t->name.rfind("--", 0) == 0 || !document_.freeTrack(t->name, &components)) continue;
+        BindingView view;
+        view.name = "::" + t->name;
+        view.label = "tracks:" + t->name;
+        view.parameter = t->name;
+        view.components = std::clamp(components, 1, 3);
+        rows.push_back(std::move(view));
+    }
+    for (BindingView& view : rows) {
         view.keys = document_.keys(view.entity, view.parameter);
         if (const auto known = previousByName.find(view.name); known != previousByName.end()) {
             BindingView& old = previous[known->second];
@@ -339,16 +354,24 @@ bool EditorUi::replaceDocument(const std::string& label, const std::string& text
 
 bool EditorUi::keyCurrentValue(const std::string& entityName, const std::string& parameter, double time) {
     Vector value;
-    entity_base* entity = findSceneEntity(entityName);
+    const float t = static_cast<float>(time);
+    entity_base* entity = entityName.empty() ? nullptr : findSceneEntity(entityName);
     EntityParameter* p = entity ? entity->getParameter(parameter) : nullptr;
-    if (p && p->value)
+    if (entityName.empty()) {
+        // A free track's value now is its keys' curve at the playhead (0 before it has keys).
+        const auto view = std::find_if(bindings_.begin(), bindings_.end(),
+                                       [&](const BindingView& b) { return b.name == "::" + parameter; });
+        if (view == bindings_.end()) return false;
+        std::vector<float> at[3];
+        sampleCurve(view->keys, view->byTime, {t}, at);
+        if (!at[0].empty()) value = {at[0][0], at[1][0], at[2][0]};
+    } else if (p && p->value)
         value = *p->value;
     else if (!document_.vector(entityName, parameter, value))
         return false;
-    const float t = static_cast<float>(time);
     const bool done = edit(
-        "Key " + entityName + "::" + parameter, {{Touch::Path, entityName, parameter}},
-        [&](SceneDocument& d) {
+        "Key " + (entityName.empty() ? "tracks:" : entityName + "::") + parameter,
+        {{Touch::Path, entityName, parameter}}, [&](SceneDocument& d) {
             // A key at the same time takes the value instead of a twin.
             const std::vector<DocumentKey> keys = d.keys(entityName, parameter);
             for (size_t i = 0; i < keys.size(); ++i)
@@ -357,7 +380,8 @@ bool EditorUi::keyCurrentValue(const std::string& entityName, const std::string&
             return d.addKey(entityName, parameter, {t, value});
         });
     if (done)
-        setStatus("key " + entityName + "::" + parameter + " at " + SceneDocument::formatNumber(t) + " s");
+        setStatus("key " + (entityName.empty() ? "tracks:" : entityName + "::") + parameter + " at " +
+                  SceneDocument::formatNumber(t) + " s");
     return done;
 }
 
@@ -668,11 +692,11 @@ void EditorUi::drawOutliner(const Frame& frame) {
     }
     size_t count = 0;
     for (const BindingView& b : bindings_)
-        count += shown(b.name);
+        count += shown(b.label);
     if (ImGui::TreeNodeEx("Automations", 0, "Automations (%zu)", count)) {
         for (const BindingView& b : bindings_)
-            if (shown(b.name) &&
-                ImGui::Selectable(b.name.c_str(),
+            if (shown(b.label) &&
+                ImGui::Selectable(b.label.c_str(),
                                   selection_.kind == Selection::Kind::Binding && selection_.name == b.name))
                 selection_.select(Selection::Kind::Binding, b.name);
         ImGui::TreePop();
@@ -719,7 +743,10 @@ void EditorUi::drawInspector(const Frame& frame) {
     else if (selection_.isEntity())
         drawEntityInspector(frame);
     else if (selection_.kind == Selection::Kind::Binding) {
-        ImGui::Text("automation %s", selection_.name.c_str());
+        if (selection_.name.rfind("::", 0) == 0)
+            ImGui::Text("track %s", selection_.name.c_str() + 2);
+        else
+            ImGui::Text("automation %s", selection_.name.c_str());
         ImGui::TextWrapped("K adds a key at the playhead from the value the show has now; keys are picked "
                            "and moved on the timeline.");
     } else if (selection_.kind != Selection::Kind::None) {
@@ -802,7 +829,7 @@ void EditorUi::drawKeyInspector() {
                                 [&](const BindingView& v) { return v.name == key.binding; });
     if (b == bindings_.end() || key.index >= b->keys.size()) return;
     const DocumentKey current = b->keys[key.index];
-    ImGui::Text("key %zu of %s", key.index + 1, key.binding.c_str());
+    ImGui::Text("key %zu of %s", key.index + 1, b->label.c_str());
     float time = 0.0f;
     float v[3] = {current.value.x, current.value.y, current.value.z};
     const std::string entity = b->entity, parameter = b->parameter;
@@ -823,7 +850,7 @@ void EditorUi::drawKeyInspector() {
                             selection_.keys = {{key.binding, i}};
         }
     }
-    if (ImGui::DragFloat3("value", v, 0.01f)) {
+    if (ImGui::DragScalarN("value", ImGuiDataType_Float, v, b->components, 0.01f)) {
         const size_t index = key.index;
         edit(
             "Set key", touches,
@@ -1288,7 +1315,7 @@ void EditorUi::drawTimeline(const Frame& frame) {
         draw->AddLine(ImVec2(origin.x, y), ImVec2(right, y), IM_COL32(60, 60, 66, 255));
         const bool picked = selection_.kind == Selection::Kind::Binding && selection_.name == b.name;
         draw->AddText(ImVec2(origin.x + 4, top + 9),
-                      picked ? IM_COL32(255, 230, 80, 255) : IM_COL32(210, 210, 210, 255), b.name.c_str());
+                      picked ? IM_COL32(255, 230, 80, 255) : IM_COL32(210, 210, 210, 255), b.label.c_str());
         if (rowsHovered && ImGui::IsMouseClicked(0) && mouse.x < trackLeft_ && mouse.x >= origin.x &&
             mouse.y >= top && mouse.y < y)
             selection_.select(Selection::Kind::Binding, b.name);
@@ -1308,8 +1335,11 @@ void EditorUi::drawTimeline(const Frame& frame) {
             for (auto it = firstVisible == b.byTime.begin() ? firstVisible : std::prev(firstVisible);
                  it != b.byTime.end() && it <= lastVisible; ++it) {
                 const Vector& v = b.keys[*it].value;
-                lo = std::min({lo, v.x, v.y, v.z});
-                hi = std::max({hi, v.x, v.y, v.z});
+                const float values[3] = {v.x, v.y, v.z};
+                for (int c = 0; c < b.components; ++c) {
+                    lo = std::min(lo, values[c]);
+                    hi = std::max(hi, values[c]);
+                }
             }
             if (!(hi > lo)) {
                 lo -= 1.0f;
@@ -1358,7 +1388,7 @@ void EditorUi::drawTimeline(const Frame& frame) {
             return y - 4.0f - (v - view.low) / (view.high - view.low) * (TrackHeight - 8.0f);
         };
         std::vector<ImVec2> curve;
-        for (size_t c = 0; c < 3; ++c) {
+        for (size_t c = 0; c < static_cast<size_t>(view.components); ++c) {
             curve.clear();
             for (size_t i = 0; i < view.samples[c].size(); ++i)
                 curve.emplace_back(xAt(view.sampleTimes[i]), curveY(view.samples[c][i]));

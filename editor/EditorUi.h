@@ -168,9 +168,11 @@ public:
 
 private:
     struct BindingView {
-        std::string name; // ENTITY::PARAMETER
-        std::string entity;
+        std::string name;   // ENTITY::PARAMETER, or ::NAME for a free track of <tracks>
+        std::string label;  // as the timeline and the lists show it
+        std::string entity; // empty for a free track
         std::string parameter;
+        int components = 3;            // the values a key has
         std::vector<DocumentKey> keys; // file order
         std::vector<size_t> byTime;    // indices into keys, by time
         // The curves as last drawn (their values at these music times), and the view they were

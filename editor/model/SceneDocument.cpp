@@ -198,6 +198,7 @@ XMLTag* SceneDocument::binding(const std::string& entityName, const std::string&
 
 std::vector<DocumentKey> SceneDocument::keys(const std::string& entityName,
                                              const std::string& parameter) const {
+    if (entityName.empty()) return freeTrackKeys(parameter);
     return keysOf(binding(entityName, parameter));
 }
 
@@ -621,6 +622,7 @@ bool SceneDocument::setVector(const std::string& entityName, const std::string& 
 
 bool SceneDocument::addKey(const std::string& entityName, const std::string& parameter,
                            const DocumentKey& key) {
+    if (entityName.empty()) return addFreeTrackKey(parameter, key);
     if (!validName(entityName) || !validName(parameter) || !std::isfinite(key.time)) return false;
     XMLTag* path = binding(entityName, parameter);
     if (!path) {
@@ -668,6 +670,7 @@ bool SceneDocument::addKey(const std::string& entityName, const std::string& par
 
 bool SceneDocument::setKey(const std::string& entityName, const std::string& parameter, size_t index,
                            const DocumentKey& key) {
+    if (entityName.empty()) return setFreeTrackKey(parameter, index, key);
     const XMLTag* path = binding(entityName, parameter);
     const auto& children = childrenOf(path);
     if (index >= children.size() || !std::isfinite(key.time)) return false;
@@ -716,6 +719,7 @@ bool SceneDocument::setKey(const std::string& entityName, const std::string& par
 
 bool SceneDocument::replaceKeys(const std::string& entityName, const std::string& parameter, size_t first,
                                 size_t last, const std::vector<DocumentKey>& keys) {
+    if (entityName.empty()) return replaceFreeTrackKeys(parameter, first, last, keys);
     const XMLTag* path = binding(entityName, parameter);
     const auto& children = childrenOf(path);
     if (first >= last || last > children.size() || keys.empty()) return false;
@@ -746,6 +750,7 @@ bool SceneDocument::replaceKeys(const std::string& entityName, const std::string
 }
 
 bool SceneDocument::removeKey(const std::string& entityName, const std::string& parameter, size_t index) {
+    if (entityName.empty()) return removeFreeTrackKey(parameter, index);
     const auto& children = childrenOf(binding(entityName, parameter));
     if (index >= children.size()) return false;
     removeElement(children[index].get());

@@ -72,7 +72,9 @@ public:
     XMLTag* entity(const std::string& name, std::string* sectionName = nullptr) const;
 
     // Reads: an entity's vector element (<Position x= y= z=>), present or not; the keys of a
-    // binding in file order; the events in file order.
+    // binding in file order; the events in file order. The key functions below take an empty
+    // entity name for the free track named `parameter` (its first three values as a key's; a
+    // fourth stays as the key had it, or as the key before it has it).
     bool vector(const std::string& entityName, const std::string& element, Vector& out) const;
     XMLTag* binding(const std::string& entityName, const std::string& parameter) const;
     std::vector<DocumentKey> keys(const std::string& entityName, const std::string& parameter) const;
@@ -150,6 +152,13 @@ private:
     bool readAgain(const TreeChange& change, const std::string& removed, const std::string& inserted);
     // A path's keys, read once and kept in step with every splice.
     const std::vector<DocumentKey>& keysOf(const XMLTag* path) const;
+    // A free track's keys as keys of a path, and an edit of them as such (SceneDocumentTracks.cpp).
+    std::vector<DocumentKey> freeTrackKeys(const std::string& name) const;
+    bool addFreeTrackKey(const std::string& name, const DocumentKey& key);
+    bool setFreeTrackKey(const std::string& name, size_t index, const DocumentKey& key);
+    bool removeFreeTrackKey(const std::string& name, size_t index);
+    bool replaceFreeTrackKeys(const std::string& name, size_t first, size_t last,
+                              const std::vector<DocumentKey>& keys);
     std::string lineEnd() const;
     // The white space that starts the line `offset` lies on (empty when the line has more before it).
     std::string indentOf(size_t offset) const;

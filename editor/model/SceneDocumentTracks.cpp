@@ -143,3 +143,80 @@ bool SceneDocument::setTrackKeys(const std::string& name, const std::vector<Docu
     }
     return true;
 }
+
+// ---- a free track's keys as a path's ----
+
+namespace {
+
+DocumentKey asPathKey(const DocumentTrackKey& k) {
+    return {k.time, Vector{k.values[0], k.values[1], k.values[2]}, k.interpolation};
+}
+
+// The key's three values over `fourth`'s fourth (a path key has none of its own).
+DocumentTrackKey asTrackKey(const DocumentKey& k, float fourth) {
+    return {k.time, {k.value.x, k.value.y, k.value.z, fourth}, k.interpolation};
+}
+
+// Where a key of this time goes: after the last key not later than it.
+size_t placeFor(const std::vector<DocumentTrackKey>& keys, float time) {
+    size_t at = keys.size();
+    while (at > 0 && keys[at - 1].time > time)
+        --at;
+    return at;
+}
+
+} // namespace
+
+std::vector<DocumentKey> SceneDocument::freeTrackKeys(const std::string& name) const {
+    std::vector<DocumentKey> keys;
+    for (const DocumentTrackKey& k : trackKeys(name))
+        keys.push_back(asPathKey(k));
+    return keys;
+}
+
+bool SceneDocument::addFreeTrackKey(const std::string& name, const DocumentKey& key) {
+    if (!freeTrack(name) || !std::isfinite(key.time)) return false;
+    std::vector<DocumentTrackKey> keys = trackKeys(name);
+    const size_t at = placeFor(keys, key.time);
+    keys.insert(keys.begin() + static_cast<std::ptrdiff_t>(at),
+                asTrackKey(key, at > 0 ? keys[at - 1].values[3] : 0.0f));
+    return setTrackKeys(name, keys);
+}
+
+bool SceneDocument::setFreeTrackKey(const std::string& name, size_t index, const DocumentKey& key) {
+    std::vector<DocumentTrackKey> keys = trackKeys(name);
+    if (index >= keys.size() || !std::isfinite(key.time)) return false;
+    const DocumentTrackKey changed = asTrackKey(key, keys[index].values[3]);
+    // As a path's key: one that moves past its neighbours goes to its new place in the order.
+    const bool inOrder =
+        key.time == keys[index].time || ((index == 0 || keys[index - 1].time <= key.time) &&
+                                         (index + 1 == keys.size() || key.time <= keys[index + 1].time));
+    if (inOrder) {
+        keys[index] = changed;
+    } else {
+        keys.erase(keys.begin() + static_cast<std::ptrdiff_t>(index));
+        keys.insert(keys.begin() + static_cast<std::ptrdiff_t>(placeFor(keys, key.time)), changed);
+    }
+    return setTrackKeys(name, keys);
+}
+
+bool SceneDocument::removeFreeTrackKey(const std::string& name, size_t index) {
+    std::vector<DocumentTrackKey> keys = trackKeys(name);
+    if (index >= keys.size()) return false;
+    keys.erase(keys.begin() + static_cast<std::ptrdiff_t>(index));
+    return setTrackKeys(name, keys);
+}
+
+bool SceneDocument::replaceFreeTrackKeys(const std::string& name, size_t first, size_t last,
+                                         const std::vector<DocumentKey>& with) {
+    std::vector<DocumentTrackKey> keys = trackKeys(name);
+    if (first >= last || last > keys.size() || with.empty()) return false;
+    const float fourth = keys[first].values[3];
+    std::vector<DocumentTrackKey> run;
+    for (const DocumentKey& k : with)
+        run.push_back(asTrackKey(k, fourth));
+    keys.erase(keys.begin() + static_cast<std::ptrdiff_t>(first),
+               keys.begin() + static_cast<std::ptrdiff_t>(last));
+    keys.insert(keys.begin() + static_cast<std::ptrdiff_t>(first), run.begin(), run.end());
+    return setTrackKeys(name, keys);
+}

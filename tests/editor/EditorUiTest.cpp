@@ -533,3 +533,72 @@ TEST(TimelineGrid, BarsCountFromBarOnesFirstBeatAndThinOutAsTheViewZoomsOut) {
     }
     EXPECT_EQ(bars, (std::vector<long long>{1, 5, 9, 13, 17}));
 }
+
+TEST_F(EditorPanels, AFreeTrackIsTheTimelinesLastRowAndItsKeysAreEditedLikeAnyOther) {
+    std::string text = document_.text();
+    text.insert(text.find("</scene>"), "<tracks>\n<pulse components=\"2\">\n"
+                                       "<key v0=\"0\" v1=\"0\" v2=\"1\" interpolation=\"linear\" />\n"
+                                       "<key v0=\"8\" v1=\"4\" v2=\"5\" />\n</pulse>\n</tracks>\n");
+    document_.loadText(text);
+    frame(0.0);
+    // Scrolled to the end, the last name is the track's, and a click on it picks the track.
+    const ImGuiWindow* timeline = ImGui::FindWindowByName("Timeline");
+    ASSERT_NE(timeline, nullptr);
+    const float names = timeline->Pos.x + 60.0f, bottom = timeline->Pos.y + timeline->Size.y;
+    ImGuiIO& io = ImGui::GetIO();
+    io.MousePos = ImVec2(names, bottom - 40.0f);
+    for (int i = 0; i < 10; ++i) {
+        io.MouseWheel = -1.0f;
+        frame(1.0);
+    }
+    io.MouseWheel = 0.0f;
+    std::string picked;
+    for (float y = bottom - 12.0f; y > bottom - 80.0f && picked.empty(); y -= 6.0f) {
+        click(ImVec2(names, y));
+        if (ui_.selection().kind == Selection::Kind::Binding) picked = ui_.selection().name;
+    }
+    ASSERT_EQ(picked, "::pulse");
+
+    // K keys the track's value at the nearest beat, from its curve, with the track's two values.
+    frame(1.0, {key(SDL_SCANCODE_K)});
+    std::vector<DocumentTrackKey> keys = document_.trackKeys("pulse");
+    ASSERT_EQ(keys.size(), 3u);
+    EXPECT_NEAR(keys[1].time, 2 * Beat, 1e-5);
+    EXPECT_NEAR(keys[1].values[0], 0.5f * keys[1].time, 1e-4);
+    EXPECT_NEAR(keys[1].values[1], 1.0f + 0.5f * keys[1].time, 1e-4);
+    const std::string written = document_.text().substr(document_.text().find("<pulse"));
+    EXPECT_EQ(written.find("v3="), std::string::npos) << written;
+
+    // Picked and deleted, then back with Ctrl+Z; the file's other keys never move.
+    ui_.selection().pickKey({"::pulse", 1}, false);
+    frame(1.0, {key(SDL_SCANCODE_DELETE)});
+    EXPECT_EQ(document_.text(), text);
+    frame(1.0, {key(SDL_SCANCODE_Z, true)});
+    EXPECT_EQ(document_.trackKeys("pulse").size(), 3u);
+}
+
+TEST(FreeTrackKeys, EditedAsAPathsKeysKeepTheirFourthValueAndTheirOrder) {
+    SceneDocument document;
+    document.loadText("<base><scene><tracks>\n  <tint components=\"4\">\n"
+                      "    <key v0=\"0\" v1=\"1\" v2=\"2\" v3=\"3\" v4=\"9\" />\n"
+                      "    <key v0=\"4\" v1=\"5\" v2=\"6\" v3=\"7\" v4=\"8\" />\n"
+                      "  </tint>\n</tracks></scene></base>\n");
+    // A key set moves its first three values; the fourth stays, and past its neighbour it goes
+    // to its place in time.
+    ASSERT_TRUE(document.setKey("", "tint", 0, {6.0f, Vector{1, 1, 1}, Interpolation::Linear}));
+    std::vector<DocumentTrackKey> keys = document.trackKeys("tint");
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_EQ(keys[1].time, 6.0f);
+    EXPECT_EQ(keys[1].values, (std::array<float, 4>{1, 1, 1, 9}));
+    EXPECT_EQ(keys[1].interpolation, Interpolation::Linear);
+    // A new key takes the fourth value of the key before it.
+    ASSERT_TRUE(document.addKey("", "tint", {5.0f, Vector{2, 2, 2}}));
+    keys = document.trackKeys("tint");
+    ASSERT_EQ(keys.size(), 3u);
+    EXPECT_EQ(keys[1].values, (std::array<float, 4>{2, 2, 2, 8}));
+    EXPECT_EQ(document.keys("", "tint")[1].value, (Vector{2, 2, 2}));
+    EXPECT_TRUE(document.removeKey("", "tint", 0));
+    EXPECT_FALSE(document.removeKey("", "tint", 5));
+    EXPECT_FALSE(document.addKey("", "none", {1.0f, Vector{}}));
+    EXPECT_EQ(document.trackKeys("tint").size(), 2u);
+}

@@ -44,14 +44,10 @@ Kind kindOf(const std::string& path) {
     return Kind::Model;
 }
 
-bool endsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 // "_normal" or "_emissive" when the file is a material's companion picture, else "".
 std::string companionSuffix(const std::string& stem) {
     for (const char* suffix : {"_normal", "_emissive"})
-        if (endsWith(stem, suffix) && stem.size() > std::string(suffix).size()) return suffix;
+        if (stem.ends_with(suffix) && stem.size() > std::string(suffix).size()) return suffix;
     return {};
 }
 

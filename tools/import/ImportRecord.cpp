@@ -29,14 +29,10 @@ bool fileChecksum(const fs::path& path, uint64_t& size, uint64_t& checksum) {
     return true;
 }
 
-bool endsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 // Only what a model import writes: a mesh in model/ or a picture in tex/, by a plain name.
 bool importedKind(const std::string& relative) {
-    const bool mesh = relative.rfind("model/", 0) == 0 && endsWith(relative, ".obj");
-    const bool picture = relative.rfind("tex/", 0) == 0 && endsWith(relative, ".bmp");
+    const bool mesh = relative.rfind("model/", 0) == 0 && relative.ends_with(".obj");
+    const bool picture = relative.rfind("tex/", 0) == 0 && relative.ends_with(".bmp");
     if (!mesh && !picture) return false;
     const std::string name = relative.substr(relative.find('/') + 1);
     if (name.empty() || name[0] == '.') return false;

@@ -20,10 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool endsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 bool readFile(const std::string& path, std::string& bytes) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
@@ -55,7 +51,7 @@ struct Request {
 };
 
 bool isTrackerFile(const std::string& word) {
-    return endsWith(word, ".rocket") || endsWith(word, ".track");
+    return word.ends_with(".rocket") || word.ends_with(".track");
 }
 
 int parse(const std::vector<std::string>& arguments, Request& request, std::string& error) {
@@ -135,7 +131,7 @@ int importTracks(const Request& request, std::ostream& out, std::ostream& messag
             allIn = false;
             continue;
         }
-        if (endsWith(file, ".rocket")) {
+        if (file.ends_with(".rocket")) {
             std::vector<NamedTrack> project;
             if (!decodeRocketProject(bytes, project, error)) {
                 messages << file << ": " << error << "\n";
