@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string readFile(const fs::path& path) {
+std::string readSceneBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
@@ -58,7 +58,7 @@ protected:
     // The test scene with every list, its meshes and bitmaps written beside it.
     std::string fullScene() {
         assembleTestScene("full", testDataDirectory(), scratch_.path());
-        return readFile(scratch_.path() / "epicrealtimetest.xml");
+        return readSceneBytes(scratch_.path() / "epicrealtimetest.xml");
     }
     ScratchDirectory scratch_;
     WorkingDirectory inScratch_{scratch_.path()};
@@ -72,14 +72,14 @@ TEST(SceneDocumentSave, EveryKnownSceneSavesByteForByteWithTheOldFileKept) {
     ASSERT_GE(scenes.size(), 6u);
     for (const fs::path& scene : scenes) {
         SCOPED_TRACE(scene.string());
-        const std::string original = readFile(scene);
+        const std::string original = readSceneBytes(scene);
         const fs::path copy = scratch.path() / "save" / "epicrealtimetest.xml";
         fs::create_directories(copy.parent_path());
         scratch.write("save/epicrealtimetest.xml", original);
         std::string message;
         ASSERT_EQ(resaveShow(copy.parent_path().string(), message), 0) << message;
-        EXPECT_EQ(readFile(copy), original);
-        EXPECT_EQ(readFile(copy.string() + ".bak"), original);
+        EXPECT_EQ(readSceneBytes(copy), original);
+        EXPECT_EQ(readSceneBytes(copy.string() + ".bak"), original);
         // Nothing half-written is left beside it.
         for (const auto& entry : fs::directory_iterator(copy.parent_path()))
             EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << entry.path();
@@ -100,7 +100,7 @@ TEST(SceneDocumentSave, EveryKnownSceneSavesByteForByteWithTheOldFileKept) {
         }));
         std::string error;
         ASSERT_TRUE(saveSceneFile(copy.string(), doc.text(), error)) << error;
-        const std::string saved = readFile(copy);
+        const std::string saved = readSceneBytes(copy);
         size_t same = 0;
         while (same < std::min(saved.size(), original.size()) && saved[same] == original[same])
             ++same;
@@ -122,8 +122,8 @@ TEST(SceneDocumentSave, EveryKnownSceneSavesByteForByteWithTheOldFileKept) {
         }
         history.undo();
         ASSERT_TRUE(saveSceneFile(copy.string(), doc.text(), error)) << error;
-        EXPECT_EQ(readFile(copy), original);
-        EXPECT_EQ(readFile(copy.string() + ".bak"), saved);
+        EXPECT_EQ(readSceneBytes(copy), original);
+        EXPECT_EQ(readSceneBytes(copy.string() + ".bak"), saved);
     }
 }
 
@@ -133,12 +133,12 @@ TEST(SceneDocumentSave, ABrokenSceneIsSavedAsItIsOrLeftAlone) {
     for (const auto& entry : fs::recursive_directory_iterator(fs::path(BEATSHOW_SOURCE_DIR) / "tests" /
                                                               "data" / "bad" / "scene")) {
         SCOPED_TRACE(entry.path().string());
-        const std::string original = readFile(entry.path());
+        const std::string original = readSceneBytes(entry.path());
         scratch.write("save/epicrealtimetest.xml", original);
         std::string message;
         const int status = resaveShow((scratch.path() / "save").string(), message);
         EXPECT_TRUE(status == 0 || !message.empty());
-        EXPECT_EQ(readFile(scratch.path() / "save" / "epicrealtimetest.xml"), original);
+        EXPECT_EQ(readSceneBytes(scratch.path() / "save" / "epicrealtimetest.xml"), original);
         ++scenes;
     }
     EXPECT_GE(scenes, 30u);
@@ -249,7 +249,8 @@ TEST(SceneDocumentEdits, AnEmptyShowGetsObjectsLightsAndActorsInItsSections) {
 
 TEST(EditHistoryTest, UndoAndRedoGiveBackEachStateByteForByte) {
     SceneDocument doc;
-    const std::string original = readFile(fs::path(BEATSHOW_SOURCE_DIR) / "show" / "epicrealtimetest.xml");
+    const std::string original =
+        readSceneBytes(fs::path(BEATSHOW_SOURCE_DIR) / "show" / "epicrealtimetest.xml");
     doc.loadText(original);
     EditHistory history(doc);
     std::vector<std::string> states = {doc.text()};
@@ -451,8 +452,8 @@ TEST(SceneDocumentSave, ASecondSaveKeepsTheFirstAsTheBackupAndANewFileHasNone) {
     EXPECT_FALSE(fs::exists(file.string() + ".bak"));
     ASSERT_TRUE(saveSceneFile(file.string(), "<base>two</base>", error)) << error;
     ASSERT_TRUE(saveSceneFile(file.string(), "<base>three</base>", error)) << error;
-    EXPECT_EQ(readFile(file), "<base>three</base>");
-    EXPECT_EQ(readFile(file.string() + ".bak"), "<base>two</base>");
+    EXPECT_EQ(readSceneBytes(file), "<base>three</base>");
+    EXPECT_EQ(readSceneBytes(file.string() + ".bak"), "<base>two</base>");
 }
 
 TEST(EditHistoryTest, ASaveAmongUndoneStepsCannotBeReachedAgain) {
@@ -485,12 +486,12 @@ TEST_F(LoadedScene, EveryTestSceneLoadsTheSameRegistryAfterASave) {
         const fs::path dir = scratch_.path() / scene;
         assembleTestScene(scene, testDataDirectory(), dir);
         WorkingDirectory inScene(dir);
-        const std::string original = readFile(dir / "epicrealtimetest.xml");
+        const std::string original = readSceneBytes(dir / "epicrealtimetest.xml");
         const std::string before = loadedRegistry(original);
         std::string message;
         ASSERT_EQ(resaveShow(dir.string(), message), 0) << message;
-        EXPECT_EQ(readFile(dir / "epicrealtimetest.xml"), original);
-        EXPECT_EQ(loadedRegistry(readFile(dir / "epicrealtimetest.xml")), before);
+        EXPECT_EQ(readSceneBytes(dir / "epicrealtimetest.xml"), original);
+        EXPECT_EQ(loadedRegistry(readSceneBytes(dir / "epicrealtimetest.xml")), before);
 
         // Edited (a value, and a key of a path the show has), followed live and saved: a load of
         // the saved file is the show as edited.
@@ -525,7 +526,7 @@ TEST_F(LoadedScene, EveryTestSceneLoadsTheSameRegistryAfterASave) {
         EXPECT_TRUE(path.empty() || live.find(" [1 7 8 9]") != std::string::npos) << live;
         std::string error;
         ASSERT_TRUE(saveSceneFile((dir / "epicrealtimetest.xml").string(), doc.text(), error)) << error;
-        EXPECT_EQ(loadedRegistry(readFile(dir / "epicrealtimetest.xml")), live);
+        EXPECT_EQ(loadedRegistry(readSceneBytes(dir / "epicrealtimetest.xml")), live);
     }
 }
 
@@ -610,7 +611,7 @@ TEST(SceneDocumentEdits, ARandomWalkOfEditsUndoAndRedoKeepsTreeKeysAndBytesExact
     for (const char* file : {"show/epicrealtimetest.xml", "tests/fuzz/seeds/scene/small.xml"}) {
         SCOPED_TRACE(file);
         SceneDocument doc;
-        const std::string original = readFile(fs::path(BEATSHOW_SOURCE_DIR) / file);
+        const std::string original = readSceneBytes(fs::path(BEATSHOW_SOURCE_DIR) / file);
         doc.loadText(original);
         EditHistory history(doc);
         std::mt19937 random(12345);
@@ -733,7 +734,8 @@ TEST(SceneDocumentEdits, ARandomWalkOfEditsUndoAndRedoKeepsTreeKeysAndBytesExact
 TEST(SceneDocumentEdits, RawSplicesThatBreakTheElementsReadAsAFreshReadOfTheFileDoes) {
     // Any bytes anywhere: an end tag taken out, a tag left open, a comment or declaration that
     // runs on. The document's tree must always be the one the reader makes of the whole text.
-    const std::string original = readFile(fs::path(BEATSHOW_SOURCE_DIR) / "tests/fuzz/seeds/scene/small.xml");
+    const std::string original =
+        readSceneBytes(fs::path(BEATSHOW_SOURCE_DIR) / "tests/fuzz/seeds/scene/small.xml");
     const char* pieces[] = {"<",    ">",   "/",    "<a>",       "</a>", "<b />",
                             " x=1", "\n",  "<!--", "/-->",      "<?",   "\t",
                             "<c/>", "=\"", "'",    "<d e='>'>", "</",   "<key v0=\"1\" />"};

@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-ProgramRun runProgram(const fs::path& directory, const std::string& arguments) {
+ProgramRun runLookShow(const fs::path& directory, const std::string& arguments) {
     return runShellCommand("cd " + shellQuoted(directory.string()) +
                            " && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy timeout 300 " +
                            shellQuoted(BEATSHOW_PROGRAM) + " " + arguments);
@@ -69,7 +69,7 @@ protected:
         const fs::path example = fs::path(BEATSHOW_SHOW_DIR).parent_path() / "docs" / "examples" / "look";
         for (const auto& file : fs::directory_iterator(example))
             fs::copy_file(file.path(), show / file.path().filename(), fs::copy_options::overwrite_existing);
-        const ProgramRun check = runProgram(show, "--check");
+        const ProgramRun check = runLookShow(show, "--check");
         ASSERT_EQ(check.status, 0) << ::testing::PrintToString(check.lines);
     }
 
@@ -88,8 +88,8 @@ TEST_F(LookExampleTest, TheRingGlowsOnTheKicksOfTheSongAndNotBetweenThem) {
     }
     for (size_t i = 0; i < onKick.size(); ++i)
         shots += (i ? "," : "") + millis(beforeKick[i]) + "," + millis(onKick[i]);
-    const ProgramRun run = runProgram(show, "--windowed --size 160x90 --offline 60 --until 4.5 --shots " +
-                                                shots + " --shot-dir shots");
+    const ProgramRun run = runLookShow(show, "--windowed --size 160x90 --offline 60 --until 4.5 --shots " +
+                                                 shots + " --shot-dir shots");
     ASSERT_EQ(run.status, 0) << ::testing::PrintToString(run.lines);
     for (size_t i = 0; i < onKick.size(); ++i) {
         const double dark = middleBrightness(readPicture(show / "shots" / shotName(beforeKick[i])));
@@ -103,9 +103,9 @@ TEST_F(LookExampleTest, AFrameShowsTheSameMusicFromTheStartStartedLaterAndInACap
     // 3.5 s at 32 frames a second: frame 112, whose picture shows the time of frame 111 (65 ms
     // after a kick: the ring glows), as the capture's 16th frame from 3 s does.
     const std::string size = "--size 160x90 ";
-    const ProgramRun whole = runProgram(
+    const ProgramRun whole = runLookShow(
         show, "--windowed " + size + "--offline 32 --until 3.6 --shots 3.375,3.5 --shot-dir whole");
-    const ProgramRun started = runProgram(
+    const ProgramRun started = runLookShow(
         show, "--windowed " + size + "--offline 32 --start 3 --until 3.6 --shots 3.5 --shot-dir started");
     ASSERT_EQ(whole.status, 0) << ::testing::PrintToString(whole.lines);
     ASSERT_EQ(started.status, 0) << ::testing::PrintToString(started.lines);
@@ -119,7 +119,7 @@ TEST_F(LookExampleTest, AFrameShowsTheSameMusicFromTheStartStartedLaterAndInACap
     if (std::system("command -v ffmpeg > /dev/null 2>&1") != 0) GTEST_SKIP() << "no ffmpeg for the capture";
     fs::create_directories(show / "frames");
     const ProgramRun captured =
-        runProgram(show, size + "--capture frames/f-%05d.png --fps 32 --start 3 --until 3.6");
+        runLookShow(show, size + "--capture frames/f-%05d.png --fps 32 --start 3 --until 3.6");
     ASSERT_EQ(captured.status, 0) << ::testing::PrintToString(captured.lines);
     const Picture c = readPicture(show / "frames" / "f-00015.png");
     EXPECT_EQ(c.width, a.width);

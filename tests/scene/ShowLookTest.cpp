@@ -18,7 +18,7 @@
 
 namespace {
 
-std::string inScene(const std::string& sections) {
+std::string lookInScene(const std::string& sections) {
     return "<base>\n<scene>\n" + sections + "\n</scene>\n</base>\n";
 }
 
@@ -61,7 +61,7 @@ protected:
         RegistryTest::TearDown();
     }
     void load(const std::string& sections) {
-        ASSERT_EQ(loadSceneFromBytes(inScene(sections), "look.xml", nullptr), 0);
+        ASSERT_EQ(loadSceneFromBytes(lookInScene(sections), "look.xml", nullptr), 0);
     }
     float input(const ShaderInputs& inputs, const std::string& name, size_t component = 0) {
         const ShaderInput* found = inputs.find(name);
