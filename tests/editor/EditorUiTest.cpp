@@ -103,6 +103,25 @@ protected:
         text.insert(text.find(song) + song.size(), "      " + tempoLine + "\n");
         document_.loadText(text);
     }
+    // The wheel over the tracks' names scrolls them to the end; clicked from the bottom up, the
+    // names pick the last track first. The binding picked, or empty.
+    std::string pickLastTimelineRow() {
+        const ImGuiWindow* timeline = ImGui::FindWindowByName("Timeline");
+        if (!timeline) return "";
+        const float names = timeline->Pos.x + 60.0f, bottom = timeline->Pos.y + timeline->Size.y;
+        ImGuiIO& io = ImGui::GetIO();
+        io.MousePos = ImVec2(names, bottom - 40.0f);
+        for (int i = 0; i < 10; ++i) {
+            io.MouseWheel = -1.0f;
+            frame(1.0);
+        }
+        io.MouseWheel = 0.0f;
+        for (float y = bottom - 12.0f; y > bottom - 80.0f; y -= 6.0f) {
+            click(ImVec2(names, y));
+            if (ui_.selection().kind == Selection::Kind::Binding) return ui_.selection().name;
+        }
+        return "";
+    }
     static EditorUi::Frame::Key key(int code, bool ctrl = false, bool alt = false) {
         EditorUi::Frame::Key k;
         k.code = code;
@@ -473,24 +492,7 @@ TEST_F(EditorPanels, TheTimelineScrollsToEveryTrack) {
                                                           {"Cam1", "Rotation"}})
         ASSERT_TRUE(ui_.keyCurrentValue(entity, parameter, 1.0)) << entity << "::" << parameter;
     frame(1.0);
-    const ImGuiWindow* timeline = ImGui::FindWindowByName("Timeline");
-    ASSERT_NE(timeline, nullptr);
-    const float names = timeline->Pos.x + 60.0f, bottom = timeline->Pos.y + timeline->Size.y;
-    // The wheel over the tracks' names scrolls them to the end.
-    ImGuiIO& io = ImGui::GetIO();
-    io.MousePos = ImVec2(names, bottom - 40.0f);
-    for (int i = 0; i < 10; ++i) {
-        io.MouseWheel = -1.0f;
-        frame(1.0);
-    }
-    io.MouseWheel = 0.0f;
-    // Clicked from the bottom up, the names pick the last track first.
-    std::string picked;
-    for (float y = bottom - 12.0f; y > bottom - 80.0f && picked.empty(); y -= 6.0f) {
-        click(ImVec2(names, y));
-        if (ui_.selection().kind == Selection::Kind::Binding) picked = ui_.selection().name;
-    }
-    EXPECT_EQ(picked, "Cam1::Rotation");
+    EXPECT_EQ(pickLastTimelineRow(), "Cam1::Rotation");
 }
 
 TEST_F(EditorPanels, At1280x720TheInspectorShowsAllOfAnObjectsRows) {
@@ -542,22 +544,7 @@ TEST_F(EditorPanels, AFreeTrackIsTheTimelinesLastRowAndItsKeysAreEditedLikeAnyOt
     document_.loadText(text);
     frame(0.0);
     // Scrolled to the end, the last name is the track's, and a click on it picks the track.
-    const ImGuiWindow* timeline = ImGui::FindWindowByName("Timeline");
-    ASSERT_NE(timeline, nullptr);
-    const float names = timeline->Pos.x + 60.0f, bottom = timeline->Pos.y + timeline->Size.y;
-    ImGuiIO& io = ImGui::GetIO();
-    io.MousePos = ImVec2(names, bottom - 40.0f);
-    for (int i = 0; i < 10; ++i) {
-        io.MouseWheel = -1.0f;
-        frame(1.0);
-    }
-    io.MouseWheel = 0.0f;
-    std::string picked;
-    for (float y = bottom - 12.0f; y > bottom - 80.0f && picked.empty(); y -= 6.0f) {
-        click(ImVec2(names, y));
-        if (ui_.selection().kind == Selection::Kind::Binding) picked = ui_.selection().name;
-    }
-    ASSERT_EQ(picked, "::pulse");
+    ASSERT_EQ(pickLastTimelineRow(), "::pulse");
 
     // K keys the track's value at the nearest beat, from its curve, with the track's two values.
     frame(1.0, {key(SDL_SCANCODE_K)});
