@@ -32,7 +32,11 @@ thread_local ProblemsMuted* innermostMuted = nullptr;
 
 } // namespace
 
+#ifdef _WIN32
+thread_local LogStream& logStream = *new LogStream;
+#else
 thread_local LogStream logStream;
+#endif
 
 LogStream::LogStream() : std::ostream(nullptr) {
     rdbuf(&buffer_);

@@ -34,7 +34,15 @@ private:
     LogLineBuffer buffer_;
 };
 
+// Each thread's own stream. On Windows it is never destroyed (a few hundred bytes a thread that
+// logged): mingw-w64's runtime frees a thread's thread-local storage before it runs the
+// destructors of the objects in it, so a destroyed stream wrote into freed heap memory as the
+// thread ended, and another thread's allocation crashed on it.
+#ifdef _WIN32
+extern thread_local LogStream& logStream;
+#else
 extern thread_local LogStream logStream;
+#endif
 
 using LogSink = std::function<void(const std::string& line)>;
 
