@@ -61,8 +61,14 @@ await "editor: saved epicrealtimetest.xml" "$mark"
 cmp -s original.xml epicrealtimetest.xml.bak || fail "the previous scene was not kept as epicrealtimetest.xml.bak"
 cp epicrealtimetest.xml keyed.xml
 # Typing: Ctrl+A selects the field's old name, the new one replaces it, and the event is added
-# at the playhead.
-xdotool key --window "$window" ctrl+a
+# at the playhead. Ctrl is held over a few frames, as a hand holds it: the panels read the
+# modifiers once a frame, and on a busy software rasterizer a quick Ctrl+A can fall inside one.
+xdotool keydown --window "$window" ctrl
+sleep 1
+xdotool key --window "$window" a
+sleep 1
+xdotool keyup --window "$window" ctrl
+sleep 1
 xdotool type --window "$window" --delay 80 "fadeout"
 sleep 1.5
 mark=$(lines)
