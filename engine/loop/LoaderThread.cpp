@@ -106,7 +106,7 @@ int loaderThreadMain(int argument) {
                 loaderJitter();
             }
             // A show whose shaders read the music has its song analysed before its first frame.
-            prepareMusicSpectrum();
+            prepareSongAnalysis();
             loaderJitter();
             r.setPendingSceneFile("");
             r.loading = false;

@@ -3,7 +3,7 @@
 #include "engine/EngineRegistry.h"
 #include "engine/FreeTracks.h"
 #include "engine/base/Log.h"
-#include "engine/base/MusicSpectrum.h"
+#include "engine/base/SongAnalysis.h"
 #include "render/RenderInterface.h"
 
 #include <mutex>
@@ -13,7 +13,7 @@ namespace {
 struct Analysis {
     std::mutex mutex;
     SongDecoder decoder;
-    MusicSpectrum spectrum;
+    SongAnalysis spectrum;
     std::string path; // the song analysed (or that failed), with the player's load count then
     uint64_t loads = 0;
     bool tried = false;
@@ -39,7 +39,7 @@ void setSongDecoder(SongDecoder decoder) {
     analysis().decoder = std::move(decoder);
 }
 
-void prepareMusicSpectrum() {
+void prepareSongAnalysis() {
     EngineRegistry& r = engine();
     if (!musicIsRead(r.renderer)) return;
     uint64_t loads = 0;
@@ -74,7 +74,7 @@ ShaderInputs gatherShaderInputs(float musicTime) {
     inputs.set("bar", {static_cast<float>(beat / tempo.beatsPerBar), 0, 0, 0}, 1);
     std::array<float, 3> bands{};
     if (musicIsRead(r.renderer)) {
-        prepareMusicSpectrum();
+        prepareSongAnalysis();
         Analysis& a = analysis();
         std::lock_guard lock(a.mutex);
         bands = a.spectrum.bandsAt(musicTime);

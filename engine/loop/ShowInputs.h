@@ -1,7 +1,7 @@
 // What the frame's shaders read by name besides the renderer's own constants: the scene's free
 // tracks, `time` (the music time in seconds), `beat` (beats since bar 1's first beat, of the
 // show's tempo), `bar` (bars since then: floor(bar) + 1 is the bar the debug display shows),
-// `bass`, `mid` and `treble`, and the 512 bins of the music's spectrum (MusicSpectrum).
+// `bass`, `mid` and `treble`, and the 512 bins of the music's spectrum (SongAnalysis).
 //
 // The music is analysed only for a show whose shaders read the spectrum or a band: the song the
 // player has loaded is then decoded (once per load of it) by the decoder the program hands in;
@@ -11,7 +11,7 @@
 // The frame loop gathers them at the music time its picture shows (the time its automation step
 // ran at), so that a track keyed like an automation path moves in step with it.
 //
-// Main thread (gatherShaderInputs) and the loader thread (prepareMusicSpectrum).
+// Main thread (gatherShaderInputs) and the loader thread (prepareSongAnalysis).
 #pragma once
 
 #include "render/ShaderInputs.h"
@@ -28,7 +28,7 @@ void setSongDecoder(SongDecoder decoder);
 
 // Analyses the song the player has loaded when a shader reads the music and it is not analysed
 // yet (a new song, or the same file opened again); waits for the decoding.
-void prepareMusicSpectrum();
+void prepareSongAnalysis();
 
 // The inputs at this music time.
 ShaderInputs gatherShaderInputs(float musicTime);

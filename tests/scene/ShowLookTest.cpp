@@ -5,7 +5,7 @@
 #include "app/SceneCheck.h"
 #include "engine/FreeTracks.h"
 #include "engine/SceneReset.h"
-#include "engine/base/MusicSpectrum.h"
+#include "engine/base/SongAnalysis.h"
 #include "engine/loop/ShowInputs.h"
 #include "render/FilterChain.h"
 #include "scene/loader/SceneLoader.h"
@@ -251,9 +251,9 @@ TEST_F(ShowLookTest, MaterialShadersGoToTheRendererAndAMissingFileIsNamed) {
 
 TEST_F(ShowLookTest, TheSpectrumIsTheSongsAtTheMusicTimeWhateverCameBefore) {
     // A sine on bin 24's frequency reads its amplitude there and nearly nothing far from it.
-    MusicSpectrum spectrum;
+    SongAnalysis spectrum;
     spectrum.setSong(44100, sine(24.0 * 44100.0 / 1024.0, 0.5, 2.0));
-    std::array<float, MusicSpectrum::Bins> bins{};
+    std::array<float, SongAnalysis::Bins> bins{};
     spectrum.spectrumAt(1.0, bins.data());
     EXPECT_NEAR(bins[24], 0.5f, 0.005f);
     EXPECT_NEAR(bins[23], 0.25f, 0.005f); // the Hann window's neighbours
@@ -267,7 +267,7 @@ TEST_F(ShowLookTest, TheSpectrumIsTheSongsAtTheMusicTimeWhateverCameBefore) {
     // Each band hears its own: a sine in it reads about its amplitude, the others nearly 0.
     const double tones[3] = {110.0, 700.0, 5000.0};
     for (int band = 0; band < 3; ++band) {
-        MusicSpectrum one;
+        SongAnalysis one;
         one.setSong(44100, sine(tones[band], 0.8, 1.0));
         const std::array<float, 3> levels = one.bandsAt(0.5);
         for (int b = 0; b < 3; ++b)
@@ -282,14 +282,14 @@ TEST_F(ShowLookTest, TheSpectrumIsTheSongsAtTheMusicTimeWhateverCameBefore) {
     std::vector<int16_t> kick(44100 * 2, 0);
     const std::vector<int16_t> burst = sine(110.0, 0.9, 0.03);
     std::copy(burst.begin(), burst.end(), kick.begin() + 44100);
-    MusicSpectrum song;
+    SongAnalysis song;
     song.setSong(44100, kick);
     EXPECT_LT(song.bandsAt(0.95)[0], 0.01f);
     EXPECT_GT(song.bandsAt(1.02)[0], 0.3f);
     EXPECT_LT(song.bandsAt(1.1)[0], 0.01f);
 
     // The value at a time is the same whatever was asked before (another frame rate, a seek).
-    MusicSpectrum fresh, walked;
+    SongAnalysis fresh, walked;
     fresh.setSong(44100, kick);
     walked.setSong(44100, kick);
     for (double t = 0.0; t < 1.5; t += 1.0 / 7.0)
@@ -319,7 +319,7 @@ TEST_F(ShowLookTest, TheSongIsAnalysedOnceALoadAndOnlyForAShowWhoseShadersReadIt
     registry().music.setBackend(std::make_shared<AnySong>());
     ASSERT_EQ(registry().music.load("song.ogg"), 0);
     EXPECT_EQ(input(gatherShaderInputs(1.0f), "bass"), 0.0f);
-    prepareMusicSpectrum();
+    prepareSongAnalysis();
     EXPECT_EQ(decodes, 0);
 
     renderer().declareShaderInputs({"bass"});

@@ -21,7 +21,7 @@
 #include <cstdint>
 #include <vector>
 
-class MusicSpectrum {
+class SongAnalysis {
 public:
     static constexpr int WindowSize = 1024;
     static constexpr int Bins = WindowSize / 2;

@@ -1,4 +1,4 @@
-#include "engine/base/MusicSpectrum.h"
+#include "engine/base/SongAnalysis.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,13 +11,13 @@ using Complex = std::complex<double>;
 
 // The window and the transform's twiddles, made once.
 struct Tables {
-    std::array<double, MusicSpectrum::WindowSize> window{};
-    std::array<Complex, MusicSpectrum::WindowSize / 2> twiddles{};
-    std::array<uint16_t, MusicSpectrum::WindowSize> reversed{};
+    std::array<double, SongAnalysis::WindowSize> window{};
+    std::array<Complex, SongAnalysis::WindowSize / 2> twiddles{};
+    std::array<uint16_t, SongAnalysis::WindowSize> reversed{};
     double scale = 0.0; // turns |X_k| into a sine's amplitude
 
     Tables() {
-        constexpr int n = MusicSpectrum::WindowSize;
+        constexpr int n = SongAnalysis::WindowSize;
         double sum = 0.0;
         for (int i = 0; i < n; ++i) {
             window[static_cast<size_t>(i)] = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * i / n);
@@ -50,7 +50,7 @@ constexpr double SineEnergy = 1.5;
 
 } // namespace
 
-void MusicSpectrum::setSong(int rate, std::vector<int16_t> mono) {
+void SongAnalysis::setSong(int rate, std::vector<int16_t> mono) {
     rate_ = rate > 0 ? rate : 0;
     samples_ = std::move(mono);
     hop_ = std::max<int64_t>(1, std::llround(rate_ / 200.0));
@@ -59,17 +59,17 @@ void MusicSpectrum::setSong(int rate, std::vector<int16_t> mono) {
     known_.assign(points, 0);
 }
 
-void MusicSpectrum::clear() {
+void SongAnalysis::clear() {
     setSong(0, {});
 }
 
-int64_t MusicSpectrum::centreOf(double seconds) const {
+int64_t SongAnalysis::centreOf(double seconds) const {
     const double sample = std::round(seconds * rate_);
     if (!std::isfinite(sample)) return 0;
     return static_cast<int64_t>(std::clamp(sample, -1.0e15, 1.0e15));
 }
 
-void MusicSpectrum::transform(int64_t centre, std::array<double, Bins>& magnitudes) const {
+void SongAnalysis::transform(int64_t centre, std::array<double, Bins>& magnitudes) const {
     const Tables& t = tables();
     std::array<Complex, WindowSize> x{};
     const int64_t first = centre - WindowSize / 2;
@@ -96,7 +96,7 @@ void MusicSpectrum::transform(int64_t centre, std::array<double, Bins>& magnitud
         magnitudes[static_cast<size_t>(k)] = std::abs(x[static_cast<size_t>(k)]) * t.scale;
 }
 
-void MusicSpectrum::spectrumAt(double seconds, float* bins) const {
+void SongAnalysis::spectrumAt(double seconds, float* bins) const {
     if (!hasSong()) {
         std::fill(bins, bins + Bins, 0.0f);
         return;
@@ -107,7 +107,7 @@ void MusicSpectrum::spectrumAt(double seconds, float* bins) const {
         bins[k] = static_cast<float>(magnitudes[static_cast<size_t>(k)]);
 }
 
-std::array<int, 2> MusicSpectrum::bandBins(int band) const {
+std::array<int, 2> SongAnalysis::bandBins(int band) const {
     if (rate_ <= 0) return {1, 0};
     const double binHz = static_cast<double>(rate_) / WindowSize;
     const double edges[4] = {20.0, 200.0, 2000.0, 16000.0};
@@ -119,7 +119,7 @@ std::array<int, 2> MusicSpectrum::bandBins(int band) const {
     return {first, std::min(last, Bins - 1)};
 }
 
-std::array<float, 3> MusicSpectrum::levelsAround(int64_t centre) const {
+std::array<float, 3> SongAnalysis::levelsAround(int64_t centre) const {
     if (!hasSong()) return {};
     std::array<double, Bins> magnitudes{};
     transform(centre, magnitudes);
@@ -134,7 +134,7 @@ std::array<float, 3> MusicSpectrum::levelsAround(int64_t centre) const {
     return levels;
 }
 
-std::array<float, 3> MusicSpectrum::bandsAt(double seconds) {
+std::array<float, 3> SongAnalysis::bandsAt(double seconds) {
     if (!hasSong()) return {};
     const int64_t centre = centreOf(seconds);
     // The last smoothing point at or before the time, then the nine before it.
