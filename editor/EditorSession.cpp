@@ -90,15 +90,6 @@ int filterEvent(void* session, SDL_Event* event) {
     return static_cast<EditorSession*>(session)->passToShow(event) ? 1 : 0;
 }
 
-// Whether ImGui acts on this key as a key, not as a character it types.
-bool actsInGui(const SDL_Event& event) {
-    const SDL_Scancode code = event.key.keysym.scancode;
-    if (code >= SDL_SCANCODE_A && code <= SDL_SCANCODE_Z)
-        return (event.key.keysym.mod & (KMOD_CTRL | KMOD_ALT | KMOD_GUI)) != 0;
-    if (code >= SDL_SCANCODE_1 && code <= SDL_SCANCODE_0) return false;
-    return code != SDL_SCANCODE_SPACE && (code < SDL_SCANCODE_MINUS || code > SDL_SCANCODE_SLASH);
-}
-
 bool editorKey(SDL_Scancode key) {
     switch (key) {
     case SDL_SCANCODE_W:
@@ -251,22 +242,10 @@ bool EditorSession::passToShow(const void* sdlEvent) {
 }
 
 void EditorSession::feedGui(const SDL_Event& event) {
-    // ImGui reads keys as held or not when its frame starts: a key pressed and released between
-    // two frames (a quick key at a few frames a second) is never seen, and a modifier's release
-    // takes Ctrl away from a Ctrl+A before the frame saw it. So the release of a key that acts
-    // (a modifier, an editing or moving key, a letter with Ctrl) waits for the next frame once
-    // the coming frame has seen it go down, and every key and character after it waits too, in
-    // their order. Plain typing never waits: ImGui takes the characters, not the keys.
-    const bool key = event.type == SDL_KEYDOWN || event.type == SDL_KEYUP || event.type == SDL_TEXTINPUT ||
-                     event.type == SDL_TEXTEDITING;
-    if (key && (!heldKeys_.empty() || (event.type == SDL_KEYUP && actsInGui(event) &&
-                                       std::find(pressedThisFrame_.begin(), pressedThisFrame_.end(),
-                                                 event.key.keysym.scancode) != pressedThisFrame_.end()))) {
-        heldKeys_.push_back(event);
-        return;
-    }
-    ImGui_ImplSDL2_ProcessEvent(&event);
-    if (event.type == SDL_KEYDOWN) pressedThisFrame_.push_back(event.key.keysym.scancode);
+    if (GuiKeyFeed::takes(event))
+        guiKeys_.take(event);
+    else
+        ImGui_ImplSDL2_ProcessEvent(&event);
 }
 
 void EditorSession::settleView() {
@@ -411,11 +390,7 @@ void EditorSession::drawOverPicture() {
     ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
     logStatus();
     // The keys held back for this frame go to the next.
-    pressedThisFrame_.clear();
-    std::vector<SDL_Event> held;
-    held.swap(heldKeys_);
-    for (const SDL_Event& event : held)
-        feedGui(event);
+    guiKeys_.frameDone();
     // ImGui's SDL back end takes characters only from SDL's text input, which the show keeps
     // off: on while a text field has the keyboard, off again after (an input method's window
     // would otherwise open over the show). Read from the frame just drawn rather than from

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "editor/EditorUi.h"
+#include "editor/GuiKeyFeed.h"
 #include "editor/model/SceneDocument.h"
 #include "editor/model/SceneFile.h"
 #include "editor/model/SharedDocument.h"
@@ -28,7 +29,6 @@
 class FileWatcher;
 class FrameTimer;
 class SystemWindow;
-union SDL_Event;
 
 class EditorSession : public FrameObserver, public SharedDocument {
 public:
@@ -93,7 +93,7 @@ private:
     void act(const EditorRequests& answer);
     void takeSignal();
     void logStatus();
-    // Hands a window system event to ImGui, or keeps it for the next frame (keys only).
+    // Hands a window system event to ImGui (keys through the feed, which may keep them a frame).
     void feedGui(const SDL_Event& event);
 
     FrameTimer& timer_;
@@ -105,9 +105,7 @@ private:
     bool guiFailed_ = false;
     size_t loggedStatus_ = 0;
     bool textInput_ = false; // SDL's text input is on for a text field
-    // Keys ImGui has seen go down since its last frame, and the key events kept for after it.
-    std::vector<int> pressedThisFrame_;
-    std::vector<SDL_Event> heldKeys_;
+    GuiKeyFeed guiKeys_;
     bool pendingReload_ = false;
     std::string scenePath_ = "epicrealtimetest.xml";
     // The scene file as the editor last read, wrote or accepted it, and as it last looked.
