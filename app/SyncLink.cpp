@@ -1,5 +1,6 @@
 #include "app/SyncLink.h"
 
+#include "editor/model/DifferingRun.h"
 #include "editor/model/SceneFile.h"
 #include "engine/EngineRegistry.h"
 #include "engine/FreeTracks.h"
@@ -59,15 +60,7 @@ void writeKeys(SceneDocument& document, const std::string& entity, const std::st
         document.setTrackKeys(parameter, written);
         return;
     }
-    size_t prefix = 0;
-    while (prefix < old.size() && prefix < keys.size() && old[prefix] == keys[prefix])
-        ++prefix;
-    size_t suffix = 0;
-    while (suffix < old.size() - prefix && suffix < keys.size() - prefix &&
-           old[old.size() - 1 - suffix] == keys[keys.size() - 1 - suffix])
-        ++suffix;
-    const size_t oldEnd = old.size() - suffix;
-    const size_t newEnd = keys.size() - suffix;
+    const auto [prefix, oldEnd, newEnd] = differingRun(old, keys);
     if (oldEnd - prefix == 1 && newEnd - prefix == 1) {
         document.setKey(entity, parameter, prefix, documentKey(keys[prefix]));
         return;

@@ -1,5 +1,6 @@
 // The free tracks of a scene document: reading their keys and writing new ones in the file's
 // own style, as the sync link saves what a tracker changed.
+#include "editor/model/DifferingRun.h"
 #include "editor/model/SceneDocument.h"
 
 #include <algorithm>
@@ -80,15 +81,7 @@ bool SceneDocument::setTrackKeys(const std::string& name, const std::vector<Docu
     if (old == keys) return true;
 
     // The run that differs: keys before and after it stay as they are written.
-    size_t prefix = 0;
-    while (prefix < old.size() && prefix < keys.size() && old[prefix] == keys[prefix])
-        ++prefix;
-    size_t suffix = 0;
-    while (suffix < old.size() - prefix && suffix < keys.size() - prefix &&
-           old[old.size() - 1 - suffix] == keys[keys.size() - 1 - suffix])
-        ++suffix;
-    const size_t oldEnd = old.size() - suffix;
-    const size_t newEnd = keys.size() - suffix;
+    const auto [prefix, oldEnd, newEnd] = differingRun(old, keys);
 
     // Written as the track's first key writes its element and attribute names.
     const std::vector<const XMLTag*> tags = keyTags(track);
