@@ -1,5 +1,5 @@
 #include "tools/import/MusicImport.h"
-#include "tools/VorbisEncoderState.h"
+#include "tools/OggVorbisEncoder.h"
 
 #define OV_EXCLUDE_STATIC_CALLBACKS
 #include <sndfile.h>
@@ -90,11 +90,6 @@ bool decodeWithFfmpeg(const std::string& ffmpeg, const std::string& input, const
     return true;
 }
 
-void writePage(std::ofstream& out, const ogg_page& page) {
-    out.write(reinterpret_cast<const char*>(page.header), page.header_len);
-    out.write(reinterpret_cast<const char*>(page.body), page.body_len);
-}
-
 // Decodes with libsndfile and encodes to `output`, chunk by chunk.
 int encodeDecoded(const std::string& input, const std::string& shownName, const fs::path& output,
                   MusicReport& report, std::vector<std::string>& notes, std::string& error) {
@@ -130,83 +125,41 @@ int encodeDecoded(const std::string& input, const std::string& shownName, const 
     report.channels = channels;
     report.rate = format.samplerate;
 
-    VorbisEncoderState e;
-    if (vorbis_encode_init_vbr(&e.info, channels, format.samplerate, 0.5f) != 0) {
-        error = "libvorbisenc cannot encode " + std::to_string(channels) + " channels at " +
-                std::to_string(format.samplerate) + " Hz";
-        return -1;
-    }
-    vorbis_comment_add_tag(&e.comment, "ENCODER", "beatshow-import");
-    if (vorbis_analysis_init(&e.dsp, &e.info) != 0) {
-        error = "libvorbisenc cannot start";
-        return -1;
-    }
-    e.dspReady = true;
-    vorbis_block_init(&e.dsp, &e.block);
-    e.blockReady = true;
-    ogg_stream_init(&e.stream, 0x0141B5);
-    e.streamReady = true;
-
     std::ofstream out(output, std::ios::binary | std::ios::trunc);
     if (!out) {
         error = "cannot write " + output.string();
         return -1;
     }
-    ogg_packet header, commentHeader, codeHeader;
-    vorbis_analysis_headerout(&e.dsp, &e.comment, &header, &commentHeader, &codeHeader);
-    ogg_stream_packetin(&e.stream, &header);
-    ogg_stream_packetin(&e.stream, &commentHeader);
-    ogg_stream_packetin(&e.stream, &codeHeader);
-    ogg_page page;
-    while (ogg_stream_flush(&e.stream, &page) != 0)
-        writePage(out, page);
+    OggVorbisEncoder encoder;
+    const auto write = [&out](const unsigned char* bytes, size_t size) {
+        out.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(size));
+    };
+    if (!encoder.start(channels, format.samplerate, 0.5f, {"ENCODER=beatshow-import"}, write, error))
+        return -1;
 
     constexpr sf_count_t Chunk = 4096;
     std::vector<float> frames(static_cast<size_t>(Chunk) * static_cast<size_t>(format.channels));
     sf_count_t total = 0;
-    bool ended = false;
-    while (!ended) {
-        const sf_count_t n = sf_readf_float(sound, frames.data(), Chunk);
-        if (n <= 0) {
-            vorbis_analysis_wrote(&e.dsp, 0);
-        } else {
-            float** buffer = vorbis_analysis_buffer(&e.dsp, static_cast<int>(n));
-            for (sf_count_t i = 0; i < n; ++i) {
-                const float* f = &frames[static_cast<size_t>(i) * static_cast<size_t>(format.channels)];
-                if (format.channels <= 2) {
-                    for (int c = 0; c < channels; ++c)
-                        buffer[c][i] = f[c];
-                } else {
-                    // Even channels to the left, odd to the right (front left, front right, ...).
-                    float left = 0, right = 0;
-                    for (int c = 0; c < format.channels; ++c)
-                        (c % 2 == 0 ? left : right) += f[c];
-                    const float share = 2.0f / static_cast<float>(format.channels);
-                    buffer[0][i] = std::clamp(left * share, -1.0f, 1.0f);
-                    buffer[1][i] = std::clamp(right * share, -1.0f, 1.0f);
-                }
-            }
-            vorbis_analysis_wrote(&e.dsp, static_cast<int>(n));
-            total += n;
-        }
-        while (vorbis_analysis_blockout(&e.dsp, &e.block) == 1) {
-            vorbis_analysis(&e.block, nullptr);
-            vorbis_bitrate_addblock(&e.block);
-            ogg_packet packet;
-            while (vorbis_bitrate_flushpacket(&e.dsp, &packet) == 1) {
-                ogg_stream_packetin(&e.stream, &packet);
-                while (ogg_stream_pageout(&e.stream, &page) != 0) {
-                    writePage(out, page);
-                    if (ogg_page_eos(&page)) ended = true;
-                }
+    for (sf_count_t n; (n = sf_readf_float(sound, frames.data(), Chunk)) > 0; total += n) {
+        float** buffer = encoder.buffer(static_cast<int>(n));
+        for (sf_count_t i = 0; i < n; ++i) {
+            const float* f = &frames[static_cast<size_t>(i) * static_cast<size_t>(format.channels)];
+            if (format.channels <= 2) {
+                for (int c = 0; c < channels; ++c)
+                    buffer[c][i] = f[c];
+            } else {
+                // Even channels to the left, odd to the right (front left, front right, ...).
+                float left = 0, right = 0;
+                for (int c = 0; c < format.channels; ++c)
+                    (c % 2 == 0 ? left : right) += f[c];
+                const float share = 2.0f / static_cast<float>(format.channels);
+                buffer[0][i] = std::clamp(left * share, -1.0f, 1.0f);
+                buffer[1][i] = std::clamp(right * share, -1.0f, 1.0f);
             }
         }
-        if (n <= 0 && !ended) {
-            while (ogg_stream_flush(&e.stream, &page) != 0)
-                writePage(out, page);
-            ended = true;
-        }
+        encoder.wrote(static_cast<int>(n));
     }
+    encoder.finish();
     out.close();
     if (!out) {
         error = "cannot write " + output.string();
