@@ -7,6 +7,7 @@
 #include "scene/AutomationPath.h"
 #include "scene/NameSuggestion.h"
 #include "scene/XMLDocument.h"
+#include "scene/loader/KeyInterpolation.h"
 #include "scene/loader/LoaderText.h"
 
 #include <algorithm>
@@ -50,30 +51,6 @@ std::string trackNameProblem(const std::string& name) {
 }
 
 // ---- tracks ----
-
-Interpolation keyInterpolation(const XMLTag* key, size_t values, const std::string& where) {
-    Interpolation interpolation = Interpolation::CatmullRom;
-    const std::string count = std::to_string(values);
-    for (size_t k = 0; k < key->attributes.size(); ++k) {
-        const auto& [name, value] = key->attributes[k];
-        if (k < values) {
-            if (name == "interpolation")
-                noteProblem(where + ": interpolation must come after the key's " + count +
-                            " values (the time, then the track's); here it is read as one of them");
-            continue;
-        }
-        if (name != "interpolation") {
-            noteProblem(where + ": only the first " + count + " values and an interpolation are read; " +
-                        name + "=" + value + " is not" + didYouMean(name, {"interpolation"}));
-            continue;
-        }
-        if (!parseInterpolation(value, interpolation))
-            noteProblem(where + ": interpolation '" + value + "' is none of " +
-                        listText(interpolationNames()) + "; the key moves on as catmull-rom" +
-                        didYouMean(value, interpolationNames()));
-    }
-    return interpolation;
-}
 
 int trackComponents(const XMLTag* track, const std::string& owner) {
     int components = 1;
@@ -143,7 +120,8 @@ void loadTracks(const XMLTag* section, const std::string& fileName) {
             for (size_t c = 0; c < static_cast<size_t>(components); ++c)
                 point.values[c] = slots[c + 1];
             point.count = components;
-            point.spare = static_cast<int32_t>(keyInterpolation(key.get(), values, where));
+            point.spare = static_cast<int32_t>(readKeyInterpolation(
+                key.get(), values, std::to_string(values) + " values (the time, then the track's)", where));
             path->addPoint(point);
         }
     }

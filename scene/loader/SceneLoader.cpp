@@ -9,6 +9,7 @@
 #include "scene/ObjectTree.h"
 #include "scene/Tempo.h"
 #include "scene/XMLDocument.h"
+#include "scene/loader/KeyInterpolation.h"
 #include "scene/loader/LoaderText.h"
 #include "scene/loader/LookLoader.h"
 
@@ -38,7 +39,6 @@ const std::vector<std::string> objectElements = {"Position", "Rotation", "Scale"
                                                  "Mesh",     "Material", "Parent"};
 const std::vector<std::string> lightElements = {"Color", "Position", "Cutoff"};
 const std::vector<std::string> vectorAttributes = {"x", "y", "z"};
-const std::string InterpolationAttribute = "interpolation";
 
 // Several elements name something by their first attribute, whatever that attribute is called.
 const std::string* firstAttributeValue(const XMLTag* tag) {
@@ -680,33 +680,6 @@ private:
         return nullptr;
     }
 
-    // A key's "interpolation" comes after its four values (time, x, y, z), which are read by
-    // their place whatever their names; anything else after them is not read.
-    Interpolation keyInterpolation(const XMLTag* key, const std::string& where) {
-        Interpolation interpolation = Interpolation::CatmullRom;
-        const auto& attributes = key->attributes;
-        for (size_t k = 0; k < attributes.size(); ++k) {
-            const auto& [name, value] = attributes[k];
-            if (k < 4) {
-                if (name == InterpolationAttribute)
-                    noteProblem(where + ": interpolation must come after the key's 4 values (time, x, y, z); "
-                                        "here it is read as one of them");
-                continue;
-            }
-            if (name != InterpolationAttribute) {
-                noteProblem(where +
-                            ": only the first 4 values (time, x, y, z) and an interpolation are read; " +
-                            name + "=" + value + " is not" + didYouMean(name, {InterpolationAttribute}));
-                continue;
-            }
-            if (!parseInterpolation(value, interpolation))
-                noteProblem(where + ": interpolation '" + value + "' is none of " +
-                            listText(interpolationNames()) + "; the key moves on as catmull-rom" +
-                            didYouMean(value, interpolationNames()));
-        }
-        return interpolation;
-    }
-
     void loadAutomations(const XMLTag* list) {
         logStream << "loading automations" << std::endl;
         for (const auto& child : childrenOf(list)) {
@@ -772,7 +745,8 @@ private:
                         noteProblem(where + ": " + element->attributes[k].first + "=" +
                                     element->attributes[k].second + " reads as " + floatText(slots[k]) +
                                     "; the show uses it as it reads");
-                const Interpolation interpolation = keyInterpolation(element.get(), where);
+                const Interpolation interpolation =
+                    readKeyInterpolation(element.get(), 4, "4 values (time, x, y, z)", where);
                 PathPoint point;
                 point.time = slots[0];
                 point.values[0] = slots[1];
