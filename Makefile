@@ -87,11 +87,14 @@ test-release: release
 # in build/bench.json; a few minutes on two cores. BENCH_LARGE: path points and events of the
 # generated scene whose load is timed. BENCH_BASELINE: another build folder (its beatshow,
 # bench/renderer_bench and show/) measured in turns with this one, in a column of its own.
+# BENCH_WHOLE_CAPTURE=1: the whole show captured at 1280 x 720 too (a quarter of an hour more).
 BENCH_LARGE ?= 100000
 BENCH_BASELINE ?=
+BENCH_WHOLE_CAPTURE ?=
 bench: show
 	@cmake --build --preset $(PRESET) --target bench_report -j $(JOBS)
-	@build/bench/bench_report --large $(BENCH_LARGE) $(if $(BENCH_BASELINE),--baseline $(BENCH_BASELINE))
+	@build/bench/bench_report --large $(BENCH_LARGE) $(if $(BENCH_BASELINE),--baseline $(BENCH_BASELINE)) \
+	  $(if $(BENCH_WHOLE_CAPTURE),--whole-capture 1)
 
 # Renders the default show's golden frames again into tests/show/golden/ (with the name of the
 # renderer that made them). Only after a change that is meant to change the picture.
