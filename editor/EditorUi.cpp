@@ -7,6 +7,7 @@
 #include "engine/loop/SceneReload.h"
 #include "render/Mesh.h"
 #include "scene/ObjectTree.h"
+#include "scene/loader/LoaderText.h"
 
 #include <SDL_scancode.h>
 #include <imgui.h>
@@ -21,6 +22,12 @@
 #include <unordered_map>
 
 namespace {
+
+// How the lists, the timeline and the status name a row: ENTITY::PARAMETER, or tracks:NAME for a
+// free track (an empty entity).
+std::string rowLabel(const std::string& entity, const std::string& parameter) {
+    return (entity.empty() ? "tracks:" : entity + "::") + parameter;
+}
 
 constexpr float LabelWidth = 190.0f;
 constexpr float RulerHeight = 34.0f;
@@ -240,17 +247,18 @@ void EditorUi::refresh() {
         const size_t split = b->name.find("::");
         if (split == std::string::npos) continue;
         BindingView view;
-        view.name = view.label = b->name;
+        view.name = b->name;
         view.entity = b->name.substr(0, split);
         view.parameter = b->name.substr(split + 2);
+        view.label = rowLabel(view.entity, view.parameter);
         rows.push_back(std::move(view));
     }
     for (const auto& t : childrenOf(document_.section("tracks"))) {
         int components = 1;
-        if (t->name.rfind("--", 0) == 0 || !document_.freeTrack(t->name, &components)) continue;
+        if (isComment(t->name) || !document_.freeTrack(t->name, &components)) continue;
         BindingView view;
         view.name = "::" + t->name;
-        view.label = "tracks:" + t->name;
+        view.label = rowLabel("", t->name);
         view.parameter = t->name;
         view.components = std::clamp(components, 1, 3);
         rows.push_back(std::move(view));
@@ -288,7 +296,7 @@ void EditorUi::refresh() {
                                                                 {"actors", Selection::Kind::Actor}};
     for (const auto& [section, kind] : sections)
         for (const auto& c : childrenOf(document_.section(section))) {
-            if (c->name.rfind("--", 0) == 0) continue; // a comment
+            if (isComment(c->name)) continue;
             entries_.push_back({kind, c->name, kind == Selection::Kind::Object ? parentOf(c.get()) : ""});
             if (kind == Selection::Kind::Actor && !c->attributes.empty() &&
                 c->attributes.front().second == "Camera")
@@ -359,8 +367,9 @@ bool EditorUi::keyCurrentValue(const std::string& entityName, const std::string&
     EntityParameter* p = entity ? entity->getParameter(parameter) : nullptr;
     if (entityName.empty()) {
         // A free track's value now is its keys' curve at the playhead (0 before it has keys).
-        const auto view = std::find_if(bindings_.begin(), bindings_.end(),
-                                       [&](const BindingView& b) { return b.name == "::" + parameter; });
+        const auto view = std::find_if(bindings_.begin(), bindings_.end(), [&](const BindingView& b) {
+            return b.entity.empty() && b.parameter == parameter;
+        });
         if (view == bindings_.end()) return false;
         std::vector<float> at[3];
         sampleCurve(view->keys, view->byTime, {t}, at);
@@ -369,19 +378,16 @@ bool EditorUi::keyCurrentValue(const std::string& entityName, const std::string&
         value = *p->value;
     else if (!document_.vector(entityName, parameter, value))
         return false;
-    const bool done = edit(
-        "Key " + (entityName.empty() ? "tracks:" : entityName + "::") + parameter,
-        {{Touch::Path, entityName, parameter}}, [&](SceneDocument& d) {
-            // A key at the same time takes the value instead of a twin.
-            const std::vector<DocumentKey> keys = d.keys(entityName, parameter);
-            for (size_t i = 0; i < keys.size(); ++i)
-                if (std::fabs(keys[i].time - t) < 1.0e-3f)
-                    return d.setKey(entityName, parameter, i, {keys[i].time, value, keys[i].interpolation});
-            return d.addKey(entityName, parameter, {t, value});
-        });
-    if (done)
-        setStatus("key " + (entityName.empty() ? "tracks:" : entityName + "::") + parameter + " at " +
-                  SceneDocument::formatNumber(t) + " s");
+    const std::string label = rowLabel(entityName, parameter);
+    const bool done = edit("Key " + label, {{Touch::Path, entityName, parameter}}, [&](SceneDocument& d) {
+        // A key at the same time takes the value instead of a twin.
+        const std::vector<DocumentKey> keys = d.keys(entityName, parameter);
+        for (size_t i = 0; i < keys.size(); ++i)
+            if (std::fabs(keys[i].time - t) < 1.0e-3f)
+                return d.setKey(entityName, parameter, i, {keys[i].time, value, keys[i].interpolation});
+        return d.addKey(entityName, parameter, {t, value});
+    });
+    if (done) setStatus("key " + label + " at " + SceneDocument::formatNumber(t) + " s");
     return done;
 }
 
